@@ -1,0 +1,262 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Velmora</source>
+        <translation>Velmora</translation>
+    </message>
+    <message>
+        <source>IMU校准</source>
+        <translation>IMU Calibration</translation>
+    </message>
+    <message>
+        <source>PTZ 固件 (*.ptz)</source>
+        <translation>PTZ firmware (*.ptz)</translation>
+    </message>
+    <message>
+        <source>X</source>
+        <translation>X</translation>
+    </message>
+    <message>
+        <source>Y</source>
+        <translation>Y</translation>
+    </message>
+    <message>
+        <source>Z</source>
+        <translation>Z</translation>
+    </message>
+    <message>
+        <source>K5 (三轴)</source>
+        <translation>K5 (3-Axis)</translation>
+    </message>
+    <message>
+        <source>K5 (两轴)</source>
+        <translation>K5 (2-Axis)</translation>
+    </message>
+    <message>
+        <source>K5-Delta</source>
+        <translation>K5-Delta</translation>
+    </message>
+    <message>
+        <source>K5-Ember</source>
+        <translation>K5-Ember</translation>
+    </message>
+    <message>
+        <source>K5-Aster</source>
+        <translation>K5-Aster</translation>
+    </message>
+    <message>
+        <source>K5-Birch</source>
+        <translation>K5-Birch</translation>
+    </message>
+    <message>
+        <source>K5-Birch2</source>
+        <translation>K5-Birch2</translation>
+    </message>
+    <message>
+        <source>串口已经关闭！</source>
+        <translation>Serial port has been closed!</translation>
+    </message>
+    <message>
+        <source>串口已经打开 (%1)</source>
+        <translation>Serial port is already open (%1)</translation>
+    </message>
+    <message>
+        <source>串口无法打开!</source>
+        <translation>Unable to open the serial port!</translation>
+    </message>
+    <message>
+        <source>产品:</source>
+        <translation>Product:</translation>
+    </message>
+    <message>
+        <source>关闭串口</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>加速度(g)</source>
+        <translation>Acceleration(g)</translation>
+    </message>
+    <message>
+        <source>固件</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>固件更新</source>
+        <translation>Firmware Upgrade</translation>
+    </message>
+    <message>
+        <source>已连接</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>已连接！</source>
+        <translation>Connected!</translation>
+    </message>
+    <message>
+        <source>打开串口</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>文件信息:</source>
+        <translation>File Info:</translation>
+    </message>
+    <message>
+        <source>更新</source>
+        <translation>Upgrade</translation>
+    </message>
+    <message>
+        <source>查找文件</source>
+        <translation>Select Firmware File</translation>
+    </message>
+    <message>
+        <source>校准</source>
+        <translation>Calibration</translation>
+    </message>
+    <message>
+        <source>校准失败，请重新校准！</source>
+        <translation>Calibration fails, please recalibrate the Gimbal!</translation>
+    </message>
+    <message>
+        <source>校准完成！</source>
+        <translation>Calibration success!</translation>
+    </message>
+    <message>
+        <source>模</source>
+        <translation>Mod</translation>
+    </message>
+    <message>
+        <source>步骤</source>
+        <translation>Step</translation>
+    </message>
+    <message>
+        <source>步骤 %1</source>
+        <translation>Step %1</translation>
+    </message>
+    <message>
+        <source>浏览</source>
+        <translation>Browse</translation>
+    </message>
+    <message>
+        <source>硬件</source>
+        <translation>Hardware</translation>
+    </message>
+    <message>
+        <source>等待连接...</source>
+        <translation>Wait for connect...</translation>
+    </message>
+    <message>
+        <source>结构</source>
+        <translation>Framework</translation>
+    </message>
+    <message>
+        <source>设备</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>设备信息:</source>
+        <translation>Device Info:</translation>
+    </message>
+    <message>
+        <source>请指定固件文件路径!</source>
+        <translation>Please specify the firmware file path!</translation>
+    </message>
+    <message>
+        <source>请按步骤完成操作！</source>
+        <translation>Please complete the operation step by step!</translation>
+    </message>
+    <message>
+        <source>路径:</source>
+        <translation>Path:</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>连接中</source>
+        <translation>connecting</translation>
+    </message>
+    <message>
+        <source>连接中(%1s)</source>
+        <translation>Connecting(%1s)</translation>
+    </message>
+    <message>
+        <source>连接已断开！</source>
+        <translation>Disconnected!</translation>
+    </message>
+    <message>
+        <source>陀螺仪(度/秒)</source>
+        <translation>Gyroscope(degree/s)</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateService</name>
+    <message>
+        <source>固件与设备硬件不匹配，请使用正确的固件文件！</source>
+        <translation>Please use the correct firmware file!</translation>
+    </message>
+    <message>
+        <source>固件与设备结构不匹配，请使用正确的固件文件！</source>
+        <translation>Please use the correct firmware file!</translation>
+    </message>
+    <message>
+        <source>固件文件与设备不匹配，请使用正确的固件文件！</source>
+        <translation>Please use the correct firmware file!</translation>
+    </message>
+    <message>
+        <source>固件文件不存在或无法访问！</source>
+        <translation>Firmware does not exist!</translation>
+    </message>
+    <message>
+        <source>固件文件格式无效！</source>
+        <translation>Firmware format invalid!</translation>
+    </message>
+    <message>
+        <source>更新完成，用时%1s，运行新固件！</source>
+        <translation>Success! Elapsed time: %1s!</translation>
+    </message>
+    <message>
+        <source>正在更新设备%1固件</source>
+        <translation>Device %1 firmware updating</translation>
+    </message>
+    <message>
+        <source>正在获取设备信息</source>
+        <translation>Searching</translation>
+    </message>
+    <message>
+        <source>获取固件文件信息</source>
+        <translation>Searching for the firmware file information</translation>
+    </message>
+    <message>
+        <source>获取设备%1信息失败！</source>
+        <translation>Device%1 information failed!</translation>
+    </message>
+    <message>
+        <source>获取设备信息失败！</source>
+        <translation>Searching Failed!</translation>
+    </message>
+    <message>
+        <source>获取设备信息成功！</source>
+        <translation>Device information Success!</translation>
+    </message>
+    <message>
+        <source>设备%1固件大小溢出！</source>
+        <translation>Device %1 firmware size overflow!</translation>
+    </message>
+    <message>
+        <source>设备%1更新失败，重启至升级模式！</source>
+        <translation>Device %1 update failed!</translation>
+    </message>
+    <message>
+        <source>连接设备成功！</source>
+        <translation>Device connect success!</translation>
+    </message>
+    <message>
+        <source>连接设备超时！</source>
+        <translation>Connection timed out!</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,20 @@
+#include "ExecutableObject.h"
+
+ExecutableObject::ExecutableObject(QObject *parent)
+    : QObject(parent)
+{
+    Q_ASSERT(!parent);
+    moveToThread(&thread);
+    thread.start(QThread::InheritPriority);
+}
+
+ExecutableObject::~ExecutableObject()
+{
+    stopThread();
+}
+
+void ExecutableObject::stopThread()
+{
+    thread.quit();
+    thread.wait();
+}
