@@ -1,3 +1,4 @@
+// Starts the object's own thread when it is constructed and ends it when it is destroyed.
 #include "ExecutableObject.h"
 
 ExecutableObject::ExecutableObject(QObject *parent)

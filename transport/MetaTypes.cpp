@@ -1,3 +1,4 @@
+// Registers the type names used by queued signals between threads.
 #include "MetaTypes.h"
 
 #include <QByteArray>

@@ -1,0 +1,38 @@
+// A port enumerator for tests: the listing is set by the test, hot-plug notices are sent on demand.
+#pragma once
+
+#include "PortEnumerator.h"
+
+// Header-only and without its own meta-object: it only emits the signals of PortEnumerator.
+class FakePortEnumerator : public PortEnumerator
+{
+public:
+    using PortEnumerator::PortEnumerator;
+
+    QList<PortInfo> availablePorts() const override { return ports; }
+
+    void setPorts(const QList<PortInfo> &listing) { ports = listing; }
+
+    // Adds the port to the listing and announces it, as a plugged-in adapter would.
+    void plugIn(const PortInfo &info)
+    {
+        ports.append(info);
+        emit deviceDiscovered(info);
+    }
+
+    // Removes the port from the listing and announces it, as a pulled adapter would.
+    void unplug(const PortInfo &info)
+    {
+        ports.removeAll(info);
+        emit deviceRemoved(info);
+    }
+
+    // Adapter on the gimbal's USB ids, for brevity in tests.
+    static PortInfo adapter(const QString &name)
+    {
+        return PortInfo{name, GimbalAdapterVendorId, GimbalAdapterProductId};
+    }
+
+private:
+    QList<PortInfo> ports;
+};

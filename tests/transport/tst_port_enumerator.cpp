@@ -1,0 +1,79 @@
+// Port listing: the adapter filter and hot-plug notices for virtual ports.
+#include "PortInfo.h"
+#include "SystemPortEnumerator.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestPortEnumerator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void filterAcceptsOnlyNamedPortsOnTheAdapter_data()
+    {
+        QTest::addColumn<PortInfo>("info");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("adapter") << PortInfo{"ttyUSB0", 0x10C4, 0xEA60} << true;
+        QTest::newRow("empty name") << PortInfo{"", 0x10C4, 0xEA60} << false;
+        QTest::newRow("other vendor") << PortInfo{"ttyUSB0", 0x0403, 0xEA60} << false;
+        QTest::newRow("other product") << PortInfo{"ttyUSB0", 0x10C4, 0xEA70} << false;
+        QTest::newRow("no ids") << PortInfo{"ttyS0", 0, 0} << false;
+    }
+    void filterAcceptsOnlyNamedPortsOnTheAdapter()
+    {
+        QFETCH(PortInfo, info);
+        QFETCH(bool, accepted);
+        QCOMPARE(isGimbalAdapter(info), accepted);
+    }
+
+    void virtualPortComesAndGoesWithItsPath()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString present = dir.filePath("gimbal");
+        const QString absent = dir.filePath("never-there");
+        qputenv("VELMORA_VIRTUAL_PORTS", (absent + "::" + present).toLocal8Bit());
+
+        SystemPortEnumerator enumerator;
+        enumerator.setRefreshInterval(20);
+        QList<PortInfo> discovered;
+        QList<PortInfo> removed;
+        connect(&enumerator, &PortEnumerator::deviceDiscovered, this,
+                [&discovered](const PortInfo &info) { discovered.append(info); });
+        connect(&enumerator, &PortEnumerator::deviceRemoved, this,
+                [&removed](const PortInfo &info) { removed.append(info); });
+
+        const PortInfo expected{present, 0x10C4, 0xEA60};
+        QVERIFY(!enumerator.availablePorts().contains(expected));
+
+        QFile file(present);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QTRY_COMPARE_WITH_TIMEOUT(discovered, QList<PortInfo>{expected}, 10000);
+        QVERIFY(enumerator.availablePorts().contains(expected));
+        QVERIFY(isGimbalAdapter(expected));
+
+        QVERIFY(QFile::remove(present));
+        QTRY_COMPARE_WITH_TIMEOUT(removed, QList<PortInfo>{expected}, 10000);
+        QVERIFY(!enumerator.availablePorts().contains(expected));
+        QCOMPARE(discovered.size(), 1);
+        qunsetenv("VELMORA_VIRTUAL_PORTS");
+    }
+
+    void danglingLinkIsNotListed()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString link = dir.filePath("link");
+        QVERIFY(QFile::link(dir.filePath("gone"), link));
+        qputenv("VELMORA_VIRTUAL_PORTS", link.toLocal8Bit());
+        SystemPortEnumerator enumerator;
+        QVERIFY(!enumerator.availablePorts().contains(PortInfo{link, 0x10C4, 0xEA60}));
+        qunsetenv("VELMORA_VIRTUAL_PORTS");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortEnumerator)
+#include "tst_port_enumerator.moc"

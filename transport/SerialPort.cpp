@@ -1,0 +1,114 @@
+// Carries port operations into the port's thread and closes the port when its device goes away.
+#include "SerialPort.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <QThread>
+#include <type_traits>
+
+SerialPort::SerialPort(QObject *parent)
+    : QObject(parent)
+    , serial(new QSerialPort(this))
+{
+    connect(serial, &QSerialPort::errorOccurred, this, &SerialPort::onErrorOccurred);
+}
+
+void SerialPort::setPortName(const QString &newName)
+{
+    QMutexLocker lock(&nameMutex);
+    name = newName;
+}
+
+QString SerialPort::portName() const
+{
+    QMutexLocker lock(&nameMutex);
+    return name;
+}
+
+// The hand-over. A blocking queued call into a thread that is not running would never return,
+// so the call runs directly when no running thread could serve it:
+// - the port's thread object is gone: the caller adopts the port (Qt lets an object without
+//   a thread be pulled into the current one);
+// - the thread still exists but has stopped: nothing else can touch the port any more, but
+//   it cannot be adopted either, so an open from here leaves QSerialPort's notifiers in the
+//   caller's thread (Qt warns). The port worker never leaves the port in that state.
+// A thread that is being stopped concurrently with a call is not guarded against; the port
+// worker hands the port back to the destroying thread before its own thread stops.
+template <typename Job>
+auto SerialPort::runInPortThread(Job job) -> std::invoke_result_t<Job>
+{
+    QThread *owner = thread();
+    if (owner == QThread::currentThread())
+        return job();
+    if (!owner) {
+        moveToThread(QThread::currentThread());
+        return job();
+    }
+    if (!owner->isRunning())
+        return job();
+
+    using Result = std::invoke_result_t<Job>;
+    if constexpr (std::is_void_v<Result>) {
+        QMetaObject::invokeMethod(this, job, Qt::BlockingQueuedConnection);
+    } else {
+        Result result{};
+        QMetaObject::invokeMethod(this, job, Qt::BlockingQueuedConnection, &result);
+        return result;
+    }
+}
+
+bool SerialPort::open()
+{
+    return runInPortThread([this] { return openHere(); });
+}
+
+void SerialPort::close()
+{
+    runInPortThread([this] { closeHere(); });
+}
+
+bool SerialPort::openHere()
+{
+    if (serial->isOpen())
+        return true;
+
+    const QString target = portName();
+    serial->setPortName(target);
+    serial->setBaudRate(QSerialPort::Baud115200);
+    serial->setDataBits(QSerialPort::Data8);
+    serial->setParity(QSerialPort::NoParity);
+    serial->setStopBits(QSerialPort::OneStop);
+    serial->setFlowControl(QSerialPort::NoFlowControl);
+    // QSerialPort refuses QIODevice::Unbuffered; its own buffer is drained every tick anyway.
+    if (!serial->open(QIODevice::ReadWrite)) {
+        qWarning("SerialPort: cannot open \"%s\": %s", qPrintable(target),
+                 qPrintable(serial->errorString()));
+        return false;
+    }
+    // Whatever arrived before the port was opened belongs to no request of ours.
+    serial->clear(QSerialPort::Input);
+    serial->readAll();
+    openMirror.store(true, std::memory_order_release);
+    return true;
+}
+
+void SerialPort::closeHere()
+{
+    if (serial->isOpen())
+        serial->close();
+    openMirror.store(false, std::memory_order_release);
+}
+
+// Runs in the port's thread. An open port whose device is gone keeps raising errors for as
+// long as it stays open, so it is closed at the first one.
+void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (!serial->isOpen())
+        return;
+    const QString reason = serial->errorString();
+    qWarning("SerialPort: \"%s\" lost: %s", qPrintable(serial->portName()), qPrintable(reason));
+    closeHere();
+    emit closedUnexpectedly(reason);
+}

@@ -1,0 +1,55 @@
+// The serial port used by the port worker: a QSerialPort that lives in the worker's thread,
+// with open/close/name operations that any thread may call.
+#pragma once
+
+#include <QMutex>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <atomic>
+#include <type_traits>
+
+// QSerialPort may only be used from the thread it lives in. SerialPort owns one as a child,
+// so both move together into the port worker's thread; every operation called from another
+// thread is carried into that thread and waits there for its result (see runInPortThread).
+class SerialPort : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Created without a parent, so that the port worker can move it into its thread.
+    explicit SerialPort(QObject *parent = nullptr);
+
+    void setPortName(const QString &name);
+    QString portName() const;
+
+    // Opens read-write at 115200 8N1 without flow control and discards everything already
+    // pending in the input. Logs the reason when it fails.
+    bool open();
+    void close();
+
+    // Cheap and callable from any thread: a mirror kept by the port's own thread.
+    bool isOpen() const { return openMirror.load(std::memory_order_acquire); }
+
+    // The underlying port, for the port worker; use it only from the port's thread.
+    QSerialPort *device() { return serial; }
+
+signals:
+    // The device went away under an open port. The port is already closed when this is
+    // emitted, and it is emitted once per such loss.
+    void closedUnexpectedly(const QString &reason);
+
+private:
+    bool openHere();
+    void closeHere();
+    void onErrorOccurred(QSerialPort::SerialPortError error);
+
+    // Runs `job` in the port's thread and returns its result.
+    template <typename Job>
+    auto runInPortThread(Job job) -> std::invoke_result_t<Job>;
+
+    QSerialPort *serial;
+    mutable QMutex nameMutex;
+    QString name;
+    std::atomic<bool> openMirror{false};
+};
