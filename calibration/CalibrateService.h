@@ -1,0 +1,75 @@
+// The IMU calibration procedure: six accelerometer faces, gyroscope and save, run in its own thread.
+#pragma once
+
+#include "RegisterTable.h"
+
+#include <QThread>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+// Walks the gimbal through calibration mode, the six accelerometer faces, the accelerometer
+// solve, the gyroscope, a final clear, leaving calibration mode and saving. It never reads
+// replies itself: every write goes out as `transmit`, and the effect is watched in
+// `registerTable`, which the runtime request service keeps polling.
+class CalibrateService : public QThread
+{
+    Q_OBJECT
+
+public:
+    // `parent` is accepted for the caller's convenience but not kept: the object has no parent.
+    explicit CalibrateService(QObject *parent = nullptr);
+    // Stops the loop and waits for it, so deleting a running service is safe.
+    ~CalibrateService() override;
+
+    // Asks the loop to end; it does so within a few milliseconds in every step.
+    void stop();
+
+signals:
+    void transmit(uint16_t cmd, uint16_t value, uint32_t timeout);
+    // Face `index` (1 to 6) is now expected.
+    void directionChanged(int index);
+    // A run ended: true after the gimbal acknowledged the save, false after any failure.
+    void calibrationFinishd(bool value);
+
+public slots:
+    void onStart();
+    void onCancel();
+    void onConnected(bool value);
+    void onSaveFinshed(bool value);
+    void onDisableFinshed(bool value);
+
+protected:
+    void run() override;
+
+private:
+    // What one look at a register condition found.
+    enum class Check { NotYet, Holds, Refused };
+    enum class WaitResult { Met, Failed, Quit };
+
+    int runStep(int step);
+    int enterCalibrationMode();
+    int disableAndClear();
+    int captureFace(int step);
+    int solveAccelerometer();
+    int calibrateGyroscope();
+    int clearAfterCalibration();
+    int leaveCalibrationMode();
+    int saveResult();
+
+    // Pauses `ms` milliseconds in short slices; false as soon as a stop was requested.
+    bool pause(int ms);
+    // Looks at `condition` at most retries + 1 times, 10 ms apart, after a first pause;
+    // fails as soon as the link is reported down.
+    WaitResult waitFor(int firstPause, int retries, const std::function<Check()> &condition);
+    void writeRegister(RegisterIndex reg, uint16_t value);
+    // Ends a run: the line goes out before the failure is reported.
+    int failAfterLine(const QString &line, bool quoted);
+    // Ends a run: the failure is reported before the line goes out.
+    int failBeforeLine(const char *line);
+
+    std::atomic<bool> quitRequested{false};
+    std::atomic<bool> connectedFlag{false};
+    std::atomic<bool> startRequested{false};
+    std::atomic<bool> saveAcknowledged{false};
+};

@@ -1,0 +1,310 @@
+// Drives the real calibration thread against a scripted gimbal and checks requests, signals and
+// debug lines, including failures, a lost link and prompt stopping.
+#include "CalibrateService.h"
+#include "ScriptedGimbal.h"
+
+#include <QMutex>
+#include <QTest>
+#include <memory>
+
+using Request = ScriptedGimbal::Request;
+
+namespace {
+
+// Debug lines and the service's signals in the order they happened, whichever thread wrote them.
+QMutex eventMutex;
+QStringList eventLog;
+QtMessageHandler previousHandler = nullptr;
+
+void record(const QString &event)
+{
+    QMutexLocker lock(&eventMutex);
+    eventLog.append(event);
+}
+
+QStringList events()
+{
+    QMutexLocker lock(&eventMutex);
+    return eventLog;
+}
+
+void captureDebugLine(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg)
+        record(message);
+    else if (previousHandler)
+        previousHandler(type, context, message);
+}
+
+bool waitForEvent(const QString &event, int timeoutMs = 5000)
+{
+    return QTest::qWaitFor([&] { return events().contains(event); }, timeoutMs);
+}
+
+const Request disableRequest{0xC004, 0x55AA, 3000};
+const Request saveRequest{0xC005, 0xA151, 3000};
+
+Request commandWrite(uint16_t value)
+{
+    return {ScriptedGimbal::calibCommandWrite(), value, 100};
+}
+
+Request modeWrite(uint16_t value)
+{
+    return {ScriptedGimbal::workModeWrite(), value, 100};
+}
+
+} // namespace
+
+class CalibrateServiceTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<CalibrateService> service;
+    std::unique_ptr<ScriptedGimbal> gimbal;
+
+    void startRun()
+    {
+        service->onConnected(true);
+        service->start();
+        service->onStart();
+    }
+
+    bool noRequestWithin(int ms)
+    {
+        const qsizetype before = gimbal->requests().size();
+        return !QTest::qWaitFor([&] { return gimbal->requests().size() != before; }, ms);
+    }
+
+private slots:
+    void init()
+    {
+        {
+            QMutexLocker lock(&eventMutex);
+            eventLog.clear();
+        }
+        previousHandler = qInstallMessageHandler(captureDebugLine);
+        service = std::make_unique<CalibrateService>();
+        gimbal = std::make_unique<ScriptedGimbal>(service.get());
+        // Direct connections: the entries land in the log in the order the thread emitted them.
+        connect(service.get(), &CalibrateService::directionChanged, service.get(),
+                [](int face) { record(QStringLiteral("<direction %1>").arg(face)); },
+                Qt::DirectConnection);
+        connect(service.get(), &CalibrateService::calibrationFinishd, service.get(),
+                [](bool ok) { record(ok ? "<finished true>" : "<finished false>"); },
+                Qt::DirectConnection);
+    }
+
+    void cleanup()
+    {
+        service.reset(); // stops and joins the thread
+        gimbal.reset();
+        qInstallMessageHandler(previousHandler);
+    }
+
+    void fullRunCalibratesEveryFaceAndSaves()
+    {
+        startRun();
+        QVERIFY(waitForEvent("<finished true>", 15000));
+
+        const QList<Request> expectedRequests{
+            modeWrite(2), disableRequest, commandWrite(0),
+            commandWrite(1), commandWrite(2), commandWrite(3),
+            commandWrite(4), commandWrite(5), commandWrite(6),
+            commandWrite(7), commandWrite(8), commandWrite(0),
+            modeWrite(0), saveRequest,
+        };
+        QTRY_COMPARE(gimbal->requests(), expectedRequests);
+
+        const QStringList expectedEvents{
+            "connect true", "change mode start", "enter calibration mode ok",
+            "<direction 1>", "\"accelerometer 1 ok\"", "<direction 2>", "\"accelerometer 2 ok\"",
+            "<direction 3>", "\"accelerometer 3 ok\"", "<direction 4>", "\"accelerometer 4 ok\"",
+            "<direction 5>", "\"accelerometer 5 ok\"", "<direction 6>", "\"accelerometer 6 ok\"",
+            "\"accelerometer calibration ok\"", "\"gyro calibration ok\"", "imu cr clear ok",
+            "exit calibration mode ok", "<finished true>", "save data ok",
+        };
+        QTRY_COMPARE(events(), expectedEvents);
+        // The run is over: nothing more is sent until the next start.
+        QVERIFY(noRequestWithin(200));
+    }
+
+    void calibrationModeAlreadyActiveSkipsTheModeWrite()
+    {
+        registerTable[workMode].value.store(2);
+        gimbal->userPlacesGimbal = false;
+        startRun();
+        QVERIFY(waitForEvent("<direction 1>"));
+        QCOMPARE(gimbal->requests().value(0), disableRequest);
+        QVERIFY(!events().contains("change mode start"));
+        QVERIFY(!events().contains("enter calibration mode ok"));
+    }
+
+    void startStaysPendingUntilLinkAndReadyBitHold()
+    {
+        gimbal->setReady(true);
+        service->start();
+        service->onStart();
+        QVERIFY2(noRequestWithin(300), "started with the link down");
+
+        gimbal->setReady(false);
+        service->onConnected(true);
+        QVERIFY2(noRequestWithin(300), "started while the gimbal was not ready");
+
+        gimbal->setReady(true);
+        QTRY_COMPARE_WITH_TIMEOUT(gimbal->requests().value(0), modeWrite(2), 2000);
+    }
+
+    void solveOutcomeDecidesTheRun_data()
+    {
+        QTest::addColumn<ScriptedGimbal::SolveOutcome>("outcome");
+        QTest::addColumn<bool>("succeeds");
+        QTest::newRow("solved") << ScriptedGimbal::SolveOutcome::Solved << true;
+        QTest::newRow("solved and failed bits") << ScriptedGimbal::SolveOutcome::SolvedAndFailed
+                                                << true;
+        QTest::newRow("failed bit alone") << ScriptedGimbal::SolveOutcome::Failed << false;
+    }
+
+    void solveOutcomeDecidesTheRun()
+    {
+        QFETCH(ScriptedGimbal::SolveOutcome, outcome);
+        QFETCH(bool, succeeds);
+        gimbal->solveOutcome = outcome;
+        startRun();
+        if (succeeds) {
+            QVERIFY(waitForEvent("\"accelerometer calibration ok\""));
+            QTRY_VERIFY(gimbal->requests().contains(commandWrite(8)));
+        } else {
+            QVERIFY(waitForEvent("<finished false>"));
+            QCOMPARE(events().mid(events().size() - 2),
+                     QStringList({"\"accelerometer calibration error\"", "<finished false>"}));
+            QCOMPARE(gimbal->requests().last(), commandWrite(7));
+        }
+    }
+
+    void setupFailuresEndTheRunAndAllowARestart_data()
+    {
+        QTest::addColumn<bool>("modeIgnored");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<Request>("restartRequest");
+        QTest::newRow("mode not entered") << true << "enter calibration mode error" << modeWrite(2);
+        QTest::newRow("status not cleared") << false << "imu cr clear error" << disableRequest;
+    }
+
+    void setupFailuresEndTheRunAndAllowARestart()
+    {
+        QFETCH(bool, modeIgnored);
+        QFETCH(QString, line);
+        QFETCH(Request, restartRequest);
+        if (modeIgnored) {
+            gimbal->modeWritesHonoured = 0;
+        } else {
+            registerTable[calibStatus].value.store(0x803F); // faces left from an earlier run
+            gimbal->clearsHonoured = 0;
+        }
+        startRun();
+        QVERIFY(waitForEvent("<finished false>"));
+        QCOMPARE(events().mid(events().size() - 2), QStringList({line, "<finished false>"}));
+
+        // The failed run's start request is used up: only a new start runs again, from the top.
+        QVERIFY(noRequestWithin(300));
+        const qsizetype sent = gimbal->requests().size();
+        service->onStart();
+        QTRY_VERIFY(gimbal->requests().size() > sent);
+        QCOMPARE(gimbal->requests().at(sent), restartRequest);
+    }
+
+    void lateFailuresReportBeforeTheirLine_data()
+    {
+        QTest::addColumn<int>("knob");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("final clear ignored") << 0 << "imu cr clear error";
+        QTest::newRow("mode stays calibration") << 1 << "exit calibration mode error";
+        QTest::newRow("save refused") << 2 << "save data error";
+    }
+
+    void lateFailuresReportBeforeTheirLine()
+    {
+        QFETCH(int, knob);
+        QFETCH(QString, line);
+        if (knob == 0)
+            gimbal->clearsHonoured = 1;     // the first clear works, the final one does not
+        else if (knob == 1)
+            gimbal->modeWritesHonoured = 1; // entering works, leaving does not
+        else
+            gimbal->saveAnswer = false;
+        startRun();
+        QVERIFY(waitForEvent(line, 15000));
+        QCOMPARE(events().mid(events().size() - 2), QStringList({"<finished false>", line}));
+        QVERIFY(!events().contains("<finished true>"));
+    }
+
+    void linkLostWhilePlacingFailsTheFace()
+    {
+        gimbal->userPlacesGimbal = false;
+        startRun();
+        QVERIFY(waitForEvent("<direction 1>"));
+        service->onCancel();
+        QVERIFY(waitForEvent("<finished false>"));
+        QCOMPARE(events().mid(events().size() - 2),
+                 QStringList({"\"accelerometer 1\"", "<finished false>"}));
+        QCOMPARE(gimbal->requests().last(), commandWrite(0)); // no face was captured
+    }
+
+    void gyroscopeStepWaitsForTheLinkToReturn()
+    {
+        // The gimbal is moving when the gyroscope step begins, so the step is still waiting
+        // for stillness when the link drops.
+        gimbal->afterRequest = [this](const Request &request) {
+            if (request == commandWrite(7))
+                gimbal->setMotion(100);
+        };
+        startRun();
+        QVERIFY(waitForEvent("\"accelerometer calibration ok\""));
+        service->onCancel();
+        QVERIFY(noRequestWithin(200)); // lets the step see the lost link while still shaking
+        gimbal->setMotion(0);
+        QVERIFY(noRequestWithin(300));
+        QVERIFY(!events().contains("<finished false>"));
+
+        service->onConnected(true);
+        QVERIFY(waitForEvent("<finished true>", 10000));
+        QVERIFY(gimbal->requests().contains(commandWrite(8)));
+    }
+
+    void stopEndsTheThreadPromptly_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::newRow("before the loop runs") << "unstarted";
+        QTest::newRow("idle") << "idle";
+        QTest::newRow("waiting for placement") << "placing";
+        QTest::newRow("waiting for the save") << "saving";
+    }
+
+    void stopEndsTheThreadPromptly()
+    {
+        QFETCH(QString, state);
+        if (state == "unstarted") {
+            service->start();
+        } else if (state == "idle") {
+            service->start();
+            service->onConnected(true);
+            QVERIFY(QTest::qWaitFor([&] { return service->isRunning(); }, 2000));
+        } else if (state == "placing") {
+            gimbal->userPlacesGimbal = false;
+            startRun();
+            QVERIFY(waitForEvent("<direction 1>"));
+        } else {
+            gimbal->saveAnswer.reset();
+            startRun();
+            QTRY_VERIFY_WITH_TIMEOUT(gimbal->requests().contains(saveRequest), 10000);
+        }
+        service->stop();
+        QVERIFY(service->wait(2000));
+        QVERIFY(!events().contains("<finished false>"));
+    }
+};
+
+QTEST_GUILESS_MAIN(CalibrateServiceTest)
+#include "tst_calibrate_service.moc"
