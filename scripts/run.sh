@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts Velmora together with the bundled gimbal simulator, so that
+# everything can be tried without a gimbal. Extra arguments go to the simulator
+# (for example --profile 1, --solve-fails, --silent; see build/bin/velmora-gimbal-sim --help).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh
+bin=${VELMORA_BUILD_DIR:-build}/bin
+
+out=$(mktemp)
+"$bin/velmora-gimbal-sim" --user "$@" >"$out" &
+sim=$!
+trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$out"' EXIT
+
+# The simulator prints the line to use once its pseudo-terminal is ready.
+for _ in $(seq 100); do
+    line=$(grep -m1 '^VELMORA_VIRTUAL_PORTS=' "$out" || true)
+    [[ -n "$line" ]] && break
+    kill -0 "$sim" 2>/dev/null || { echo "the simulator did not start" >&2; exit 1; }
+    sleep 0.1
+done
+[[ -n "$line" ]] || { echo "the simulator did not report its port" >&2; exit 1; }
+
+echo "Simulated gimbal at ${line#*=}: open it in Velmora's port list."
+env "$line" "$bin/velmora"

@@ -1,0 +1,98 @@
+// The compiled English translation: every entry of en_US.ts translates, and nothing else does.
+#include <QFile>
+#include <QSet>
+#include <QTest>
+#include <QTranslator>
+#include <QXmlStreamReader>
+
+namespace {
+
+struct Entry {
+    QString context;
+    QString source;
+    QString translation;
+};
+
+// Reads context, source and translation of every message in a Qt Linguist file.
+QList<Entry> readTsFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<Entry> entries;
+    QXmlStreamReader xml(&file);
+    QString context;
+    Entry current;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            if (xml.name() == u"context")
+                context.clear();
+            else if (xml.name() == u"name")
+                context = xml.readElementText();
+            else if (xml.name() == u"message")
+                current = Entry{context, QString(), QString()};
+            else if (xml.name() == u"source")
+                current.source = xml.readElementText();
+            else if (xml.name() == u"translation")
+                current.translation = xml.readElementText();
+        } else if (xml.isEndElement() && xml.name() == u"message") {
+            entries.append(current);
+        }
+    }
+    return xml.hasError() ? QList<Entry>() : entries;
+}
+
+} // namespace
+
+class TranslationTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void linguistFileHasSixtyThreeEntriesInTwoContexts();
+    void everySourceTranslatesToItsEnglishText();
+    void productNamesWithoutEntryReadTheSame();
+
+private:
+    QTranslator translator;
+    QList<Entry> entries;
+};
+
+void TranslationTest::initTestCase()
+{
+    // The compiled translation comes with the static resource library, no Q_INIT_RESOURCE needed.
+    QVERIFY(translator.load(QStringLiteral(":/en_US.qm")));
+    QVERIFY(!translator.isEmpty());
+    entries = readTsFile(QStringLiteral(VELMORA_TS_FILE));
+}
+
+void TranslationTest::linguistFileHasSixtyThreeEntriesInTwoContexts()
+{
+    QCOMPARE(entries.size(), 63);
+    QSet<QString> contexts;
+    for (const Entry &e : std::as_const(entries))
+        contexts.insert(e.context);
+    QCOMPARE(contexts, (QSet<QString>{QStringLiteral("MainWindow"), QStringLiteral("UpdateService")}));
+}
+
+void TranslationTest::everySourceTranslatesToItsEnglishText()
+{
+    for (const Entry &e : std::as_const(entries)) {
+        const QString english = translator.translate(e.context.toUtf8().constData(), e.source.toUtf8().constData());
+        QVERIFY2(english == e.translation, qPrintable(e.context + QLatin1Char('/') + e.source + QLatin1String(" -> ") + english));
+    }
+    // A text known in one context is not translated in the other.
+    QVERIFY(translator.translate("UpdateService", "打开串口").isEmpty());
+}
+
+void TranslationTest::productNamesWithoutEntryReadTheSame()
+{
+    for (const char *name : {"K5-Cedar", "K5-Ember2"})
+        QVERIFY2(translator.translate("MainWindow", name).isEmpty(), name);
+    QCOMPARE(translator.translate("MainWindow", "K5-Birch2"), QStringLiteral("K5-Birch2"));
+}
+
+QTEST_GUILESS_MAIN(TranslationTest)
+#include "tst_translation.moc"

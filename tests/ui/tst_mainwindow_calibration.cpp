@@ -1,0 +1,179 @@
+// End to end: the window, the real serial path and the simulator process, through a calibration.
+#include "SimulatorProcess.h"
+#include "WindowProbe.h"
+
+#include <QElapsedTimer>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+constexpr int kConnectWaitMs = 10000;
+// A full run with the simulated user at the test's time scale, with room for a busy machine.
+constexpr int kRunWaitMs = 90000;
+
+// Device delays shortened so that a run takes seconds, not minutes.
+const QStringList kFast = {QStringLiteral("--time-scale"), QStringLiteral("0.3")};
+
+} // namespace
+
+class MainWindowCalibrationTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    SimulatorProcess sim;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowProbe> probe;
+
+    // Starts the simulator, then a window that lists its port, and opens it under product `row`.
+    bool connectTo(const QStringList &simArguments, int row = 4)
+    {
+        if (!sim.start(simArguments))
+            return false;
+        qputenv("VELMORA_VIRTUAL_PORTS", sim.path().toLocal8Bit());
+        window = std::make_unique<MainWindow>();
+        probe = std::make_unique<WindowProbe>(*window);
+        probe->products()->setCurrentIndex(row);
+        probe->open(sim.path());
+        return probe->openButton()->text() == QStringLiteral("关闭串口");
+    }
+
+    void signalSimulator(int sig) { ::kill(pid_t(sim.qprocess().processId()), sig); }
+
+    // Closes the window as its close button would; returns how long closing and destroying took.
+    qint64 closeWindow()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        window->close();
+        probe.reset();
+        window.reset();
+        return clock.elapsed();
+    }
+
+private slots:
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+        sim.stop();
+        qunsetenv("VELMORA_VIRTUAL_PORTS");
+    }
+
+    void gimbalConnectsAndTheReadoutMoves()
+    {
+        QVERIFY(connectTo(kFast));
+        QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("已连接！"), kConnectWaitMs);
+        QVERIFY(probe->shows(ResourcePaths::connectPicture));
+        // Lying level and still: about 1 g on Z and in the modulus.
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(probe->readout("doubleSpinBox_Az") - 1.0) < 0.1, kConnectWaitMs);
+        QTRY_VERIFY(qAbs(probe->readout("doubleSpinBox_Amod") - 1.0) < 0.1);
+        QVERIFY(qAbs(probe->readout("doubleSpinBox_Ax")) < 0.1);
+        // Ready, linked, open and measuring: calibration may start.
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+
+        // Closing the port disables the button at once and the link is reported lost.
+        QTest::mouseClick(probe->openButton(), Qt::LeftButton);
+        QVERIFY(!probe->calibrateButton()->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("连接已断开！"), kConnectWaitMs);
+        QVERIFY(probe->shows(ResourcePaths::disconnectPicture));
+        QCOMPARE(probe->stepBox()->title(), QStringLiteral("步骤"));
+    }
+
+    void fullRunWalksThroughTheChosenModelsPictures()
+    {
+        QVERIFY(connectTo(QStringList(kFast) << QStringLiteral("--user"), 6)); // K5-Birch
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+        QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
+        QCOMPARE(probe->status(), QStringLiteral("请按步骤完成操作！"));
+        QVERIFY(!probe->calibrateButton()->isEnabled());
+
+        for (int face = 1; face <= 6; ++face) {
+            QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤 %1").arg(face), kRunWaitMs);
+            QVERIFY2(probe->shows(ResourcePaths::stepPicture(QStringLiteral("birch"), face)), qPrintable(QString::number(face)));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("校准完成！"), kRunWaitMs);
+        QVERIFY(probe->shows(ResourcePaths::successPicture));
+
+        // Exactly this sequence reached the gimbal (profile of row 6: mode 0x0009, command 0x0010).
+        const QStringList expected = {
+            "W 0009 0002", "C C004 55AA", "W 0010 0000", "W 0010 0001", "W 0010 0002", "W 0010 0003",
+            "W 0010 0004", "W 0010 0005", "W 0010 0006", "W 0010 0007", "W 0010 0008", "W 0010 0000",
+            "W 0009 0000", "C C005 A151",
+        };
+        QTRY_COMPARE(sim.writes(), expected);
+        // Finished: the button comes back by itself while the gimbal stays ready.
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+    }
+
+    void solveFailureShowsTheFailPicture()
+    {
+        QVERIFY(connectTo(QStringList(kFast) << QStringLiteral("--user") << QStringLiteral("--solve-fails")));
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+        QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("校准失败，请重新校准！"), kRunWaitMs);
+        QVERIFY(probe->shows(ResourcePaths::failPicture));
+        QVERIFY(!sim.writes().contains(QStringLiteral("C C005 A151")));
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+    }
+
+    void lostLinkEndsTheRun()
+    {
+        QVERIFY(connectTo(kFast));
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+        QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤 1"), kRunWaitMs);
+
+        // The gimbal stops answering while the run waits for it to be turned.
+        signalSimulator(SIGSTOP);
+        QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤"), kConnectWaitMs);
+        QVERIFY(!probe->calibrateButton()->isEnabled());
+
+        // Back again: the run is over, so the button returns instead of staying locked.
+        signalSimulator(SIGCONT);
+        QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("已连接！"), kConnectWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+    }
+
+    void productChangeAbandonsTheRun()
+    {
+        QVERIFY(connectTo(kFast));
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+        QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤 1"), kRunWaitMs);
+
+        probe->products()->setCurrentIndex(1); // another register profile: the gimbal no longer answers
+        QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("校准失败，请重新校准！"), kConnectWaitMs);
+        QVERIFY(probe->shows(ResourcePaths::failPicture));
+    }
+
+    void closingWhileWaitingForPlacementIsPrompt()
+    {
+        QVERIFY(connectTo(kFast));
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+        QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤 1"), kRunWaitMs);
+        QVERIFY(closeWindow() < 5000);
+    }
+
+    void closingWhileTheGimbalIsSilentIsPrompt()
+    {
+        // The service is always inside the retries of an unanswered poll here.
+        QVERIFY(connectTo(QStringList(kFast) << QStringLiteral("--silent")));
+        QVERIFY(closeWindow() < 5000);
+    }
+
+    void closingDuringTheSaveWaitIsPrompt()
+    {
+        QVERIFY(connectTo(QStringList(kFast) << QStringLiteral("--user") << QStringLiteral("--no-save-answer")));
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+        QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
+        // The last write before the save; the save itself is then retried for up to 45 s.
+        QTRY_VERIFY_WITH_TIMEOUT(sim.writes().contains(QStringLiteral("W 0009 0000")), kRunWaitMs);
+        QVERIFY(closeWindow() < 5000);
+    }
+};
+
+QTEST_MAIN(MainWindowCalibrationTest)
+#include "tst_mainwindow_calibration.moc"

@@ -1,0 +1,204 @@
+// The window's port list, hot-plug handling and opening and closing the port.
+#include "FakePortEnumerator.h"
+#include "PtyPair.h"
+#include "WindowProbe.h"
+
+#include <QTranslator>
+
+namespace {
+
+// One refresh period of the port list plus slack for a busy machine.
+constexpr int kRefreshWaitMs = 3000;
+
+PortInfo otherDevice(const QString &name)
+{
+    return PortInfo{name, 0x0403, 0x6001};
+}
+
+} // namespace
+
+class MainWindowPortsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void onlyNamedGimbalAdaptersAreListed()
+    {
+        auto *ports = new FakePortEnumerator;
+        ports->setPorts({FakePortEnumerator::adapter("ttyUSB0"), otherDevice("ttyUSB1"),
+                         FakePortEnumerator::adapter(QString()), PortInfo{"ttyUSB2", GimbalAdapterVendorId, 0x1234},
+                         FakePortEnumerator::adapter("ttyUSB3")});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        QCOMPARE(probe.portItems(), QStringList({"ttyUSB0", "ttyUSB3"}));
+        QCOMPARE(probe.ports()->currentText(), QStringLiteral("ttyUSB0"));
+
+        // A refresh applies the same filter.
+        ports->setPorts({otherDevice("ttyACM0"), FakePortEnumerator::adapter("ttyUSB3"), FakePortEnumerator::adapter(QString())});
+        QTRY_COMPARE_WITH_TIMEOUT(probe.portItems(), QStringList({"ttyUSB3"}), kRefreshWaitMs);
+    }
+
+    void withoutAdaptersTheListIsLockedUntilOneAppears()
+    {
+        auto *ports = new FakePortEnumerator;
+        ports->setPorts({otherDevice("ttyUSB0")});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        QVERIFY(!probe.ports()->isEnabled());
+        QVERIFY(!probe.openButton()->isEnabled());
+
+        ports->plugIn(FakePortEnumerator::adapter("ttyUSB1"));
+        QTRY_VERIFY_WITH_TIMEOUT(probe.openButton()->isEnabled(), kRefreshWaitMs);
+        QVERIFY(probe.ports()->isEnabled());
+        QCOMPARE(probe.portItems(), QStringList({"ttyUSB1"}));
+
+        ports->unplug(FakePortEnumerator::adapter("ttyUSB1"));
+        QTRY_VERIFY_WITH_TIMEOUT(!probe.openButton()->isEnabled(), kRefreshWaitMs);
+        QVERIFY(!probe.ports()->isEnabled());
+        QCOMPARE(probe.ports()->count(), 0);
+    }
+
+    void currentPortStaysCurrentWhenItsRowMoves()
+    {
+        auto *ports = new FakePortEnumerator;
+        const PortInfo a = FakePortEnumerator::adapter("ttyUSB0");
+        const PortInfo b = FakePortEnumerator::adapter("ttyUSB1");
+        const PortInfo c = FakePortEnumerator::adapter("ttyUSB2");
+        ports->setPorts({a, b});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        probe.ports()->setCurrentIndex(1);
+
+        ports->setPorts({c, a, b});
+        QTRY_COMPARE_WITH_TIMEOUT(probe.portItems().size(), 3, kRefreshWaitMs);
+        QCOMPARE(probe.ports()->currentText(), b.portName);
+
+        // Once it is gone the list shows its first row.
+        ports->setPorts({c, a});
+        QTRY_COMPARE_WITH_TIMEOUT(probe.portItems().size(), 2, kRefreshWaitMs);
+        QCOMPARE(probe.ports()->currentIndex(), 0);
+        QCOMPARE(probe.ports()->currentText(), c.portName);
+    }
+
+    void openAndCloseShowTheirTexts_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QString>("closeText");
+        QTest::addColumn<QString>("closed");
+        QTest::addColumn<QString>("openText");
+        QTest::newRow("Chinese") << false << QStringLiteral("串口已经打开 (%1)") << QStringLiteral("关闭串口")
+                                 << QStringLiteral("串口已经关闭！") << QStringLiteral("打开串口");
+        QTest::newRow("English") << true << QStringLiteral("Serial port is already open (%1)") << QStringLiteral("Close")
+                                 << QStringLiteral("Serial port has been closed!") << QStringLiteral("Open");
+    }
+
+    void openAndCloseShowTheirTexts()
+    {
+        QFETCH(bool, english);
+        QFETCH(QString, opened);
+        QFETCH(QString, closeText);
+        QFETCH(QString, closed);
+        QFETCH(QString, openText);
+        QTranslator translator;
+        if (english) {
+            QVERIFY(translator.load(QStringLiteral(":/en_US")));
+            QCoreApplication::installTranslator(&translator);
+        }
+
+        PtyPair line;
+        QVERIFY(line.isValid());
+        auto *ports = new FakePortEnumerator;
+        ports->setPorts({FakePortEnumerator::adapter(line.slavePath())});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        QCOMPARE(probe.openButton()->text(), openText);
+
+        QTest::mouseClick(probe.openButton(), Qt::LeftButton);
+        QCOMPARE(probe.status(), opened.arg(line.slavePath()));
+        QCOMPARE(probe.openButton()->text(), closeText);
+        QVERIFY(!probe.ports()->isEnabled());
+
+        QTest::mouseClick(probe.openButton(), Qt::LeftButton);
+        QCOMPARE(probe.status(), closed);
+        QCOMPARE(probe.openButton()->text(), openText);
+        QVERIFY(probe.ports()->isEnabled());
+        QVERIFY(!probe.calibrateButton()->isEnabled());
+
+        QCoreApplication::removeTranslator(&translator);
+    }
+
+    void failedOpenChangesOnlyTheStatus()
+    {
+        auto *ports = new FakePortEnumerator;
+        ports->setPorts({FakePortEnumerator::adapter(QStringLiteral("/dev/velmora-no-such-port"))});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        QTest::mouseClick(probe.openButton(), Qt::LeftButton);
+        QCOMPARE(probe.status(), QStringLiteral("串口无法打开!"));
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("打开串口"));
+        QVERIFY(probe.ports()->isEnabled());
+        QVERIFY(probe.openButton()->isEnabled());
+    }
+
+    void secondAdapterAppearsWhileTheFirstStaysOpen()
+    {
+        PtyPair line;
+        QVERIFY(line.isValid());
+        auto *ports = new FakePortEnumerator;
+        ports->setPorts({FakePortEnumerator::adapter(line.slavePath())});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        QTest::mouseClick(probe.openButton(), Qt::LeftButton);
+        QVERIFY(!probe.ports()->isEnabled());
+
+        ports->plugIn(FakePortEnumerator::adapter("ttyUSB7"));
+        QTRY_COMPARE_WITH_TIMEOUT(probe.portItems(), QStringList({line.slavePath(), "ttyUSB7"}), kRefreshWaitMs);
+        QVERIFY(probe.ports()->isEnabled());
+        QCOMPARE(probe.ports()->currentText(), line.slavePath());
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("关闭串口"));
+    }
+
+    void removingTheOpenAdapterClosesItButNotAnother()
+    {
+        PtyPair line;
+        QVERIFY(line.isValid());
+        auto *ports = new FakePortEnumerator;
+        const PortInfo open = FakePortEnumerator::adapter(line.slavePath());
+        const PortInfo other = FakePortEnumerator::adapter("ttyUSB9");
+        ports->setPorts({open, other});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        QTest::mouseClick(probe.openButton(), Qt::LeftButton);
+        const QString openedStatus = probe.status();
+
+        ports->unplug(other);
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("关闭串口"));
+        QCOMPARE(probe.status(), openedStatus);
+
+        ports->unplug(open);
+        QCOMPARE(probe.status(), QStringLiteral("串口已经关闭！"));
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("打开串口"));
+    }
+
+    void hangUpOnTheLineClosesThePort()
+    {
+        auto line = std::make_unique<PtyPair>();
+        QVERIFY(line->isValid());
+        auto *ports = new FakePortEnumerator;
+        ports->setPorts({FakePortEnumerator::adapter(line->slavePath())});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        QTest::mouseClick(probe.openButton(), Qt::LeftButton);
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("关闭串口"));
+
+        // The adapter disappears without a hot-plug notice: the port itself reports the loss.
+        line->closeMaster();
+        QTRY_COMPARE_WITH_TIMEOUT(probe.status(), QStringLiteral("串口已经关闭！"), 5000);
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("打开串口"));
+        QVERIFY(probe.ports()->isEnabled());
+    }
+};
+
+QTEST_MAIN(MainWindowPortsTest)
+#include "tst_mainwindow_ports.moc"

@@ -1,0 +1,301 @@
+#include "MainWindow.h"
+
+#include "ui_MainWindow.h"
+
+#include "CalibrateService.h"
+#include "MetaTypes.h"
+#include "PortListener.h"
+#include "ProductTable.h"
+#include "RegisterTable.h"
+#include "ResourcePaths.h"
+#include "SensorReadout.h"
+#include "SerialPort.h"
+#include "StarsLink.h"
+#include "StarsService.h"
+#include "SystemPortEnumerator.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QTimer>
+
+namespace {
+
+constexpr int kPortRefreshMs = 500;
+constexpr int kReadoutMs = 20;
+
+} // namespace
+
+MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui_MainWindow)
+    , productIndex(ProductTable::DefaultRow)
+{
+    ui->setupUi(this);
+
+    linkUp = false;
+    calibrating = false;
+    portOpened = false;
+    servicesStopped = false;
+
+    port = new SerialPort;
+    enumerator = portEnumerator ? portEnumerator : new SystemPortEnumerator;
+    enumerator->setParent(this);
+
+    portNames = listedPortNames();
+    ui->comboBox_port->addItems(portNames);
+    if (portNames.isEmpty()) {
+        ui->comboBox_port->setEnabled(false);
+        ui->openportButton->setEnabled(false);
+    }
+
+    portListener = new PortListener(port);
+    starsLink = new StarsLink;
+    starsService = new StarsService;
+    calibrateService = new CalibrateService(this);
+    portTimer = new QTimer(this);
+    uiTimer = new QTimer(this);
+
+    registerQueuedMetaTypes();
+
+    // Wired in the order the data flows: timers, services, link, port worker, port list.
+    connect(portTimer, &QTimer::timeout, this, &MainWindow::onTimerUpdate);
+    connect(uiTimer, &QTimer::timeout, this, &MainWindow::onUiUpdate);
+    connect(calibrateService, &CalibrateService::transmit, starsService, &StarsService::onTransmit);
+    connect(starsService, &StarsService::connected, calibrateService, &CalibrateService::onConnected);
+    connect(starsService, &StarsService::connected, this, &MainWindow::onConnected);
+    connect(calibrateService, &CalibrateService::directionChanged, this, &MainWindow::onDirectionChanged);
+    connect(calibrateService, &CalibrateService::calibrationFinishd, this, &MainWindow::onFinishd);
+    connect(starsService, &StarsService::saveFinshed, calibrateService, &CalibrateService::onSaveFinshed);
+    connect(starsLink, &StarsLink::recvFrame, starsService, &StarsService::onRecvFrame);
+    connect(starsService, &StarsService::transmitPacket, starsLink, &StarsLink::transmit);
+    connect(portListener, &PortListener::readBytes, starsLink, &StarsLink::parser);
+    connect(starsLink, &StarsLink::streamOut, portListener, &PortListener::writeBytes);
+    connect(starsLink, &StarsLink::rxFlush, portListener, &PortListener::flush);
+    connect(enumerator, &PortEnumerator::deviceDiscovered, this, &MainWindow::onDeviceDiscovered);
+    connect(enumerator, &PortEnumerator::deviceRemoved, this, &MainWindow::onDeviceRemoved);
+    connect(port, &SerialPort::closedUnexpectedly, this, &MainWindow::onPortLost);
+
+    portTimer->start(kPortRefreshMs);
+    uiTimer->start(kReadoutMs);
+
+    starsService->start(QThread::InheritPriority);
+    calibrateService->start(QThread::InheritPriority);
+
+    ui->svgviewer->load(ResourcePaths::disconnectPicture);
+    ui->calibrateButton->setEnabled(false);
+    // The bootloader connect button belongs to the firmware tab only.
+    ui->connectButton->hide();
+
+    for (int row = 0; row < ProductTable::RowCount; ++row)
+        ui->productType->addItem(tr(ProductTable::row(row).name));
+    ui->productType->setCurrentIndex(ProductTable::DefaultRow);
+}
+
+MainWindow::~MainWindow()
+{
+    stopServices();
+    delete starsService;
+    delete calibrateService;
+    delete portTimer;
+    delete uiTimer;
+    delete ui;
+
+    // The port worker and the link own threads: end them before the process does, the port
+    // first closed so that its device is released from its own thread.
+    port->close();
+    delete portListener;
+    delete starsLink;
+    delete port;
+}
+
+void MainWindow::closeEvent(QCloseEvent *e)
+{
+    portTimer->stop();
+    uiTimer->stop();
+    stopServices();
+    e->accept();
+}
+
+void MainWindow::stopServices()
+{
+    if (servicesStopped)
+        return;
+    servicesStopped = true;
+    // Each loop watches its quit flag in every wait, so these return promptly.
+    starsService->stop();
+    starsService->wait();
+    calibrateService->stop();
+    calibrateService->wait();
+}
+
+QStringList MainWindow::listedPortNames() const
+{
+    QStringList names;
+    const QList<PortInfo> ports = enumerator->availablePorts();
+    for (const PortInfo &info : ports) {
+        if (isGimbalAdapter(info))
+            names.append(info.portName);
+    }
+    return names;
+}
+
+void MainWindow::showStatus(const QString &text)
+{
+    ui->statusBar->showMessage(text);
+}
+
+void MainWindow::onTimerUpdate()
+{
+    const QStringList names = listedPortNames();
+    const int index = ui->comboBox_port->count() > 0 ? int(names.indexOf(ui->comboBox_port->currentText())) : -1;
+    if (names == portNames)
+        return;
+
+    portNames = names;
+    ui->comboBox_port->clear();
+    ui->comboBox_port->addItems(names);
+    if (names.isEmpty()) {
+        ui->openportButton->setEnabled(false);
+        ui->comboBox_port->setEnabled(false);
+    } else {
+        ui->comboBox_port->setEnabled(true);
+        if (!ui->openportButton->isEnabled())
+            ui->openportButton->setEnabled(true);
+    }
+    if (index != -1)
+        ui->comboBox_port->setCurrentIndex(index);
+}
+
+void MainWindow::onUiUpdate()
+{
+    const ProductRow &product = ProductTable::row(productIndex);
+    const SensorReadout r = SensorReadout::fromRaw(
+        registerTable[accX].signedValue(), registerTable[accY].signedValue(), registerTable[accZ].signedValue(),
+        registerTable[gyroX].signedValue(), registerTable[gyroY].signedValue(), registerTable[gyroZ].signedValue(),
+        product.gyroCountsPerDps);
+    const int16_t status = registerTable[calibStatus].signedValue();
+
+    ui->doubleSpinBox_Ax->setValue(r.ax);
+    ui->doubleSpinBox_Ay->setValue(r.ay);
+    ui->doubleSpinBox_Az->setValue(r.az);
+    ui->doubleSpinBox_Gx->setValue(r.gx);
+    ui->doubleSpinBox_Gy->setValue(r.gy);
+    ui->doubleSpinBox_Gz->setValue(r.gz);
+    ui->doubleSpinBox_Amod->setValue(r.amod);
+    ui->doubleSpinBox_Gmod->setValue(r.gmod);
+
+    // The gimbal reports itself ready for calibration with bit 15 of its status (a negative value).
+    if (!calibrating && linkUp && !ui->calibrateButton->isEnabled() && status < 0 && r.amod != 0.0f
+        && port->isOpen())
+        ui->calibrateButton->setEnabled(true);
+}
+
+void MainWindow::onDeviceDiscovered(const PortInfo &info)
+{
+    qDebug() << "Device Discovered" << info.portName;
+}
+
+void MainWindow::onDeviceRemoved(const PortInfo &info)
+{
+    qDebug() << "Device Removed" << info.portName;
+    if (info.portName == ui->comboBox_port->currentText() && portOpened)
+        closePort();
+}
+
+void MainWindow::onPortLost(const QString &reason)
+{
+    qDebug() << "port lost" << reason;
+    if (portOpened)
+        closePort();
+}
+
+void MainWindow::on_openportButton_clicked()
+{
+    if (portOpened)
+        closePort();
+    else
+        openPort();
+}
+
+void MainWindow::openPort()
+{
+    port->setPortName(ui->comboBox_port->currentText());
+    if (!port->open()) {
+        showStatus(tr("串口无法打开!"));
+        return;
+    }
+    portOpened = true;
+    showStatus(tr("串口已经打开 (%1)").arg(port->portName()));
+    ui->openportButton->setText(tr("关闭串口"));
+    ui->comboBox_port->setEnabled(false);
+}
+
+void MainWindow::closePort()
+{
+    port->close();
+    portOpened = false;
+    showStatus(tr("串口已经关闭！"));
+    ui->openportButton->setText(tr("打开串口"));
+    ui->comboBox_port->setEnabled(true);
+    ui->calibrateButton->setEnabled(false);
+    starsService->onCancel();
+    calibrateService->onCancel();
+    calibrating = false;
+}
+
+void MainWindow::on_calibrateButton_clicked()
+{
+    calibrating = true;
+    ui->calibrateButton->setEnabled(false);
+    calibrateService->onStart();
+    showStatus(tr("请按步骤完成操作！"));
+}
+
+void MainWindow::onDirectionChanged(int index)
+{
+    ui->groupBox_image->setTitle(tr("步骤 %1").arg(index));
+    ui->svgviewer->load(ResourcePaths::stepPicture(QLatin1String(ProductTable::row(productIndex).pictureSet), index));
+}
+
+void MainWindow::onConnected(bool value)
+{
+    linkUp = value;
+    if (value) {
+        ui->svgviewer->load(ResourcePaths::connectPicture);
+        showStatus(tr("已连接！"));
+    } else {
+        calibrating = false;
+        ui->calibrateButton->setEnabled(false);
+        ui->groupBox_image->setTitle(tr("步骤"));
+        ui->svgviewer->load(ResourcePaths::disconnectPicture);
+        showStatus(tr("连接已断开！"));
+    }
+    qDebug() << "win connected" << value;
+}
+
+void MainWindow::onFinishd(bool value)
+{
+    if (value) {
+        ui->svgviewer->load(ResourcePaths::successPicture);
+        showStatus(tr("校准完成！"));
+    } else {
+        ui->svgviewer->load(ResourcePaths::failPicture);
+        showStatus(tr("校准失败，请重新校准！"));
+    }
+    calibrating = false;
+}
+
+void MainWindow::on_productType_currentIndexChanged(int index)
+{
+    productIndex = ProductTable::isValidRow(index) ? index : ProductTable::DefaultRow;
+    applyProduct(productIndex);
+}
+
+void MainWindow::applyProduct(int row)
+{
+    starsService->onCancel();
+    calibrateService->onCancel();
+    if (!ProductTable::isValidRow(row))
+        return;
+    starsService->setRegisterProfile(ProductTable::row(row).registerProfile);
+}
