@@ -1,0 +1,251 @@
+// The request service against the in-process simulated gimbal: connection, retries, queue, stop.
+#include "DebugCapture.h"
+#include "RegisterTable.h"
+#include "ServiceRig.h"
+#include "StarsCommands.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace {
+
+bool tableIsZero()
+{
+    for (const RegisterEntry &entry : registerTable) {
+        if (entry.value.load() != 0)
+            return false;
+    }
+    return true;
+}
+
+// A stand-in gimbal that answers every request wrongly twice (another slave, then another
+// command) before answering it right with `goodValue`.
+class MisleadingResponder : public QObject
+{
+public:
+    MisleadingResponder(StarsLink *link, uint16_t goodValue)
+        : link(link)
+        , goodValue(goodValue)
+    {
+        connect(link, &StarsLink::streamOut, this, &MisleadingResponder::answer);
+    }
+
+private:
+    void answer(const QByteArray &request)
+    {
+        const uint8_t addr = StarsFrame::address(request);
+        const uint16_t cmd = StarsFrame::command(request);
+        sendings = (cmd == lastCmd) ? sendings + 1 : 1;
+        lastCmd = cmd;
+        QByteArray reply;
+        if (sendings == 1)
+            reply = StarsFrame::encode(uint8_t(addr + 1), cmd, 0xDEAD);
+        else if (sendings == 2)
+            reply = StarsFrame::encode(addr, uint16_t(cmd + 0x0100), 0xBEEF);
+        else
+            reply = StarsFrame::encode(addr, cmd, goodValue);
+        QMetaObject::invokeMethod(link, "parser", Q_ARG(QByteArray, reply));
+    }
+
+    StarsLink *link;
+    uint16_t goodValue;
+    uint16_t lastCmd = 0xFFFF;
+    int sendings = 0;
+};
+
+} // namespace
+
+class StarsServiceTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstAnsweredPollAnnouncesTheConnectionOnce()
+    {
+        ServiceRig rig;
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        const qsizetype seen = rig.sentCount();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sentCount() >= seen + 30, 10000);
+        QCOMPARE(rig.connectedEvents, QList<bool>{true});
+        // The gimbal lies level: about 1 g on Z, and it reports itself ready.
+        QVERIFY(qAbs(registerTable[accZ].signedValue() - 4096) < 100);
+        QVERIFY(registerTable[calibStatus].signedValue() < 0);
+    }
+
+    void silentGimbalNeverConnectsAndLogsErrorAfterFifteenSendings()
+    {
+        ServiceRig rig;
+        QList<qsizetype> sentAtError;
+        DebugCapture capture([&](const QString &line) {
+            if (line == QLatin1String("ERROR"))
+                sentAtError.append(rig.sentCount());
+        });
+        rig.device->setSilent(true);
+        rig.service.start();
+        QTRY_VERIFY_WITH_TIMEOUT(capture.count(QStringLiteral("ERROR")) >= 2, 20000);
+        rig.service.stop();
+        rig.service.wait();
+        QCOMPARE(sentAtError.mid(0, 2), (QList<qsizetype>{15, 30}));
+        QCoreApplication::processEvents();
+        QVERIFY(rig.connectedEvents.isEmpty());
+        QVERIFY(tableIsZero());
+    }
+
+    void lostGimbalAnnouncesDisconnectionOnceAndZeroesTheTable()
+    {
+        ServiceRig rig;
+        DebugCapture capture;
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(registerTable[calibStatus].value.load() != 0, 10000);
+        rig.device->setSilent(true);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, false}), 20000);
+        QVERIFY(tableIsZero());
+        // Further failed polls stay quiet.
+        QTRY_VERIFY_WITH_TIMEOUT(capture.count(QStringLiteral("ERROR")) >= 2, 20000);
+        QCOMPARE(rig.connectedEvents, (QList<bool>{true, false}));
+        QVERIFY(tableIsZero());
+    }
+
+    void cancelWhileConnectedIsSilentAndTheNextGoodExchangeReannounces()
+    {
+        ServiceRig rig;
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        rig.service.onCancel();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents.size(), 2, 10000);
+        QCOMPARE(rig.connectedEvents, (QList<bool>{true, true}));
+    }
+
+    void queuedRequestGoesBeforeTheNextPoll()
+    {
+        ServiceRig rig;
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        const uint16_t write = writeCommand(registerTable[calibCommand].code.load());
+        const qsizetype before = rig.sentCount();
+        rig.service.onTransmit(write, 0, WRITE_TIMEOUT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sentCommand(write), 10000);
+        const QList<SentFrame> sent = rig.sent();
+        qsizetype at = before;
+        while (sent.at(at).cmd != write)
+            ++at;
+        // At most the poll that was already on its way goes first.
+        QVERIFY2(at - before <= 1, qPrintable(QStringLiteral("%1 polls went first").arg(at - before)));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.trace, QStringList{QStringLiteral("W 0010 0000")}, 10000);
+    }
+
+    void answerFromAnotherSlaveOrForAnotherCommandIsRetried()
+    {
+        ServiceRig rig(2, false);
+        MisleadingResponder responder(&rig.link, 0x0042);
+        DebugCapture capture;
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(registerTable[motion].value.load() == 0x0042, 10000);
+        QVERIFY(capture.count(QStringLiteral("<< try 3")) >= 1);
+        QCOMPARE(capture.count(QStringLiteral("ERROR")), 0);
+        for (const RegisterEntry &entry : registerTable)
+            QVERIFY(entry.value.load() != 0xDEAD);
+    }
+
+    void profileTwoAddressesSlaveOneWithTheThirdColumnCodes()
+    {
+        ServiceRig rig(2);
+        rig.service.setRegisterProfile(1); // the gimbal listens at 1, the service starts at 3
+        rig.service.start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sentCount() >= 2, 10000);
+        QCOMPARE(rig.sent().first().slave, uint8_t(3));
+        rig.service.setRegisterProfile(2);
+        const qsizetype switched = rig.sentCount();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sentCount() >= switched + 25, 10000);
+        // The exchange on its way keeps its command until it ends; every later frame is new.
+        QList<SentFrame> sent = rig.sent();
+        const uint16_t inFlight = sent.at(switched - 1).cmd;
+        qsizetype first = switched;
+        while (sent.at(first).cmd == inFlight)
+            ++first;
+        sent = sent.mid(first);
+        QList<uint16_t> codes;
+        for (const SentFrame &frame : sent) {
+            QCOMPARE(frame.slave, uint8_t(1));
+            if (!codes.contains(frame.cmd))
+                codes.append(frame.cmd);
+        }
+        std::sort(codes.begin(), codes.end());
+        const QList<uint16_t> third = {0x0009, 0x0010, 0x0011, 0x0012, 0x001C, 0x001D, 0x001E, 0x001F, 0x0020, 0x0021};
+        QCOMPARE(codes, third);
+    }
+
+    void saveAndDisableReportTheirOutcome()
+    {
+        ServiceRig rig;
+        DebugCapture capture;
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        rig.service.onTransmit(CMD_DISABLE, CMD_DISABLE_VALUE, COMMAND_TIMEOUT_MS);
+        rig.service.onTransmit(CMD_SAVE, CMD_SAVE_VALUE, COMMAND_TIMEOUT_MS);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.saveEvents, QList<bool>{true}, 10000);
+        QCOMPARE(rig.disableEvents, QList<bool>{true});
+        QCOMPARE(rig.trace, (QStringList{QStringLiteral("C C004 55AA"), QStringLiteral("C C005 A151")}));
+
+        // Unanswered (short time-out to keep the test quick): reported false, logged, link lost.
+        rig.device->setSilent(true);
+        rig.service.onTransmit(CMD_SAVE, CMD_SAVE_VALUE, 20);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.saveEvents, (QList<bool>{true, false}), 10000);
+        QVERIFY(capture.count(QStringLiteral("list ERROR")) == 1);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, false}), 10000);
+    }
+
+    void suspendedServiceSendsNothingAndServesQueuedRequestsOnResume()
+    {
+        ServiceRig rig;
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        rig.service.onSuspend(true);
+        const uint16_t write = writeCommand(registerTable[workMode].code.load());
+        rig.service.onTransmit(write, 2, WRITE_TIMEOUT_MS);
+        // The exchange in progress finishes; after it nothing leaves.
+        QTest::qWait(300);
+        const qsizetype quiet = rig.sentCount();
+        QTest::qWait(300);
+        QCOMPARE(rig.sentCount(), quiet);
+        QVERIFY(!rig.sentCommand(write));
+        rig.service.onSuspend(false);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sentCommand(write), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.device->model().workMode() == 2, 10000);
+    }
+
+    void stopEndsTheLoopPromptlyDuringALongSaveWait()
+    {
+        ServiceRig rig;
+        rig.device->setSilent(true);
+        rig.service.onTransmit(CMD_SAVE, CMD_SAVE_VALUE, COMMAND_TIMEOUT_MS);
+        rig.service.start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sentCommand(CMD_SAVE), 10000);
+        QElapsedTimer clock;
+        clock.start();
+        rig.service.stop();
+        QVERIFY(rig.service.wait(5000));
+        qInfo("stopped after %lld ms", clock.elapsed());
+        QCoreApplication::processEvents();
+        QVERIFY(rig.saveEvents.isEmpty()); // a stop is not the gimbal's failure
+    }
+
+    void stopBeforeTheLoopStartsIsNotLost()
+    {
+        ServiceRig rig;
+        rig.device->setSilent(true);
+        rig.service.stop();
+        rig.service.start();
+        QVERIFY(rig.service.wait(5000));
+        // The stop was served: the loop runs again on the next start.
+        rig.service.start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sentCount() >= 1, 10000);
+    }
+};
+
+QTEST_MAIN(StarsServiceTest)
+#include "tst_starsservice.moc"
