@@ -1,4 +1,5 @@
 // Cost of one paint of a step picture at the window's picture size.
+#include "MainWindow.h"
 #include "ResourcePaths.h"
 #include "SvgViewer.h"
 
@@ -14,7 +15,15 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // The picture area of the window at its start size of 410 x 466.
-    const QSize size(376, 180);
+    QSize size;
+    {
+        MainWindow window;
+        window.show();
+        window.resize(410, 466);
+        QCoreApplication::processEvents();
+        size = window.findChild<SvgViewer *>(QStringLiteral("svgviewer"))->size();
+        window.close();
+    }
     SvgViewer viewer;
     viewer.resize(size);
     QImage target(size, QImage::Format_ARGB32_Premultiplied);

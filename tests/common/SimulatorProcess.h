@@ -26,6 +26,10 @@ public:
     // until it reports its port; returns false if it did not.
     bool start(const QStringList &arguments, int timeoutMs = 10000)
     {
+        stop();
+        portPath.clear();
+        pending.clear();
+        trace.clear();
         link = QDir::temp().filePath(QStringLiteral("velmora-test-%1").arg(QUuid::createUuid().toString(QUuid::Id128)));
         process.setProgram(program());
         process.setArguments(QStringList(arguments) << QStringLiteral("--trace") << QStringLiteral("--link") << link);

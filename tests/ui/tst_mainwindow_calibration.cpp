@@ -33,6 +33,10 @@ private:
             return false;
         qputenv("VELMORA_VIRTUAL_PORTS", sim.path().toLocal8Bit());
         window = std::make_unique<MainWindow>();
+        window->show();
+        window->resize(410, 466);
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            return false;
         probe = std::make_unique<WindowProbe>(*window);
         probe->products()->setCurrentIndex(row);
         probe->open(sim.path());
