@@ -12,24 +12,40 @@ mkdir -p "$shots"
 display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 640x560x24 -nolisten tcp &
 xvfb=$!
-out=$(mktemp)
-"$bin/velmora-gimbal-sim" --link "$(mktemp -u /tmp/velmora-shot.XXXX)" >"$out" &
-sim=$!
-trap 'kill $sim $xvfb 2>/dev/null || true; rm -f "$out"' EXIT
 export DISPLAY=$display
-for _ in $(seq 50); do grep -q '^VELMORA_VIRTUAL_PORTS=' "$out" && break; sleep 0.1; done
-ports=$(grep -m1 '^VELMORA_VIRTUAL_PORTS=' "$out" | cut -d= -f2)
+sim=""
+trap 'kill $sim $xvfb 2>/dev/null || true' EXIT
 
-for lang in zh_CN en_US; do
-    LANG=$lang.UTF-8 LC_ALL=$lang.UTF-8 VELMORA_VIRTUAL_PORTS=$ports "$bin/velmora" &
+# Window-relative positions of the open and calibrate buttons (both languages lay them out alike).
+open_button=(120 31)
+calibrate_button=(175 31)
+
+# $1: locale; $2: what to show ("connected" or "calibrating").
+shoot() {
+    local out link ports app window
+    out=$(mktemp)
+    link=$(mktemp -u /tmp/velmora-shot.XXXX)
+    "$bin/velmora-gimbal-sim" --user --link "$link" >"$out" &
+    sim=$!
+    for _ in $(seq 50); do grep -q '^VELMORA_VIRTUAL_PORTS=' "$out" && break; sleep 0.1; done
+    ports=$(grep -m1 '^VELMORA_VIRTUAL_PORTS=' "$out" | cut -d= -f2)
+    LANG=$1.UTF-8 LC_ALL=$1.UTF-8 VELMORA_VIRTUAL_PORTS=$ports "$bin/velmora" 2>/dev/null &
     app=$!
     window=$(xdotool search --sync --onlyvisible --name '^Velmora$' | head -n1)
     sleep 1
-    # The open button is the first stop of the keyboard focus chain.
-    xdotool windowfocus --sync "$window" key --window "$window" space
-    sleep 3
-    import -window "$window" "$shots/velmora-$lang.png"
-    kill "$app"
-    wait "$app" 2>/dev/null || true
-done
+    xdotool mousemove --window "$window" "${open_button[@]}" click 1
+    sleep 2.5
+    if [[ $2 == calibrating ]]; then
+        xdotool mousemove --window "$window" "${calibrate_button[@]}" click 1
+        sleep 4
+    fi
+    xdotool mousemove 600 500
+    import -window "$window" "$shots/velmora-$1.png"
+    kill "$app" "$sim"
+    wait "$app" "$sim" 2>/dev/null || true
+    rm -f "$out"
+}
+
+shoot zh_CN calibrating
+shoot en_US connected
 echo "screenshots in $shots"
