@@ -25,14 +25,21 @@ QList<PortInfo> virtualPorts()
 
 SystemPortEnumerator::SystemPortEnumerator(QObject *parent)
     : PortEnumerator(parent)
-    , lastListing(availablePorts())
 {
+    lastListing = availablePorts();
     timer.setInterval(DefaultRefreshIntervalMs);
     connect(&timer, &QTimer::timeout, this, &SystemPortEnumerator::refresh);
     timer.start();
 }
 
 QList<PortInfo> SystemPortEnumerator::availablePorts() const
+{
+    recentListing = listPorts();
+    recentListingAge.start();
+    return recentListing;
+}
+
+QList<PortInfo> SystemPortEnumerator::listPorts()
 {
     QList<PortInfo> ports;
     const QList<QSerialPortInfo> system = QSerialPortInfo::availablePorts();
@@ -53,7 +60,10 @@ void SystemPortEnumerator::setRefreshInterval(int ms)
 
 void SystemPortEnumerator::refresh()
 {
-    const QList<PortInfo> previous = std::exchange(lastListing, availablePorts());
+    // A listing costs milliseconds of system calls; one that a caller made within the last
+    // period is recent enough for the comparison.
+    const bool recent = recentListingAge.isValid() && recentListingAge.elapsed() < timer.interval();
+    const QList<PortInfo> previous = std::exchange(lastListing, recent ? recentListing : availablePorts());
     for (const PortInfo &old : previous) {
         if (!lastListing.contains(old))
             emit deviceRemoved(old);

@@ -3,6 +3,7 @@
 
 #include "PortEnumerator.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 // Hot-plug notices come from comparing successive listings on a timer, which works the same
@@ -26,6 +27,10 @@ public slots:
     void refresh();
 
 private:
+    static QList<PortInfo> listPorts();
+
     QTimer timer;
-    QList<PortInfo> lastListing;
+    QList<PortInfo> lastListing;          // what the last comparison saw
+    mutable QList<PortInfo> recentListing; // the newest listing, whoever asked for it
+    mutable QElapsedTimer recentListingAge;
 };
