@@ -18,7 +18,10 @@ public:
 
     static QString program()
     {
-        const QString dir = qEnvironmentVariable("VELMORA_BIN_DIR");
+        // Built next to the tests and benchmarks unless told otherwise.
+        QString dir = qEnvironmentVariable("VELMORA_BIN_DIR");
+        if (dir.isEmpty())
+            dir = QCoreApplication::applicationDirPath();
         return QDir(dir).filePath(QStringLiteral("velmora-gimbal-sim"));
     }
 

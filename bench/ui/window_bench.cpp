@@ -1,0 +1,169 @@
+// Whole-window figures against the simulator: idle CPU with and without a connected gimbal,
+// a full calibration's wall time (device delays versus what the host adds) and peak memory,
+// and how long closing the window takes in the states where a service is waiting.
+#include "GimbalModel.h"
+#include "SimulatorProcess.h"
+#include "WindowProbe.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long peakRssKib()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Runs the event loop until `done` holds (checked every 10 ms) or `timeoutMs` passes.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(10);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+// Runs the event loop for `ms`, as the program does while the user watches.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct Session
+{
+    SimulatorProcess sim;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowProbe> probe;
+
+    bool start(const QStringList &simArguments, bool openPort)
+    {
+        if (!sim.start(simArguments))
+            return false;
+        qputenv("VELMORA_VIRTUAL_PORTS", sim.path().toLocal8Bit());
+        window = std::make_unique<MainWindow>();
+        window->show();
+        window->resize(410, 466);
+        probe = std::make_unique<WindowProbe>(*window);
+        if (!openPort)
+            return true;
+        probe->open(sim.path());
+        return waitUntil([this] { return probe->calibrateButton()->isEnabled(); }, 15000);
+    }
+
+    qint64 close()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        window->close();
+        probe.reset();
+        window.reset();
+        return clock.elapsed();
+    }
+};
+
+void measureIdleCpu(bool connected, int seconds)
+{
+    Session s;
+    if (!s.start({}, connected)) {
+        std::printf("idle cpu: could not start\n");
+        return;
+    }
+    runFor(1000);
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    runFor(seconds * 1000);
+    const double used = cpuSeconds() - cpu0;
+    std::printf("idle, %-22s: %.3f CPU s per s (%.1f %% of one core) over %lld ms\n",
+                connected ? "connected to simulator" : "no port open", used / (wall.elapsed() / 1000.0),
+                100.0 * used / (wall.elapsed() / 1000.0), wall.elapsed());
+    s.close();
+}
+
+void measureCalibration()
+{
+    Session s;
+    if (!s.start({QStringLiteral("--user")}, true)) {
+        std::printf("calibration: could not start\n");
+        return;
+    }
+    QElapsedTimer wall;
+    wall.start();
+    QTest::mouseClick(s.probe->calibrateButton(), Qt::LeftButton);
+    const bool ok = waitUntil([&s] { return s.probe->status() == QStringLiteral("校准完成！"); }, 120000);
+    const qint64 total = wall.elapsed();
+    // What the simulated gimbal itself waits, along the run at time scale 1: mode change,
+    // clear, the user turning to face 1, six captures each followed by a turn, solve, gyro,
+    // clear and mode change back.
+    const qint64 device = GimbalModel::ModeDelayMs + GimbalModel::ClearDelayMs + GimbalModel::UserMoveMs
+                          + 6 * (GimbalModel::CaptureDelayMs + GimbalModel::UserMoveMs) + GimbalModel::SolveDelayMs
+                          + GimbalModel::GyroDelayMs + GimbalModel::ClearDelayMs + GimbalModel::ModeDelayMs;
+    std::printf("full calibration: %s in %lld ms = device's own delays %lld ms + host %lld ms; peak RSS %ld MiB\n",
+                ok ? "succeeded" : "FAILED", total, device, total - device, peakRssKib() / 1024);
+    s.close();
+}
+
+void measureClose(const char *state, const QStringList &simArguments, const std::function<bool(Session &)> &reach)
+{
+    Session s;
+    if (!s.start(simArguments, !simArguments.contains(QStringLiteral("--silent"))) || !reach(s)) {
+        std::printf("close while %s: could not reach the state\n", state);
+        return;
+    }
+    std::printf("close while %-28s: %lld ms from close to window destroyed\n", state, s.close());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
+
+    measureIdleCpu(false, seconds);
+    measureIdleCpu(true, seconds);
+    measureCalibration();
+
+    const auto clickCalibrate = [](Session &s) {
+        QTest::mouseClick(s.probe->calibrateButton(), Qt::LeftButton);
+        return waitUntil([&s] { return s.probe->stepBox()->title() == QStringLiteral("步骤 1"); }, 20000);
+    };
+    measureClose("waiting for placement", {}, clickCalibrate);
+    measureClose("the gimbal is silent", {QStringLiteral("--silent")}, [](Session &s) {
+        s.probe->open(s.sim.path());
+        runFor(500);
+        return true;
+    });
+    measureClose("waiting for the save answer", {QStringLiteral("--user"), QStringLiteral("--no-save-answer")},
+                 [](Session &s) {
+                     QTest::mouseClick(s.probe->calibrateButton(), Qt::LeftButton);
+                     return waitUntil([&s] { return s.sim.writes().contains(QStringLiteral("W 0009 0000")); }, 120000);
+                 });
+    return 0;
+}
