@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-svg-dev qt6-serialport-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libgl-dev
+    fonts-dejavu-core
 )
 if [[ "${1:-}" == "--screenshots" || "${1:-}" == "--desktop" ]]; then
     packages+=(xvfb xdotool xauth imagemagick fonts-wqy-microhei)
