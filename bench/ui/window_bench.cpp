@@ -2,8 +2,7 @@
 // a full calibration's wall time (device delays versus what the host adds) and peak memory,
 // and how long closing the window takes in the states where a service is waiting.
 #include "GimbalModel.h"
-#include "SimulatorProcess.h"
-#include "WindowProbe.h"
+#include "SimulatedSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -54,42 +53,18 @@ void runFor(int ms)
     loop.exec();
 }
 
-struct Session
+// Starts a session and, when the port is opened, waits until the gimbal is ready to calibrate.
+bool startSession(SimulatedSession &s, const QStringList &simArguments, bool openPort)
 {
-    SimulatorProcess sim;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<WindowProbe> probe;
-
-    bool start(const QStringList &simArguments, bool openPort)
-    {
-        if (!sim.start(simArguments))
-            return false;
-        qputenv("VELMORA_VIRTUAL_PORTS", sim.path().toLocal8Bit());
-        window = std::make_unique<MainWindow>();
-        window->show();
-        window->resize(410, 466);
-        probe = std::make_unique<WindowProbe>(*window);
-        if (!openPort)
-            return true;
-        probe->open(sim.path());
-        return waitUntil([this] { return probe->calibrateButton()->isEnabled(); }, 15000);
-    }
-
-    qint64 close()
-    {
-        QElapsedTimer clock;
-        clock.start();
-        window->close();
-        probe.reset();
-        window.reset();
-        return clock.elapsed();
-    }
-};
+    if (!s.start(simArguments, 4, openPort))
+        return false;
+    return !openPort || waitUntil([&s] { return s.probe->calibrateButton()->isEnabled(); }, 15000);
+}
 
 void measureIdleCpu(bool connected, int seconds)
 {
-    Session s;
-    if (!s.start({}, connected)) {
+    SimulatedSession s;
+    if (!startSession(s, {}, connected)) {
         std::printf("idle cpu: could not start\n");
         return;
     }
@@ -102,13 +77,13 @@ void measureIdleCpu(bool connected, int seconds)
     std::printf("idle, %-22s: %.3f CPU s per s (%.1f %% of one core) over %lld ms\n",
                 connected ? "connected to simulator" : "no port open", used / (wall.elapsed() / 1000.0),
                 100.0 * used / (wall.elapsed() / 1000.0), wall.elapsed());
-    s.close();
+    s.closeWindow();
 }
 
 void measureCalibration()
 {
-    Session s;
-    if (!s.start({QStringLiteral("--user")}, true)) {
+    SimulatedSession s;
+    if (!startSession(s, {QStringLiteral("--user")}, true)) {
         std::printf("calibration: could not start\n");
         return;
     }
@@ -125,17 +100,17 @@ void measureCalibration()
                           + GimbalModel::GyroDelayMs + GimbalModel::ClearDelayMs + GimbalModel::ModeDelayMs;
     std::printf("full calibration: %s in %lld ms = device's own delays %lld ms + host %lld ms; peak RSS %ld MiB\n",
                 ok ? "succeeded" : "FAILED", total, device, total - device, peakRssKib() / 1024);
-    s.close();
+    s.closeWindow();
 }
 
-void measureClose(const char *state, const QStringList &simArguments, const std::function<bool(Session &)> &reach)
+void measureClose(const char *state, const QStringList &simArguments, const std::function<bool(SimulatedSession &)> &reach)
 {
-    Session s;
-    if (!s.start(simArguments, !simArguments.contains(QStringLiteral("--silent"))) || !reach(s)) {
+    SimulatedSession s;
+    if (!startSession(s, simArguments, !simArguments.contains(QStringLiteral("--silent"))) || !reach(s)) {
         std::printf("close while %s: could not reach the state\n", state);
         return;
     }
-    std::printf("close while %-28s: %lld ms from close to window destroyed\n", state, s.close());
+    std::printf("close while %-28s: %lld ms from close to window destroyed\n", state, s.closeWindow());
 }
 
 } // namespace
@@ -150,18 +125,18 @@ int main(int argc, char *argv[])
     measureIdleCpu(true, seconds);
     measureCalibration();
 
-    const auto clickCalibrate = [](Session &s) {
+    const auto clickCalibrate = [](SimulatedSession &s) {
         QTest::mouseClick(s.probe->calibrateButton(), Qt::LeftButton);
         return waitUntil([&s] { return s.probe->stepBox()->title() == QStringLiteral("步骤 1"); }, 20000);
     };
     measureClose("waiting for placement", {}, clickCalibrate);
-    measureClose("the gimbal is silent", {QStringLiteral("--silent")}, [](Session &s) {
+    measureClose("the gimbal is silent", {QStringLiteral("--silent")}, [](SimulatedSession &s) {
         s.probe->open(s.sim.path());
         runFor(500);
         return true;
     });
     measureClose("waiting for the save answer", {QStringLiteral("--user"), QStringLiteral("--no-save-answer")},
-                 [](Session &s) {
+                 [](SimulatedSession &s) {
                      QTest::mouseClick(s.probe->calibrateButton(), Qt::LeftButton);
                      return waitUntil([&s] { return s.sim.writes().contains(QStringLiteral("W 0009 0000")); }, 120000);
                  });

@@ -1,10 +1,5 @@
 // End to end: the window, the real serial path and the simulator process, through a calibration.
-#include "SimulatorProcess.h"
-#include "WindowProbe.h"
-
-#include <QElapsedTimer>
-#include <csignal>
-#include <memory>
+#include "SimulatedSession.h"
 
 namespace {
 
@@ -22,48 +17,19 @@ class MainWindowCalibrationTest : public QObject
     Q_OBJECT
 
 private:
-    SimulatorProcess sim;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<WindowProbe> probe;
+    SimulatedSession session;
+    WindowProbe *probe = nullptr;
+    SimulatorProcess &sim = session.sim;
 
-    // Starts the simulator, then a window that lists its port, and opens it under product `row`.
     bool connectTo(const QStringList &simArguments, int row = 4)
     {
-        if (!sim.start(simArguments))
-            return false;
-        qputenv("VELMORA_VIRTUAL_PORTS", sim.path().toLocal8Bit());
-        window = std::make_unique<MainWindow>();
-        window->show();
-        window->resize(410, 466);
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            return false;
-        probe = std::make_unique<WindowProbe>(*window);
-        probe->products()->setCurrentIndex(row);
-        probe->open(sim.path());
-        return probe->openButton()->text() == QStringLiteral("关闭串口");
-    }
-
-    void signalSimulator(int sig) { ::kill(pid_t(sim.qprocess().processId()), sig); }
-
-    // Closes the window as its close button would; returns how long closing and destroying took.
-    qint64 closeWindow()
-    {
-        QElapsedTimer clock;
-        clock.start();
-        window->close();
-        probe.reset();
-        window.reset();
-        return clock.elapsed();
+        const bool open = session.start(simArguments, row);
+        probe = session.probe.get();
+        return open;
     }
 
 private slots:
-    void cleanup()
-    {
-        probe.reset();
-        window.reset();
-        sim.stop();
-        qunsetenv("VELMORA_VIRTUAL_PORTS");
-    }
+    void cleanup() { session.end(); }
 
     void gimbalConnectsAndTheReadoutMoves()
     {
@@ -130,12 +96,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤 1"), kRunWaitMs);
 
         // The gimbal stops answering while the run waits for it to be turned.
-        signalSimulator(SIGSTOP);
+        session.signalSimulator(SIGSTOP);
         QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤"), kConnectWaitMs);
         QVERIFY(!probe->calibrateButton()->isEnabled());
 
         // Back again: the run is over, so the button returns instead of staying locked.
-        signalSimulator(SIGCONT);
+        session.signalSimulator(SIGCONT);
         QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("已连接！"), kConnectWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
     }
@@ -158,14 +124,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
         QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤 1"), kRunWaitMs);
-        QVERIFY(closeWindow() < 5000);
+        QVERIFY(session.closeWindow() < 5000);
     }
 
     void closingWhileTheGimbalIsSilentIsPrompt()
     {
         // The service is always inside the retries of an unanswered poll here.
         QVERIFY(connectTo(QStringList(kFast) << QStringLiteral("--silent")));
-        QVERIFY(closeWindow() < 5000);
+        QVERIFY(session.closeWindow() < 5000);
     }
 
     void closingDuringTheSaveWaitIsPrompt()
@@ -175,7 +141,7 @@ private slots:
         QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
         // The last write before the save; the save itself is then retried for up to 45 s.
         QTRY_VERIFY_WITH_TIMEOUT(sim.writes().contains(QStringLiteral("W 0009 0000")), kRunWaitMs);
-        QVERIFY(closeWindow() < 5000);
+        QVERIFY(session.closeWindow() < 5000);
     }
 };
 
