@@ -6,9 +6,13 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-svg-dev qt6-serialport-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-    libgl-dev
+    libgl-dev libudev-dev
     fonts-dejavu-core
 )
+# The sanitizer and fuzzing pass of CI builds with clang and its runtimes.
+if [[ "${1:-}" == "--sanitizers" ]]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 if [[ "${1:-}" == "--screenshots" || "${1:-}" == "--desktop" ]]; then
     packages+=(xvfb xdotool xauth imagemagick fonts-wqy-microhei)
 fi
