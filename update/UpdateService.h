@@ -1,0 +1,120 @@
+// Writes a firmware package into the gimbal's chips through the bootloader, in a thread of its own.
+#pragma once
+
+#include "BootloaderCommands.h"
+#include "ChipInfo.h"
+#include "DeviceInfo.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+class PtzFile;
+struct ptzImage;
+
+// The object lives in the thread that created it, so its slots run there; only run() runs in
+// the service's own thread. Each cycle of run() connects if needed, lists the chips, waits
+// for a package path and writes the package. Waits block on a condition and are ended by
+// the awaited event, a cancel, their deadline or stop().
+class UpdateService : public QThread
+{
+    Q_OBJECT
+
+public:
+    // Event bits of `events`.
+    static constexpr uint32_t EV_FRAME = 1;
+    static constexpr uint32_t EV_CONNECT = 2;
+    static constexpr uint32_t EV_FILE = 4;
+    // waitEvent mode bits.
+    static constexpr int ModeAll = 1;
+    static constexpr int ModeAny = 2;
+    static constexpr int ModeConsume = 4;
+    // A wait without a time-out.
+    static constexpr uint64_t NoTimeout = 0xFFFFFFFFu;
+
+    explicit UpdateService(QObject *parent = nullptr);
+    // Stops the loop and waits for it, so the thread never outlives the object.
+    ~UpdateService() override;
+
+    // Makes the loop end promptly, whatever it waits for: every wait then fails as after a cancel.
+    void stop();
+
+    // Cancels what is in progress, then selects multi-chip (true) or single-address mode.
+    void setMultiChip(bool value);
+    bool multiChip() const { return multiChipMode.load(); }
+
+    // Event bits set and not yet consumed (for diagnostics and tests).
+    uint32_t pendingEvents() const;
+
+    // How long probe asks for a bootloader (30000 ms unless changed; set before start()).
+    void setProbeTimeoutMs(int ms) { probeTimeoutMs.store(ms); }
+    // The millisecond clock that times an update (monotonic; set before start()).
+    void setElapsedClock(std::function<qint64()> clock);
+
+signals:
+    void getDataRequest();
+    void progressUpdate(int value);
+    void connectTimeout(int value);
+    void updateReport(int type, QString msg);
+    void deviceListUpdate(QList<deviceInfo> devices);
+    void transmitBytes(QByteArray bytes);
+
+public slots:
+    void connectRequest();
+    void dataRequest(QString fileName);
+    void onCancel();
+    void onRecvFrame(QByteArray bytes);
+
+protected:
+    void run() override;
+
+private:
+    // Procedure (UpdateService.cpp).
+    void cycle();
+    bool connectBootloader();
+    bool matchPackage(const QList<chipInfo> &chips);
+    int writeChips(const QList<chipInfo> &chips);
+    void fail(const QString &message);
+
+    // Waiting (UpdateService.cpp).
+    bool waitEvent(uint32_t mask, int mode, uint64_t timeoutMs, uint32_t *seen);
+    void setEvents(uint32_t bits);
+    // Blocks for `ms` milliseconds, or less when stop() comes.
+    void pause(unsigned long ms);
+    QByteArray takeLastFrame();
+
+    // Commands and operations (UpdateCommands.cpp).
+    uint8_t commandCode(BootloaderCommand::Number command, int address) const;
+    void sendCommand(uint8_t code, const QByteArray &data = QByteArray());
+    bool waitReply(uint8_t code, uint64_t timeoutMs, QByteArray *reply);
+    bool getInfo(int address, chipInfo *chip);
+    bool readCrc(int address, uint32_t length, uint16_t *crc);
+    bool writePage(int address, uint16_t index, const QByteArray &bytes);
+    bool next(int address);
+    void sendWithoutReply(BootloaderCommand::Number command);
+    bool probe(int address, int totalMs);
+    bool listChips(QList<chipInfo> *chips);
+    bool nextChip();
+    bool programChip(const chipInfo &chip, const ptzImage &image);
+
+    // Guards events, lastFrame and fileName; `eventChanged` is signalled whenever a bit is
+    // set or stop() is called.
+    mutable QMutex eventLock;
+    QWaitCondition eventChanged;
+    uint32_t events = 0;
+    std::atomic<bool> quitRequested{false};
+    std::atomic<bool> connected{false};
+    QString fileName;
+    std::atomic<bool> multiChipMode{false};
+    QByteArray lastFrame;
+    PtzFile *ptzFile = nullptr;
+
+    std::atomic<int> probeTimeoutMs{30000};
+    std::function<qint64()> elapsedClock;
+};
