@@ -1,4 +1,4 @@
-// One role the simulated gimbal can answer in (runtime firmware now, the bootloader later).
+// One role the simulated gimbal can answer in: its runtime firmware or its bootloader.
 #pragma once
 
 #include <QByteArray>
@@ -18,7 +18,8 @@ public:
     // and returns the bytes the device answers with, possibly none.
     virtual QByteArray receive(const QByteArray &hostBytes, qint64 nowMs) = 0;
 
-    // Receives one line per answered request that changes the device (not for reads).
+    // Receives one line per answered request that changes the device (the runtime role leaves
+    // reads out; the bootloader role traces every request).
     void setTraceSink(TraceSink sink) { traceSink = std::move(sink); }
 
 protected:

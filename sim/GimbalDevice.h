@@ -1,12 +1,15 @@
 // The simulated gimbal as a byte-stream device: host bytes in, answer bytes out, with faults.
 #pragma once
 
+#include "BootloaderFrame.h"
+#include "BootloaderRole.h"
 #include "LineFaults.h"
 #include "OutputPacer.h"
 #include "RuntimeRole.h"
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 struct LineSettings
 {
@@ -17,6 +20,17 @@ struct LineSettings
     bool pace = true; // 115200-baud timing of the answers
 };
 
+// Which role the device answers in. Auto starts in the runtime role, enters the bootloader
+// `bootDelayMs` after the first bootloader probe (as a user who power-cycles the gimbal into
+// its bootloader while the host asks) and returns to the runtime role after RUN.
+struct RoleSettings
+{
+    enum Role { Runtime, Bootloader, Auto };
+    Role role = Runtime;
+    int bootDelayMs = 2000;
+    BootloaderSettings bootloader;
+};
+
 // Usable in-process (wire receiveBytes/sendBytes to a link) or behind a pseudo-terminal.
 // Lives in one thread; its setters are called from that thread.
 class GimbalDevice : public QObject
@@ -25,9 +39,14 @@ class GimbalDevice : public QObject
 
 public:
     GimbalDevice(const GimbalSettings &gimbal, const LineSettings &line, QObject *parent = nullptr);
+    GimbalDevice(const GimbalSettings &gimbal, const LineSettings &line, const RoleSettings &roles,
+                 QObject *parent = nullptr);
 
     // The runtime firmware's state: orientation, shaking, ready, solve failure.
     GimbalModel &model() { return runtime.model(); }
+    // The bootloader's chips and their flash (present in every role choice).
+    BootloaderRole *bootloader() { return &boot; }
+    bool inBootloader() const { return activeRole == &boot; }
 
     void setSilent(bool silent) { silentDevice = silent; }
     bool isSilent() const { return silentDevice; }
@@ -44,15 +63,27 @@ public slots:
 
 signals:
     void sendBytes(QByteArray bytes);
-    // "W 0009 0002" for an answered register write, "C C005 A151" for an answered command.
+    // "W 0009 0002" for an answered register write, "C C005 A151" for an answered command,
+    // "B ..." for a bootloader request, "ROLE bootloader" / "ROLE runtime" for a role change.
     void traceLine(QString line);
 
 private:
+    void receiveInRuntime(const QByteArray &bytes);
+    void receiveInBootloader(const QByteArray &bytes, qint64 firstByteStartNs, qint64 byteNs);
+    void enterBootloader();
+
     RuntimeRole runtime;
-    DeviceRole *activeRole = &runtime; // the bootloader role will be a second choice here
+    BootloaderRole boot;
+    DeviceRole *activeRole;
+    bool autoRole;
+    int bootDelayMs;
+    QTimer bootTimer;
+    BootloaderFrameParser probeWatch{BootloaderFrame::ToDevice};
     LineFaults faults;
     OutputPacer pacer;
     QElapsedTimer clock;
     bool silentDevice;
     qint64 receivedCount = 0;
+    qint64 inputFreeNs = 0;   // when the host's last byte so far has crossed the line
+    qint64 bootBusyUntilNs = 0; // when the bootloader finishes the work already asked of it
 };

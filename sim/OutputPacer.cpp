@@ -8,50 +8,54 @@ OutputPacer::OutputPacer(QObject *parent)
     , timer(this) // a child, so it follows the pacer into another thread
 {
     clock.start();
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    connect(&timer, &QTimer::timeout, this, &OutputPacer::release);
+    connect(&timer, &WakeTimer::timeout, this, &OutputPacer::release);
 }
 
 void OutputPacer::send(const QByteArray &bytes, qsizetype inputBytes)
 {
     if (bytes.isEmpty())
         return;
-    if (!pacing) {
+    if (!pacing && queued.empty()) {
         emit bytesOut(bytes);
         return;
     }
-    const qint64 now = clock.nsecsElapsed();
-    qint64 due = std::max(now + inputBytes * ByteNanoseconds, lineFreeNanoseconds);
-    for (char byte : bytes) {
-        due += ByteNanoseconds;
-        queued.append(byte);
-        dueNanoseconds.push_back(due);
+    sendAt(bytes, pacing ? nowNs() + inputBytes * ByteNanoseconds : 0);
+}
+
+void OutputPacer::sendAt(const QByteArray &bytes, qint64 startNs)
+{
+    if (bytes.isEmpty())
+        return;
+    const qint64 now = nowNs();
+    if (!pacing && startNs <= now && queued.empty()) {
+        emit bytesOut(bytes);
+        return;
     }
-    lineFreeNanoseconds = due;
+    // Unpaced, the line takes no time, but a device that is busy still answers late.
+    const qint64 start = std::max({startNs, lineFreeNanoseconds, now});
+    lineFreeNanoseconds = start + (pacing ? bytes.size() * ByteNanoseconds : 0);
+    queued.push_back({bytes, lineFreeNanoseconds});
     schedule();
 }
 
 void OutputPacer::release()
 {
-    const qint64 now = clock.nsecsElapsed();
-    qsizetype count = 0;
-    while (!dueNanoseconds.empty() && dueNanoseconds.front() <= now) {
-        dueNanoseconds.pop_front();
-        ++count;
+    // A host reads a frame only once it is complete, so answers leave whole, each at the
+    // moment its last byte would have arrived; one wake-up per answer instead of per byte.
+    const qint64 now = nowNs();
+    QByteArray chunk;
+    while (!queued.empty() && queued.front().endNs <= now) {
+        chunk += queued.front().bytes;
+        queued.pop_front();
     }
-    if (count > 0) {
-        const QByteArray chunk = queued.left(count);
-        queued.remove(0, count);
+    if (!chunk.isEmpty())
         emit bytesOut(chunk);
-    }
     schedule();
 }
 
 void OutputPacer::schedule()
 {
-    if (dueNanoseconds.empty() || timer.isActive())
+    if (queued.empty() || timer.isActive())
         return;
-    const qint64 wait = dueNanoseconds.front() - clock.nsecsElapsed();
-    timer.start(int(std::max<qint64>(0, (wait + 999999) / 1000000)));
+    timer.start(queued.front().endNs - nowNs());
 }

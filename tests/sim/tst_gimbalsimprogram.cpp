@@ -1,6 +1,10 @@
 // The velmora-gimbal-sim program: announces its port, answers over the pseudo-terminal, cleans up.
+#include "BootloaderFrame.h"
+#include "PtzFile.h"
 #include "StarsFrame.h"
+#include "crc16.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -102,12 +106,76 @@ private slots:
         QVERIFY(!QFileInfo(link).isSymLink());
     }
 
+    void refusesInvalidOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("profile") << QStringList{QStringLiteral("--profile"), QStringLiteral("5")};
+        QTest::newRow("role") << QStringList{QStringLiteral("--role"), QStringLiteral("firmware")};
+        QTest::newRow("too many chips") << QStringList{QStringLiteral("--chips"), QStringLiteral("16")};
+        QTest::newRow("chips and hardware disagree")
+            << QStringList{QStringLiteral("--chips"), QStringLiteral("3"), QStringLiteral("--hardware"), QStringLiteral("1,2")};
+        QTest::newRow("hardware code") << QStringList{QStringLiteral("--hardware"), QStringLiteral("0x10000")};
+        QTest::newRow("page size") << QStringList{QStringLiteral("--page-size"), QStringLiteral("0")};
+        QTest::newRow("page write time") << QStringList{QStringLiteral("--page-write-ms"), QStringLiteral("-1")};
+        QTest::newRow("missing package") << QStringList{QStringLiteral("--match"), QStringLiteral("/nonexistent.ptz")};
+        QTest::newRow("not a package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/etc/hostname")};
+    }
     void refusesInvalidOptions()
     {
+        QFETCH(QStringList, arguments);
         QProcess sim;
-        sim.start(simulatorPath(), {QStringLiteral("--profile"), QStringLiteral("5")});
+        sim.start(simulatorPath(), arguments);
         QVERIFY(sim.waitForFinished(10000));
         QCOMPARE(sim.exitCode(), 2);
+        QVERIFY(!sim.readAllStandardError().isEmpty());
+    }
+
+    void bootloaderTakesItsChipsAndFlashFromAPackage()
+    {
+        QTemporaryDir dir;
+        PtzFile builder;
+        builder.addImage(0x0A01, 101, QByteArray(3000, 'x'));
+        builder.addImage(0x0A02, 102, QByteArray(100, 'y'));
+        builder.addImage(0x0A03, 103, QByteArray(16, 'z'));
+        const QString package = dir.filePath(QStringLiteral("three.ptz"));
+        QFile file(package);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(builder.build(1, 0x0200, 0x7788, 3));
+        file.close();
+
+        const QString link = dir.filePath(QStringLiteral("gimbal"));
+        QProcess sim;
+        sim.start(simulatorPath(), {QStringLiteral("--link"), link, QStringLiteral("--role"), QStringLiteral("bootloader"),
+                                    QStringLiteral("--multi-chip"), QStringLiteral("--match"), package,
+                                    QStringLiteral("--preload"), package, QStringLiteral("--trace")});
+        QVERIFY2(sim.waitForStarted(10000), qPrintable(sim.errorString()));
+        QCOMPARE(waitForLine(sim, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), link);
+        const int fd = openRaw(link);
+        QVERIFY(fd >= 0);
+        BootloaderFrameParser parser;
+        for (int chip = 1; chip <= 3; ++chip) {
+            const ptzImage &image = builder.header().images[chip - 1];
+            const QByteArray info = BootloaderFrame::encode(QByteArray(1, char(chip * 16 + 1)) + char(0));
+            const QList<QByteArray> record = parser.feed(exchange(fd, info, 28, 5000));
+            QCOMPARE(record.size(), 1);
+            QCOMPARE(uint8_t(record[0][12]) | uint8_t(record[0][13]) << 8, 0x7788);
+            QCOMPARE(uint8_t(record[0][14]) | uint8_t(record[0][15]) << 8, int(image.hardware));
+            // The preloaded image is what the chip's flash starts with.
+            const uint32_t n = uint32_t(image.data.size());
+            QByteArray readCrc(1, char(chip * 16 + 3));
+            readCrc += char(0);
+            for (int shift = 0; shift < 32; shift += 8)
+                readCrc += char((n >> shift) & 0xFF);
+            const QList<QByteArray> crc = parser.feed(exchange(fd, BootloaderFrame::encode(readCrc), 10, 5000));
+            QCOMPARE(crc.size(), 1);
+            QCOMPARE(uint16_t(uint8_t(crc[0][2]) | uint8_t(crc[0][3]) << 8), image.crc);
+        }
+        // No fourth chip.
+        QVERIFY(exchange(fd, BootloaderFrame::encode(QByteArray::fromHex("4100")), 1, 300).isEmpty());
+        ::close(fd);
+        QCOMPARE(waitForLine(sim, QStringLiteral("B READ_CRC 3"), 5000), QStringLiteral(" 16"));
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
     }
 };
 
