@@ -17,6 +17,10 @@ public:
     virtual QList<PortInfo> availablePorts() const = 0;
 
 signals:
+    // The listing has changed. Emitted first, then one deviceRemoved or deviceDiscovered per
+    // port that went or came, as the operating system does: a listing changes before a
+    // removal notice arrives.
+    void portsChanged();
     void deviceDiscovered(const PortInfo &info);
     void deviceRemoved(const PortInfo &info);
 };

@@ -1,16 +1,15 @@
-// The port worker: the only reader and writer of the open serial port, polled every millisecond.
+// The port worker: the only reader and writer of the open serial port, driven by the port's events.
 #pragma once
 
 #include "ExecutableObject.h"
 
 #include <QByteArray>
-#include <QTimer>
 
 class SerialPort;
 
-// Lives in its own thread together with the port. Each tick writes everything queued by
-// writeBytes in one call, then reads everything available and hands it on as one chunk.
-// It knows nothing of frames; the attached link does the framing.
+// Lives in its own thread together with the port. Bytes given to writeBytes go out at once;
+// every readyRead of the port is handed on as one chunk of everything available. Nothing runs
+// while the line is quiet. It knows nothing of frames; the attached link does the framing.
 class PortListener : public ExecutableObject
 {
     Q_OBJECT
@@ -26,13 +25,14 @@ signals:
     void readBytes(QByteArray bytes);
 
 public slots:
+    // Pushes the port's pending output to the device; received input is not touched.
     void flush();
+    // Writes at once while the port is open; bytes given while it is closed are dropped, so
+    // that an open that follows cannot send them.
     void writeBytes(QByteArray bytes);
+    // Reads everything available and emits it as one chunk; runs at every readyRead.
     void doWork();
 
 private:
-    // Ticks in the worker's thread, so a busy GUI thread cannot hold up the line.
-    QTimer timer;
     SerialPort *port;
-    QByteArray pendingWrite;
 };

@@ -1,9 +1,11 @@
 // Carries port operations into the port's thread and closes the port when its device goes away.
 #include "SerialPort.h"
 
-#include <QDebug>
+#include "TransportLog.h"
+
 #include <QMutexLocker>
 #include <QThread>
+#include <cerrno>
 #include <type_traits>
 
 SerialPort::SerialPort(QObject *parent)
@@ -79,23 +81,28 @@ bool SerialPort::openHere()
     serial->setParity(QSerialPort::NoParity);
     serial->setStopBits(QSerialPort::OneStop);
     serial->setFlowControl(QSerialPort::NoFlowControl);
-    // QSerialPort refuses QIODevice::Unbuffered; its own buffer is drained every tick anyway.
+    // QSerialPort refuses QIODevice::Unbuffered; the port worker drains its buffer at every
+    // readyRead and pushes every write out at once, so the buffering adds no delay.
     if (!serial->open(QIODevice::ReadWrite)) {
-        qWarning("SerialPort: cannot open \"%s\": %s", qPrintable(target),
-                 qPrintable(serial->errorString()));
+        qCWarning(lcTransport, "SerialPort: cannot open \"%s\": %s", qPrintable(target),
+                  qPrintable(serial->errorString()));
         return false;
     }
     // Whatever arrived before the port was opened belongs to no request of ours.
     serial->clear(QSerialPort::Input);
     serial->readAll();
+    generation.fetch_add(1, std::memory_order_acq_rel);
     openMirror.store(true, std::memory_order_release);
     return true;
 }
 
 void SerialPort::closeHere()
 {
-    if (serial->isOpen())
+    if (serial->isOpen() && !closing) {
+        closing = true;
         serial->close();
+        closing = false;
+    }
     openMirror.store(false, std::memory_order_release);
 }
 
@@ -105,10 +112,24 @@ void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
 {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
-    if (!serial->isOpen())
+    if (!serial->isOpen() || closing)
         return;
+    if (isLineFull(error)) {
+        serial->clearError();
+        return;
+    }
     const QString reason = serial->errorString();
-    qWarning("SerialPort: \"%s\" lost: %s", qPrintable(serial->portName()), qPrintable(reason));
+    qCWarning(lcTransport, "SerialPort: \"%s\" lost: %s", qPrintable(serial->portName()),
+              qPrintable(reason));
     closeHere();
-    emit closedUnexpectedly(reason);
+    emit closedUnexpectedly(reason, openGeneration());
+}
+
+// A line that cannot take more bytes answers a write with "try again", which QSerialPort reports
+// as a resource error, like a vanished device. It keeps the unsent bytes and sends them once the
+// line has room, so nothing is lost and the port must stay open.
+bool SerialPort::isLineFull(QSerialPort::SerialPortError error) const
+{
+    return error == QSerialPort::ResourceError && serial->bytesToWrite() > 0
+           && serial->errorString() == qt_error_string(EAGAIN);
 }

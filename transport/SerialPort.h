@@ -31,18 +31,26 @@ public:
     // Cheap and callable from any thread: a mirror kept by the port's own thread.
     bool isOpen() const { return openMirror.load(std::memory_order_acquire); }
 
+    // The number of the current opening, or of the last one while closed: every successful
+    // open counts one up, starting at 1; 0 means never opened. A loss notice carries the
+    // number of the opening it belongs to, so that a notice arriving after the port was closed
+    // and opened again can be told apart from one about the new opening.
+    quint64 openGeneration() const { return generation.load(std::memory_order_acquire); }
+
     // The underlying port, for the port worker; use it only from the port's thread.
     QSerialPort *device() { return serial; }
 
 signals:
     // The device went away under an open port. The port is already closed when this is
-    // emitted, and it is emitted once per such loss.
-    void closedUnexpectedly(const QString &reason);
+    // emitted, and it is emitted once per such loss; `generation` is the openGeneration() of
+    // the opening that was lost. A receiver may take the reason alone.
+    void closedUnexpectedly(const QString &reason, quint64 generation);
 
 private:
     bool openHere();
     void closeHere();
     void onErrorOccurred(QSerialPort::SerialPortError error);
+    bool isLineFull(QSerialPort::SerialPortError error) const;
 
     // Runs `job` in the port's thread and returns its result.
     template <typename Job>
@@ -52,4 +60,8 @@ private:
     mutable QMutex nameMutex;
     QString name;
     std::atomic<bool> openMirror{false};
+    std::atomic<quint64> generation{0};
+    // Set while the port is being closed: errors raised by the close itself (a vanished
+    // device refuses to take its old settings back) are no loss, and must not close it again.
+    bool closing = false;
 };

@@ -1,45 +1,78 @@
-// Lists the serial ports and turns changes between two listings into hot-plug notices.
+// Lists the serial ports when something changed and turns the differences into hot-plug notices.
 #include "SystemPortEnumerator.h"
 
-#include <QFileInfo>
+#include "UdevTtyMonitor.h"
+#include "VirtualPortWatcher.h"
+
 #include <QSerialPortInfo>
 #include <utility>
 
+#include <dirent.h>
+#include <unistd.h>
+
 namespace {
 
-// Colon-separated paths, each listed as a gimbal adapter while it exists. A symbolic link to
-// a pseudo-terminal that has gone counts as absent.
-QList<PortInfo> virtualPorts()
+// Every entry of the kernel's tty class with the device it links to: a few dozen cheap
+// system calls, against milliseconds for a full listing with USB ids. A new adapter, a
+// removed one or one on another USB socket changes it.
+QByteArray ttyClassSignature()
 {
-    QList<PortInfo> ports;
-    const QStringList paths =
-        qEnvironmentVariable("VELMORA_VIRTUAL_PORTS").split(u':', Qt::SkipEmptyParts);
-    for (const QString &path : paths) {
-        if (QFileInfo::exists(path))
-            ports.append(PortInfo{path, GimbalAdapterVendorId, GimbalAdapterProductId});
+    QByteArray signature;
+    DIR *dir = opendir("/sys/class/tty");
+    if (!dir)
+        return signature;
+    while (const dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        char target[512];
+        const QByteArray path = QByteArray("/sys/class/tty/") + entry->d_name;
+        const ssize_t n = readlink(path.constData(), target, sizeof target);
+        signature += entry->d_name;
+        signature += '>';
+        if (n > 0)
+            signature.append(target, qsizetype(n));
+        signature += '\n';
     }
-    return ports;
+    closedir(dir);
+    return signature;
 }
 
 } // namespace
 
 SystemPortEnumerator::SystemPortEnumerator(QObject *parent)
     : PortEnumerator(parent)
+    , udev(new UdevTtyMonitor(this))
+    , virtualPorts(new VirtualPortWatcher(this))
 {
-    lastListing = availablePorts();
+    connect(udev, &UdevTtyMonitor::changed, this, &SystemPortEnumerator::onSystemChanged);
+    connect(virtualPorts, &VirtualPortWatcher::changed, this, &SystemPortEnumerator::onVirtualChanged);
+    connect(&timer, &QTimer::timeout, this, &SystemPortEnumerator::onTimer);
     timer.setInterval(DefaultRefreshIntervalMs);
-    connect(&timer, &QTimer::timeout, this, &SystemPortEnumerator::refresh);
-    timer.start();
+
+    ttySignature = ttyClassSignature();
+    systemPorts = listSystemPorts();
+    listing = systemPorts + virtualPorts->ports();
+    updateTimer();
 }
+
+SystemPortEnumerator::~SystemPortEnumerator() = default;
 
 QList<PortInfo> SystemPortEnumerator::availablePorts() const
 {
-    recentListing = listPorts();
-    recentListingAge.start();
-    return recentListing;
+    return listing;
 }
 
-QList<PortInfo> SystemPortEnumerator::listPorts()
+void SystemPortEnumerator::setRefreshInterval(int ms)
+{
+    timer.setInterval(ms);
+}
+
+bool SystemPortEnumerator::followsUdev() const
+{
+    return udev->isActive();
+}
+
+QList<PortInfo> SystemPortEnumerator::listSystemPorts()
 {
     QList<PortInfo> ports;
     const QList<QSerialPortInfo> system = QSerialPortInfo::availablePorts();
@@ -49,26 +82,66 @@ QList<PortInfo> SystemPortEnumerator::listPorts()
                               info.hasVendorIdentifier() ? info.vendorIdentifier() : quint16(0),
                               info.hasProductIdentifier() ? info.productIdentifier() : quint16(0)});
     }
-    ports.append(virtualPorts());
     return ports;
-}
-
-void SystemPortEnumerator::setRefreshInterval(int ms)
-{
-    timer.setInterval(ms);
 }
 
 void SystemPortEnumerator::refresh()
 {
-    // A listing costs milliseconds of system calls; one that a caller made within the last
-    // period is recent enough for the comparison.
-    const bool recent = recentListingAge.isValid() && recentListingAge.elapsed() < timer.interval();
-    const QList<PortInfo> previous = std::exchange(lastListing, recent ? recentListing : availablePorts());
+    ttySignature = ttyClassSignature();
+    systemPorts = listSystemPorts();
+    virtualPorts->recheck();
+    publish();
+    updateTimer();
+}
+
+void SystemPortEnumerator::onSystemChanged()
+{
+    ttySignature = ttyClassSignature();
+    systemPorts = listSystemPorts();
+    publish();
+}
+
+void SystemPortEnumerator::onVirtualChanged()
+{
+    publish();
+    updateTimer();
+}
+
+void SystemPortEnumerator::onTimer()
+{
+    if (!udev->isActive()) {
+        QByteArray signature = ttyClassSignature();
+        if (signature != ttySignature) {
+            ttySignature = std::move(signature);
+            systemPorts = listSystemPorts();
+        }
+    }
+    virtualPorts->recheck();
+    publish();
+    updateTimer();
+}
+
+// The timer runs only for what no event covers.
+void SystemPortEnumerator::updateTimer()
+{
+    const bool needed = !udev->isActive() || (!virtualPorts->isEmpty() && !virtualPorts->isWatching());
+    if (needed && !timer.isActive())
+        timer.start();
+    else if (!needed)
+        timer.stop();
+}
+
+void SystemPortEnumerator::publish()
+{
+    const QList<PortInfo> previous = std::exchange(listing, systemPorts + virtualPorts->ports());
+    if (listing == previous)
+        return;
+    emit portsChanged();
     for (const PortInfo &old : previous) {
-        if (!lastListing.contains(old))
+        if (!listing.contains(old))
             emit deviceRemoved(old);
     }
-    for (const PortInfo &current : std::as_const(lastListing)) {
+    for (const PortInfo &current : std::as_const(listing)) {
         if (!previous.contains(current))
             emit deviceDiscovered(current);
     }

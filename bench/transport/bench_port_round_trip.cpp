@@ -1,4 +1,4 @@
-// Round trip of a 7-byte frame through the port worker and a pseudo-terminal that echoes it back.
+// Round trip of a 7-byte frame through the event-driven port worker and a pseudo-terminal that echoes it back.
 #include "PortListener.h"
 #include "PtyPair.h"
 #include "SerialPort.h"

@@ -1,10 +1,19 @@
 // Port listing: the adapter filter and hot-plug notices for virtual ports.
 #include "PortInfo.h"
+#include "PtyPair.h"
 #include "SystemPortEnumerator.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// Long enough that no periodic comparison can run during a test: changes must be announced.
+constexpr int kNoPeriodicComparison = 3600 * 1000;
+
+} // namespace
 
 class TestPortEnumerator : public QObject
 {
@@ -59,6 +68,68 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(removed, QList<PortInfo>{expected}, 10000);
         QVERIFY(!enumerator.availablePorts().contains(expected));
         QCOMPARE(discovered.size(), 1);
+        qunsetenv("VELMORA_VIRTUAL_PORTS");
+    }
+
+    // A simulator's link to its pseudo-terminal, as the window follows it: the listing has
+    // changed when portsChanged arrives, and the removal notice comes after it. The link
+    // going, and the pseudo-terminal going from under the link, both count as removal.
+    void linkToPseudoTerminalIsFollowedListingFirst()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        const QString link = dir.filePath("gimbal");
+        qputenv("VELMORA_VIRTUAL_PORTS", link.toLocal8Bit());
+        const PortInfo expected{link, GimbalAdapterVendorId, GimbalAdapterProductId};
+
+        SystemPortEnumerator enumerator;
+        enumerator.setRefreshInterval(kNoPeriodicComparison);
+        QStringList events;
+        connect(&enumerator, &PortEnumerator::portsChanged, this, [&] {
+            events.append(enumerator.availablePorts().contains(expected) ? "listed" : "unlisted");
+        });
+        connect(&enumerator, &PortEnumerator::deviceDiscovered, this,
+                [&](const PortInfo &info) { events.append("discovered " + info.portName); });
+        connect(&enumerator, &PortEnumerator::deviceRemoved, this,
+                [&](const PortInfo &info) { events.append("removed " + info.portName); });
+
+        QVERIFY(QFile::link(pty.slavePath(), link));
+        QTRY_COMPARE_WITH_TIMEOUT(events, (QStringList{"listed", "discovered " + link}), 5000);
+        QVERIFY(QFile::remove(link));
+        QTRY_COMPARE_WITH_TIMEOUT(events.mid(2), (QStringList{"unlisted", "removed " + link}), 5000);
+
+        events.clear();
+        QVERIFY(QFile::link(pty.slavePath(), link));
+        QTRY_COMPARE_WITH_TIMEOUT(events, (QStringList{"listed", "discovered " + link}), 5000);
+        pty.closeMaster();
+        QTRY_COMPARE_WITH_TIMEOUT(events.mid(2), (QStringList{"unlisted", "removed " + link}), 5000);
+        QVERIFY(!enumerator.availablePorts().contains(expected));
+        qunsetenv("VELMORA_VIRTUAL_PORTS");
+    }
+
+    // The path's directory may not exist yet when the program starts.
+    void pathInDirectoryCreatedLaterIsDiscovered()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath("later/deeper/gimbal");
+        qputenv("VELMORA_VIRTUAL_PORTS", path.toLocal8Bit());
+
+        SystemPortEnumerator enumerator;
+        enumerator.setRefreshInterval(kNoPeriodicComparison);
+        QList<PortInfo> discovered;
+        connect(&enumerator, &PortEnumerator::deviceDiscovered, this,
+                [&discovered](const PortInfo &info) { discovered.append(info); });
+
+        QVERIFY(QDir(dir.path()).mkpath("later/deeper"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QTRY_COMPARE_WITH_TIMEOUT(discovered,
+                                  (QList<PortInfo>{{path, GimbalAdapterVendorId, GimbalAdapterProductId}}),
+                                  5000);
         qunsetenv("VELMORA_VIRTUAL_PORTS");
     }
 
