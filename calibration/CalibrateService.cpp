@@ -1,10 +1,11 @@
 #include "CalibrateService.h"
 
 #include "AccelSample.h"
+#include "CalibrationLog.h"
 #include "StarsCommands.h"
 
-#include <QDebug>
-#include <algorithm>
+#include <QDeadlineTimer>
+#include <QMutexLocker>
 
 namespace {
 
@@ -67,22 +68,31 @@ CalibrateService::~CalibrateService()
 void CalibrateService::stop()
 {
     quitRequested = true;
+    wakeLoop();
 }
 
 void CalibrateService::onStart()
 {
     startRequested = true;
+    wakeLoop();
 }
 
 void CalibrateService::onCancel()
 {
     connectedFlag = false;
+    // The user closed the port, chose another product or left the tab: a pending start is
+    // forgotten and a running run is abandoned, so nothing is sent or saved later on a link
+    // that may lead to another gimbal.
+    startRequested = false;
+    ++cancelCount;
+    wakeLoop();
 }
 
 void CalibrateService::onConnected(bool value)
 {
     connectedFlag = value;
-    qDebug() << "connect" << value;
+    qCDebug(lcCalibration) << "connect" << value;
+    wakeLoop();
 }
 
 void CalibrateService::onSaveFinshed(bool value)
@@ -130,20 +140,28 @@ int CalibrateService::runStep(int step)
 
 int CalibrateService::enterCalibrationMode()
 {
-    if (!(connectedFlag && startRequested && gimbalReady())) {
-        pause(PollPauseMs); // a pending start stays pending
+    // Taken before the conditions are looked at: a cancel after this point abandons the run.
+    runCancelMark = cancelCount;
+    if (!(connectedFlag && startRequested)) {
+        blockUntil([this] { return connectedFlag && startRequested; });
+        return Idle;
+    }
+    if (!gimbalReady()) {
+        // The ready bit arrives with the polled status register, which signals nothing:
+        // a pending start looks again every 10 ms.
+        pause(PollPauseMs);
         return Idle;
     }
     if (registerValue(workMode) == CalibrationMode)
         return DisableAndClear;
 
     writeRegister(workMode, CalibrationMode);
-    qDebug() << "change mode start";
+    qCDebug(lcCalibration) << "change mode start";
     switch (waitFor(0, 49, [] {
         return registerValue(workMode) == CalibrationMode ? Check::Holds : Check::NotYet;
     })) {
     case WaitResult::Met:
-        qDebug() << "enter calibration mode ok";
+        qCDebug(lcCalibration) << "enter calibration mode ok";
         return DisableAndClear;
     case WaitResult::Failed:
         // Reported like every other failure, so the window leaves its running state.
@@ -183,7 +201,7 @@ int CalibrateService::captureFace(int step)
     for (;;) {
         if (quitRequested)
             return step;
-        if (!connectedFlag)
+        if (!linkUsable())
             return failAfterLine(QStringLiteral("accelerometer %1").arg(face), true);
         if (!pause(PollPauseMs))
             return step;
@@ -197,7 +215,7 @@ int CalibrateService::captureFace(int step)
         return (registerValue(calibStatus) & faceBit) ? Check::Holds : Check::NotYet;
     })) {
     case WaitResult::Met:
-        qDebug() << QStringLiteral("accelerometer %1 ok").arg(face);
+        qCDebug(lcCalibration) << QStringLiteral("accelerometer %1 ok").arg(face);
         return step == LastFace ? Solve : step + 1;
     case WaitResult::Failed:
         return failAfterLine(QStringLiteral("accelerometer %1 error").arg(face), true);
@@ -218,7 +236,7 @@ int CalibrateService::solveAccelerometer()
         return (status & SolveFailedBit) ? Check::Refused : Check::NotYet;
     })) {
     case WaitResult::Met:
-        qDebug() << QStringLiteral("accelerometer calibration ok");
+        qCDebug(lcCalibration) << QStringLiteral("accelerometer calibration ok");
         return Gyroscope;
     case WaitResult::Failed:
         return failAfterLine(QStringLiteral("accelerometer calibration error"), true);
@@ -233,9 +251,11 @@ int CalibrateService::calibrateGyroscope()
     for (;;) {
         if (quitRequested)
             return Gyroscope;
+        if (cancelCount != runCancelMark)
+            return failAfterLine(QStringLiteral("gyro calibration error"), true);
         if (!connectedFlag) {
-            // Not a failure: the step waits, pacing its re-checks, until the link returns.
-            pause(PollPauseMs);
+            // Not a failure: a lost link may come back, and the step waits for it.
+            blockUntil([this] { return connectedFlag || cancelCount != runCancelMark; });
             return Gyroscope;
         }
         if (!pause(PollPauseMs))
@@ -249,7 +269,7 @@ int CalibrateService::calibrateGyroscope()
         return (registerValue(calibStatus) & GyroDoneBit) ? Check::Holds : Check::NotYet;
     })) {
     case WaitResult::Met:
-        qDebug() << QStringLiteral("gyro calibration ok");
+        qCDebug(lcCalibration) << QStringLiteral("gyro calibration ok");
         return ClearAfter;
     case WaitResult::Failed:
         return failAfterLine(QStringLiteral("gyro calibration error"), true);
@@ -266,7 +286,7 @@ int CalibrateService::clearAfterCalibration()
         return (registerValue(calibStatus) & FaceAndSolveBits) == 0 ? Check::Holds : Check::NotYet;
     })) {
     case WaitResult::Met:
-        qDebug() << "imu cr clear ok";
+        qCDebug(lcCalibration) << "imu cr clear ok";
         return LeaveMode;
     case WaitResult::Failed:
         return failBeforeLine("imu cr clear error");
@@ -283,7 +303,7 @@ int CalibrateService::leaveCalibrationMode()
         return registerValue(workMode) == NormalMode ? Check::Holds : Check::NotYet;
     })) {
     case WaitResult::Met:
-        qDebug() << "exit calibration mode ok";
+        qCDebug(lcCalibration) << "exit calibration mode ok";
         return Save;
     case WaitResult::Failed:
         return failBeforeLine("exit calibration mode error");
@@ -304,7 +324,7 @@ int CalibrateService::saveResult()
     case WaitResult::Met:
         startRequested = false;
         emit calibrationFinishd(true);
-        qDebug() << "save data ok";
+        qCDebug(lcCalibration) << "save data ok";
         return Idle;
     case WaitResult::Failed:
         return failBeforeLine("save data error");
@@ -316,14 +336,33 @@ int CalibrateService::saveResult()
 
 bool CalibrateService::pause(int ms)
 {
-    // Sliced so that stop() is noticed within one slice.
-    constexpr int SliceMs = 10;
-    while (ms > 0 && !quitRequested) {
-        const int slice = std::min(ms, SliceMs);
-        msleep(unsigned(slice));
-        ms -= slice;
-    }
+    // Only stop() ends a pause early; the other wake-ups are for blockUntil.
+    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    QMutexLocker lock(&wakeMutex);
+    while (!quitRequested && !deadline.hasExpired())
+        wakeCondition.wait(&wakeMutex, deadline);
     return !quitRequested;
+}
+
+template <typename Ready>
+bool CalibrateService::blockUntil(Ready ready)
+{
+    QMutexLocker lock(&wakeMutex);
+    while (!quitRequested && !ready())
+        wakeCondition.wait(&wakeMutex);
+    return !quitRequested;
+}
+
+void CalibrateService::wakeLoop()
+{
+    // Taken so that a wake-up cannot fall between the loop's look at its condition and its wait.
+    QMutexLocker lock(&wakeMutex);
+    wakeCondition.wakeAll();
+}
+
+bool CalibrateService::linkUsable() const
+{
+    return connectedFlag && cancelCount == runCancelMark;
 }
 
 CalibrateService::WaitResult CalibrateService::waitFor(int firstPause, int retries,
@@ -331,7 +370,7 @@ CalibrateService::WaitResult CalibrateService::waitFor(int firstPause, int retri
 {
     if (firstPause > 0 && !pause(firstPause))
         return WaitResult::Quit;
-    if (!connectedFlag)
+    if (!linkUsable())
         return WaitResult::Failed;
     for (;;) {
         switch (condition()) {
@@ -344,7 +383,7 @@ CalibrateService::WaitResult CalibrateService::waitFor(int firstPause, int retri
         }
         if (!pause(PollPauseMs))
             return WaitResult::Quit;
-        if (!connectedFlag || retries == 0)
+        if (!linkUsable() || retries == 0)
             return WaitResult::Failed;
         --retries;
     }
@@ -358,9 +397,9 @@ void CalibrateService::writeRegister(RegisterIndex reg, uint16_t value)
 int CalibrateService::failAfterLine(const QString &line, bool quoted)
 {
     if (quoted)
-        qDebug() << line;
+        qCDebug(lcCalibration) << line;
     else
-        qDebug().noquote() << line;
+        qCDebug(lcCalibration).noquote() << line;
     startRequested = false;
     emit calibrationFinishd(false);
     return Idle;
@@ -370,6 +409,6 @@ int CalibrateService::failBeforeLine(const char *line)
 {
     startRequested = false;
     emit calibrationFinishd(false);
-    qDebug() << line;
+    qCDebug(lcCalibration) << line;
     return Idle;
 }

@@ -3,7 +3,9 @@
 
 #include "RegisterTable.h"
 
+#include <QMutex>
 #include <QThread>
+#include <QWaitCondition>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -12,6 +14,14 @@
 // solve, the gyroscope, a final clear, leaving calibration mode and saving. It never reads
 // replies itself: every write goes out as `transmit`, and the effect is watched in
 // `registerTable`, which the runtime request service keeps polling.
+//
+// A lost link (connected(false)) is transient: the gyroscope step waits for it to return. A
+// cancel (the port closed, another product, the other tab) abandons the run for good: a start
+// that is still pending is forgotten, and a run in progress fails at its next look at the link
+// even if the link has come back meanwhile.
+//
+// Nothing ticks while no run is pending: the idle loop and every pause block on a condition
+// that onStart(), onConnected(), onCancel() and stop() wake.
 class CalibrateService : public QThread
 {
     Q_OBJECT
@@ -57,8 +67,14 @@ private:
     int leaveCalibrationMode();
     int saveResult();
 
-    // Pauses `ms` milliseconds in short slices; false as soon as a stop was requested.
+    // Pauses `ms` milliseconds; false as soon as a stop was requested.
     bool pause(int ms);
+    // Blocks until `ready()` holds or a stop is requested; false on a stop.
+    template <typename Ready>
+    bool blockUntil(Ready ready);
+    void wakeLoop();
+    // The link answers and this run has not been abandoned by a cancel since it began.
+    bool linkUsable() const;
     // Looks at `condition` at most retries + 1 times, 10 ms apart, after a first pause;
     // fails as soon as the link is reported down.
     WaitResult waitFor(int firstPause, int retries, const std::function<Check()> &condition);
@@ -72,4 +88,10 @@ private:
     std::atomic<bool> connectedFlag{false};
     std::atomic<bool> startRequested{false};
     std::atomic<bool> saveAcknowledged{false};
+    // Counts cancels; a run remembers the count it began with in runCancelMark.
+    std::atomic<uint32_t> cancelCount{0};
+    uint32_t runCancelMark = 0; // used by the loop's thread only
+
+    QMutex wakeMutex;
+    QWaitCondition wakeCondition;
 };

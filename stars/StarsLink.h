@@ -18,7 +18,8 @@ public:
     ~StarsLink() override;
 
 signals:
-    // Emitted right before every streamOut, so the port worker discards stale input first.
+    // Emitted right before every streamOut: the port worker pushes out whatever output is still
+    // pending before the new frame is queued. Received input is not touched.
     void rxFlush();
     void streamOut(QByteArray bytes);
     // One 7-byte frame whose check matched, check included.

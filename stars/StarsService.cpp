@@ -4,15 +4,13 @@
 #include "RegisterTable.h"
 #include "StarsCommands.h"
 #include "StarsFrame.h"
+#include "StarsLog.h"
 
-#include <QDebug>
-#include <QElapsedTimer>
 #include <QMutexLocker>
 
 namespace {
 
-constexpr qint64 kMinCycleMicroseconds = 10000;
-constexpr unsigned long kPollMicroseconds = 500;
+constexpr int kMinCycleMs = 10;
 
 bool answers(const QByteArray &frame, uint8_t slave, uint16_t cmd)
 {
@@ -40,16 +38,29 @@ void StarsService::setRegisterProfile(int profile)
     const RegisterProfile *columns = registerProfile(profile);
     if (!columns)
         return;
+    // Address, codes and generation change together under the lock, where the loop takes
+    // them, so an exchange is always built from one profile.
+    QMutexLocker lock(&exchangeMutex);
     slaveAddress.store(columns->slaveAddress);
     for (int i = 0; i < RegisterCount; ++i)
         registerTable[i].code.store(columns->codes[i]);
+    ++profileGeneration;
+    requestQueue.clear();
+    stateChanged.wakeAll();
+}
+
+void StarsService::setPortOpen(bool open)
+{
+    portOpen.store(open);
 }
 
 void StarsService::stop()
 {
-    // Every wait and sleep of the loop watches this flag, so a save wait of up to 45 s
-    // or a silent gimbal never holds up the window's close.
+    // Every wait of the loop is woken here and looks at the flag, so a save wait of up to
+    // 45 s or a silent gimbal never holds up the window's close.
     quitRequested.store(true);
+    QMutexLocker lock(&exchangeMutex);
+    stateChanged.wakeAll();
 }
 
 void StarsService::onCancel()
@@ -57,6 +68,7 @@ void StarsService::onCancel()
     linkConnected.store(false);
     QMutexLocker lock(&exchangeMutex);
     responseFlags |= FrameReceived | CancelRequested;
+    stateChanged.wakeAll();
 }
 
 void StarsService::onTransmit(uint16_t cmd, uint16_t value, uint32_t timeout)
@@ -72,6 +84,8 @@ void StarsService::onSuspend(bool value)
         onCancel();
     } else {
         suspended.store(false);
+        QMutexLocker lock(&exchangeMutex);
+        stateChanged.wakeAll();
     }
 }
 
@@ -81,10 +95,15 @@ void StarsService::onRecvFrame(QByteArray bytes)
     // rather than let noise reach the table.
     if (bytes.size() != StarsFrame::Size || !StarsFrame::checkMatches(bytes.constData()))
         return;
+    // Read before the port was closed: neither an answer nor a value any more.
+    if (!portOpen.load())
+        return;
     {
         QMutexLocker lock(&exchangeMutex);
         lastFrame = bytes;
         responseFlags |= FrameReceived;
+        if (!(isAwaitedAnswer(bytes) && !quietUntil.hasExpired()))
+            stateChanged.wakeAll();
     }
     if (StarsFrame::address(bytes) != slaveAddress.load())
         return;
@@ -107,42 +126,45 @@ void StarsService::run()
     int pollIndex = 0;
     while (!quitRequested.load()) {
         if (suspended.load()) {
-            QThread::usleep(kPollMicroseconds);
+            waitWhileSuspended();
             continue;
         }
-        QElapsedTimer cycle;
-        cycle.start();
+        const QDeadlineTimer cycleEnd(kMinCycleMs, Qt::PreciseTimer);
+        Exchange exchange;
         Request request;
-        if (takeRequest(&request)) {
-            const Outcome outcome = exchange(request.cmd, request.value, request.timeout);
-            if (outcome == Outcome::Aborted)
-                break;
+        const bool isRequest = takeExchange(pollIndex, &exchange, &request);
+        const Outcome outcome = runExchange(exchange, cycleEnd);
+        if (outcome == Outcome::Aborted)
+            break;
+        if (isRequest) {
             serveRequest(request, &announced, outcome);
         } else {
-            const Outcome outcome = exchange(registerTable[pollIndex].code.load(), 0, POLL_TIMEOUT_MS);
-            if (outcome == Outcome::Aborted)
-                break;
             if (outcome == Outcome::Success) {
                 noteAnswered(&announced);
-            } else {
-                qDebug() << "ERROR";
+            } else if (outcome == Outcome::Failure) {
+                qCDebug(lcStars) << "ERROR";
                 noteUnanswered(&announced);
             }
             pollIndex = (pollIndex + 1) % RegisterCount;
         }
-        sleepWatchingQuit(kMinCycleMicroseconds - cycle.nsecsElapsed() / 1000);
+        sleepUntil(cycleEnd);
     }
     // The stop has been served; a stop() that came before the loop started is not lost,
     // and a later start() runs the loop again.
     quitRequested.store(false);
 }
 
-bool StarsService::takeRequest(Request *request)
+bool StarsService::takeExchange(int pollIndex, Exchange *exchange, Request *request)
 {
     QMutexLocker lock(&exchangeMutex);
-    if (requestQueue.isEmpty())
+    exchange->slave = slaveAddress.load();
+    exchange->profile = profileGeneration;
+    if (requestQueue.isEmpty()) {
+        *exchange = {exchange->slave, registerTable[pollIndex].code.load(), 0, POLL_TIMEOUT_MS, profileGeneration};
         return false;
+    }
     *request = requestQueue.dequeue();
+    *exchange = {exchange->slave, request->cmd, request->value, request->timeout, profileGeneration};
     return true;
 }
 
@@ -150,11 +172,14 @@ void StarsService::serveRequest(const Request &request, bool *announced, Outcome
 {
     const bool ok = outcome == Outcome::Success;
     if (!ok)
-        qDebug() << "list ERROR";
+        qCDebug(lcStars) << "list ERROR";
     if (request.cmd == CMD_SAVE)
         emit saveFinshed(ok);
     else if (request.cmd == CMD_DISABLE)
         emit disableFinshed(ok);
+    // A request abandoned by a profile change says nothing about the new product's link.
+    if (outcome == Outcome::Abandoned)
+        return;
     if (ok)
         noteAnswered(announced);
     else
@@ -181,61 +206,76 @@ void StarsService::noteUnanswered(bool *announced)
     emit connected(false);
 }
 
-StarsService::Outcome StarsService::exchange(uint16_t cmd, uint16_t value, uint32_t timeoutMs)
+bool StarsService::isAwaitedAnswer(const QByteArray &frame) const
+{
+    return awaiting && answers(frame, awaitedSlave, awaitedCmd);
+}
+
+StarsService::Outcome StarsService::runExchange(const Exchange &exchange, QDeadlineTimer cycleEnd)
 {
     for (int attempt = 1; attempt <= MaxAttempts; ++attempt) {
-        if (quitRequested.load())
-            return Outcome::Aborted;
-        const uint8_t slave = slaveAddress.load();
         {
             QMutexLocker lock(&exchangeMutex);
+            if (quitRequested.load())
+                return Outcome::Aborted;
+            if (profileGeneration != exchange.profile)
+                return Outcome::Abandoned;
             responseFlags &= ~FrameReceived;
+            awaitedSlave = exchange.slave;
+            awaitedCmd = exchange.cmd;
+            quietUntil = cycleEnd;
         }
-        emit transmitPacket(slave, cmd, value);
-        uint32_t seen = 0;
+        // With the port closed the frame could only be dropped on the way; the attempt still
+        // waits out its time-out, so the link goes down when the attempts run out.
+        if (portOpen.load())
+            emit transmitPacket(exchange.slave, exchange.cmd, exchange.value);
         QByteArray frame;
-        if (!awaitResponse(timeoutMs, &seen, &frame))
+        const uint32_t seen = awaitResponse(exchange, QDeadlineTimer(exchange.timeoutMs, Qt::PreciseTimer), &frame);
+        if (quitRequested.load())
             return Outcome::Aborted;
         // A cancel, a foreign address or the answer to another command fails this attempt.
-        if (seen == FrameReceived && answers(frame, slave, cmd)) {
+        if (seen == FrameReceived && answers(frame, exchange.slave, exchange.cmd)) {
             if (attempt > 1)
-                qDebug() << "<< try" << attempt;
+                qCDebug(lcStars) << "<< try" << attempt;
             return Outcome::Success;
         }
     }
     return Outcome::Failure;
 }
 
-bool StarsService::awaitResponse(uint32_t timeoutMs, uint32_t *seen, QByteArray *frame)
+uint32_t StarsService::awaitResponse(const Exchange &exchange, QDeadlineTimer deadline, QByteArray *frame)
 {
-    QElapsedTimer clock;
-    clock.start();
+    QMutexLocker lock(&exchangeMutex);
+    awaiting = true;
+    uint32_t seen = 0;
     for (;;) {
-        {
-            QMutexLocker lock(&exchangeMutex);
-            *seen = responseFlags & (FrameReceived | CancelRequested);
-            if (*seen) {
-                responseFlags &= ~(FrameReceived | CancelRequested);
-                *frame = lastFrame;
-                return true;
-            }
+        seen = responseFlags & (FrameReceived | CancelRequested);
+        if (seen) {
+            responseFlags &= ~(FrameReceived | CancelRequested);
+            *frame = lastFrame;
+            break;
         }
-        if (quitRequested.load())
-            return false;
-        if (clock.elapsed() >= qint64(timeoutMs))
-            return true;
-        QThread::usleep(kPollMicroseconds);
+        if (quitRequested.load() || profileGeneration != exchange.profile || deadline.hasExpired())
+            break;
+        // An awaited answer arriving before the cycle's end does not wake the loop; it looks
+        // at the flags when the quiet period is over.
+        const QDeadlineTimer until = quietUntil.hasExpired() ? deadline : qMin(deadline, quietUntil);
+        stateChanged.wait(&exchangeMutex, until);
     }
+    awaiting = false;
+    return seen;
 }
 
-void StarsService::sleepWatchingQuit(qint64 microseconds)
+void StarsService::sleepUntil(QDeadlineTimer deadline)
 {
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        const qint64 left = microseconds - clock.nsecsElapsed() / 1000;
-        if (left <= 0 || quitRequested.load())
-            return;
-        QThread::usleep(qMin<qint64>(left, 1000));
-    }
+    QMutexLocker lock(&exchangeMutex);
+    while (!quitRequested.load() && !deadline.hasExpired())
+        stateChanged.wait(&exchangeMutex, deadline);
+}
+
+void StarsService::waitWhileSuspended()
+{
+    QMutexLocker lock(&exchangeMutex);
+    while (suspended.load() && !quitRequested.load())
+        stateChanged.wait(&exchangeMutex);
 }

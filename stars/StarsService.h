@@ -3,15 +3,20 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QQueue>
 #include <QThread>
+#include <QWaitCondition>
 #include <atomic>
 #include <cstdint>
 
 // The object lives in the GUI thread, so its slots run there; only run() runs in the
 // service's own thread. One exchange per cycle of at least 10 ms: a queued request if one
 // waits, otherwise a read of the next of the ten registers of registerTable.
+//
+// The loop never polls a flag: every wait blocks on one condition with a deadline and is
+// woken by a received frame, a cancel, a profile change, the end of a suspension or stop().
 class StarsService : public QThread
 {
     Q_OBJECT
@@ -22,7 +27,12 @@ public:
     ~StarsService() override;
 
     // Clears the table values; for profile 0, 1 or 2 also selects its slave address and codes.
+    // A new profile abandons the exchange in flight and drops the queued requests, which were
+    // built from the old profile's codes: no frame ever mixes two profiles.
     void setRegisterProfile(int profile);
+    // Tells the service whether the serial port is open (the default). Frames that arrive while
+    // it is closed were read before the close; they neither count as answers nor reach the table.
+    void setPortOpen(bool open);
     // Ends the loop within a few milliseconds, whatever it is waiting for.
     void stop();
 
@@ -44,7 +54,8 @@ protected:
     void run() override;
 
 private:
-    enum class Outcome { Success, Failure, Aborted };
+    // Abandoned: a profile change ended the exchange. Aborted: stop() ended it.
+    enum class Outcome { Success, Failure, Abandoned, Aborted };
 
     struct Request
     {
@@ -53,28 +64,54 @@ private:
         uint32_t timeout;
     };
 
+    // One exchange as it goes on the wire; address and command come from one profile.
+    struct Exchange
+    {
+        uint8_t slave;
+        uint16_t cmd;
+        uint16_t value;
+        uint32_t timeoutMs;
+        uint32_t profile; // profileGeneration when the exchange was taken
+    };
+
     // Bits of responseFlags.
     static constexpr uint32_t FrameReceived = 1;
     static constexpr uint32_t CancelRequested = 2;
     static constexpr int MaxAttempts = 15;
 
-    bool takeRequest(Request *request);
-    Outcome exchange(uint16_t cmd, uint16_t value, uint32_t timeoutMs);
-    // False when a stop ended the wait; otherwise `seen` holds the flags that ended it (0 on time-out).
-    bool awaitResponse(uint32_t timeoutMs, uint32_t *seen, QByteArray *frame);
+    // Takes the next queued request, or else the poll of table entry `pollIndex`.
+    bool takeExchange(int pollIndex, Exchange *exchange, Request *request);
+    Outcome runExchange(const Exchange &exchange, QDeadlineTimer cycleEnd);
+    // Blocks until a frame or a cancel is flagged, the deadline passes, the profile changes or
+    // stop() is called. Returns the flags seen (0 on time-out); the caller holds no lock.
+    uint32_t awaitResponse(const Exchange &exchange, QDeadlineTimer deadline, QByteArray *frame);
+    // Whether `frame` is the answer the running attempt waits for (lock held).
+    bool isAwaitedAnswer(const QByteArray &frame) const;
     void serveRequest(const Request &request, bool *announced, Outcome outcome);
     void noteAnswered(bool *announced);
     void noteUnanswered(bool *announced);
-    void sleepWatchingQuit(qint64 microseconds);
+    // Blocks until `deadline` or stop(); nothing else ends it early.
+    void sleepUntil(QDeadlineTimer deadline);
+    void waitWhileSuspended();
 
-    // Guards responseFlags, requestQueue and lastFrame; held only for short reads and updates.
+    // Guards responseFlags, requestQueue, lastFrame and profileGeneration; held only briefly.
     QMutex exchangeMutex;
+    QWaitCondition stateChanged;
     uint32_t responseFlags = 0;
     QQueue<Request> requestQueue;
     QByteArray lastFrame;
+    uint32_t profileGeneration = 0;
+    // The answer the running attempt waits for, and until when it may wait unwoken: the loop
+    // would sleep until the end of its cycle anyway, so the awaited answer does not wake it
+    // earlier; anything else (a wrong answer, a cancel) wakes it at once.
+    uint8_t awaitedSlave = 0;
+    uint16_t awaitedCmd = 0;
+    bool awaiting = false;
+    QDeadlineTimer quietUntil;
 
     std::atomic<bool> quitRequested{false};
     std::atomic<bool> linkConnected{false};
     std::atomic<bool> suspended{false};
+    std::atomic<bool> portOpen{true};
     std::atomic<uint8_t> slaveAddress{0};
 };

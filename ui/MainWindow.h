@@ -39,7 +39,7 @@ private slots:
     void onConnected(bool value);
     void onFinishd(bool value);
     void on_productType_currentIndexChanged(int index);
-    void onPortLost(const QString &reason);
+    void onPortLost(const QString &reason, quint64 generation);
 
 private:
     void showStatus(const QString &text);
@@ -47,6 +47,8 @@ private:
     void openPort();
     void closePort();
     void stopServices();
+    // The read-out ticks only while there is something to show: the port open or the link up.
+    void updateReadoutTimer();
     QStringList listedPortNames() const;
 
     Ui_MainWindow *ui;
@@ -54,7 +56,6 @@ private:
     CalibrateService *calibrateService;
     SerialPort *port;
     PortEnumerator *enumerator;
-    QTimer *portTimer;
     QTimer *uiTimer;
     PortListener *portListener;
     StarsLink *starsLink;
@@ -62,6 +63,7 @@ private:
     bool linkUp;
     bool calibrating;
     bool portOpened;      // the window shows the port as open (cleared by a close or a loss)
+    quint64 openedGeneration = 0; // the port's opening that the window shows as open
     bool servicesStopped;
     int productIndex;
 };

@@ -5,7 +5,11 @@
 #include "SimulatedSession.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <unistd.h>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -19,6 +23,45 @@ double cpuSeconds()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Voluntary context switches of every thread of the process: how often its threads went to
+// sleep and were woken again.
+long long voluntarySwitches()
+{
+    long long total = 0;
+    const QStringList tasks = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &task : tasks) {
+        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(task));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                total += line.mid(24).trimmed().toLongLong();
+        }
+    }
+    return total;
+}
+
+// CPU ticks used so far by each thread of the process, by thread name.
+QMap<QString, long long> threadTicks()
+{
+    QMap<QString, long long> ticks;
+    const QStringList tasks = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &task : tasks) {
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype open = line.indexOf('('), close = line.lastIndexOf(')');
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (open < 0 || close < 0 || fields.size() < 13)
+            continue;
+        // Fields after the name: state is 0, utime 11, stime 12.
+        ticks[QString::fromLocal8Bit(line.mid(open + 1, close - open - 1)) + QLatin1Char('/') + task] =
+            fields[11].toLongLong() + fields[12].toLongLong();
+    }
+    return ticks;
 }
 
 long peakRssKib()
@@ -70,13 +113,23 @@ void measureIdleCpu(bool connected, int seconds)
     }
     runFor(1000);
     const double cpu0 = cpuSeconds();
+    const long long switches0 = voluntarySwitches();
+    const QMap<QString, long long> ticks0 = threadTicks();
     QElapsedTimer wall;
     wall.start();
     runFor(seconds * 1000);
     const double used = cpuSeconds() - cpu0;
-    std::printf("idle, %-22s: %.3f CPU s per s (%.1f %% of one core) over %lld ms\n",
-                connected ? "connected to simulator" : "no port open", used / (wall.elapsed() / 1000.0),
-                100.0 * used / (wall.elapsed() / 1000.0), wall.elapsed());
+    const double elapsed = wall.elapsed() / 1000.0;
+    std::printf("idle, %-22s: %.1f %% of one core, %.0f thread wake-ups per s, over %.1f s\n",
+                connected ? "connected to simulator" : "no port open", 100.0 * used / elapsed,
+                (voluntarySwitches() - switches0) / elapsed, elapsed);
+    const QMap<QString, long long> ticks1 = threadTicks();
+    const double tickHz = double(sysconf(_SC_CLK_TCK));
+    for (auto it = ticks1.cbegin(); it != ticks1.cend(); ++it) {
+        const double share = 100.0 * (it.value() - ticks0.value(it.key())) / tickHz / elapsed;
+        if (share >= 0.05)
+            std::printf("    thread %-28s %.1f %%\n", qPrintable(it.key()), share);
+    }
     s.closeWindow();
 }
 

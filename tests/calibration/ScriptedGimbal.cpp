@@ -80,7 +80,8 @@ void ScriptedGimbal::onTransmit(uint16_t cmd, uint16_t value, uint32_t timeout)
 {
     const Request request{cmd, value, timeout};
     received.append(request);
-    QTimer::singleShot(ReplyDelayMs, this, [this, request] {
+    const int delay = effectDelayMs ? effectDelayMs(request) : ReplyDelayMs;
+    QTimer::singleShot(delay, this, [this, request] {
         apply(request);
         if (afterRequest)
             afterRequest(request);
@@ -106,7 +107,7 @@ void ScriptedGimbal::applyCalibCommand(uint16_t value)
             store(calibStatus, status() & ~ClearedBits);
     } else if (value <= 6) {
         // A face is captured only while the gimbal actually lies on it.
-        if (int(value) == placedFace)
+        if (capturesFaces && int(value) == placedFace)
             store(calibStatus, status() | (1u << (value - 1)));
     } else if (value == 7) {
         const uint16_t bits = solveOutcome == SolveOutcome::Solved   ? 0x40

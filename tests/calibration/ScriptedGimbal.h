@@ -41,6 +41,10 @@ public:
     std::optional<bool> saveAnswer = true;
     // Whether the simulated user follows each requested face.
     bool userPlacesGimbal = true;
+    // How long after a request it takes effect, in milliseconds (15 unless set).
+    std::function<int(const Request &)> effectDelayMs;
+    // Whether face captures take effect at all.
+    bool capturesFaces = true;
     // Called after each request has taken effect, to script what happens next.
     std::function<void(const Request &)> afterRequest;
 

@@ -3,6 +3,7 @@
 #include "CalibrateService.h"
 #include "ScriptedGimbal.h"
 
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QTest>
 #include <memory>
@@ -262,7 +263,7 @@ private slots:
         };
         startRun();
         QVERIFY(waitForEvent("\"accelerometer calibration ok\""));
-        service->onCancel();
+        service->onConnected(false);
         QVERIFY(noRequestWithin(200)); // lets the step see the lost link while still shaking
         gimbal->setMotion(0);
         QVERIFY(noRequestWithin(300));
@@ -271,6 +272,99 @@ private slots:
         service->onConnected(true);
         QVERIFY(waitForEvent("<finished true>", 10000));
         QVERIFY(gimbal->requests().contains(commandWrite(8)));
+    }
+
+    // Closing the port, choosing another product or leaving the tab cancels; whatever the link
+    // does afterwards, the abandoned run never sends another request, let alone saves.
+    void cancelAbandonsTheRunForGood_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("start still pending") << "pending";
+        QTest::newRow("gyroscope step waiting for the link") << "gyro";
+        QTest::newRow("face step, link back at once") << "face";
+    }
+
+    void cancelAbandonsTheRunForGood()
+    {
+        QFETCH(QString, where);
+        if (where == "pending") {
+            service->start();
+            service->onStart(); // the link is down: the start waits
+            QVERIFY(noRequestWithin(100));
+            service->onCancel();
+        } else if (where == "gyro") {
+            gimbal->afterRequest = [this](const Request &request) {
+                if (request == commandWrite(7))
+                    gimbal->setMotion(100);
+            };
+            startRun();
+            QVERIFY(waitForEvent("\"accelerometer calibration ok\""));
+            service->onConnected(false); // a transient drop first: the step waits
+            QVERIFY(noRequestWithin(100));
+            service->onCancel();
+            QVERIFY(waitForEvent("<finished false>"));
+            QCOMPARE(events().mid(events().size() - 2),
+                     QStringList({"\"gyro calibration error\"", "<finished false>"}));
+        } else {
+            gimbal->userPlacesGimbal = false;
+            startRun();
+            QVERIFY(waitForEvent("<direction 1>"));
+            // The runtime service announces the link again right after a cancel; the run must
+            // not take that for the link it started on.
+            service->onCancel();
+            service->onConnected(true);
+            QVERIFY(waitForEvent("<finished false>"));
+        }
+        const qsizetype sent = gimbal->requests().size();
+        gimbal->setMotion(0);
+        gimbal->placeAt(1);
+        service->onConnected(true);
+        QVERIFY(noRequestWithin(400));
+        QCOMPARE(gimbal->requests().size(), sent);
+        QVERIFY(!gimbal->requests().contains(saveRequest));
+        QVERIFY(!events().contains("<finished true>"));
+    }
+
+    // Each wait looks at its condition a fixed number of times, 10 ms apart: a gimbal slower
+    // than usual but within that limit must not fail the run, and a wait must not give up early.
+    void waitLimitsAllowSlowButNotSilentGimbals_data()
+    {
+        QTest::addColumn<Request>("slow");
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<int>("limitMs");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("entering calibration mode (0.5 s)") << modeWrite(2) << 300 << 500 << "enter calibration mode error";
+        QTest::newRow("capturing a face (5 s)") << commandWrite(1) << 3500 << 5000 << "\"accelerometer 1 error\"";
+        QTest::newRow("saving (3.5 s)") << saveRequest << 2500 << 3500 << "save data error";
+    }
+
+    void waitLimitsAllowSlowButNotSilentGimbals()
+    {
+        QFETCH(Request, slow);
+        QFETCH(int, delayMs);
+        QFETCH(int, limitMs);
+        QFETCH(QString, failure);
+        gimbal->effectDelayMs = [=](const Request &request) { return request == slow ? delayMs : 15; };
+        startRun();
+        QVERIFY(waitForEvent("<finished true>", 20000));
+
+        // The same wait with a gimbal that never gets there gives up, and not before its limit.
+        service.reset();
+        gimbal.reset();
+        init();
+        if (slow == modeWrite(2))
+            gimbal->modeWritesHonoured = 0;
+        else if (slow == commandWrite(1))
+            gimbal->capturesFaces = false;
+        else
+            gimbal->saveAnswer.reset();
+        startRun();
+        QTRY_VERIFY_WITH_TIMEOUT(gimbal->requests().contains(slow), 10000);
+        QElapsedTimer sinceRequest;
+        sinceRequest.start();
+        QVERIFY(waitForEvent(failure, 20000));
+        QVERIFY2(sinceRequest.elapsed() >= limitMs - 50, qPrintable(QString::number(sinceRequest.elapsed())));
+        QVERIFY(!events().contains("<finished true>"));
     }
 
     void stopEndsTheThreadPromptly_data()

@@ -11,12 +11,19 @@ public:
 
     QList<PortInfo> availablePorts() const override { return ports; }
 
-    void setPorts(const QList<PortInfo> &listing) { ports = listing; }
+    // Replaces the listing and says that it changed.
+    void setPorts(const QList<PortInfo> &listing)
+    {
+        ports = listing;
+        emit portsChanged();
+    }
 
-    // Adds the port to the listing and announces it, as a plugged-in adapter would.
+    // Adds the port to the listing and announces it, as a plugged-in adapter would: the
+    // listing changes first, the notice follows.
     void plugIn(const PortInfo &info)
     {
         ports.append(info);
+        emit portsChanged();
         emit deviceDiscovered(info);
     }
 
@@ -24,6 +31,7 @@ public:
     void unplug(const PortInfo &info)
     {
         ports.removeAll(info);
+        emit portsChanged();
         emit deviceRemoved(info);
     }
 

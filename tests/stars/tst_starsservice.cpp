@@ -5,6 +5,9 @@
 #include "StarsCommands.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <algorithm>
+#include <iterator>
 #include <QTest>
 
 namespace {
@@ -216,6 +219,52 @@ private slots:
         rig.service.onSuspend(false);
         QTRY_VERIFY_WITH_TIMEOUT(rig.sentCommand(write), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(rig.device->model().workMode() == 2, 10000);
+    }
+
+    // Products switch while exchanges are in flight and requests are queued: every frame that
+    // goes out carries the address and a code of one and the same profile.
+    void noFrameMixesTwoProfiles()
+    {
+        ServiceRig rig;
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        QRandomGenerator random(7);
+        for (int i = 0; i < 60; ++i) {
+            QTest::qWait(random.bounded(40));
+            rig.service.onTransmit(writeCommand(registerTable[workMode].code.load()), 2, WRITE_TIMEOUT_MS);
+            rig.service.onCancel();
+            rig.service.setRegisterProfile(random.bounded(3));
+        }
+        const int profileOfSlave[4] = {-1, 2, 0, 1}; // slave address -> profile
+        for (const SentFrame &frame : rig.sent()) {
+            if ((frame.cmd & CMD_KIND_MASK) == CMD_COMMAND_FLAG)
+                continue;
+            QVERIFY(frame.slave >= 1 && frame.slave <= 3);
+            const RegisterProfile *profile = registerProfile(profileOfSlave[frame.slave]);
+            const uint16_t code = frame.cmd & CMD_CODE_MASK;
+            QVERIFY2(std::find(std::begin(profile->codes), std::end(profile->codes), code) != std::end(profile->codes),
+                     qPrintable(QStringLiteral("address %1 with code %2").arg(frame.slave).arg(code, 4, 16, QLatin1Char('0'))));
+        }
+    }
+
+    // Frames delivered after the port was closed were read before the close: they neither bring
+    // the link back nor refresh the table; the link goes down when the attempts run out.
+    void framesReadBeforeThePortClosedNeverCount()
+    {
+        ServiceRig rig; // the in-process gimbal keeps answering, as late deliveries would
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!tableIsZero(), 5000);
+        rig.service.setPortOpen(false);
+        rig.service.onCancel();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, false}), 10000);
+        QVERIFY(tableIsZero());
+        QTest::qWait(300);
+        QCOMPARE(rig.connectedEvents, (QList<bool>{true, false}));
+        QVERIFY(tableIsZero());
+
+        rig.service.setPortOpen(true);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, false, true}), 10000);
     }
 
     void stopEndsTheLoopPromptlyDuringALongSaveWait()

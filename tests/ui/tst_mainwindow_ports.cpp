@@ -3,9 +3,31 @@
 #include "PtyPair.h"
 #include "WindowProbe.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTranslator>
+#include <QUuid>
 
 namespace {
+
+// Notes whether the open button was ever disabled while it offered to close the port.
+struct ButtonWatch : QObject
+{
+    explicit ButtonWatch(QPushButton *button)
+        : button(button)
+    {
+        button->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::EnabledChange && !button->isEnabled()
+            && button->text() == QStringLiteral("关闭串口"))
+            disabledWhileOpen = true;
+        return false;
+    }
+    QPushButton *button;
+    bool disabledWhileOpen = false;
+};
 
 // One refresh period of the port list plus slack for a busy machine.
 constexpr int kRefreshWaitMs = 3000;
@@ -179,6 +201,30 @@ private slots:
         ports->unplug(open);
         QCOMPARE(probe.status(), QStringLiteral("串口已经关闭！"));
         QCOMPARE(probe.openButton()->text(), QStringLiteral("打开串口"));
+    }
+
+    // The real order of events: the system's listing loses the port first, its removal notice
+    // follows. The port is closed as by its button, and that button is never greyed out while
+    // the port is open.
+    void removingTheOpenVirtualAdapterClosesIt()
+    {
+        PtyPair line;
+        QVERIFY(line.isValid());
+        const QString link = QDir::temp().filePath(QStringLiteral("velmora-removed-%1").arg(QUuid::createUuid().toString(QUuid::Id128)));
+        QVERIFY(QFile::link(line.slavePath(), link));
+        qputenv("VELMORA_VIRTUAL_PORTS", link.toLocal8Bit());
+        MainWindow window; // the system's enumerator
+        WindowProbe probe(window);
+        ButtonWatch watch(probe.openButton());
+        probe.open(link);
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("关闭串口"));
+
+        QVERIFY(QFile::remove(link));
+        QTRY_COMPARE_WITH_TIMEOUT(probe.status(), QStringLiteral("串口已经关闭！"), kRefreshWaitMs);
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("打开串口"));
+        QVERIFY(probe.portItems().isEmpty());
+        QVERIFY2(!watch.disabledWhileOpen, "the close button was disabled while the port was open");
+        qunsetenv("VELMORA_VIRTUAL_PORTS");
     }
 
     void hangUpOnTheLineClosesThePort()

@@ -1,14 +1,39 @@
-// The live read-out: scaling by product row, clamping, and when the calibrate button may come back.
+// The live read-out against a gimbal on a real port: scaling by product row, clamping, and
+// when the calibrate button may come back.
 #include "FakePortEnumerator.h"
+#include "RegisterResponder.h"
 #include "RegisterTable.h"
 #include "WindowProbe.h"
 
+#include <memory>
+
 namespace {
 
-void setRaw(RegisterIndex index, int16_t value)
+constexpr int16_t ReadyStatus = int16_t(0x8000);
+
+// A window whose port is open on a responder that answers with still, ready, 1 g readings.
+struct ReadoutRig
 {
-    registerTable[index].value.store(uint16_t(value));
-}
+    ReadoutRig()
+    {
+        gimbal.set(accZ, 4096);
+        gimbal.set(calibStatus, ReadyStatus);
+        auto *ports = new FakePortEnumerator;
+        ports->setPorts({FakePortEnumerator::adapter(gimbal.path())});
+        window = std::make_unique<MainWindow>(ports);
+        probe = std::make_unique<WindowProbe>(*window);
+    }
+
+    bool connect()
+    {
+        probe->open(gimbal.path());
+        return QTest::qWaitFor([this] { return probe->status() == QStringLiteral("已连接！"); }, 10000);
+    }
+
+    RegisterResponder gimbal;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowProbe> probe;
+};
 
 } // namespace
 
@@ -31,47 +56,80 @@ private slots:
     {
         QFETCH(int, row);
         QFETCH(QString, shown);
-        MainWindow window(new FakePortEnumerator);
-        WindowProbe probe(window);
-        // Choosing a product clears the table, so the values are set afterwards.
-        probe.products()->setCurrentIndex(row);
-        setRaw(gyroX, 328);
-        setRaw(gyroY, 0);
-        setRaw(gyroZ, 0);
-        QTRY_COMPARE(probe.readoutText("doubleSpinBox_Gx"), shown);
-        QCOMPARE(probe.readoutText("doubleSpinBox_Gmod"), shown);
+        ReadoutRig rig;
+        rig.probe->products()->setCurrentIndex(row);
+        rig.gimbal.set(gyroX, 328);
+        QVERIFY(rig.connect());
+        QTRY_COMPARE(rig.probe->readoutText("doubleSpinBox_Gx"), shown);
+        QCOMPARE(rig.probe->readoutText("doubleSpinBox_Gmod"), shown);
     }
 
     void accelerationInGAndClampedToTheBox()
     {
-        MainWindow window(new FakePortEnumerator);
-        WindowProbe probe(window);
-        setRaw(accX, 0);
-        setRaw(accY, 0);
-        setRaw(accZ, 4096);
-        QTRY_COMPARE(probe.readoutText("doubleSpinBox_Az"), QStringLiteral("1.000"));
-        QCOMPARE(probe.readoutText("doubleSpinBox_Amod"), QStringLiteral("1.000"));
-        QCOMPARE(probe.readoutText("doubleSpinBox_Ax"), QStringLiteral("0.000"));
+        ReadoutRig rig;
+        QVERIFY(rig.connect());
+        QTRY_COMPARE(rig.probe->readoutText("doubleSpinBox_Az"), QStringLiteral("1.000"));
+        QCOMPARE(rig.probe->readoutText("doubleSpinBox_Amod"), QStringLiteral("1.000"));
+        QCOMPARE(rig.probe->readoutText("doubleSpinBox_Ax"), QStringLiteral("0.000"));
 
-        setRaw(accX, 32767);
-        setRaw(accY, 32767);
-        setRaw(accZ, 32767);
-        QTRY_COMPARE(probe.readoutText("doubleSpinBox_Amod"), QStringLiteral("10.000"));
-        QCOMPARE(probe.readoutText("doubleSpinBox_Ax"), QStringLiteral("8.000"));
+        rig.gimbal.set(accX, 32767);
+        rig.gimbal.set(accY, 32767);
+        rig.gimbal.set(accZ, 32767);
+        QTRY_COMPARE(rig.probe->readoutText("doubleSpinBox_Amod"), QStringLiteral("10.000"));
+        QTRY_COMPARE(rig.probe->readoutText("doubleSpinBox_Ax"), QStringLiteral("8.000"));
 
-        setRaw(accZ, -4096);
-        QTRY_COMPARE(probe.readoutText("doubleSpinBox_Az"), QStringLiteral("-1.000"));
+        rig.gimbal.set(accZ, -4096);
+        QTRY_COMPARE(rig.probe->readoutText("doubleSpinBox_Az"), QStringLiteral("-1.000"));
     }
 
-    void buttonStaysDisabledWithoutLinkEvenWhenReady()
+    // The button comes back only when the link is up, the gimbal ready, the reading not all zero
+    // and the port open: each condition alone keeps it off while all others would enable it.
+    void calibrateButtonNeedsEveryCondition_data()
     {
-        MainWindow window(new FakePortEnumerator);
-        WindowProbe probe(window);
-        setRaw(calibStatus, int16_t(0x8000));
-        setRaw(accZ, 4096);
-        // The tick that shows the value has also judged the button, with the gimbal ready.
-        QTRY_COMPARE(probe.readoutText("doubleSpinBox_Az"), QStringLiteral("1.000"));
-        QVERIFY(!probe.calibrateButton()->isEnabled());
+        QTest::addColumn<QString>("missing");
+        QTest::newRow("nothing missing") << QString();
+        QTest::newRow("ready bit clear") << "ready";
+        QTest::newRow("acceleration exactly zero") << "amod";
+        QTest::newRow("link down") << "link";
+        QTest::newRow("port closed") << "port";
+    }
+
+    void calibrateButtonNeedsEveryCondition()
+    {
+        QFETCH(QString, missing);
+        ReadoutRig rig;
+        if (missing == "ready")
+            rig.gimbal.set(calibStatus, 0x0000);
+        if (missing == "amod")
+            rig.gimbal.set(accZ, 0);
+        QVERIFY(rig.connect());
+        QPushButton *button = rig.probe->calibrateButton();
+        if (missing.isEmpty()) {
+            QTRY_VERIFY(button->isEnabled());
+            return;
+        }
+        if (missing == "link") {
+            rig.gimbal.silent = true;
+            QTRY_COMPARE_WITH_TIMEOUT(rig.probe->status(), QStringLiteral("连接已断开！"), 10000);
+        } else if (missing == "port") {
+            QTest::mouseClick(rig.probe->openButton(), Qt::LeftButton); // the link stays up for a while
+        }
+        if (missing == "link" || missing == "port") {
+            // Everything else holds again, as the table would show it.
+            registerTable[calibStatus].value.store(uint16_t(ReadyStatus));
+            registerTable[accZ].value.store(4096);
+        }
+        // A changing reading shows that the read-out has ticked, and judged the button, since.
+        // (Row 4: 16.4 counts per degree/s.)
+        for (int16_t rate : {164, 328, 492}) {
+            if (missing == "link" || missing == "port")
+                registerTable[gyroX].value.store(uint16_t(rate));
+            else
+                rig.gimbal.set(gyroX, rate);
+            const QString shown = QString::number(rate / 16.4, 'f', 1);
+            QTRY_COMPARE(rig.probe->readoutText("doubleSpinBox_Gx"), shown);
+            QVERIFY(!button->isEnabled());
+        }
     }
 
     void cleanup() { clearRegisterValues(); }

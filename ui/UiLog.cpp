@@ -1,0 +1,4 @@
+// The logging category of the window.
+#include "UiLog.h"
+
+Q_LOGGING_CATEGORY(lcUi, "velmora.ui")
