@@ -56,8 +56,14 @@ void UpdateService::setMultiChip(bool value)
 
 void UpdateService::connectRequest()
 {
-    if (!connected.load())
-        setEvents(EV_CONNECT);
+    if (connected.load())
+        return;
+    // A cancel (a product change, say) that the loop has not taken up yet leaves EV_FRAME set
+    // next to EV_CONNECT, and the loop drops both together as a cancel. A request made after
+    // that cancel is the user's newer wish: the stale frame bit must not swallow it.
+    QMutexLocker lock(&eventLock);
+    events = (events & ~EV_FRAME) | EV_CONNECT;
+    eventChanged.wakeAll();
 }
 
 void UpdateService::dataRequest(QString name)

@@ -165,6 +165,16 @@ private slots:
         QCOMPARE(rig.device.writes.size(), 1);
     }
 
+    // A mode change cancels; a connect request made right after it, before the loop has taken
+    // up the cancel (here: before the loop even runs), must still connect.
+    void connectRequestAfterAPendingCancelIsNotSwallowed()
+    {
+        UpdateRig rig(true); // its mode change has left a cancel pending
+        rig.service.connectRequest();
+        rig.service.start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.reports.contains(UpdateRig::Report(1, QStringLiteral("连接设备成功！"))), 10000);
+    }
+
     void stopEndsTheThreadPromptlyInEveryWait_data()
     {
         QTest::addColumn<QString>("step");
