@@ -1,0 +1,279 @@
+// End-to-end tests of velmora-ptz: packages built and checked through the program itself.
+#include "PtzFile.h"
+#include "crc16.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run runPtz(const QStringList &arguments)
+{
+    QString dir = qEnvironmentVariable("VELMORA_BIN_DIR");
+    if (dir.isEmpty())
+        dir = QCoreApplication::applicationDirPath();
+    QProcess process;
+    process.start(QDir(dir).filePath(QStringLiteral("velmora-ptz")), arguments);
+    Run run;
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.status = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray patternBytes(int size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 31 + seed * 7) ^ (i >> 3));
+    return bytes;
+}
+
+void putLe16(QByteArray *bytes, qsizetype at, uint16_t value)
+{
+    (*bytes)[at] = char(value & 0xFF);
+    (*bytes)[at + 1] = char(value >> 8);
+}
+
+uint16_t crcOf(const QByteArray &bytes, qsizetype length)
+{
+    return crc16(reinterpret_cast<const uint8_t *>(bytes.constData()), uint32_t(length));
+}
+
+} // namespace
+
+class VelmoraPtzTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    // A two-image package: 100 bytes (padded to 112) for 0x0101, 64 bytes for 0x0102.
+    QString packTwoImages(const QString &name)
+    {
+        writeFile(path(QStringLiteral("a.bin")), patternBytes(100, 1));
+        writeFile(path(QStringLiteral("b.bin")), patternBytes(64, 2));
+        const Run run = runPtz({QStringLiteral("pack"), path(name), QStringLiteral("--arch"), QStringLiteral("0x4B35"),
+                                QStringLiteral("--boot"), QStringLiteral("1A2B"), QStringLiteral("--pack"), QStringLiteral("12"),
+                                QStringLiteral("--image"), QStringLiteral("0101:1.05:") + path(QStringLiteral("a.bin")),
+                                QStringLiteral("--image"), QStringLiteral("0x0102:2.5:") + path(QStringLiteral("b.bin"))});
+        return run.status == 0 ? path(name) : QString();
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+
+    void packInfoVerifyRoundTrip()
+    {
+        const QString package = packTwoImages(QStringLiteral("round.ptz"));
+        QVERIFY(!package.isEmpty());
+
+        PtzFile file;
+        QVERIFY(file.unpack(readFile(package)));
+        const ptzHeader &header = file.header();
+        QCOMPARE(header.arch, uint16_t(0x4B35));
+        QCOMPARE(header.boot, uint16_t(0x1A2B));
+        QCOMPARE(header.pack, uint16_t(12));
+        QCOMPARE(header.count, uint16_t(2));
+        QCOMPARE(header.images.size(), 2);
+        QCOMPARE(header.images[0].hardware, uint16_t(0x0101));
+        QCOMPARE(header.images[0].firmware, uint16_t(105));
+        QCOMPARE(header.images[0].data, patternBytes(100, 1) + QByteArray(12, char(0xFF)));
+        QCOMPARE(header.images[1].hardware, uint16_t(0x0102));
+        QCOMPARE(header.images[1].firmware, uint16_t(250));
+        QCOMPARE(header.images[1].data, patternBytes(64, 2));
+
+        const Run info = runPtz({QStringLiteral("info"), package});
+        QCOMPARE(info.status, 0);
+        QVERIFY2(info.out.contains(QLatin1String("ARCH:     4B35")), qPrintable(info.out));
+        QVERIFY(info.out.contains(QLatin1String("BOOT:     1A2B")));
+        QVERIFY(info.out.contains(QLatin1String("PACK:     12")));
+        QVERIFY(info.out.contains(QLatin1String("Image 1: hardware 0101, firmware 1.05, 112 data bytes")));
+        QVERIFY(info.out.contains(QLatin1String("Image 2: hardware 0102, firmware 2.50, 64 data bytes")));
+        QCOMPARE(info.out.count(QLatin1String("matches its data")), 2);
+
+        const Run verify = runPtz({QStringLiteral("verify"), package});
+        QCOMPARE(verify.status, 0);
+        QVERIFY(verify.err.isEmpty());
+    }
+
+    // The package CRC still holds, so only the record check can catch the damage.
+    void verifyRefusesRecordCrcThatDiffersFromItsData()
+    {
+        const QString package = packTwoImages(QStringLiteral("recordcrc.ptz"));
+        QVERIFY(!package.isEmpty());
+        QByteArray bytes = readFile(package);
+        // Second record starts at 16 + (112 + 10); its CRC sits in its last two bytes.
+        const qsizetype secondCrc = 16 + 122 + 8 + 64;
+        putLe16(&bytes, secondCrc, uint16_t(crcOf(bytes.mid(16 + 122 + 8, 64), 64) ^ 0x0100));
+        putLe16(&bytes, bytes.size() - 2, crcOf(bytes, bytes.size() - 2));
+        const QString patched = path(QStringLiteral("patched.ptz"));
+        QVERIFY(writeFile(patched, bytes));
+        PtzFile file;
+        QVERIFY(file.unpack(bytes));
+
+        const Run verify = runPtz({QStringLiteral("verify"), patched});
+        QCOMPARE(verify.status, 3);
+        QVERIFY2(verify.err.contains(QLatin1String("image 2 (hardware 0102)")), qPrintable(verify.err));
+        QVERIFY(!verify.err.contains(QLatin1String("image 1")));
+
+        const Run info = runPtz({QStringLiteral("info"), patched});
+        QCOMPARE(info.status, 0);
+        QCOMPARE(info.out.count(QLatin1String("matches its data")), 1);
+        QCOMPARE(info.out.count(QLatin1String("MISMATCH")), 1);
+    }
+
+    void invalidOrMissingFilesGiveStatusOne_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("verify missing") << QStringList{QStringLiteral("verify"), QStringLiteral("/nonexistent/x.ptz")}
+                                        << QStringLiteral("no such file");
+        QTest::newRow("info directory") << QStringList{QStringLiteral("info"), QStringLiteral("/")}
+                                        << QStringLiteral("is a directory");
+        QTest::newRow("pack missing image")
+            << QStringList{QStringLiteral("pack"), QStringLiteral("/tmp/never-written.ptz"), QStringLiteral("--arch"),
+                           QStringLiteral("1"), QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
+                           QStringLiteral("1"), QStringLiteral("--image"), QStringLiteral("1:1.00:/nonexistent/a.bin")}
+            << QStringLiteral("cannot read image");
+    }
+    void invalidOrMissingFilesGiveStatusOne()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const Run run = runPtz(arguments);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QVERIFY(!QFile::exists(QStringLiteral("/tmp/never-written.ptz")));
+    }
+
+    void damagedPackagesAreInvalid()
+    {
+        const QString package = packTwoImages(QStringLiteral("damaged.ptz"));
+        QVERIFY(!package.isEmpty());
+        const QByteArray good = readFile(package);
+        QByteArray appended = good + '\0';
+        QByteArray flipped = good;
+        flipped[40] = char(flipped[40] ^ 0x10);
+        const QList<QPair<QByteArray, QString>> cases = {
+            {appended, QStringLiteral("file size error")},
+            {flipped, QStringLiteral("file check crc error")},
+            {good.left(10), QString()},
+            {QByteArray(), QString()},
+        };
+        for (const auto &c : cases) {
+            const QString damaged = path(QStringLiteral("bad.ptz"));
+            QVERIFY(writeFile(damaged, c.first));
+            for (const QString &command : {QStringLiteral("verify"), QStringLiteral("info")}) {
+                const Run run = runPtz({command, damaged});
+                QCOMPARE(run.status, 1);
+                QVERIFY2(run.err.contains(QLatin1String("is not a valid package: ") + c.second), qPrintable(run.err));
+                QVERIFY(run.out.isEmpty());
+            }
+        }
+    }
+
+    void badArgumentsGiveStatusTwoAndOneLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        const QString out = QStringLiteral("/tmp/velmora-ptz-never.ptz");
+        const QStringList base = {QStringLiteral("pack"), out, QStringLiteral("--arch"), QStringLiteral("4B35"),
+                                  QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"), QStringLiteral("1")};
+        const QString image = QStringLiteral("--image");
+        QTest::newRow("no command") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("unpack")};
+        QTest::newRow("verify two files") << QStringList{QStringLiteral("verify"), out, out};
+        QTest::newRow("info no file") << QStringList{QStringLiteral("info")};
+        QTest::newRow("info unknown option") << QStringList{QStringLiteral("info"), QStringLiteral("--all"), out};
+        QTest::newRow("pack no image") << base;
+        QTest::newRow("pack no arch") << QStringList{QStringLiteral("pack"), out, QStringLiteral("--boot"), QStringLiteral("1"),
+                                                     QStringLiteral("--pack"), QStringLiteral("1"), image,
+                                                     QStringLiteral("1:1:/etc/hostname")};
+        QTest::newRow("arch not hex") << QStringList(base).replaceInStrings(QStringLiteral("4B35"), QStringLiteral("4G35"))
+                                             + QStringList{image, QStringLiteral("1:1:/etc/hostname")};
+        QTest::newRow("arch over 16 bits") << QStringList(base).replaceInStrings(QStringLiteral("4B35"), QStringLiteral("0x10000"))
+                                                  + QStringList{image, QStringLiteral("1:1:/etc/hostname")};
+        QTest::newRow("pack not decimal") << QStringList{QStringLiteral("pack"), out, QStringLiteral("--arch"), QStringLiteral("1"),
+                                                         QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
+                                                         QStringLiteral("65536"), image, QStringLiteral("1:1:/etc/hostname")};
+        QTest::newRow("version over 16 bits") << base + QStringList{image, QStringLiteral("1:655.36:/etc/hostname")};
+        QTest::newRow("version three decimals") << base + QStringList{image, QStringLiteral("1:1.055:/etc/hostname")};
+        QTest::newRow("version negative") << base + QStringList{image, QStringLiteral("1:-1:/etc/hostname")};
+        QTest::newRow("image without file") << base + QStringList{image, QStringLiteral("1:1.05")};
+        QTest::newRow("option without value") << base + QStringList{image};
+        QTest::newRow("arch twice") << base + QStringList{QStringLiteral("--arch"), QStringLiteral("1"), image,
+                                                          QStringLiteral("1:1:/etc/hostname")};
+        QTest::newRow("unknown option") << base + QStringList{QStringLiteral("--force"), image, QStringLiteral("1:1:/etc/hostname")};
+    }
+    void badArgumentsGiveStatusTwoAndOneLine()
+    {
+        QFETCH(QStringList, arguments);
+        const Run run = runPtz(arguments);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.startsWith(QLatin1String("velmora-ptz: ")), qPrintable(run.err));
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+        QVERIFY(!QFile::exists(QStringLiteral("/tmp/velmora-ptz-never.ptz")));
+    }
+
+    void everyCommandHasHelp()
+    {
+        for (const QStringList &arguments : {QStringList{QStringLiteral("--help")}, QStringList{QStringLiteral("pack"), QStringLiteral("--help")},
+                                             QStringList{QStringLiteral("info"), QStringLiteral("-h")},
+                                             QStringList{QStringLiteral("verify"), QStringLiteral("--help")}}) {
+            const Run run = runPtz(arguments);
+            QCOMPARE(run.status, 0);
+            QVERIFY(run.out.startsWith(QLatin1String("Usage: velmora-ptz")));
+            QVERIFY(run.out.contains(QLatin1String("Exit status:")));
+        }
+    }
+
+    // The package the firmware tab is tried with must fit the simulator's default chips.
+    void demoPackageExistsAndMatchesTheDefaultSimulator()
+    {
+        const QString demo = QStringLiteral(VELMORA_DEMO_PACKAGE);
+        QCOMPARE(runPtz({QStringLiteral("verify"), demo}).status, 0);
+        PtzFile file;
+        QVERIFY(file.unpack(readFile(demo)));
+        const ptzHeader &header = file.header();
+        QCOMPARE(header.arch, uint16_t(0x4B35));
+        QCOMPARE(header.count, uint16_t(2));
+        QCOMPARE(header.images[0].hardware, uint16_t(0x0101));
+        QCOMPARE(header.images[1].hardware, uint16_t(0x0102));
+        for (const ptzImage &image : header.images) {
+            QCOMPARE(image.firmware, uint16_t(105));
+            QVERIFY(image.data.size() > 16 * 1024);
+            QVERIFY(image.data.size() <= 64 * 1024);
+        }
+        QVERIFY(header.images[0].data != header.images[1].data);
+    }
+};
+
+QTEST_GUILESS_MAIN(VelmoraPtzTest)
+#include "tst_velmoraptz.moc"

@@ -1,0 +1,123 @@
+// velmora-ptz info and verify: show a package, and check it including each image's own CRC.
+#include "PackageFiles.h"
+#include "PtzCommands.h"
+#include "PtzFile.h"
+#include "crc16.h"
+
+#include <cstdio>
+
+namespace PtzCommands {
+
+namespace {
+
+// The single PACKAGE argument of info and verify. Returns -1 to go on, else the exit status.
+int packageArgument(const QString &command, const QStringList &arguments, const QString &help, QString *path)
+{
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        std::fputs(qPrintable(help), stdout);
+        return Success;
+    }
+    for (const QString &argument : arguments) {
+        if (argument.startsWith(QLatin1Char('-')))
+            return fail(UsageError, QStringLiteral("unknown option '%1' for %2").arg(argument, command));
+    }
+    if (arguments.size() != 1)
+        return fail(UsageError, QStringLiteral("%1 takes exactly one package file").arg(command));
+    *path = arguments.first();
+    return -1;
+}
+
+// Reads and unpacks; returns -1 when accepted, else the exit status after a message.
+int load(const QString &path, PtzFile *package)
+{
+    QByteArray bytes;
+    QString error;
+    if (!PackageFiles::readAll(path, &bytes, &error))
+        return fail(FileError, QStringLiteral("cannot read %1: %2").arg(path, error));
+    if (!PackageFiles::unpack(package, bytes, &error))
+        return fail(FileError, QStringLiteral("%1 is not a valid package: %2").arg(path, error));
+    return -1;
+}
+
+uint16_t dataCrc(const ptzImage &image)
+{
+    return crc16(reinterpret_cast<const uint8_t *>(image.data.constData()), uint32_t(image.data.size()));
+}
+
+QString hex4(uint16_t value)
+{
+    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QString version(uint16_t firmware)
+{
+    return QString::asprintf("%0.2f", firmware / 100.0);
+}
+
+} // namespace
+
+int info(const QStringList &arguments)
+{
+    QString path;
+    int status = packageArgument(QStringLiteral("info"), arguments, infoHelp(), &path);
+    if (status >= 0)
+        return status;
+    PtzFile package;
+    if ((status = load(path, &package)) >= 0)
+        return status;
+
+    const ptzHeader &header = package.header();
+    QString text;
+    text += QStringLiteral("Package:  %1\n").arg(path);
+    text += QStringLiteral("Format:   %1\n").arg(header.format);
+    text += QStringLiteral("Size:     %1 bytes\n").arg(header.size);
+    text += QStringLiteral("BOOT:     %1\n").arg(hex4(header.boot));
+    text += QStringLiteral("ARCH:     %1\n").arg(hex4(header.arch));
+    text += QStringLiteral("PACK:     %1\n").arg(header.pack);
+    text += QStringLiteral("CRC:      %1\n").arg(hex4(header.crc));
+    text += QStringLiteral("Images:   %1\n").arg(header.count);
+    for (qsizetype i = 0; i < header.images.size(); ++i) {
+        const ptzImage &image = header.images.at(i);
+        const uint16_t actual = dataCrc(image);
+        text += QStringLiteral("Image %1: hardware %2, firmware %3, %4 data bytes, record CRC %5, %6\n")
+                    .arg(i + 1)
+                    .arg(hex4(image.hardware), version(image.firmware))
+                    .arg(image.data.size())
+                    .arg(hex4(image.crc),
+                         actual == image.crc ? QStringLiteral("matches its data")
+                                             : QStringLiteral("MISMATCH (data CRC %1)").arg(hex4(actual)));
+    }
+    std::fputs(text.toUtf8().constData(), stdout);
+    return Success;
+}
+
+int verify(const QStringList &arguments)
+{
+    QString path;
+    int status = packageArgument(QStringLiteral("verify"), arguments, verifyHelp(), &path);
+    if (status >= 0)
+        return status;
+    PtzFile package;
+    if ((status = load(path, &package)) >= 0)
+        return status;
+
+    const QList<ptzImage> &images = package.header().images;
+    int mismatches = 0;
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        const uint16_t actual = dataCrc(images.at(i));
+        if (actual != images.at(i).crc) {
+            ++mismatches;
+            fail(RecordCrcMismatch, QStringLiteral("%1: image %2 (hardware %3): record CRC %4 does not match its data (%5)")
+                                        .arg(path)
+                                        .arg(i + 1)
+                                        .arg(hex4(images.at(i).hardware), hex4(images.at(i).crc), hex4(actual)));
+        }
+    }
+    if (mismatches > 0)
+        return RecordCrcMismatch;
+    std::printf("%s: valid package, %lld image(s), all record CRCs match\n", qPrintable(path),
+                static_cast<long long>(images.size()));
+    return Success;
+}
+
+} // namespace PtzCommands

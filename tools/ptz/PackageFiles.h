@@ -1,0 +1,21 @@
+// File input and output of velmora-ptz: whole files in, packages out, and unpacking with a reason.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class PtzFile;
+
+namespace PackageFiles {
+
+// Reads a whole file; on false *error says why ("no such file", "is a directory", ...).
+bool readAll(const QString &path, QByteArray *bytes, QString *error);
+
+// Writes `bytes` so that `path` either holds all of them or keeps its previous content.
+bool writeAll(const QString &path, const QByteArray &bytes, QString *error);
+
+// PtzFile::unpack, with the reason of a refusal taken from the package reader's diagnostics
+// (which are kept off the terminal) in *reason.
+bool unpack(PtzFile *file, const QByteArray &bytes, QString *reason);
+
+} // namespace PackageFiles

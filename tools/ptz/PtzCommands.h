@@ -1,0 +1,29 @@
+// The sub-commands of velmora-ptz and the exit statuses they share.
+#pragma once
+
+#include <QStringList>
+
+namespace PtzCommands {
+
+enum ExitStatus {
+    Success = 0,
+    FileError = 1,         // a file could not be read or written, or the package is invalid
+    UsageError = 2,        // bad arguments
+    RecordCrcMismatch = 3, // verify: an image's own CRC does not match its data
+};
+
+// Each takes the arguments after its own name and returns the exit status.
+int pack(const QStringList &arguments);
+int info(const QStringList &arguments);
+int verify(const QStringList &arguments);
+
+// Help texts (printed on stdout by --help).
+QString mainHelp();
+QString packHelp();
+QString infoHelp();
+QString verifyHelp();
+
+// "velmora-ptz: <message>" on stderr, one line; returns `status` for `return fail(...)`.
+int fail(int status, const QString &message);
+
+} // namespace PtzCommands
