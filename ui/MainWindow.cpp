@@ -97,6 +97,12 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     starsService->start(QThread::InheritPriority);
     calibrateService->start(QThread::InheritPriority);
 
+    // A read-out box's value changes up to 50 times a second. A box that fills its own
+    // background is repainted alone; otherwise every change repaints the group box, the tab
+    // and the window behind it.
+    for (QDoubleSpinBox *box : ui->tab->findChildren<QDoubleSpinBox *>())
+        box->setAutoFillBackground(true);
+
     ui->svgviewer->load(ResourcePaths::disconnectPicture);
     ui->calibrateButton->setEnabled(false);
     // The bootloader connect button belongs to the firmware tab only.
