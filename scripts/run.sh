@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts Velmora together with the bundled gimbal simulator, so that
-# everything can be tried without a gimbal. Extra arguments go to the simulator
+# everything can be tried without a gimbal: the simulator plays the gimbal at run time and turns
+# into its bootloader when the firmware tab connects. Extra arguments go to the simulator
 # (for example --profile 1, --solve-fails, --silent; see build/bin/velmora-gimbal-sim --help).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
-bin=${VELMORA_BUILD_DIR:-build}/bin
+build=${VELMORA_BUILD_DIR:-build}
+bin=$build/bin
+package=$(realpath -m "$build/share/velmora/demo-k5.ptz")
 
 out=$(mktemp)
-"$bin/velmora-gimbal-sim" --user "$@" >"$out" &
+# The default product (K5-Delta) addresses its chips one by one, hence --multi-chip.
+"$bin/velmora-gimbal-sim" --role auto --multi-chip --user "$@" >"$out" &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$out"' EXIT
 
@@ -23,4 +27,5 @@ done
 [[ -n "$line" ]] || { echo "the simulator did not report its port" >&2; exit 1; }
 
 echo "Simulated gimbal at ${line#*=}: open it in Velmora's port list."
+echo "Demo firmware package for the firmware tab: $package"
 env "$line" "$bin/velmora"

@@ -2,6 +2,7 @@
 
 #include "ui_MainWindow.h"
 
+#include "BootloaderLink.h"
 #include "CalibrateService.h"
 #include "MetaTypes.h"
 #include "PortListener.h"
@@ -14,6 +15,7 @@
 #include "StarsService.h"
 #include "SystemPortEnumerator.h"
 #include "UiLog.h"
+#include "UpdateService.h"
 
 #include <QCloseEvent>
 #include <QTimer>
@@ -38,13 +40,17 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
     , productIndex(ProductTable::DefaultRow)
+    , activeTab(0)
 {
     ui->setupUi(this);
+    setUpFirmwareTab();
 
     linkUp = false;
     calibrating = false;
     portOpened = false;
     servicesStopped = false;
+    // A package file may be dropped anywhere on the window, whichever tab shows.
+    setAcceptDrops(true);
 
     port = new SerialPort;
     enumerator = portEnumerator ? portEnumerator : new SystemPortEnumerator;
@@ -61,9 +67,12 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     starsLink = new StarsLink;
     starsService = new StarsService;
     calibrateService = new CalibrateService(this);
+    bootloaderLink = new BootloaderLink;
+    updateService = new UpdateService;
     uiTimer = new QTimer(this);
 
     registerQueuedMetaTypes();
+    registerUpdateMetaTypes();
 
     // Wired in the order the data flows: timers, services, link, port worker, port list.
     // The port list is refreshed when the enumerator reports a change (udev's notices on
@@ -83,6 +92,16 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     // second that halves the thread wake-ups of a connected, idle window.
     connect(starsLink, &StarsLink::recvFrame, starsService, &StarsService::onRecvFrame, Qt::DirectConnection);
     connect(starsService, &StarsService::transmitPacket, starsLink, &StarsLink::transmit, Qt::DirectConnection);
+    connect(updateService, &UpdateService::progressUpdate, this, &MainWindow::onProgressUpdate);
+    connect(updateService, &UpdateService::connectTimeout, this, &MainWindow::onConnectTimeout);
+    connect(updateService, &UpdateService::updateReport, this, &MainWindow::onUpdateReport);
+    connect(updateService, &UpdateService::deviceListUpdate, this, &MainWindow::deviceListUpdate);
+    // The bootloader link's framing runs directly in the calling thread too, for the same
+    // reasons (frames are encoded without state, the parser is fed by the port worker alone and
+    // the service's slot takes its lock): a page and its answer never wait for the GUI thread,
+    // so a busy window does not slow an update down.
+    connect(bootloaderLink, &BootloaderLink::recvFrame, updateService, &UpdateService::onRecvFrame, Qt::DirectConnection);
+    connect(updateService, &UpdateService::transmitBytes, bootloaderLink, &BootloaderLink::transmitBytes, Qt::DirectConnection);
     connect(portListener, &PortListener::readBytes, starsLink, &StarsLink::parser, Qt::DirectConnection);
     connect(starsLink, &StarsLink::streamOut, portListener, &PortListener::writeBytes);
     connect(starsLink, &StarsLink::rxFlush, portListener, &PortListener::flush);
@@ -96,6 +115,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
 
     starsService->start(QThread::InheritPriority);
     calibrateService->start(QThread::InheritPriority);
+    updateService->start(QThread::InheritPriority);
 
     // A read-out box's value changes up to 50 times a second. A box that fills its own
     // background is repainted alone; otherwise every change repaints the group box, the tab
@@ -116,16 +136,21 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
 MainWindow::~MainWindow()
 {
     stopServices();
+    // The port worker and the links own threads: end them before the process does, the port
+    // first closed so that its device is released from its own thread. The worker goes before
+    // the services, because the links hand received frames to the services directly from the
+    // worker's thread: a frame arriving during the services' deletion would reach a freed object.
+    port->close();
+    delete portListener;
     delete starsService;
     delete calibrateService;
+    delete updateService;
     delete uiTimer;
     delete ui;
 
-    // The port worker and the link own threads: end them before the process does, the port
-    // first closed so that its device is released from its own thread.
-    port->close();
-    delete portListener;
     delete starsLink;
+    // Its thread ends first (its destructor waits for it), after the worker that fed it.
+    delete bootloaderLink;
     delete port;
 }
 
@@ -146,6 +171,8 @@ void MainWindow::stopServices()
     starsService->wait();
     calibrateService->stop();
     calibrateService->wait();
+    updateService->stop();
+    updateService->wait();
 }
 
 QStringList MainWindow::listedPortNames() const
@@ -256,6 +283,7 @@ void MainWindow::openPort()
     showStatus(tr("串口已经打开 (%1)").arg(port->portName()));
     ui->openportButton->setText(tr("关闭串口"));
     ui->comboBox_port->setEnabled(false);
+    ui->connectButton->setEnabled(true);
 }
 
 void MainWindow::closePort()
@@ -269,8 +297,11 @@ void MainWindow::closePort()
     ui->comboBox_port->setEnabled(!portNames.isEmpty());
     ui->openportButton->setEnabled(!portNames.isEmpty());
     ui->calibrateButton->setEnabled(false);
+    ui->connectButton->setEnabled(false);
+    ui->connectButton->setText(tr("连接"));
     starsService->onCancel();
     calibrateService->onCancel();
+    cancelUpdate();
     calibrating = false;
     updateReadoutTimer();
 }
@@ -339,7 +370,10 @@ void MainWindow::applyProduct(int row)
 {
     starsService->onCancel();
     calibrateService->onCancel();
+    cancelUpdate();
     if (!ProductTable::isValidRow(row))
         return;
     starsService->setRegisterProfile(ProductTable::row(row).registerProfile);
+    // Rows 3 to 8 address their chips one by one, the older products through one address.
+    updateService->setMultiChip(row >= 3);
 }

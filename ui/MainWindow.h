@@ -1,19 +1,28 @@
-// The program's only window: port list and port handling, gimbal link display, live read-out
-// and the calibration tab. It creates and wires every long-lived object.
+// The program's only window: port list and port handling, gimbal link display, live read-out,
+// the calibration tab and the firmware tab. It creates and wires every long-lived object.
 #pragma once
 
+#include "DeviceInfo.h"
+
+#include <QList>
 #include <QMainWindow>
+#include <QString>
 #include <QStringList>
 
+class BootloaderLink;
 class CalibrateService;
 class PortEnumerator;
 class PortListener;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QStandardItemModel;
 class QTimer;
 class SerialPort;
 class StarsLink;
 class StarsService;
 class Ui_MainWindow;
+class UpdateService;
 struct PortInfo;
 
 class MainWindow : public QMainWindow
@@ -27,6 +36,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *e) override;
+    void dragEnterEvent(QDragEnterEvent *e) override;
+    void dropEvent(QDropEvent *e) override;
 
 private slots:
     void onTimerUpdate();
@@ -38,6 +49,17 @@ private slots:
     void onDirectionChanged(int index);
     void onConnected(bool value);
     void onFinishd(bool value);
+    // Firmware tab (MainWindowFirmware.cpp).
+    void on_connectButton_clicked();
+    void on_browseButton_clicked();
+    void on_downloadButton_clicked();
+    void onConnectTimeout(int ms);
+    void onUpdateReport(int type, QString msg);
+    void onProgressUpdate(int value);
+    void deviceListUpdate(QList<deviceInfo> devices);
+    void on_tabWidget_currentChanged(int index);
+    // The combo box has no text-carrying index signal in Qt 6: the item's text is looked up.
+    void on_pathComboBox_currentIndexChanged(int index);
     void on_productType_currentIndexChanged(int index);
     void onPortLost(const QString &reason, quint64 generation);
 
@@ -50,15 +72,26 @@ private:
     // The read-out ticks only while there is something to show: the port open or the link up.
     void updateReadoutTimer();
     QStringList listedPortNames() const;
+    // Firmware tab (MainWindowFirmware.cpp).
+    void setUpFirmwareTab();
+    // Attaches the port worker to the runtime link (0) or the bootloader link (1).
+    void switchLink(int tab);
+    void showPackageInfo(const QString &path);
+    // Everything the window asked of the update service is void after a cancel.
+    void cancelUpdate();
 
     Ui_MainWindow *ui;
     StarsService *starsService;
     CalibrateService *calibrateService;
+    BootloaderLink *bootloaderLink;
+    UpdateService *updateService;
     SerialPort *port;
     PortEnumerator *enumerator;
     QTimer *uiTimer;
     PortListener *portListener;
     StarsLink *starsLink;
+    QStandardItemModel *firmwareModel;
+    QStandardItemModel *deviceModel;
     QStringList portNames;
     bool linkUp;
     bool calibrating;
@@ -66,4 +99,5 @@ private:
     quint64 openedGeneration = 0; // the port's opening that the window shows as open
     bool servicesStopped;
     int productIndex;
+    int activeTab;        // 0: calibration tab current, 1: firmware tab current
 };

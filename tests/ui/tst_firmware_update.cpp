@@ -1,0 +1,132 @@
+// End to end: the window, the real serial path and the simulator's bootloader, through updates.
+#include "FirmwareProbe.h"
+#include "SimulatedSession.h"
+
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr int kConnectWaitMs = 20000;
+constexpr int kUpdateWaitMs = 90000;
+
+// The simulator's bootloader with the chips the demo package is built for, one by one.
+const QStringList kBootloader = {QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--multi-chip")};
+
+} // namespace
+
+class FirmwareUpdateTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    SimulatedSession session;
+    std::unique_ptr<FirmwareProbe> fw;
+    QTemporaryDir dir;
+
+    // Starts the simulator with `extra`, opens its port, shows the firmware tab and connects.
+    bool connectTo(const QStringList &extra)
+    {
+        if (!session.start(QStringList(kBootloader) << extra))
+            return false;
+        fw = std::make_unique<FirmwareProbe>(*session.probe);
+        fw->showFirmwareTab();
+        QTest::mouseClick(fw->connectButton(), Qt::LeftButton);
+        return QTest::qWaitFor([this] { return fw->devices()->rowCount() == 2; }, kConnectWaitMs)
+            && fw->connectButton()->text() == QStringLiteral("已连接") && fw->downloadButton()->isEnabled();
+    }
+
+    // Chooses `package` by dropping it and presses Update.
+    void update(const QString &package)
+    {
+        QVERIFY(fw->drop({package}));
+        QTest::mouseClick(fw->downloadButton(), Qt::LeftButton);
+        QVERIFY(!fw->downloadButton()->isEnabled());
+    }
+
+    QStringList bootloaderTrace() { return session.sim.traceLines().filter(QRegularExpression("^B ")); }
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+    void cleanup()
+    {
+        fw.reset();
+        session.end();
+    }
+
+    void mismatchingPackageIsRefused()
+    {
+        QVERIFY(connectTo({}));
+        const QString other = dir.filePath(QStringLiteral("other.ptz"));
+        QVERIFY(writePackage(other, 0x4B35, {{0x0101, 105, 2048}, {0x0201, 105, 2048}}));
+        update(other);
+        QTRY_COMPARE_WITH_TIMEOUT(session.probe->status(), QStringLiteral("固件与设备硬件不匹配，请使用正确的固件文件！"),
+                                  kConnectWaitMs);
+        QCOMPARE(fw->connectButton()->text(), QStringLiteral("连接"));
+        QVERIFY(fw->connectButton()->isEnabled());
+        QCOMPARE(bootloaderTrace().filter(QStringLiteral("WRITE_PAGE")), QStringList());
+    }
+
+    void chipThatCannotTakeItsImageEndsInRestart()
+    {
+        // 8 KiB of flash per chip: the first image fits, the second does not.
+        QVERIFY(connectTo({QStringLiteral("--page-count"), QStringLiteral("8")}));
+        const QString big = dir.filePath(QStringLiteral("big.ptz"));
+        QVERIFY(writePackage(big, 0x4B35, {{0x0101, 105, 3000}, {0x0102, 105, 20000}}));
+        QSignalSpy progress(fw->progress(), &QProgressBar::valueChanged);
+        update(big);
+        QTRY_COMPARE_WITH_TIMEOUT(session.probe->status(), QStringLiteral("设备2更新失败，重启至升级模式！"), kUpdateWaitMs);
+        QVERIFY(progress.contains({1000})); // chip 1 was written
+        QCOMPARE(fw->progress()->value(), 0);
+        QCOMPARE(fw->connectButton()->text(), QStringLiteral("连接"));
+        QVERIFY(fw->connectButton()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(bootloaderTrace().endsWith(QStringLiteral("B RESTART")), 10000);
+        QVERIFY(!bootloaderTrace().contains(QStringLiteral("B RUN")));
+    }
+
+    void newcomerPathUpdatesTheDemoPackage()
+    {
+        // As scripts/run.sh starts it: the gimbal at run time, its bootloader once probed.
+        QVERIFY(session.start({QStringLiteral("--role"), QStringLiteral("auto"), QStringLiteral("--multi-chip")}));
+        WindowProbe &probe = *session.probe;
+        fw = std::make_unique<FirmwareProbe>(probe);
+        QTRY_COMPARE_WITH_TIMEOUT(probe.status(), QStringLiteral("已连接！"), kConnectWaitMs);
+        fw->showFirmwareTab();
+        QTest::mouseClick(fw->connectButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(fw->devices()->rowCount(), 2, kConnectWaitMs);
+        // Product row 4 addresses the chips one by one: each names itself.
+        QVERIFY(!FirmwareProbe::row(fw->devices(), 0).at(0).isEmpty());
+        QCOMPARE(FirmwareProbe::row(fw->devices(), 1).mid(1), QStringList({"4B35", "0102", "1.00"}));
+
+        QSignalSpy progress(fw->progress(), &QProgressBar::valueChanged);
+        update(QStringLiteral(VELMORA_DEMO_PACKAGE));
+        QCOMPARE(fw->firmware()->rowCount(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(probe.status().startsWith(QStringLiteral("更新完成，用时")), kUpdateWaitMs);
+        QCOMPARE(fw->connectButton()->text(), QStringLiteral("连接"));
+        QVERIFY(fw->connectButton()->isEnabled() && !fw->downloadButton()->isEnabled());
+        int full = 0;
+        for (const QList<QVariant> &value : std::as_const(progress))
+            full += value.at(0).toInt() == 1000;
+        QCOMPARE(full, 2); // once per chip
+        QTRY_VERIFY_WITH_TIMEOUT(bootloaderTrace().contains(QStringLiteral("B RUN")), 10000);
+
+        // After RUN the gimbal answers at run time again, and the calibration tab sees it.
+        fw->showCalibrationTab();
+        QTRY_COMPARE_WITH_TIMEOUT(probe.status(), QStringLiteral("已连接！"), kConnectWaitMs);
+    }
+
+    void closingMidUpdateEndsPromptly()
+    {
+        // Slow page writes keep the update going while the window closes.
+        QVERIFY(connectTo({QStringLiteral("--page-write-ms"), QStringLiteral("50")}));
+        update(QStringLiteral(VELMORA_DEMO_PACKAGE));
+        QTRY_VERIFY_WITH_TIMEOUT(fw->progress()->value() > 0, kUpdateWaitMs);
+        fw.reset();
+        const qint64 ms = session.closeWindow();
+        qInfo("closing the window mid-update took %lld ms", qlonglong(ms));
+        // Far above the real figure: only a hang fails here.
+        QVERIFY2(ms < 5000, qPrintable(QString::number(ms)));
+    }
+};
+
+QTEST_MAIN(FirmwareUpdateTest)
+#include "tst_firmware_update.moc"

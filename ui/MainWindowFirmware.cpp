@@ -1,0 +1,207 @@
+// The main window's firmware tab: bootloader connection, link switching, package choice and update.
+#include "MainWindow.h"
+
+#include "ui_MainWindow.h"
+
+#include "BootloaderLink.h"
+#include "CalibrateService.h"
+#include "FirmwareTables.h"
+#include "PortListener.h"
+#include "PtzFile.h"
+#include "SerialPort.h"
+#include "StarsLink.h"
+#include "StarsService.h"
+#include "UiLog.h"
+#include "UpdateService.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QStandardItemModel>
+
+void MainWindow::setUpFirmwareTab()
+{
+    const QStringList labels{tr("设备"), tr("结构"), tr("硬件"), tr("固件")};
+    firmwareModel = new QStandardItemModel(this);
+    deviceModel = new QStandardItemModel(this);
+    FirmwareTables::setUp(ui->firmwareView, firmwareModel, labels);
+    FirmwareTables::setUp(ui->deviceView, deviceModel, labels);
+    // A package dropped on the path box reaches the window instead of pasting its URL as text.
+    if (ui->pathComboBox->lineEdit())
+        ui->pathComboBox->lineEdit()->setAcceptDrops(false);
+}
+
+void MainWindow::cancelUpdate()
+{
+    updateService->onCancel();
+    // The service forgets its connection on a cancel; a package request made now would be
+    // kept and served unasked right after the next connection.
+    ui->downloadButton->setEnabled(false);
+}
+
+void MainWindow::on_connectButton_clicked()
+{
+    // While counting down, the button's text is the count-down (连接中(5s), Connecting(5s)).
+    if (ui->connectButton->text().contains(tr("连接中"), Qt::CaseInsensitive)) {
+        updateService->onCancel();
+        qCDebug(lcUi) << "Cancel";
+    } else {
+        deviceModel->removeRows(0, deviceModel->rowCount());
+        updateService->connectRequest();
+        qCDebug(lcUi) << "Request";
+    }
+}
+
+void MainWindow::onConnectTimeout(int ms)
+{
+    if (ms != 0)
+        showStatus(tr("等待连接..."));
+    ui->connectButton->setText(tr("连接中(%1s)").arg(ms / 1000));
+}
+
+void MainWindow::onProgressUpdate(int value)
+{
+    ui->progressBar->setValue(value);
+}
+
+void MainWindow::onUpdateReport(int type, QString msg)
+{
+    if (!msg.isNull())
+        showStatus(msg);
+    switch (type) {
+    case 1:
+        ui->connectButton->setText(tr("已连接"));
+        ui->connectButton->setEnabled(false);
+        ui->downloadButton->setEnabled(true);
+        break;
+    case 2:
+    case 3:
+        ui->connectButton->setText(tr("连接"));
+        // A report that crosses a port close must not offer a connection over a closed port.
+        ui->connectButton->setEnabled(port->isOpen());
+        ui->downloadButton->setEnabled(false);
+        break;
+    case -1:
+        ui->progressBar->setValue(0);
+        ui->connectButton->setText(tr("连接"));
+        ui->connectButton->setEnabled(port->isOpen());
+        // Every failure ends the connection: an update needs a new one first.
+        ui->downloadButton->setEnabled(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::deviceListUpdate(QList<deviceInfo> devices)
+{
+    FirmwareTables::showDevices(deviceModel, devices);
+}
+
+void MainWindow::on_tabWidget_currentChanged(int index)
+{
+    if (index != 0) {
+        activeTab = 1;
+        ui->connectButton->show();
+        ui->calibrateButton->hide();
+    } else {
+        activeTab = 0;
+        ui->calibrateButton->show();
+        ui->connectButton->hide();
+        ui->connectButton->setText(tr("连接"));
+        ui->connectButton->setEnabled(true);
+    }
+    switchLink(activeTab);
+}
+
+void MainWindow::switchLink(int tab)
+{
+    // Exactly one link takes the port's bytes at a time; the other gets nothing buffered.
+    if (tab == 1) {
+        calibrateService->onCancel();
+        starsService->onSuspend(true);
+        disconnect(portListener, &PortListener::readBytes, nullptr, nullptr);
+        disconnect(starsLink, &StarsLink::streamOut, nullptr, nullptr);
+        disconnect(starsLink, &StarsLink::rxFlush, nullptr, nullptr);
+        // Direct, like the runtime link's parser: the worker is the parser's only caller.
+        connect(portListener, &PortListener::readBytes, bootloaderLink, &BootloaderLink::parser, Qt::DirectConnection);
+        connect(bootloaderLink, &BootloaderLink::streamOut, portListener, &PortListener::writeBytes);
+        connect(bootloaderLink, &BootloaderLink::rxFlush, portListener, &PortListener::flush);
+        if (!port->isOpen())
+            ui->connectButton->setEnabled(false);
+    } else if (tab == 0) {
+        cancelUpdate();
+        disconnect(portListener, &PortListener::readBytes, nullptr, nullptr);
+        disconnect(bootloaderLink, &BootloaderLink::streamOut, nullptr, nullptr);
+        disconnect(bootloaderLink, &BootloaderLink::rxFlush, nullptr, nullptr);
+        connect(portListener, &PortListener::readBytes, starsLink, &StarsLink::parser, Qt::DirectConnection);
+        connect(starsLink, &StarsLink::streamOut, portListener, &PortListener::writeBytes);
+        connect(starsLink, &StarsLink::rxFlush, portListener, &PortListener::flush);
+        starsService->onSuspend(false);
+    }
+}
+
+void MainWindow::showPackageInfo(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    int index = ui->pathComboBox->findText(path, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0) {
+        ui->pathComboBox->addItem(path);
+        index = ui->pathComboBox->count() - 1;
+    }
+    // Fires on_pathComboBox_currentIndexChanged when the item changes, which shows the same
+    // package again.
+    ui->pathComboBox->setCurrentIndex(index);
+
+    // A missing, unreadable or invalid package leaves the table as it was, without a message:
+    // the update service checks the package again and reports when the update starts.
+    ptzHeader header;
+    if (!FirmwareTables::readPackage(path, &header))
+        return;
+    FirmwareTables::showPackage(firmwareModel, header);
+}
+
+void MainWindow::on_browseButton_clicked()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("查找文件"), QDir::currentPath(),
+                                                      tr("PTZ 固件 (*.ptz)"));
+    showPackageInfo(path);
+}
+
+void MainWindow::on_pathComboBox_currentIndexChanged(int index)
+{
+    showPackageInfo(ui->pathComboBox->itemText(index));
+}
+
+void MainWindow::on_downloadButton_clicked()
+{
+    if (ui->pathComboBox->count() > 0) {
+        updateService->dataRequest(ui->pathComboBox->itemText(ui->pathComboBox->currentIndex()));
+        ui->downloadButton->setEnabled(false);
+    } else {
+        showStatus(tr("请指定固件文件路径!"));
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *e)
+{
+    qCDebug(lcUi) << "drag enter";
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *e)
+{
+    if (!e->mimeData()->hasUrls())
+        return;
+    QStringList paths;
+    const QString package = FirmwareTables::droppedPackage(e->mimeData()->urls(), &paths);
+    e->acceptProposedAction();
+    if (!package.isEmpty())
+        showPackageInfo(package);
+    qCDebug(lcUi) << "drop file:" << paths;
+}
