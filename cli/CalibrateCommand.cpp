@@ -1,0 +1,145 @@
+// Runs one calibration: waits for a ready gimbal, starts the run, prompts each face, reports.
+#include "CalibrateCommand.h"
+
+#include "CalibrateService.h"
+#include "CliOutput.h"
+#include "ExitCode.h"
+#include "ProductRows.h"
+#include "RegisterTable.h"
+#include "RuntimeSession.h"
+#include "StarsService.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString windowText(const char *source)
+{
+    return QCoreApplication::translate("MainWindow", source);
+}
+
+} // namespace
+
+CalibrateCommand::CalibrateCommand(const CliOptions &opts, QObject *parent)
+    : Command(parent)
+    , options(opts)
+{
+    readyTimer.setInterval(20);
+    connect(&readyTimer, &QTimer::timeout, this, &CalibrateCommand::checkReady);
+    readyDeadline.setSingleShot(true);
+    readyDeadline.setInterval(ReadyTimeoutMs);
+    connect(&readyDeadline, &QTimer::timeout, this, [this] {
+        CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(),
+                                                      linkUp ? QStringLiteral("the gimbal does not report itself ready for calibration")
+                                                             : QStringLiteral("no answer from the gimbal")));
+        end(ExitCode::NoAnswer);
+    });
+}
+
+CalibrateCommand::~CalibrateCommand()
+{
+    if (session)
+        session->stopService();
+    delete calibrateService;
+    delete session;
+}
+
+void CalibrateCommand::start()
+{
+    CliOutput::setShowCalibrationSteps(true);
+    session = new RuntimeSession(options.productRow);
+    calibrateService = new CalibrateService;
+    StarsService *starsService = session->service();
+    // The window's wiring of the calibration service.
+    connect(calibrateService, &CalibrateService::transmit, starsService, &StarsService::onTransmit);
+    connect(starsService, &StarsService::connected, calibrateService, &CalibrateService::onConnected);
+    connect(session, &RuntimeSession::linkChanged, this, &CalibrateCommand::onLinkChanged);
+    connect(calibrateService, &CalibrateService::directionChanged, this, &CalibrateCommand::onDirectionChanged);
+    connect(calibrateService, &CalibrateService::calibrationFinishd, this, &CalibrateCommand::onFinished);
+    connect(starsService, &StarsService::saveFinshed, calibrateService, &CalibrateService::onSaveFinshed);
+    connect(session, &RuntimeSession::portLost, this, [this](const QString &reason) {
+        CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), reason));
+        end(ExitCode::NoAnswer);
+    });
+    calibrateService->start(QThread::InheritPriority);
+
+    if (!session->open(options.ports.first())) {
+        CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), windowText("串口无法打开!")));
+        end(ExitCode::NoAnswer);
+        return;
+    }
+    CliOutput::line(windowText("串口已经打开 (%1)").arg(options.ports.first()));
+    CliOutput::line(QStringLiteral("Product: %1").arg(ProductRows::displayName(options.productRow)));
+    readyDeadline.start();
+}
+
+void CalibrateCommand::interrupt()
+{
+    CliOutput::error(QStringLiteral("Calibration cancelled."));
+    end(ExitCode::Interrupted);
+}
+
+void CalibrateCommand::onLinkChanged(bool up)
+{
+    linkUp = up;
+    CliOutput::line(up ? windowText("已连接！") : windowText("连接已断开！"));
+    if (up) {
+        if (!running)
+            readyTimer.start();
+        return;
+    }
+    readyTimer.stop();
+    if (running) {
+        // The window ends its run on a lost link; so does the command, sending nothing more.
+        CliOutput::error(QStringLiteral("%1: the gimbal stopped answering during the calibration").arg(options.ports.first()));
+        end(ExitCode::NoAnswer);
+    }
+}
+
+void CalibrateCommand::checkReady()
+{
+    // The window's rule for its calibrate button: linked, ready bit set, a measured gravity.
+    const bool ready = registerTable[calibStatus].signedValue() < 0;
+    const bool measuring = registerTable[accX].value.load() != 0 || registerTable[accY].value.load() != 0
+                           || registerTable[accZ].value.load() != 0;
+    if (running || !linkUp || !ready || !measuring)
+        return;
+    readyTimer.stop();
+    readyDeadline.stop();
+    running = true;
+    calibrateService->onStart();
+    CliOutput::line(windowText("请按步骤完成操作！"));
+}
+
+void CalibrateCommand::onDirectionChanged(int face)
+{
+    CliOutput::line(QStringLiteral("%1: %2").arg(windowText("步骤 %1").arg(face), ProductRows::placement(face)));
+}
+
+void CalibrateCommand::onFinished(bool success)
+{
+    if (!running)
+        return;
+    end(success ? ExitCode::Success : ExitCode::Failed, success ? windowText("校准完成！") : windowText("校准失败，请重新校准！"));
+}
+
+void CalibrateCommand::end(int exitCode, const QString &result)
+{
+    if (ended)
+        return;
+    ended = true;
+    readyTimer.stop();
+    readyDeadline.stop();
+    // The runtime service first: once it has stopped no queued request can reach the gimbal,
+    // whatever the procedure still asks for.
+    if (session)
+        session->stopService();
+    if (calibrateService) {
+        calibrateService->stop();
+        calibrateService->wait();
+    }
+    // After the procedure's thread has ended, so its last step line comes before the result.
+    if (!result.isEmpty())
+        CliOutput::line(result);
+    emit finished(exitCode);
+}

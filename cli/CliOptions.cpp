@@ -1,0 +1,193 @@
+// Parses velmora-cli's sub-commands; every mistake becomes a one-line reason.
+#include "CliOptions.h"
+
+#include "ProductRows.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+const char *const kExitStatuses =
+    "Exit status:\n"
+    "  0    success (flash: every port finished with RUN)\n"
+    "  1    the calibration ran and failed\n"
+    "  2    bad arguments\n"
+    "  3    package unreadable or invalid\n"
+    "  4    no answer from the gimbal or its bootloader, or the port cannot be opened\n"
+    "  5    the package does not match the gimbal's chips\n"
+    "  6    writing the firmware failed\n"
+    "  130  interrupted (Ctrl-C); nothing was reported as a success\n"
+    "flash with several ports exits with the status of the first port (in command-line order)\n"
+    "that did not finish with RUN.\n";
+
+struct CommandEntry
+{
+    const char *name;
+    CliOptions::Command command;
+    const char *synopsis;
+    const char *description;
+};
+
+const CommandEntry kCommands[] = {
+    {"ports", CliOptions::Command::Ports, "ports [--json]",
+     "List the gimbal adapters (and VELMORA_VIRTUAL_PORTS) with name, description and serial number."},
+    {"monitor", CliOptions::Command::Monitor, "monitor --port P --product ROW [--rate HZ] [--json]",
+     "Print the live gyroscope (degree/s) and accelerometer (g) values, one line per sample, and the\n"
+     "link state changes, until Ctrl-C."},
+    {"calibrate", CliOptions::Command::Calibrate, "calibrate --port P --product ROW",
+     "Run the IMU calibration: a prompt for each of the six faces, the steps as they pass, the result.\n"
+     "Ctrl-C cancels it; nothing more is written to the gimbal after that."},
+    {"flash", CliOptions::Command::Flash,
+     "flash --port P [--port Q ...] --product ROW [--connect-timeout S] [--json] PACKAGE",
+     "Write a .ptz package through the bootloader into the gimbal on every port, all in parallel."},
+    {"info", CliOptions::Command::Info, "info --port P --product ROW [--connect-timeout S] [--json]",
+     "Connect to the bootloader and list its chips as the firmware tab does."},
+};
+
+const CommandEntry *findCommand(const QString &name)
+{
+    for (const CommandEntry &entry : kCommands)
+        if (name == QLatin1String(entry.name))
+            return &entry;
+    return nullptr;
+}
+
+bool takesPorts(CliOptions::Command c)
+{
+    return c != CliOptions::Command::Ports;
+}
+
+QString commandHelp(const CommandEntry &entry, const QCommandLineParser &parser)
+{
+    QString text = QStringLiteral("Usage: velmora-cli %1\n%2\n\n").arg(QLatin1String(entry.synopsis),
+                                                                        QLatin1String(entry.description));
+    // The parser's own text begins with its usage line, which names the wrong program form.
+    QString options = parser.helpText();
+    const qsizetype at = options.indexOf(QLatin1String("Options:"));
+    if (at >= 0)
+        text += options.mid(at);
+    if (takesPorts(entry.command))
+        text += QStringLiteral("\nProducts (ROW):\n") + ProductRows::helpList();
+    return text + QLatin1Char('\n') + QLatin1String(kExitStatuses);
+}
+
+CliOptions failure(const QString &reason)
+{
+    CliOptions options;
+    options.error = reason;
+    return options;
+}
+
+} // namespace
+
+QString CliOptions::overview()
+{
+    QString text = QStringLiteral("Usage: velmora-cli COMMAND [options]\nThe gimbal tool without a window.\n\nCommands:\n");
+    for (const CommandEntry &entry : kCommands)
+        text += QStringLiteral("  velmora-cli %1\n").arg(QLatin1String(entry.synopsis));
+    text += QStringLiteral("\n'velmora-cli COMMAND --help' describes one command.\n\n");
+    return text + QLatin1String(kExitStatuses);
+}
+
+CliOptions CliOptions::parse(const QStringList &arguments)
+{
+    if (arguments.isEmpty())
+        return failure(QStringLiteral("no command given (try --help)"));
+    const QString first = arguments.first();
+    if (first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help")) {
+        CliOptions options;
+        options.help = overview();
+        return options;
+    }
+    const CommandEntry *entry = findCommand(first);
+    if (!entry)
+        return failure(QStringLiteral("unknown command '%1' (try --help)").arg(first));
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object per line."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  entry->command == Command::Flash ? QStringLiteral("Serial port (repeat for more gimbals).")
+                                                                  : QStringLiteral("Serial port of the gimbal."),
+                                  QStringLiteral("P"));
+    const QCommandLineOption product(QStringLiteral("product"), QStringLiteral("Product row (0-8) or name."),
+                                     QStringLiteral("ROW"));
+    const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("Samples per second, above 0 up to 50 (default 10)."),
+                                  QStringLiteral("HZ"));
+    const QCommandLineOption timeout(QStringLiteral("connect-timeout"),
+                                     QStringLiteral("Seconds to look for the bootloader (default 30)."), QStringLiteral("S"));
+    parser.addOption(help);
+    const Command c = entry->command;
+    if (c != Command::Calibrate)
+        parser.addOption(json);
+    if (takesPorts(c)) {
+        parser.addOption(port);
+        parser.addOption(product);
+    }
+    if (c == Command::Monitor)
+        parser.addOption(rate);
+    if (c == Command::Flash || c == Command::Info)
+        parser.addOption(timeout);
+    if (c == Command::Flash) {
+        parser.addPositionalArgument(QStringLiteral("PACKAGE"), QStringLiteral("The .ptz firmware package."));
+    }
+
+    if (!parser.parse(QStringList(QStringLiteral("velmora-cli")) + arguments.mid(1)))
+        return failure(QStringLiteral("%1: %2").arg(first, parser.errorText()));
+    CliOptions options;
+    options.command = c;
+    if (parser.isSet(help)) {
+        options.help = commandHelp(*entry, parser);
+        return options;
+    }
+    options.json = c != Command::Calibrate && parser.isSet(json);
+
+    const QStringList positional = parser.positionalArguments();
+    if (c == Command::Flash) {
+        if (positional.isEmpty())
+            return failure(QStringLiteral("flash: no package given"));
+        if (positional.size() > 1)
+            return failure(QStringLiteral("flash: one package only, got '%1'").arg(positional.join(QLatin1Char(' '))));
+        options.package = positional.first();
+    } else if (!positional.isEmpty()) {
+        return failure(QStringLiteral("%1: unexpected argument '%2'").arg(first, positional.first()));
+    }
+    if (!takesPorts(c))
+        return options;
+
+    options.ports = parser.values(port);
+    if (options.ports.isEmpty())
+        return failure(QStringLiteral("%1: --port is required").arg(first));
+    if (c != Command::Flash && options.ports.size() > 1)
+        return failure(QStringLiteral("%1: only one --port").arg(first));
+    for (const QString &name : std::as_const(options.ports)) {
+        if (name.isEmpty())
+            return failure(QStringLiteral("%1: empty port name").arg(first));
+        if (options.ports.count(name) > 1)
+            return failure(QStringLiteral("%1: port '%2' given twice").arg(first, name));
+    }
+    if (!parser.isSet(product))
+        return failure(QStringLiteral("%1: --product is required").arg(first));
+    if (parser.values(product).size() > 1)
+        return failure(QStringLiteral("%1: only one --product").arg(first));
+    options.productRow = ProductRows::parse(parser.value(product));
+    if (options.productRow < 0)
+        return failure(QStringLiteral("%1: no product row '%2' (0 to %3)").arg(first, parser.value(product)).arg(ProductRows::RowCount - 1));
+
+    if (c == Command::Monitor && parser.isSet(rate)) {
+        bool ok = false;
+        options.rateHz = parser.value(rate).toDouble(&ok);
+        if (!ok || !(options.rateHz > 0.0) || options.rateHz > 50.0)
+            return failure(QStringLiteral("monitor: --rate must be above 0 and at most 50, not '%1'").arg(parser.value(rate)));
+    }
+    if ((c == Command::Flash || c == Command::Info) && parser.isSet(timeout)) {
+        bool ok = false;
+        const double seconds = parser.value(timeout).toDouble(&ok);
+        if (!ok || !(seconds > 0.0) || seconds > 3600.0)
+            return failure(QStringLiteral("%1: --connect-timeout must be above 0 and at most 3600 seconds, not '%2'")
+                               .arg(first, parser.value(timeout)));
+        options.connectTimeoutMs = qMax(1, int(seconds * 1000.0));
+    }
+    return options;
+}

@@ -1,0 +1,28 @@
+// The command line of velmora-cli: sub-command, options and their checks.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct CliOptions
+{
+    enum class Command { None, Ports, Monitor, Calibrate, Flash, Info };
+
+    Command command = Command::None;
+    QStringList ports;
+    int productRow = -1;
+    double rateHz = 10.0;
+    int connectTimeoutMs = 30000;
+    bool json = false;
+    QString package;
+
+    // Empty unless parsing failed: then a one-line reason for the user.
+    QString error;
+    // Set when --help was asked for: the text to print (exit status 0).
+    QString help;
+
+    // Parses the arguments after the program name.
+    static CliOptions parse(const QStringList &arguments);
+    // The overview of all sub-commands, with the exit statuses.
+    static QString overview();
+};

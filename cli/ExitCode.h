@@ -1,0 +1,15 @@
+// Exit statuses of velmora-cli; scripts tell the failures apart by them.
+#pragma once
+
+namespace ExitCode {
+
+constexpr int Success = 0;
+constexpr int Failed = 1;          // the operation ran and failed (calibration failed)
+constexpr int BadArguments = 2;
+constexpr int BadPackage = 3;      // package unreadable or invalid
+constexpr int NoAnswer = 4;        // no answer from the gimbal or its bootloader, or port cannot be opened
+constexpr int PackageMismatch = 5; // package does not match the chips
+constexpr int WriteFailed = 6;
+constexpr int Interrupted = 130;   // ended by SIGINT/SIGTERM before finishing
+
+} // namespace ExitCode

@@ -1,0 +1,87 @@
+// Runs the sessions side by side and turns their results into one exit status.
+#include "FlashCommand.h"
+
+#include "CliOutput.h"
+#include "ExitCode.h"
+#include "FlashSession.h"
+#include "ProductRows.h"
+#include "ProgressDisplay.h"
+#include "PtzFile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+FlashCommand::FlashCommand(const CliOptions &opts, QObject *parent)
+    : Command(parent)
+    , options(opts)
+{
+}
+
+FlashCommand::~FlashCommand()
+{
+    display.reset();
+    qDeleteAll(sessions);
+}
+
+QString FlashCommand::checkPackage(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1: %2").arg(path, QCoreApplication::translate("UpdateService", "固件文件不存在或无法访问！"));
+    PtzFile package;
+    if (!package.unpack(file.readAll()))
+        return QStringLiteral("%1: %2").arg(path, QCoreApplication::translate("UpdateService", "固件文件格式无效！"));
+    return QString();
+}
+
+void FlashCommand::start()
+{
+    const QString problem = checkPackage(options.package);
+    if (!problem.isEmpty()) {
+        CliOutput::error(problem);
+        emit finished(ExitCode::BadPackage);
+        return;
+    }
+    const bool multiChip = ProductRows::row(options.productRow).multiChip;
+    for (const QString &port : std::as_const(options.ports))
+        sessions.append(new FlashSession(port, multiChip, options.connectTimeoutMs, options.package));
+    ProgressDisplay::Mode mode = options.json ? ProgressDisplay::Mode::Json
+                                 : CliOutput::isTerminal() ? ProgressDisplay::Mode::Terminal
+                                                           : ProgressDisplay::Mode::Plain;
+    display = std::make_unique<ProgressDisplay>(mode, sessions);
+    for (FlashSession *session : std::as_const(sessions)) {
+        connect(session, &FlashSession::changed, this, [this, session](const QString &kind) { display->update(session, kind); });
+        connect(session, &FlashSession::finished, this, &FlashCommand::onSessionFinished, Qt::QueuedConnection);
+    }
+    for (FlashSession *session : std::as_const(sessions))
+        session->start();
+}
+
+void FlashCommand::interrupt()
+{
+    interrupted = true;
+    for (FlashSession *session : std::as_const(sessions))
+        session->interrupt();
+    onSessionFinished();
+}
+
+void FlashCommand::onSessionFinished()
+{
+    if (ended || !display)
+        return;
+    for (const FlashSession *session : std::as_const(sessions))
+        if (!session->isDone())
+            return;
+    ended = true;
+    int code = ExitCode::Success;
+    for (const FlashSession *session : std::as_const(sessions)) {
+        if (session->exitCode() != ExitCode::Success) {
+            code = session->exitCode();
+            break;
+        }
+    }
+    if (interrupted)
+        code = ExitCode::Interrupted;
+    display->summary(code);
+    emit finished(code);
+}

@@ -1,0 +1,75 @@
+// One gimbal's firmware update (or chip listing) with its own port worker, link and update service.
+#pragma once
+
+#include "DeviceInfo.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class BootloaderLink;
+class PortListener;
+class SerialPort;
+class UpdateService;
+
+class FlashSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Opening, Connecting, Connected, Listing, Writing, Done };
+
+    // `package` empty: list the chips only (info), then end.
+    FlashSession(const QString &portName, bool multiChip, int connectTimeoutMs, const QString &package,
+                 QObject *parent = nullptr);
+    ~FlashSession() override;
+
+    void start();
+    // Cancels what is in progress as the window's cancel does (a write in progress ends with
+    // RESTART), then ends; finished() follows with a non-success status.
+    void interrupt();
+
+    QString portName() const { return port; }
+    State state() const { return current; }
+    int chipCount() const { return chips.size(); }
+    int chip() const { return chipNumber; }  // the chip being written, from 1; 0 before
+    int permille() const { return progress; }
+    QString message() const { return lastMessage; }
+    int exitCode() const { return code; }
+    bool isDone() const { return current == State::Done; }
+    const QList<deviceInfo> &devices() const { return chips; }
+
+    static QString stateName(State state);
+
+signals:
+    // Something shown changed: state, chip, progress or message. `kind` names the event
+    // ("state", "progress", "report", "chips", "done").
+    void changed(const QString &kind);
+    void finished(int exitCode);
+
+private:
+    void onReport(int type, const QString &message);
+    void onProgress(int value);
+    void onDevices(const QList<deviceInfo> &devices);
+    void setState(State state);
+    // Ends the session with `exitCode`: the service stops, and whatever it sent last (RUN or
+    // RESTART) is pushed onto the line before the port closes.
+    void finish(int exitCode, const QString &message);
+    void onServiceEnded();
+
+    QString port;
+    QString package;
+    SerialPort *serial;
+    PortListener *portListener;
+    BootloaderLink *link;
+    UpdateService *service;
+    State current = State::Opening;
+    QList<deviceInfo> chips;
+    int chipNumber = 0;
+    int progress = 0;
+    QString lastMessage;
+    int code = -1;
+    // A failure announced before the final report (chip information, size overflow).
+    int pendingCode = 0;
+    bool finishing = false;
+};

@@ -1,0 +1,37 @@
+// Lists the adapters with name, description and serial number.
+#include "PortsCommand.h"
+
+#include "CliOutput.h"
+#include "ExitCode.h"
+#include "SystemPortEnumerator.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSerialPortInfo>
+
+namespace PortsCommand {
+
+int run(bool json)
+{
+    SystemPortEnumerator enumerator;
+    QJsonArray list;
+    for (const PortInfo &info : enumerator.availablePorts()) {
+        if (!isGimbalAdapter(info))
+            continue;
+        // Virtual ports (a path) have no system record; their description stays empty.
+        const QSerialPortInfo system(info.portName);
+        const QString description = system.isNull() ? QString() : system.description();
+        const QString serial = system.isNull() ? QString() : system.serialNumber();
+        if (json)
+            list.append(QJsonObject{{QStringLiteral("name"), info.portName},
+                                    {QStringLiteral("description"), description},
+                                    {QStringLiteral("serialNumber"), serial}});
+        else
+            CliOutput::line(QStringLiteral("%1\t%2\t%3").arg(info.portName, description, serial));
+    }
+    if (json)
+        CliOutput::json({{QStringLiteral("ports"), list}});
+    return ExitCode::Success;
+}
+
+} // namespace PortsCommand

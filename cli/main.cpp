@@ -1,0 +1,63 @@
+// velmora-cli entry: English texts, argument parsing, the chosen command and Ctrl-C.
+#include "CalibrateCommand.h"
+#include "CliOptions.h"
+#include "CliOutput.h"
+#include "ExitCode.h"
+#include "FlashCommand.h"
+#include "InfoCommand.h"
+#include "InterruptWatcher.h"
+#include "MonitorCommand.h"
+#include "PortsCommand.h"
+
+#include <QCoreApplication>
+#include <QTranslator>
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-cli"));
+    CliOutput::installMessageHandler();
+
+    // The messages are the translation's English texts, whatever the locale.
+    QTranslator english;
+    if (english.load(QStringLiteral(":/en_US")))
+        QCoreApplication::installTranslator(&english);
+
+    const CliOptions options = CliOptions::parse(app.arguments().mid(1));
+    if (!options.error.isEmpty()) {
+        CliOutput::error(QStringLiteral("velmora-cli: ") + options.error);
+        return ExitCode::BadArguments;
+    }
+    if (!options.help.isEmpty()) {
+        CliOutput::raw(options.help);
+        return ExitCode::Success;
+    }
+    if (options.command == CliOptions::Command::Ports)
+        return PortsCommand::run(options.json);
+
+    std::unique_ptr<Command> command;
+    switch (options.command) {
+    case CliOptions::Command::Monitor: command = std::make_unique<MonitorCommand>(options); break;
+    case CliOptions::Command::Calibrate: command = std::make_unique<CalibrateCommand>(options); break;
+    case CliOptions::Command::Flash: command = std::make_unique<FlashCommand>(options); break;
+    case CliOptions::Command::Info: command = std::make_unique<InfoCommand>(options); break;
+    default: return ExitCode::BadArguments;
+    }
+
+    InterruptWatcher watcher;
+    bool interrupted = false;
+    QObject::connect(&watcher, &InterruptWatcher::interrupted, command.get(), [&] {
+        if (interrupted)
+            return;
+        interrupted = true;
+        command->interrupt();
+    });
+    // Queued, so a command that finishes inside start() still ends the loop that follows.
+    QObject::connect(command.get(), &Command::finished, &app, [](int code) { QCoreApplication::exit(code); },
+                     Qt::QueuedConnection);
+    command->start();
+    const int code = app.exec();
+    command.reset();
+    return code;
+}

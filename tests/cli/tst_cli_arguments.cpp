@@ -1,0 +1,121 @@
+// velmora-cli's argument handling: every mistake gets a one-line reason and its exit status.
+#include "CliProcess.h"
+#include "PtzFile.h"
+
+#include <QTemporaryDir>
+
+class CliArgumentsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString validPackage;
+    QString invalidPackage;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        PtzFile package;
+        QVERIFY(package.addImage(0x0101, 100, QByteArray(64, 'x')));
+        QFile valid(dir.filePath(QStringLiteral("valid.ptz")));
+        QVERIFY(valid.open(QIODevice::WriteOnly));
+        valid.write(package.build(1, 0x0100, 0x4B35, 1));
+        validPackage = valid.fileName();
+        QFile invalid(dir.filePath(QStringLiteral("invalid.ptz")));
+        QVERIFY(invalid.open(QIODevice::WriteOnly));
+        invalid.write("PTZ but not really a package");
+        invalidPackage = invalid.fileName();
+    }
+
+    void mistakesGetOneLineAndTheirStatus_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("reason");
+        const QString noPort = dir.filePath(QStringLiteral("no-such-port"));
+        const QString missing = dir.filePath(QStringLiteral("missing.ptz"));
+
+        QTest::newRow("no command") << QStringList() << 2 << "no command";
+        QTest::newRow("unknown command") << QStringList{"erase"} << 2 << "unknown command 'erase'";
+        QTest::newRow("unknown option") << QStringList{"ports", "--fast"} << 2 << "fast";
+        QTest::newRow("monitor without port") << QStringList{"monitor", "--product", "4"} << 2 << "--port is required";
+        QTest::newRow("flash without port") << QStringList{"flash", "--product", "4", validPackage} << 2 << "--port is required";
+        QTest::newRow("monitor with two ports") << QStringList{"monitor", "--port", "a", "--port", "b", "--product", "4"} << 2
+                                               << "only one --port";
+        QTest::newRow("same port twice") << QStringList{"flash", "--port", "a", "--port", "a", "--product", "4", validPackage}
+                                         << 2 << "given twice";
+        QTest::newRow("without product") << QStringList{"calibrate", "--port", "a"} << 2 << "--product is required";
+        QTest::newRow("product row too high") << QStringList{"calibrate", "--port", "a", "--product", "9"} << 2 << "no product row '9'";
+        QTest::newRow("negative product row") << QStringList{"info", "--port", "a", "--product", "-1"} << 2 << "no product row";
+        QTest::newRow("unknown product name") << QStringList{"info", "--port", "a", "--product", "K9"} << 2 << "no product row 'K9'";
+        QTest::newRow("rate zero") << QStringList{"monitor", "--port", "a", "--product", "4", "--rate", "0"} << 2 << "--rate";
+        QTest::newRow("rate not a number") << QStringList{"monitor", "--port", "a", "--product", "4", "--rate", "fast"} << 2 << "--rate";
+        QTest::newRow("bad connect time-out") << QStringList{"flash", "--port", "a", "--product", "4", "--connect-timeout", "-3", validPackage}
+                                              << 2 << "--connect-timeout";
+        QTest::newRow("flash without package") << QStringList{"flash", "--port", "a", "--product", "4"} << 2 << "no package";
+        QTest::newRow("flash with two packages") << QStringList{"flash", "--port", "a", "--product", "4", validPackage, validPackage}
+                                                 << 2 << "one package only";
+        QTest::newRow("stray argument") << QStringList{"info", "--port", "a", "--product", "4", "extra"} << 2 << "unexpected argument";
+        // The package is checked before any port is touched.
+        QTest::newRow("missing package") << QStringList{"flash", "--port", noPort, "--product", "4", missing} << 3
+                                         << "Firmware does not exist!";
+        QTest::newRow("invalid package") << QStringList{"flash", "--port", noPort, "--product", "4", invalidPackage} << 3
+                                         << "Firmware format invalid!";
+        QTest::newRow("flash, port cannot be opened") << QStringList{"flash", "--port", noPort, "--product", "4", validPackage} << 4
+                                                      << "";
+        QTest::newRow("monitor, port cannot be opened") << QStringList{"monitor", "--port", noPort, "--product", "4"} << 4
+                                                        << "Unable to open the serial port!";
+        QTest::newRow("calibrate, port cannot be opened") << QStringList{"calibrate", "--port", noPort, "--product", "4"} << 4
+                                                          << "Unable to open the serial port!";
+        QTest::newRow("info, port cannot be opened") << QStringList{"info", "--port", noPort, "--product", "4"} << 4
+                                                     << "Unable to open the serial port!";
+    }
+    void mistakesGetOneLineAndTheirStatus()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, reason);
+        CliProcess cli;
+        QCOMPARE(cli.run(arguments), exitCode);
+        const QString errors = cli.errors();
+        QVERIFY2(errors.contains(reason), qPrintable(errors));
+        if (exitCode == 2) {
+            QCOMPARE(errors.count(QLatin1Char('\n')), 1);
+            QVERIFY(cli.output().isEmpty());
+        }
+        // Nothing that failed may look like a success.
+        QVERIFY(!cli.output().contains(QLatin1String("RUN")) || cli.output().contains(QLatin1String("FAILED")));
+    }
+
+    void everyCommandHasHelp_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *command : {"ports", "monitor", "calibrate", "flash", "info"})
+            QTest::newRow(command) << QString::fromLatin1(command);
+    }
+    void everyCommandHasHelp()
+    {
+        QFETCH(QString, command);
+        CliProcess cli;
+        QCOMPARE(cli.run({command, QStringLiteral("--help")}), 0);
+        const QString help = cli.output();
+        QVERIFY2(help.startsWith(QStringLiteral("Usage: velmora-cli ") + command), qPrintable(help));
+        // The exit statuses are documented with every command.
+        QVERIFY(help.contains(QLatin1String("5    the package does not match")));
+        if (command != QLatin1String("ports"))
+            QVERIFY(help.contains(QLatin1String("4  K5-Delta")));
+    }
+
+    void overviewListsTheCommands()
+    {
+        CliProcess cli;
+        QCOMPARE(cli.run({QStringLiteral("--help")}), 0);
+        for (const char *command : {"ports", "monitor", "calibrate", "flash", "info"})
+            QVERIFY(cli.output().contains(QStringLiteral("velmora-cli %1").arg(QLatin1String(command))));
+    }
+};
+
+QTEST_GUILESS_MAIN(CliArgumentsTest)
+#include "tst_cli_arguments.moc"

@@ -1,0 +1,296 @@
+// velmora-cli against the simulator program over pseudo-terminals: every command, several
+// gimbals flashed at once, and Ctrl-C in the middle of a calibration and of a flash.
+#include "CliProcess.h"
+#include "SimulatorProcess.h"
+#include "UpdateHost.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace {
+
+// Device delays shortened so that a calibration takes seconds.
+const QStringList kFast = {QStringLiteral("--time-scale"), QStringLiteral("0.3")};
+constexpr int kRunMs = 120000;
+
+// The JSON objects of a --json run, one per line.
+QList<QJsonObject> jsonLines(const QStringList &lines)
+{
+    QList<QJsonObject> objects;
+    for (const QString &line : lines)
+        objects.append(QJsonDocument::fromJson(line.toUtf8()).object());
+    return objects;
+}
+
+QStringList bootloaderLines(SimulatorProcess &sim)
+{
+    QStringList lines;
+    for (const QString &line : sim.traceLines())
+        if (line.startsWith(QLatin1String("B ")))
+            lines.append(line);
+    return lines;
+}
+
+} // namespace
+
+class CliSimulatorTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portsListsTheVirtualPorts()
+    {
+        SimulatorProcess first;
+        SimulatorProcess second;
+        QVERIFY(first.start({}));
+        QVERIFY(second.start({}));
+        const QString both = first.path() + QLatin1Char(':') + second.path();
+
+        CliProcess plain;
+        QCOMPARE(plain.run({QStringLiteral("ports")}, 30000, both), 0);
+        QVERIFY2(plain.output().contains(first.path()) && plain.output().contains(second.path()), qPrintable(plain.output()));
+
+        CliProcess json;
+        QCOMPARE(json.run({QStringLiteral("ports"), QStringLiteral("--json")}, 30000, first.path()), 0);
+        const QJsonObject listing = QJsonDocument::fromJson(json.output().toUtf8()).object();
+        QStringList names;
+        for (const QJsonValue &port : listing.value(QLatin1String("ports")).toArray())
+            names.append(port.toObject().value(QLatin1String("name")).toString());
+        QVERIFY2(names.contains(first.path()), qPrintable(json.output()));
+        QVERIFY(!names.contains(second.path()));
+    }
+
+    void monitorJsonShowsTheGimbalLyingStill()
+    {
+        // The simulator lies level and still: about 1 g on Z only, rates near 0.
+        SimulatorProcess sim;
+        QVERIFY(sim.start(kFast));
+        CliProcess cli;
+        QVERIFY(cli.start({QStringLiteral("monitor"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                           QStringLiteral("6"), QStringLiteral("--rate"), QStringLiteral("20"), QStringLiteral("--json")}));
+        QVERIFY(cli.waitForOutput(QStringLiteral("\"connected\":true"), 10000));
+        // Twenty samples after the link came up, so every register has been read.
+        QTRY_VERIFY_WITH_TIMEOUT(cli.output().count(QLatin1String("\"event\":\"sample\"")) >= 20, 10000);
+        cli.signal(SIGINT);
+        QCOMPARE(cli.finish(10000), 0);
+
+        int samples = 0;
+        for (const QJsonObject &line : jsonLines(cli.outputLines())) {
+            if (line.value(QLatin1String("event")).toString() != QLatin1String("sample"))
+                continue;
+            if (++samples <= 10)
+                continue; // the first polls may still show registers not read yet
+            QVERIFY2(qAbs(line.value(QLatin1String("az")).toDouble() - 1.0) < 0.05, qPrintable(QJsonDocument(line).toJson()));
+            QVERIFY(qAbs(line.value(QLatin1String("amod")).toDouble() - 1.0) < 0.05);
+            for (const char *key : {"ax", "ay"})
+                QVERIFY(qAbs(line.value(QLatin1String(key)).toDouble()) < 0.05);
+            for (const char *key : {"gx", "gy", "gz"})
+                QVERIFY(qAbs(line.value(QLatin1String(key)).toDouble()) < 2.0);
+        }
+        QVERIFY(samples >= 20);
+    }
+
+    void calibrateWithTheUserSucceedsWithTheWindowsWrites()
+    {
+        SimulatorProcess sim;
+        QVERIFY(sim.start(QStringList(kFast) << QStringLiteral("--user")));
+        CliProcess cli;
+        QCOMPARE(cli.run({QStringLiteral("calibrate"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                          QStringLiteral("6")},
+                         kRunMs),
+                 0);
+        const QString output = cli.output();
+        for (int face = 1; face <= 6; ++face)
+            QVERIFY2(output.contains(QStringLiteral("Step %1: ").arg(face)), qPrintable(output));
+        QVERIFY(output.contains(QLatin1String("save data ok")));
+        QVERIFY(output.trimmed().endsWith(QLatin1String("Calibration success!")));
+        // Exactly what the window sends for this product (mode 0x0009, command 0x0010).
+        const QStringList expected = {
+            "W 0009 0002", "C C004 55AA", "W 0010 0000", "W 0010 0001", "W 0010 0002", "W 0010 0003",
+            "W 0010 0004", "W 0010 0005", "W 0010 0006", "W 0010 0007", "W 0010 0008", "W 0010 0000",
+            "W 0009 0000", "C C005 A151",
+        };
+        QTRY_COMPARE(sim.writes(), expected);
+    }
+
+    void calibrateReportsAFailedSolve()
+    {
+        SimulatorProcess sim;
+        QVERIFY(sim.start(QStringList(kFast) << QStringLiteral("--user") << QStringLiteral("--solve-fails")));
+        CliProcess cli;
+        QCOMPARE(cli.run({QStringLiteral("calibrate"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                          QStringLiteral("6")},
+                         kRunMs),
+                 1);
+        QVERIFY(cli.output().contains(QLatin1String("Calibration fails, please recalibrate the Gimbal!")));
+        QVERIFY(!cli.output().contains(QLatin1String("Calibration success!")));
+        QVERIFY(!sim.writes().contains(QStringLiteral("C C005 A151")));
+    }
+
+    void ctrlCDuringCalibrationWritesNothingMore()
+    {
+        // Nobody turns the gimbal: the run waits at face 1.
+        SimulatorProcess sim;
+        QVERIFY(sim.start(kFast));
+        CliProcess cli;
+        QVERIFY(cli.start({QStringLiteral("calibrate"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                           QStringLiteral("6")}));
+        QVERIFY(cli.waitForOutput(QStringLiteral("Step 1: "), kRunMs));
+        const QStringList expected = {"W 0009 0002", "C C004 55AA", "W 0010 0000"};
+        QTRY_COMPARE(sim.writes(), expected);
+
+        QElapsedTimer clock;
+        clock.start();
+        cli.signal(SIGINT);
+        QCOMPARE(cli.finish(5000), 130);
+        qInfo("calibrate ended %lld ms after SIGINT", clock.elapsed());
+        QVERIFY(cli.errors().contains(QLatin1String("Calibration cancelled.")));
+        QVERIFY(!cli.output().contains(QLatin1String("Calibration success!")));
+        // The gimbal stays where the window leaves it when closed mid-run: nothing more was sent.
+        // The simulator answers in line order, so once a later reader has been answered, any
+        // write still on the line would have been traced.
+        CliProcess reader;
+        QVERIFY(reader.start({QStringLiteral("monitor"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                              QStringLiteral("6"), QStringLiteral("--json")}));
+        QVERIFY(reader.waitForOutput(QStringLiteral("\"connected\":true"), 10000));
+        reader.signal(SIGINT);
+        QCOMPARE(reader.finish(10000), 0);
+        QCOMPARE(sim.writes(), expected);
+    }
+
+    void threeGimbalsAtOnceWithOneFaulty_data()
+    {
+        QTest::addColumn<QStringList>("faultyArguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("silent") << QStringList{QStringLiteral("--silent")} << 4;
+        QTest::newRow("mismatching chip") << QStringList{QStringLiteral("--hardware"), QStringLiteral("0x0101,0x0201")} << 5;
+    }
+    void threeGimbalsAtOnceWithOneFaulty()
+    {
+        QFETCH(QStringList, faultyArguments);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString package = dir.filePath(QStringLiteral("two.ptz"));
+        const QList<QByteArray> images = writeTestPackage(package, {6000, 3000}, 7);
+        QCOMPARE(images.size(), 2);
+
+        SimulatorProcess sims[3];
+        QStringList flashDirs;
+        for (int i = 0; i < 3; ++i) {
+            flashDirs.append(dir.filePath(QStringLiteral("flash%1").arg(i)));
+            QStringList arguments{QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--flash-dir"), flashDirs[i]};
+            if (i == 1) // the faulty one in the middle, so the status is not just the last port's
+                arguments += faultyArguments;
+            QVERIFY(sims[i].start(arguments));
+        }
+        CliProcess cli;
+        const QStringList arguments{QStringLiteral("flash"), QStringLiteral("--port"), sims[0].path(), QStringLiteral("--port"),
+                                    sims[1].path(), QStringLiteral("--port"), sims[2].path(), QStringLiteral("--product"),
+                                    QStringLiteral("0"), QStringLiteral("--connect-timeout"), QStringLiteral("3"),
+                                    QStringLiteral("--json"), package};
+        QCOMPARE(cli.run(arguments, kRunMs), exitCode);
+
+        QHash<QString, QJsonObject> summaries;
+        int exitEvents = 0;
+        for (const QJsonObject &line : jsonLines(cli.outputLines())) {
+            QVERIFY2(!line.isEmpty(), qPrintable(cli.output()));
+            if (line.value(QLatin1String("event")).toString() == QLatin1String("summary"))
+                summaries.insert(line.value(QLatin1String("port")).toString(), line);
+            if (line.value(QLatin1String("event")).toString() == QLatin1String("exit")) {
+                ++exitEvents;
+                QCOMPARE(line.value(QLatin1String("exit")).toInt(), exitCode);
+            }
+        }
+        QCOMPARE(exitEvents, 1);
+        QCOMPARE(summaries.size(), 3);
+        for (int i : {0, 2}) {
+            QCOMPARE(summaries.value(sims[i].path()).value(QLatin1String("result")).toString(), QStringLiteral("RUN"));
+            QString mismatch;
+            QVERIFY2(flashHoldsImages(flashDirs[i], images, &mismatch), qPrintable(mismatch));
+            QTRY_VERIFY(bootloaderLines(sims[i]).contains(QStringLiteral("B RUN")));
+        }
+        const QJsonObject faulty = summaries.value(sims[1].path());
+        QCOMPARE(faulty.value(QLatin1String("result")).toString(), QStringLiteral("failed"));
+        QCOMPARE(faulty.value(QLatin1String("exit")).toInt(), exitCode);
+        QVERIFY(!bootloaderLines(sims[1]).contains(QStringLiteral("B RUN")));
+        QVERIFY(bootloaderLines(sims[1]).filter(QStringLiteral("WRITE_PAGE")).isEmpty());
+    }
+
+    void plainProgressWhenNotATerminal()
+    {
+        QTemporaryDir dir;
+        const QString package = dir.filePath(QStringLiteral("one.ptz"));
+        QCOMPARE(writeTestPackage(package, {2000, 1000}, 3).size(), 2);
+        SimulatorProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--multi-chip")}));
+        CliProcess cli;
+        QCOMPARE(cli.run({QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                          QStringLiteral("4"), package},
+                         kRunMs),
+                 0);
+        const QString output = cli.output();
+        // No cursor movement in a log; one line per event, then the summary.
+        QVERIFY(!output.contains(QLatin1Char('\x1b')));
+        QVERIFY(output.contains(QLatin1String("Device 2 firmware updating")));
+        QVERIFY(output.contains(QLatin1String("chip 2/2")));
+        QVERIFY(output.contains(QLatin1String("Summary:")));
+        QVERIFY(cli.outputLines().last().contains(QLatin1String("RUN")));
+    }
+
+    void infoListsTheChips()
+    {
+        SimulatorProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--multi-chip"),
+                           QStringLiteral("--chips"), QStringLiteral("3")}));
+        CliProcess cli;
+        QCOMPARE(cli.run({QStringLiteral("info"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                          QStringLiteral("4"), QStringLiteral("--json")},
+                         kRunMs),
+                 0);
+        const QJsonObject chips = QJsonDocument::fromJson(cli.outputLines().last().toUtf8()).object();
+        const QJsonArray list = chips.value(QLatin1String("chips")).toArray();
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list.at(0).toObject().value(QLatin1String("structure")).toString(), QStringLiteral("4B35"));
+        QCOMPARE(list.at(1).toObject().value(QLatin1String("hardware")).toString(), QStringLiteral("0102"));
+        // Listed only: nothing written, the chips left in the bootloader.
+        QVERIFY(bootloaderLines(sim).filter(QStringLiteral("WRITE_PAGE")).isEmpty());
+        QVERIFY(!bootloaderLines(sim).contains(QStringLiteral("B RUN")));
+    }
+
+    void ctrlCDuringFlashRestartsTheChipsAndReportsNoSuccess()
+    {
+        QTemporaryDir dir;
+        const QString package = dir.filePath(QStringLiteral("big.ptz"));
+        QCOMPARE(writeTestPackage(package, {60000, 60000}, 5).size(), 2);
+        SimulatorProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--multi-chip")}));
+        CliProcess cli;
+        QVERIFY(cli.start({QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                           QStringLiteral("4"), QStringLiteral("--json"), package}));
+        QVERIFY(cli.waitForOutput(QStringLiteral("\"event\":\"progress\""), kRunMs));
+        QTRY_VERIFY(!bootloaderLines(sim).filter(QStringLiteral("WRITE_PAGE")).isEmpty());
+
+        QElapsedTimer clock;
+        clock.start();
+        cli.signal(SIGINT);
+        QCOMPARE(cli.finish(5000), 130);
+        qInfo("flash ended %lld ms after SIGINT", clock.elapsed());
+        // The write was cancelled as the window's cancel does: the chips restart into the bootloader.
+        QTRY_VERIFY(bootloaderLines(sim).contains(QStringLiteral("B RESTART")));
+        const QStringList lines = bootloaderLines(sim);
+        QVERIFY(!lines.contains(QStringLiteral("B RUN")));
+        QVERIFY(lines.lastIndexOf(QStringLiteral("B RESTART")) > lines.lastIndexOf(QRegularExpression(QStringLiteral("^B WRITE_PAGE"))));
+        for (const QJsonObject &line : jsonLines(cli.outputLines())) {
+            QVERIFY(line.value(QLatin1String("result")).toString() != QLatin1String("RUN"));
+            if (line.value(QLatin1String("event")).toString() == QLatin1String("done"))
+                QCOMPARE(line.value(QLatin1String("exit")).toInt(), 130);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(CliSimulatorTest)
+#include "tst_cli_simulator.moc"
