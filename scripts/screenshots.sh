@@ -19,13 +19,19 @@ trap 'kill $sim $xvfb 2>/dev/null || true' EXIT
 # Window-relative positions of the open and calibrate buttons (both languages lay them out alike).
 open_button=(120 31)
 calibrate_button=(175 31)
+# On the firmware tab the two languages differ: tab, connect button, path box, update button.
+declare -A firmware_clicks=(
+    [zh_CN]="122 70 198 31 190 100 375 428"
+    [en_US]="192 70 190 31 200 100 398 427"
+)
+package=$(pwd)/${VELMORA_BUILD_DIR:-build}/share/velmora/demo-k5.ptz
 
-# $1: locale; $2: what to show ("connected" or "calibrating").
+# $1: locale; $2: what to show ("connected", "calibrating" or "firmware": an update under way).
 shoot() {
     local out link ports app window
     out=$(mktemp)
     link=$(mktemp -u /tmp/velmora-shot.XXXX)
-    "$bin/velmora-gimbal-sim" --user --link "$link" >"$out" &
+    "$bin/velmora-gimbal-sim" --role auto --multi-chip --user --link "$link" >"$out" &
     sim=$!
     for _ in $(seq 50); do grep -q '^VELMORA_VIRTUAL_PORTS=' "$out" && break; sleep 0.1; done
     ports=$(grep -m1 '^VELMORA_VIRTUAL_PORTS=' "$out" | cut -d= -f2)
@@ -39,8 +45,23 @@ shoot() {
         xdotool mousemove --window "$window" "${calibrate_button[@]}" click 1
         sleep 4
     fi
+    if [[ $2 == firmware ]]; then
+        local c=(${firmware_clicks[$1]})
+        xdotool mousemove --window "$window" "${c[0]}" "${c[1]}" click 1
+        sleep 1
+        xdotool mousemove --window "$window" "${c[2]}" "${c[3]}" click 1
+        sleep 5 # the count-down while the simulated gimbal restarts into its bootloader
+        xdotool mousemove --window "$window" "${c[4]}" "${c[5]}" click 1
+        xdotool type --delay 5 "$package"
+        xdotool key Return
+        sleep 1
+        xdotool mousemove --window "$window" "${c[6]}" "${c[7]}" click 1
+        sleep 2.5
+    fi
     xdotool mousemove 600 500
-    import -window "$window" "$shots/velmora-$1.png"
+    local name=velmora-$1
+    [[ $2 == firmware ]] && name=velmora-firmware-$1
+    import -window "$window" "$shots/$name.png"
     kill "$app" "$sim"
     wait "$app" "$sim" 2>/dev/null || true
     rm -f "$out"
@@ -48,4 +69,6 @@ shoot() {
 
 shoot zh_CN calibrating
 shoot en_US connected
+shoot zh_CN firmware
+shoot en_US firmware
 echo "screenshots in $shots"
