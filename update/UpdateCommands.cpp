@@ -2,6 +2,7 @@
 #include "UpdateService.h"
 
 #include "BootloaderFrame.h"
+#include "BootloaderReplies.h"
 #include "PtzFile.h"
 #include "UpdateLog.h"
 
@@ -16,16 +17,6 @@ constexpr unsigned long NextPauseMs = 10;
 constexpr unsigned long RunRestartPauseMs = 50;
 // Request head in front of a page: code, 0x00, 16-bit page index.
 constexpr int PageRequestHead = 4;
-
-uint8_t status(const QByteArray &reply)
-{
-    return uint8_t(reply.at(1));
-}
-
-uint16_t readU16(const QByteArray &bytes, int at)
-{
-    return uint16_t(uint8_t(bytes.at(at)) | (uint8_t(bytes.at(at + 1)) << 8));
-}
 
 void appendU16(QByteArray &out, uint16_t value)
 {
@@ -81,11 +72,7 @@ bool UpdateService::readCrc(int address, uint32_t length, uint16_t *crc)
     appendU16(data, uint16_t(length >> 16));
     sendCommand(code, data);
     QByteArray reply;
-    // A reply too short to hold the CRC fails rather than be read beyond its end.
-    if (!waitReply(code, ReadCrcTimeoutMs, &reply) || reply.size() < 4 || status(reply) != 0)
-        return false;
-    *crc = readU16(reply, 2);
-    return true;
+    return waitReply(code, ReadCrcTimeoutMs, &reply) && BootloaderReplies::readCrc(reply, crc);
 }
 
 bool UpdateService::writePage(int address, uint16_t index, const QByteArray &bytes)
@@ -97,8 +84,7 @@ bool UpdateService::writePage(int address, uint16_t index, const QByteArray &byt
     data.append(bytes);
     sendCommand(code, data);
     QByteArray reply;
-    if (!waitReply(code, WritePageTimeoutMs, &reply) || reply.size() < 4 || status(reply) != 0
-        || readU16(reply, 2) != index) {
+    if (!waitReply(code, WritePageTimeoutMs, &reply) || !BootloaderReplies::writePage(reply, index)) {
         qCDebug(lcUpdate) << ">> comm:" << "ack timeout";
         return false;
     }
@@ -110,7 +96,7 @@ bool UpdateService::next(int address)
     const uint8_t code = commandCode(NEXT, address);
     sendCommand(code);
     QByteArray reply;
-    if (!waitReply(code, NextTimeoutMs, &reply) || reply.size() < 2 || status(reply) != 0)
+    if (!waitReply(code, NextTimeoutMs, &reply) || !BootloaderReplies::next(reply))
         return false;
     pause(NextPauseMs); // gives the chain time to hand over to the next chip
     return true;
