@@ -6,6 +6,7 @@
 #include "ProductRows.h"
 #include "RegisterTable.h"
 #include "RuntimeSession.h"
+#include "SensorReadout.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
@@ -80,10 +81,10 @@ void MonitorCommand::onLinkChanged(bool up)
 
 void MonitorCommand::printSample()
 {
-    const CliReadout r = CliReadout::fromRaw(
+    const SensorReadout r = SensorReadout::fromRaw(
         registerTable[accX].signedValue(), registerTable[accY].signedValue(), registerTable[accZ].signedValue(),
         registerTable[gyroX].signedValue(), registerTable[gyroY].signedValue(), registerTable[gyroZ].signedValue(),
-        ProductRows::row(options.productRow).gyroCountsPerDps);
+        ProductRows::row(options.productRow).gyroCountsPerDps).clampedToTheBoxes();
     if (options.json) {
         CliOutput::json({{QStringLiteral("event"), QStringLiteral("sample")},
                          {QStringLiteral("t"), double(clock.elapsed()) / 1000.0},

@@ -374,6 +374,5 @@ void MainWindow::applyProduct(int row)
     if (!ProductTable::isValidRow(row))
         return;
     starsService->setRegisterProfile(ProductTable::row(row).registerProfile);
-    // Rows 3 to 8 address their chips one by one, the older products through one address.
-    updateService->setMultiChip(row >= 3);
+    updateService->setMultiChip(ProductTable::row(row).multiChip);
 }

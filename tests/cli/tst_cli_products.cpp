@@ -1,6 +1,6 @@
-// The command line's copy of the product rows and read-out scaling agrees with the window's.
+// How the command line names products, and the read-out values it prints: the window's scaling,
+// clamped to what the window's boxes can show.
 #include "ProductRows.h"
-#include "ProductTable.h"
 #include "SensorReadout.h"
 
 #include <QTest>
@@ -10,20 +10,6 @@ class CliProductsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void rowsMirrorTheWindowsProductTable()
-    {
-        QCOMPARE(ProductRows::RowCount, ProductTable::RowCount);
-        for (int row = 0; row < ProductRows::RowCount; ++row) {
-            const CliProduct &cli = ProductRows::row(row);
-            const ProductRow &window = ProductTable::row(row);
-            QCOMPARE(QByteArray(cli.name), QByteArray(window.name));
-            QCOMPARE(cli.gyroCountsPerDps, window.gyroCountsPerDps);
-            QCOMPARE(cli.registerProfile, window.registerProfile);
-            // The window selects multi-chip updates for rows 3 to 8.
-            QCOMPARE(cli.multiChip, row >= 3);
-        }
-    }
-
     void productsAreNamedByRowOrName_data()
     {
         QTest::addColumn<QString>("text");
@@ -43,38 +29,41 @@ private slots:
         QCOMPARE(ProductRows::parse(text), row);
     }
 
-    void readoutScalesAsTheWindowAndClampsToItsBoxes_data()
+    void readoutIsClampedAsTheWindowsBoxesClampIt_data()
     {
         QTest::addColumn<QList<int>>("raw"); // accX, accY, accZ, gyroX, gyroY, gyroZ
         QTest::addColumn<int>("row");
-        QTest::newRow("lying still") << QList<int>{3, -5, 4096, 7, -2, 1} << 4;
-        QTest::newRow("fine gyroscope rows") << QList<int>{0, 0, 4096, 328, 0, 0} << 2;
-        QTest::newRow("coarse gyroscope rows") << QList<int>{0, 0, 4096, 328, 0, 0} << 3;
-        QTest::newRow("full scale") << QList<int>{32767, 32767, 32767, 32767, -32768, 32767} << 4;
-        QTest::newRow("full scale, fine rows") << QList<int>{-32768, 0, 0, 32767, 32767, 32767} << 0;
+        QTest::addColumn<QList<float>>("shown"); // ax, amod, gx, gmod
+        QTest::newRow("lying still") << QList<int>{0, 0, 4096, 328, 0, 0} << 2 << QList<float>{0.0f, 1.0f, 10.0f, 10.0f};
+        QTest::newRow("coarse gyroscope rows") << QList<int>{0, 0, 4096, 328, 0, 0} << 3 << QList<float>{0.0f, 1.0f, 20.0f, 20.0f};
+        QTest::newRow("full scale") << QList<int>{32767, 32767, 32767, 32767, -32768, 32767} << 4
+                                    << QList<float>{7.99976f, 10.0f, 1997.99f, 3460.65f};
+        QTest::newRow("full scale, fine rows") << QList<int>{-32768, 0, 0, 32767, 32767, -32768} << 0
+                                               << QList<float>{-8.0f, 8.0f, 998.994f, 1730.32f};
+        QTest::newRow("beyond the boxes") << QList<int>{0, 0, 0, 32767, 32767, 32767} << 8
+                                          << QList<float>{0.0f, 0.0f, 1997.99f, 3460.62f};
     }
-    void readoutScalesAsTheWindowAndClampsToItsBoxes()
+    void readoutIsClampedAsTheWindowsBoxesClampIt()
     {
         QFETCH(QList<int>, raw);
         QFETCH(int, row);
-        const float scale = ProductRows::row(row).gyroCountsPerDps;
-        const CliReadout cli = CliReadout::fromRaw(int16_t(raw[0]), int16_t(raw[1]), int16_t(raw[2]), int16_t(raw[3]),
-                                                   int16_t(raw[4]), int16_t(raw[5]), scale);
-        const SensorReadout window = SensorReadout::fromRaw(int16_t(raw[0]), int16_t(raw[1]), int16_t(raw[2]), int16_t(raw[3]),
-                                                            int16_t(raw[4]), int16_t(raw[5]), scale);
-        // The window's boxes: accelerations within ±10 g, rates within ±2000, rate modulus up to 32767.
-        const auto acc = [](float v) { return qBound(-10.0f, v, 10.0f); };
-        const auto rate = [](float v) { return qBound(-2000.0f, v, 2000.0f); };
-        QCOMPARE(cli.ax, acc(window.ax));
-        QCOMPARE(cli.ay, acc(window.ay));
-        QCOMPARE(cli.az, acc(window.az));
-        QCOMPARE(cli.amod, acc(window.amod));
-        QCOMPARE(cli.gx, rate(window.gx));
-        QCOMPARE(cli.gy, rate(window.gy));
-        QCOMPARE(cli.gz, rate(window.gz));
-        QCOMPARE(cli.gmod, qBound(-32768.0f, window.gmod, 32767.0f));
-        if (raw[3] == 328)
-            QCOMPARE(qRound(cli.gx * 10), row > 2 ? 200 : 100);
+        QFETCH(QList<float>, shown);
+        const SensorReadout r = SensorReadout::fromRaw(int16_t(raw[0]), int16_t(raw[1]), int16_t(raw[2]), int16_t(raw[3]),
+                                                       int16_t(raw[4]), int16_t(raw[5]), ProductRows::row(row).gyroCountsPerDps)
+                                    .clampedToTheBoxes();
+        QVERIFY(qAbs(r.ax - shown[0]) < 0.001f);
+        QVERIFY(qAbs(r.amod - shown[1]) < 0.001f);
+        QVERIFY(qAbs(r.gx - shown[2]) < 0.01f);
+        QVERIFY(qAbs(r.gmod - shown[3]) < 0.01f);
+        QVERIFY(r.amod <= 10.0f && r.gx <= 2000.0f && r.gmod <= 32767.0f);
+    }
+
+    void accelerationModulusBeyondItsBoxIsClamped()
+    {
+        // Each axis at 8 g fits its box; their modulus, 13.9 g, does not.
+        const SensorReadout r = SensorReadout::fromRaw(32767, 32767, 32767, 0, 0, 0, 16.4f).clampedToTheBoxes();
+        QCOMPARE(r.amod, 10.0f);
+        QCOMPARE(r.ax, 32767 / 4096.0f);
     }
 };
 

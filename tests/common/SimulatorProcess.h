@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QUuid>
 #include <QtTest>
+#include <algorithm>
 
 class SimulatorProcess
 {
@@ -81,6 +82,15 @@ public:
         for (const QString &line : traceLines())
             if (line.startsWith(QLatin1String("W ")) || line.startsWith(QLatin1String("C ")))
                 result.append(line);
+        return result;
+    }
+
+    // The writes as the host requested them. A request sent again because its answer came late
+    // (a busy machine) is applied and traced once per sending, so consecutive repeats count once.
+    QStringList requestedWrites()
+    {
+        QStringList result = writes();
+        result.erase(std::unique(result.begin(), result.end()), result.end());
         return result;
     }
 

@@ -72,7 +72,7 @@ private slots:
             "W 0010 0004", "W 0010 0005", "W 0010 0006", "W 0010 0007", "W 0010 0008", "W 0010 0000",
             "W 0009 0000", "C C005 A151",
         };
-        QTRY_COMPARE(sim.writes(), expected);
+        QTRY_COMPARE(sim.requestedWrites(), expected);
         // Finished: the button comes back by itself while the gimbal stays ready.
         QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
     }

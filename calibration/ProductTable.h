@@ -1,4 +1,5 @@
-// The product rows of the product list and what each row selects.
+// The product rows of the product list and what each row selects; shared by the window and the
+// command line.
 #pragma once
 
 #include <QString>
@@ -9,6 +10,7 @@ struct ProductRow
     const char *pictureSet; // directory of the step pictures under :/image/
     float gyroCountsPerDps; // gyroscope counts per degree/s
     int registerProfile;    // register profile of the runtime protocol
+    bool multiChip;         // the bootloader addresses each chip (update's multi-chip mode)
 };
 
 namespace ProductTable {

@@ -12,4 +12,8 @@ struct SensorReadout
     // from the unrounded components; every value is then rounded to single precision.
     static SensorReadout fromRaw(int16_t accX, int16_t accY, int16_t accZ, int16_t gyroX, int16_t gyroY,
                                  int16_t gyroZ, float gyroCountsPerDps);
+
+    // The values as the window's read-out boxes show them: acceleration within ±10 g, rates
+    // within ±2000 degree/s, the rate modulus within -32768..32767.
+    SensorReadout clampedToTheBoxes() const;
 };

@@ -1,5 +1,7 @@
+// Converts raw sensor counts into the values the read-out shows.
 #include "SensorReadout.h"
 
+#include <QtGlobal>
 #include <cmath>
 
 SensorReadout SensorReadout::fromRaw(int16_t accX, int16_t accY, int16_t accZ, int16_t gyroX, int16_t gyroY,
@@ -20,4 +22,12 @@ SensorReadout SensorReadout::fromRaw(int16_t accX, int16_t accY, int16_t accZ, i
                          float(gy),
                          float(gz),
                          float(std::sqrt(gx * gx + gy * gy + gz * gz))};
+}
+
+SensorReadout SensorReadout::clampedToTheBoxes() const
+{
+    const auto acc = [](float v) { return qBound(-10.0f, v, 10.0f); };
+    const auto rate = [](float v) { return qBound(-2000.0f, v, 2000.0f); };
+    return SensorReadout{acc(ax), acc(ay), acc(az), acc(amod),
+                         rate(gx), rate(gy), rate(gz), qBound(-32768.0f, gmod, 32767.0f)};
 }
