@@ -42,10 +42,10 @@ void WakeTimer::start(qint64 delayNs)
     }
     // A zero it_value would disarm the timer, so "now" is one nanosecond away.
     const qint64 delay = delayNs > 0 ? delayNs : 1;
-    itimerspec spec{};
-    spec.it_value.tv_sec = time_t(delay / 1000000000);
-    spec.it_value.tv_nsec = long(delay % 1000000000);
-    ::timerfd_settime(fd, 0, &spec, nullptr);
+    itimerspec expiry{};
+    expiry.it_value.tv_sec = time_t(delay / 1000000000);
+    expiry.it_value.tv_nsec = long(delay % 1000000000);
+    ::timerfd_settime(fd, 0, &expiry, nullptr);
     armed = true;
 }
 
@@ -55,8 +55,8 @@ void WakeTimer::stop()
     armed = false;
     if (fd < 0)
         return;
-    itimerspec spec{};
-    ::timerfd_settime(fd, 0, &spec, nullptr);
+    itimerspec expiry{};
+    ::timerfd_settime(fd, 0, &expiry, nullptr);
 }
 
 void WakeTimer::expired()
