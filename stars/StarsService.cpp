@@ -227,7 +227,9 @@ StarsService::Outcome StarsService::runExchange(const Exchange &exchange, QDeadl
             QMutexLocker lock(&exchangeMutex);
             if (quitRequested.load())
                 return Outcome::Aborted;
-            if (profileGeneration != exchange.profile)
+            // A suspension (the other tab took the port) ends the exchange too: its attempts
+            // could only time out, and their failure would report a link the user is not using.
+            if (profileGeneration != exchange.profile || suspended.load())
                 return Outcome::Abandoned;
             responseFlags &= ~FrameReceived;
             awaitedSlave = exchange.slave;
@@ -264,7 +266,8 @@ uint32_t StarsService::awaitResponse(const Exchange &exchange, QDeadlineTimer de
             *frame = lastFrame;
             break;
         }
-        if (quitRequested.load() || profileGeneration != exchange.profile || deadline.hasExpired())
+        if (quitRequested.load() || profileGeneration != exchange.profile || suspended.load()
+            || deadline.hasExpired())
             break;
         // An awaited answer arriving before the cycle's end does not wake the loop; it looks
         // at the flags when the quiet period is over.

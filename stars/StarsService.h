@@ -54,7 +54,7 @@ protected:
     void run() override;
 
 private:
-    // Abandoned: a profile change ended the exchange. Aborted: stop() ended it.
+    // Abandoned: a profile change or a suspension ended the exchange. Aborted: stop() ended it.
     enum class Outcome { Success, Failure, Abandoned, Aborted };
 
     struct Request

@@ -267,6 +267,25 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, false, true}), 10000);
     }
 
+    // While suspended (the firmware tab has the port) the exchange in flight is abandoned rather
+    // than retried into a disconnection nobody asked about; on resume the link is announced again.
+    void suspensionReportsNothingAndResumeReannounces()
+    {
+        ServiceRig rig;
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        rig.service.onSuspend(true);
+        QObject::disconnect(&rig.link, &StarsLink::streamOut, rig.device.get(), &GimbalDevice::receiveBytes);
+        const qsizetype sent = rig.sentCount();
+        QTest::qWait(3500); // longer than a poll's 15 attempts
+        QVERIFY(rig.sentCount() <= sent + 1);
+        QCOMPARE(rig.connectedEvents, QList<bool>{true});
+
+        QObject::connect(&rig.link, &StarsLink::streamOut, rig.device.get(), &GimbalDevice::receiveBytes);
+        rig.service.onSuspend(false);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, true}), 10000);
+    }
+
     void stopEndsTheLoopPromptlyDuringALongSaveWait()
     {
         ServiceRig rig;
