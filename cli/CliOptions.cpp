@@ -13,9 +13,12 @@ const char *const kExitStatuses =
     "  1    the calibration ran and failed\n"
     "  2    bad arguments\n"
     "  3    package unreadable or invalid\n"
-    "  4    no answer from the gimbal or its bootloader, or the port cannot be opened\n"
+    "  4    no answer from the gimbal or its bootloader, or no such port\n"
     "  5    the package does not match the gimbal's chips\n"
     "  6    writing the firmware failed\n"
+    "  7    the port exists but cannot be opened: permission denied (install the udev rule\n"
+    "       60-velmora.rules or join the dialout group) or in use by another program; with\n"
+    "       --json the reason is the \"openError\" field (permission-denied, in-use, other)\n"
     "  130  interrupted (Ctrl-C); nothing was reported as a success\n"
     "flash with several ports exits with the status of the first port (in command-line order)\n"
     "that did not finish with RUN.\n";

@@ -8,6 +8,8 @@ packages=(
     qt6-base-dev qt6-svg-dev qt6-serialport-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libgl-dev libudev-dev
     fonts-dejavu-core
+    # Mock sysfs, udev events and /dev/ttyUSB0 for the port listing and hot-plug tests.
+    umockdev libumockdev-dev gir1.2-umockdev-1.0
 )
 # The sanitizer and fuzzing pass of CI builds with clang and its runtimes.
 if [[ "${1:-}" == "--sanitizers" ]]; then

@@ -204,6 +204,7 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
     options->line.pace = !parser.isSet(QStringLiteral("no-pace"));
     options->trace = parser.isSet(QStringLiteral("trace"));
     options->traceTime = parser.isSet(QStringLiteral("trace-time"));
+    options->linkGiven = parser.isSet(QStringLiteral("link"));
     options->linkPath = parser.isSet(QStringLiteral("link")) ? parser.value(QStringLiteral("link"))
                                                              : QDir::tempPath() + QStringLiteral("/velmora-gimbal");
     return parseRoles(parser, options);
