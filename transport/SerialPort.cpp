@@ -79,7 +79,10 @@ void SerialPort::close()
 
 QString SerialPort::devicePath(const QString &name)
 {
-    QString path = name.contains(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+    // As QSerialPort reads a name: a path when it starts like one, otherwise a name under /dev.
+    const bool isPath = name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./"))
+                        || name.startsWith(QLatin1String("../"));
+    QString path = isPath ? name : QStringLiteral("/dev/") + name;
     // Followed link by link rather than with realpath(): a device testbed that redirects /dev
     // answers readlink() but not realpath(). The hop limit is the kernel's own.
     for (int hops = 0; hops < 40; ++hops) {
