@@ -104,6 +104,8 @@ private slots:
         QVERIFY2(help.startsWith(QStringLiteral("Usage: velmora-cli ") + command), qPrintable(help));
         // The exit statuses are documented with every command.
         QVERIFY(help.contains(QLatin1String("5    the package does not match")));
+        QVERIFY(help.contains(QLatin1String("4    no answer from the gimbal")));
+        QVERIFY(help.contains(QLatin1String("7    the port exists but cannot be opened")));
         if (command != QLatin1String("ports"))
             QVERIFY(help.contains(QLatin1String("4  K5-Delta")));
     }
