@@ -178,7 +178,8 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         {QStringLiteral("boot-delay-ms"), QStringLiteral("Role auto: delay from the first bootloader probe to the bootloader (default 2000)."), QStringLiteral("MS"), QStringLiteral("2000")},
         {QStringLiteral("trace"), QStringLiteral("Print one line per answered write (\"W 0009 0002\") or command (\"C C005 A151\"), per bootloader request (\"B WRITE_PAGE 1 17\") and per role change.")},
         {QStringLiteral("trace-time"), QStringLiteral("With --trace: end each line with \" @\" and the monotonic clock in nanoseconds, for timing the host.")},
-        {QStringLiteral("link"), QStringLiteral("Path of the symlink to the port (default <temp>/velmora-gimbal)."), QStringLiteral("PATH")},
+        {QStringLiteral("link"), QStringLiteral("Path of the symlink to the port (default <temp>/velmora-gimbal, or velmora-gimbal-2 to -9 "
+                                      "while other simulators hold it). A link a running simulator holds is never replaced."), QStringLiteral("PATH")},
     });
     parser.process(app);
 
