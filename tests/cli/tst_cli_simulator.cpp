@@ -320,6 +320,15 @@ private slots:
         QCOMPARE(lines.first().value(QLatin1String("exit")).toInt(), 7);
         QVERIFY2(second.errors().contains(QLatin1String("another program is using it")), qPrintable(second.errors()));
 
+        // The bootloader commands report it the same way.
+        CliProcess info;
+        QCOMPARE(info.run({QStringLiteral("info"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                           QStringLiteral("6"), QStringLiteral("--json")}),
+                 7);
+        const QList<QJsonObject> infoLines = jsonLines(info.outputLines());
+        QCOMPARE(infoLines.size(), 1);
+        QCOMPARE(infoLines.first().value(QLatin1String("openError")).toString(), QStringLiteral("in-use"));
+
         QVERIFY(holder.qprocess().state() == QProcess::Running);
         holder.signal(SIGINT);
         QCOMPARE(holder.finish(30000), 0);
