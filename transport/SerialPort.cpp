@@ -9,7 +9,6 @@
 #include <QThread>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <type_traits>
 
 #include <sys/file.h>
@@ -148,14 +147,13 @@ bool SerialPort::openHere()
     }
     // Programs that keep a serial port take an exclusive flock on it, and so do we: it holds
     // across processes and for root, which the tty's exclusive mode does not stop, and it
-    // belongs to the device whatever name reached it.
-    if (::flock(int(serial->handle()), LOCK_EX | LOCK_NB) != 0) {
-        const int lockErrno = errno;
+    // belongs to the device whatever name reached it. A device that cannot be locked at all
+    // is used unlocked rather than refused.
+    if (::flock(int(serial->handle()), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         closing = true;
         serial->close();
         closing = false;
-        return refuseOpen(lockErrno == EWOULDBLOCK ? OpenError::InUse : OpenError::Other, target,
-                          QString::fromLocal8Bit(std::strerror(lockErrno)));
+        return refuseOpen(OpenError::InUse, target, QStringLiteral("another program holds a lock on the device"));
     }
     // Whatever arrived before the port was opened belongs to no request of ours.
     serial->clear(QSerialPort::Input);
