@@ -41,7 +41,8 @@ bool UdevTestbed::preloaded()
 QString UdevTestbed::notPreloadedReason()
 {
     return QStringLiteral("not run under umockdev-wrapper: its preload library is not loaded "
-                          "(an AddressSanitizer build cannot take it, since ASan's runtime must come first)");
+                          "(a build with the shared AddressSanitizer runtime cannot take it: ASan's "
+                          "runtime must come first)");
 }
 
 UdevTestbed::UdevTestbed()
