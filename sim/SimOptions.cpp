@@ -1,12 +1,12 @@
 // The command line of velmora-gimbal-sim.
 #include "SimOptions.h"
 
+#include "PackageFileReader.h"
 #include "PtzFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <cstdio>
 
@@ -37,10 +37,10 @@ bool parseNumber(const QString &text, qint64 low, qint64 high, qint64 *value)
 
 bool readPackage(const QString &path, PtzFile *package)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(path + QStringLiteral(": ") + file.errorString());
-    if (!package->unpack(file.readAll()))
+    const PackageFileReader::Result file = PackageFileReader::read(path);
+    if (file.outcome != PackageFileReader::Outcome::Ok)
+        return fail(path + QStringLiteral(": not a readable regular file of at most ") + PackageFileReader::sizeLimitText());
+    if (!package->unpack(file.bytes))
         return fail(path + QStringLiteral(": not a valid .ptz package"));
     return true;
 }

@@ -8,7 +8,8 @@ class PtzFile;
 
 namespace PackageFiles {
 
-// Reads a whole file; on false *error says why ("no such file", "is a directory", ...).
+// Reads a whole regular file of at most the package size limit; on false *error says why
+// ("no such file", "is a directory", "not a regular file", ...).
 bool readAll(const QString &path, QByteArray *bytes, QString *error);
 
 // Writes `bytes` so that `path` either holds all of them or keeps its previous content.
