@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Run
@@ -88,7 +90,15 @@ private:
     }
 
 private slots:
-    void initTestCase() { QVERIFY(dir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        QCOMPARE(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe.ptz"))).constData(), 0600), 0);
+        QVERIFY(QFile::link(path(QStringLiteral("pipe.ptz")), path(QStringLiteral("pipe-link.ptz"))));
+        // Sparse: five GiB that take no disk space.
+        QFile huge(path(QStringLiteral("huge.ptz")));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(5LL << 30));
+    }
 
     void packInfoVerifyRoundTrip()
     {
@@ -158,6 +168,22 @@ private slots:
                                         << QStringLiteral("no such file");
         QTest::newRow("info directory") << QStringList{QStringLiteral("info"), QStringLiteral("/")}
                                         << QStringLiteral("is a directory");
+        // Refused at once: neither waited on like a file nor read into memory.
+        QTest::newRow("verify pipe") << QStringList{QStringLiteral("verify"), path(QStringLiteral("pipe.ptz"))}
+                                     << QStringLiteral("not a regular file");
+        QTest::newRow("info link to a pipe") << QStringList{QStringLiteral("info"), path(QStringLiteral("pipe-link.ptz"))}
+                                             << QStringLiteral("not a regular file");
+        QTest::newRow("verify device") << QStringList{QStringLiteral("verify"), QStringLiteral("/dev/zero")}
+                                       << QStringLiteral("not a regular file");
+        QTest::newRow("info huge file") << QStringList{QStringLiteral("info"), path(QStringLiteral("huge.ptz"))}
+                                        << QStringLiteral("larger than 64 MiB");
+        QTest::newRow("verify huge file") << QStringList{QStringLiteral("verify"), path(QStringLiteral("huge.ptz"))}
+                                          << QStringLiteral("larger than 64 MiB");
+        QTest::newRow("pack device image")
+            << QStringList{QStringLiteral("pack"), QStringLiteral("/tmp/never-written.ptz"), QStringLiteral("--arch"),
+                           QStringLiteral("1"), QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
+                           QStringLiteral("1"), QStringLiteral("--image"), QStringLiteral("1:1.00:/dev/zero")}
+            << QStringLiteral("cannot read image /dev/zero: not a regular file");
         QTest::newRow("pack missing image")
             << QStringList{QStringLiteral("pack"), QStringLiteral("/tmp/never-written.ptz"), QStringLiteral("--arch"),
                            QStringLiteral("1"), QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
