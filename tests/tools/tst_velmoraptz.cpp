@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -184,6 +185,11 @@ private slots:
                            QStringLiteral("1"), QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
                            QStringLiteral("1"), QStringLiteral("--image"), QStringLiteral("1:1.00:/dev/zero")}
             << QStringLiteral("cannot read image /dev/zero: not a regular file");
+        QTest::newRow("pack into a pipe")
+            << QStringList{QStringLiteral("pack"), path(QStringLiteral("pipe.ptz")), QStringLiteral("--arch"),
+                           QStringLiteral("1"), QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
+                           QStringLiteral("1"), QStringLiteral("--image"), QStringLiteral("1:1.00:") + QStringLiteral(VELMORA_DEMO_PACKAGE)}
+            << QStringLiteral("cannot write %1: not a regular file").arg(path(QStringLiteral("pipe.ptz")));
         QTest::newRow("pack missing image")
             << QStringList{QStringLiteral("pack"), QStringLiteral("/tmp/never-written.ptz"), QStringLiteral("--arch"),
                            QStringLiteral("1"), QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
@@ -198,6 +204,7 @@ private slots:
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QVERIFY(!QFile::exists(QStringLiteral("/tmp/never-written.ptz")));
+        QVERIFY(!QFileInfo(path(QStringLiteral("pipe.ptz"))).isFile()); // still the pipe
     }
 
     void damagedPackagesAreInvalid()

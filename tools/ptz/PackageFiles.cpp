@@ -53,6 +53,13 @@ bool readAll(const QString &path, QByteArray *bytes, QString *error)
 
 bool writeAll(const QString &path, const QByteArray &bytes, QString *error)
 {
+    // The new file is renamed over the old one: that would put a regular file in place of a
+    // pipe or a device node (as root, even of /dev/null).
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile()) {
+        *error = existing.isDir() ? QStringLiteral("is a directory") : QStringLiteral("not a regular file");
+        return false;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         *error = file.errorString();
