@@ -74,7 +74,7 @@ PackageFileReader::Result PackageFileReader::read(const QString &path, qint64 li
         return checked;
 
     // O_NONBLOCK: should the path have been swapped for a pipe or device since the check, the
-    // open still returns at once, and so does every read of it. It changes nothing for a file.
+    // open still returns at once (and the fstat below refuses it). It changes nothing for a file.
     Descriptor file{::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (file.fd < 0)
         return failedCall(errno);
