@@ -6,7 +6,7 @@
 # path of the .deb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh --package
+bash scripts/setup.sh --package >&2
 build_dir=${VELMORA_PACKAGE_BUILD_DIR:-build-package}
 
 # Dates in the changelog and the man pages: the last commit's, so that a rebuild is identical.
