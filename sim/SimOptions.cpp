@@ -3,6 +3,7 @@
 
 #include "PackageFileReader.h"
 #include "PtzFile.h"
+#include "VelmoraVersion.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -152,6 +153,8 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         "Simulated gimbal answering the runtime or the bootloader protocol on a pseudo-terminal.\n"
         "Prints VELMORA_VIRTUAL_PORTS=<path> once ready; pass that line to Velmora's environment."));
     parser.addHelpOption();
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("role"), QStringLiteral("runtime (default), bootloader, or auto: runtime until bootloader probes arrive, then the bootloader after --boot-delay-ms, and runtime again after RUN."), QStringLiteral("ROLE"), QStringLiteral("runtime")},
         {QStringLiteral("profile"), QStringLiteral("Register profile: 0, 1 or 2 (default 2)."), QStringLiteral("N"), QStringLiteral("2")},
