@@ -2,6 +2,7 @@
 #include "CliOptions.h"
 
 #include "ProductRows.h"
+#include "VelmoraVersion.h"
 
 #include <QCommandLineParser>
 
@@ -88,7 +89,7 @@ QString CliOptions::overview()
     QString text = QStringLiteral("Usage: velmora-cli COMMAND [options]\nThe gimbal tool without a window.\n\nCommands:\n");
     for (const CommandEntry &entry : kCommands)
         text += QStringLiteral("  velmora-cli %1\n").arg(QLatin1String(entry.synopsis));
-    text += QStringLiteral("\n'velmora-cli COMMAND --help' describes one command.\n\n");
+    text += QStringLiteral("\n'velmora-cli COMMAND --help' describes one command; 'velmora-cli --version' shows the version.\n\n");
     return text + QLatin1String(kExitStatuses);
 }
 
@@ -100,6 +101,11 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     if (first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help")) {
         CliOptions options;
         options.help = overview();
+        return options;
+    }
+    if (first == QLatin1String("--version")) {
+        CliOptions options;
+        options.help = QStringLiteral("velmora-cli " VELMORA_VERSION "\n");
         return options;
     }
     const CommandEntry *entry = findCommand(first);

@@ -1,12 +1,13 @@
 // The command line of velmora-gimbal-sim.
 #include "SimOptions.h"
 
+#include "PackageFileReader.h"
 #include "PtzFile.h"
+#include "VelmoraVersion.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <cstdio>
 
@@ -37,10 +38,10 @@ bool parseNumber(const QString &text, qint64 low, qint64 high, qint64 *value)
 
 bool readPackage(const QString &path, PtzFile *package)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(path + QStringLiteral(": ") + file.errorString());
-    if (!package->unpack(file.readAll()))
+    const PackageFileReader::Result file = PackageFileReader::read(path);
+    if (file.outcome != PackageFileReader::Outcome::Ok)
+        return fail(path + QStringLiteral(": not a readable regular file of at most ") + PackageFileReader::sizeLimitText());
+    if (!package->unpack(file.bytes))
         return fail(path + QStringLiteral(": not a valid .ptz package"));
     return true;
 }
@@ -152,6 +153,8 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         "Simulated gimbal answering the runtime or the bootloader protocol on a pseudo-terminal.\n"
         "Prints VELMORA_VIRTUAL_PORTS=<path> once ready; pass that line to Velmora's environment."));
     parser.addHelpOption();
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("role"), QStringLiteral("runtime (default), bootloader, or auto: runtime until bootloader probes arrive, then the bootloader after --boot-delay-ms, and runtime again after RUN."), QStringLiteral("ROLE"), QStringLiteral("runtime")},
         {QStringLiteral("profile"), QStringLiteral("Register profile: 0, 1 or 2 (default 2)."), QStringLiteral("N"), QStringLiteral("2")},

@@ -120,6 +120,7 @@ private slots:
         QTest::newRow("page size") << QStringList{QStringLiteral("--page-size"), QStringLiteral("0")};
         QTest::newRow("page write time") << QStringList{QStringLiteral("--page-write-ms"), QStringLiteral("-1")};
         QTest::newRow("missing package") << QStringList{QStringLiteral("--match"), QStringLiteral("/nonexistent.ptz")};
+        QTest::newRow("device as package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/dev/zero")};
         QTest::newRow("not a package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/etc/hostname")};
     }
     void refusesInvalidOptions()
