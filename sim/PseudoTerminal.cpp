@@ -59,7 +59,8 @@ bool PseudoTerminal::open(const QString &linkPath)
     // kernel releases it when the process ends, however it ends. Held elsewhere, the link
     // belongs to a running simulator and is left alone.
     const QByteArray lockPath = target + ".lock";
-    lockFd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // Read-only is enough for flock, so a lock file another user made serves as well.
+    lockFd = ::open(lockPath.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (lockFd < 0)
         return fail(QFile::decodeName(lockPath));
     if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
