@@ -73,8 +73,8 @@ int main(int argc, char *argv[])
         const QString usbPort = QStringLiteral("1-%1").arg(i + 1);
         const QString tty = QStringLiteral("ttyUSB%1").arg(i);
         clock.start();
-        testbed.addUsbAdapter(usbPort, tty, 0x10C4, 0xEA60, QStringLiteral("Silicon Labs"),
-                              QStringLiteral("CP2102 USB to UART Bridge Controller"), QString::number(i));
+        testbed.addUsbAdapter(usbPort, tty, 0x10C4, 0xEA60, QStringLiteral("Bridge Maker"),
+                              QStringLiteral("USB to UART Bridge"), QString::number(i));
         if (!waitFor(enumerator, SIGNAL(portsChanged()), [&] { return probe.portItems().contains(tty); })) {
             std::fprintf(stderr, "bench_hotplug: %s never listed\n", qPrintable(tty));
             return 1;

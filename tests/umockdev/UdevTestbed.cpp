@@ -63,11 +63,11 @@ QString UdevTestbed::addUsbAdapter(const QString &usbPort, const QString &tty, q
     const QString record = QStringLiteral(
         "P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n"
         "A: idVendor=%2\nA: idProduct=%3\nA: manufacturer=%4\nA: product=%5\nA: serial=%6\n\n"
-        "P: %1/%7:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=cp210x\n\n"
-        "P: %1/%7:1.0/%8\nE: SUBSYSTEM=usb-serial\nE: DRIVER=cp210x\n\n"
+        "P: %1/%7:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=usb_uart_bridge\n\n"
+        "P: %1/%7:1.0/%8\nE: SUBSYSTEM=usb-serial\nE: DRIVER=usb_uart_bridge\n\n"
         "P: %9\nN: %8\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/%8\nE: MAJOR=188\nE: MINOR=0\n"
         "E: ID_BUS=usb\nE: ID_VENDOR_ID=%2\nE: ID_MODEL_ID=%3\nE: ID_VENDOR=%10\nE: ID_MODEL=%11\n"
-        "E: ID_SERIAL_SHORT=%6\nE: ID_USB_DRIVER=cp210x\n")
+        "E: ID_SERIAL_SHORT=%6\nE: ID_USB_DRIVER=usb_uart_bridge\n")
         .arg(usbDevicePath(usbPort), vid, pid, vendor, model, serial, usbPort, tty, usbTtyPath(usbPort, tty))
         .arg(udevString(vendor), udevString(model));
     GError *error = nullptr;

@@ -65,8 +65,8 @@ struct MockedAdapter
 {
     bool setUp()
     {
-        if (testbed.addUsbAdapter(QStringLiteral("1-1"), QStringLiteral("ttyUSB0"), 0x10C4, 0xEA60, QStringLiteral("Silicon Labs"),
-                                  QStringLiteral("CP2102 USB to UART Bridge Controller"), QStringLiteral("0001"))
+        if (testbed.addUsbAdapter(QStringLiteral("1-1"), QStringLiteral("ttyUSB0"), 0x10C4, 0xEA60, QStringLiteral("Bridge Maker"),
+                                  QStringLiteral("USB to UART Bridge"), QStringLiteral("0001"))
                 .isEmpty())
             return false;
         master = testbed.deviceFd(QStringLiteral("ttyUSB0"));

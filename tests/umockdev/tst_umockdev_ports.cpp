@@ -14,16 +14,16 @@
 
 namespace {
 
-const QString kGimbalModel = QStringLiteral("CP2102 USB to UART Bridge Controller");
+const QString kGimbalModel = QStringLiteral("USB to UART Bridge");
 
 // The gimbal's adapter, another maker's adapter and the board's own UART.
 void addMixedPorts(UdevTestbed &testbed)
 {
     QVERIFY(!testbed.addUsbAdapter(QStringLiteral("1-1"), QStringLiteral("ttyUSB0"), 0x10C4, 0xEA60,
-                                   QStringLiteral("Silicon Labs"), kGimbalModel, QStringLiteral("0001"))
+                                   QStringLiteral("Bridge Maker"), kGimbalModel, QStringLiteral("0001"))
                  .isEmpty());
     QVERIFY(!testbed.addUsbAdapter(QStringLiteral("1-2"), QStringLiteral("ttyUSB1"), 0x0403, 0x6001,
-                                   QStringLiteral("FTDI"), QStringLiteral("FT232R USB UART"), QStringLiteral("A50285BI"))
+                                   QStringLiteral("Other Maker"), QStringLiteral("USB Serial Cable"), QStringLiteral("A50285BI"))
                  .isEmpty());
     QVERIFY(!testbed.addBoardUart(QStringLiteral("ttyAMA0")).isEmpty());
 }
@@ -141,7 +141,7 @@ private slots:
         // A second gimbal adapter is plugged in: listed, and the open port stays open.
         clock.start();
         testbed.addUsbAdapter(QStringLiteral("1-3"), QStringLiteral("ttyUSB2"), 0x10C4, 0xEA60,
-                              QStringLiteral("Silicon Labs"), kGimbalModel, QStringLiteral("0002"));
+                              QStringLiteral("Bridge Maker"), kGimbalModel, QStringLiteral("0002"));
         QTRY_VERIFY_WITH_TIMEOUT(listedAfterNs >= 0, 10000);
         QCOMPARE(probe.portItems(), (QStringList{QStringLiteral("ttyUSB0"), QStringLiteral("ttyUSB2")}));
         QCOMPARE(probe.ports()->itemData(1, Qt::ToolTipRole).toString(), kGimbalModel + QStringLiteral(" (0002)"));
