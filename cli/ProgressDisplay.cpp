@@ -72,8 +72,10 @@ void ProgressDisplay::update(FlashSession *s, const QString &kind)
                            {QStringLiteral("permille"), s->permille()}};
         if (kind == QLatin1String("report") || kind == QLatin1String("done"))
             object.insert(QStringLiteral("message"), s->message());
-        if (kind == QLatin1String("done"))
+        if (kind == QLatin1String("done")) {
             object.insert(QStringLiteral("exit"), s->exitCode());
+            object.insert(QStringLiteral("reason"), s->reason());
+        }
         CliOutput::json(object);
         return;
     }
@@ -101,6 +103,7 @@ void ProgressDisplay::summary(int exitCode)
                              {QStringLiteral("port"), s->portName()},
                              {QStringLiteral("result"), s->exitCode() == ExitCode::Success ? QStringLiteral("RUN") : QStringLiteral("failed")},
                              {QStringLiteral("exit"), s->exitCode()},
+                             {QStringLiteral("reason"), s->reason()},
                              {QStringLiteral("message"), s->message()}});
         CliOutput::json({{QStringLiteral("event"), QStringLiteral("exit")}, {QStringLiteral("exit"), exitCode}});
         return;
