@@ -254,6 +254,20 @@ private slots:
         QTest::newRow("listing fails") << false;
         QTest::newRow("listing cancelled") << true;
     }
+
+    void packageAskedForWhileIdleIsForgottenOnACancel()
+    {
+        UpdateRig rig(true);
+        rig.device.addChip(Cpuid1, 0x0101);
+        rig.start();
+        rig.service.dataRequest(rig.writePackage(imagesFor(1)));
+        rig.service.onCancel(); // the port closed, say, before any connection
+        QVERIFY(rig.connectAndList());
+        QTest::qWait(700); // no update may start on its own
+        QVERIFY(rig.outcomes.isEmpty());
+        QVERIFY(rig.device.writes.isEmpty());
+        QCOMPARE(rig.device.codes().last(), uint8_t(0x17));
+    }
     void packageAskedForBeforeAFailureOrCancelIsNotWrittenLater()
     {
         QFETCH(bool, cancel);
