@@ -68,7 +68,7 @@ private slots:
         SimulatorProcess sim;
         QVERIFY(sim.start(QStringList{QStringLiteral("--role"), QStringLiteral("bootloader")} + simulator));
         const QStringList common{QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
-                                 QStringLiteral("0"), QStringLiteral("--connect-timeout"), QStringLiteral("2"), package};
+                                 QStringLiteral("0"), QStringLiteral("--connect-timeout"), QStringLiteral("5"), package};
         CliProcess json;
         QCOMPARE(json.run(common + QStringList{QStringLiteral("--json")}, kRunMs), exitCode);
         QCOMPARE(summaryReason(json.outputLines()), reason);
