@@ -11,7 +11,6 @@
 #include "UpdateService.h"
 
 #include <QCoreApplication>
-#include <QRegularExpression>
 #include <QSerialPort>
 
 namespace {
@@ -21,21 +20,54 @@ QString serviceText(const char *source)
     return QCoreApplication::translate("UpdateService", source);
 }
 
-// Whether `message` is the service's text `source`, with any number in place of %1.
-bool isReport(const QString &message, const char *source)
+// The service's message for an end, with what differs or failed where there is more to say.
+QString endMessage(const UpdateOutcome &outcome)
 {
-    const QStringList parts = serviceText(source).split(QStringLiteral("%1"));
-    if (parts.size() == 1)
-        return message == parts.first();
-    QStringList escaped;
-    for (const QString &part : parts)
-        escaped.append(QRegularExpression::escape(part));
-    return QRegularExpression(QLatin1Char('^') + escaped.join(QStringLiteral("[-0-9.]+")) + QLatin1Char('$'))
-        .match(message)
-        .hasMatch();
+    QString text;
+    switch (outcome.reason) {
+    case UpdateOutcome::Success:
+        text = serviceText("更新完成，用时%1s，运行新固件！").arg(QString::number(outcome.elapsedSeconds));
+        break;
+    case UpdateOutcome::NoBootloader: text = serviceText("连接设备超时！"); break;
+    case UpdateOutcome::Cancelled: text = QStringLiteral("cancelled"); break;
+    case UpdateOutcome::ListFailed: text = serviceText("获取设备信息失败！"); break;
+    case UpdateOutcome::PackageUnreadable: text = serviceText("固件文件不存在或无法访问！"); break;
+    case UpdateOutcome::PackageInvalid: text = serviceText("固件文件格式无效！"); break;
+    case UpdateOutcome::CountMismatch: text = serviceText("固件文件与设备不匹配，请使用正确的固件文件！"); break;
+    case UpdateOutcome::HardwareMismatch: text = serviceText("固件与设备硬件不匹配，请使用正确的固件文件！"); break;
+    case UpdateOutcome::ArchMismatch: text = serviceText("固件与设备结构不匹配，请使用正确的固件文件！"); break;
+    case UpdateOutcome::FlashOverflow: text = serviceText("设备%1固件大小溢出！").arg(outcome.chip); break;
+    case UpdateOutcome::ChipInfoFailed:
+    case UpdateOutcome::ChipChanged:
+    case UpdateOutcome::WriteFailed:
+    default: text = serviceText("设备%1更新失败，重启至升级模式！").arg(outcome.chip); break;
+    }
+    const QString detail = outcome.detail();
+    return detail.isEmpty() ? text : text + QStringLiteral(" (") + detail + QLatin1Char(')');
 }
 
 } // namespace
+
+int FlashSession::exitCodeOf(const UpdateOutcome &outcome)
+{
+    switch (outcome.reason) {
+    case UpdateOutcome::Success: return ExitCode::Success;
+    case UpdateOutcome::PackageUnreadable:
+    case UpdateOutcome::PackageInvalid: return ExitCode::BadPackage;
+    case UpdateOutcome::CountMismatch:
+    case UpdateOutcome::HardwareMismatch:
+    case UpdateOutcome::ArchMismatch:
+    // An image larger than its chip's flash is the package's fault, not the write's.
+    case UpdateOutcome::FlashOverflow: return ExitCode::PackageMismatch;
+    case UpdateOutcome::ChipInfoFailed:
+    case UpdateOutcome::ChipChanged:
+    case UpdateOutcome::WriteFailed: return ExitCode::WriteFailed;
+    case UpdateOutcome::NoBootloader:
+    case UpdateOutcome::Cancelled:
+    case UpdateOutcome::ListFailed:
+    default: return ExitCode::NoAnswer;
+    }
+}
 
 FlashSession::FlashSession(const QString &portName, bool multiChip, int connectTimeoutMs, const QString &packagePath,
                            QObject *parent)
@@ -57,7 +89,9 @@ FlashSession::FlashSession(const QString &portName, bool multiChip, int connectT
     connect(link, &BootloaderLink::streamOut, portListener, &PortListener::writeBytes);
     connect(portListener, &PortListener::readBytes, link, &BootloaderLink::parser, Qt::DirectConnection);
     connect(link, &BootloaderLink::recvFrame, service, &UpdateService::onRecvFrame, Qt::DirectConnection);
-    connect(service, &UpdateService::updateReport, this, &FlashSession::onReport);
+    connect(link, &BootloaderLink::bytesArrived, service, &UpdateService::onLineBytes, Qt::DirectConnection);
+    connect(service, &UpdateService::updateStep, this, &FlashSession::onStep);
+    connect(service, &UpdateService::updateOutcome, this, &FlashSession::onOutcome);
     connect(service, &UpdateService::progressUpdate, this, &FlashSession::onProgress);
     connect(service, &UpdateService::deviceListUpdate, this, &FlashSession::onDevices);
     connect(service, &QThread::finished, this, &FlashSession::onServiceEnded);
@@ -65,6 +99,7 @@ FlashSession::FlashSession(const QString &portName, bool multiChip, int connectT
         // A gimbal pulled in the middle of the write leaves it half written: a failed write.
         const int exitCode = current == State::Writing ? ExitCode::WriteFailed : ExitCode::NoAnswer;
         service->onCancel();
+        endReason = QStringLiteral("port-lost");
         finish(exitCode, reason);
     });
     service->setMultiChip(multiChip);
@@ -100,6 +135,7 @@ void FlashSession::start()
     serial->setPortName(port);
     if (!serial->open()) {
         openFailure = serial->openError();
+        endReason = QStringLiteral("port-unavailable");
         finish(PortOpenFailure::exitCode(openFailure), PortOpenFailure::text(openFailure));
         return;
     }
@@ -113,6 +149,7 @@ void FlashSession::interrupt()
     if (current == State::Done || finishing)
         return;
     service->onCancel();
+    endReason = QStringLiteral("interrupted");
     finish(ExitCode::Interrupted, QStringLiteral("interrupted"));
 }
 
@@ -124,55 +161,53 @@ void FlashSession::setState(State state)
     emit changed(QStringLiteral("state"));
 }
 
-void FlashSession::onReport(int type, const QString &message)
+void FlashSession::onStep(const UpdateOutcome &step)
 {
     if (finishing)
         return;
-    lastMessage = message;
-    switch (type) {
-    case 1:
+    switch (step.reason) {
+    case UpdateOutcome::Connected:
+        lastMessage = serviceText("连接设备成功！");
         setState(State::Connected);
         break;
-    case 2:
-        emit changed(QStringLiteral("report"));
-        finish(ExitCode::NoAnswer, message);
-        return;
-    case 3:
-        emit changed(QStringLiteral("report"));
-        // Only a real RUN counts: an interrupted or failed session never gets here.
-        finish(ExitCode::Success, message);
-        return;
-    case -1:
-        emit changed(QStringLiteral("report"));
-        if (isReport(message, "获取设备%1信息失败！")) {
-            pendingCode = ExitCode::WriteFailed;
-            return; // the final failure report follows
-        }
-        if (isReport(message, "设备%1固件大小溢出！")) {
-            pendingCode = ExitCode::PackageMismatch;
-            return;
-        }
-        if (isReport(message, "设备%1更新失败，重启至升级模式！"))
-            finish(pendingCode ? pendingCode : ExitCode::WriteFailed, message);
-        else if (isReport(message, "固件文件不存在或无法访问！") || isReport(message, "固件文件格式无效！"))
-            finish(ExitCode::BadPackage, message);
-        else if (isReport(message, "获取设备信息失败！"))
-            finish(ExitCode::NoAnswer, message);
-        else
-            finish(ExitCode::PackageMismatch, message);
-        return;
+    case UpdateOutcome::Listing:
+        lastMessage = serviceText("正在获取设备信息");
+        setState(State::Listing);
+        break;
+    case UpdateOutcome::Listed:
+        lastMessage = serviceText("获取设备信息成功！");
+        break;
+    case UpdateOutcome::ReadingPackage:
+        lastMessage = serviceText("获取固件文件信息");
+        break;
+    case UpdateOutcome::PackageImage:
+        lastMessage = QString::asprintf("image %d: structure %04X, hardware %04X, firmware V%0.2f", step.chip,
+                                        unsigned(step.chipCode), unsigned(step.packageCode), step.firmware / 100.0);
+        break;
+    case UpdateOutcome::WritingChip:
+        lastMessage = serviceText("正在更新设备%1固件").arg(step.chip);
+        chipNumber = step.chip;
+        progress = 0;
+        setState(State::Writing);
+        break;
+    case UpdateOutcome::ChipUpToDate:
+        lastMessage = QStringLiteral("chip %1: already up to date").arg(step.chip);
+        break;
     default:
-        if (isReport(message, "正在获取设备信息")) {
-            setState(State::Listing);
-        } else if (isReport(message, "正在更新设备%1固件")) {
-            chipNumber = QRegularExpression(QStringLiteral("(\\d+)")).match(message).captured(1).toInt();
-            progress = 0;
-            setState(State::Writing);
-        }
-        emit changed(QStringLiteral("report"));
         return;
     }
     emit changed(QStringLiteral("report"));
+}
+
+void FlashSession::onOutcome(const UpdateOutcome &end)
+{
+    if (finishing)
+        return;
+    endReason = UpdateOutcome::reasonName(end.reason);
+    lastMessage = endMessage(end);
+    emit changed(QStringLiteral("report"));
+    // Only a real RUN counts as success: an interrupted or failed session never gets one.
+    finish(exitCodeOf(end), lastMessage);
 }
 
 void FlashSession::onProgress(int value)
@@ -189,10 +224,12 @@ void FlashSession::onDevices(const QList<deviceInfo> &devices)
         return;
     chips = devices;
     emit changed(QStringLiteral("chips"));
-    if (package.isEmpty())
+    if (package.isEmpty()) {
+        endReason = QStringLiteral("listed");
         finish(ExitCode::Success, serviceText("获取设备信息成功！"));
-    else
+    } else {
         service->dataRequest(package);
+    }
 }
 
 void FlashSession::finish(int exitCode, const QString &message)

@@ -3,6 +3,7 @@
 
 #include "DeviceInfo.h"
 #include "SerialPort.h"
+#include "UpdateOutcome.h"
 
 #include <QList>
 #include <QObject>
@@ -41,7 +42,13 @@ public:
     bool isDone() const { return current == State::Done; }
     const QList<deviceInfo> &devices() const { return chips; }
 
+    // Why the session ended, as a stable name: the service's outcome ("success",
+    // "hardware-mismatch", ...) or "interrupted", "port-lost", "port-unavailable", "listed".
+    QString reason() const { return endReason; }
+
     static QString stateName(State state);
+    // The exit status for the way an update ended.
+    static int exitCodeOf(const UpdateOutcome &outcome);
 
 signals:
     // Something shown changed: state, chip, progress or message. `kind` names the event
@@ -50,7 +57,8 @@ signals:
     void finished(int exitCode);
 
 private:
-    void onReport(int type, const QString &message);
+    void onStep(const UpdateOutcome &step);
+    void onOutcome(const UpdateOutcome &end);
     void onProgress(int value);
     void onDevices(const QList<deviceInfo> &devices);
     void setState(State state);
@@ -71,8 +79,7 @@ private:
     int progress = 0;
     QString lastMessage;
     int code = -1;
-    // A failure announced before the final report (chip information, size overflow).
-    int pendingCode = 0;
     SerialPort::OpenError openFailure = SerialPort::OpenError::None;
+    QString endReason;
     bool finishing = false;
 };

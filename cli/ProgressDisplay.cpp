@@ -73,10 +73,12 @@ void ProgressDisplay::update(FlashSession *s, const QString &kind)
                            {QStringLiteral("permille"), s->permille()}};
         if (kind == QLatin1String("report") || kind == QLatin1String("done"))
             object.insert(QStringLiteral("message"), s->message());
-        if (kind == QLatin1String("done"))
+        if (kind == QLatin1String("done")) {
             object.insert(QStringLiteral("exit"), s->exitCode());
-        if (kind == QLatin1String("done") && s->openError() != SerialPort::OpenError::None)
-            object.insert(QStringLiteral("openError"), PortOpenFailure::jsonName(s->openError()));
+            object.insert(QStringLiteral("reason"), s->reason());
+            if (s->openError() != SerialPort::OpenError::None)
+                object.insert(QStringLiteral("openError"), PortOpenFailure::jsonName(s->openError()));
+        }
         CliOutput::json(object);
         return;
     }
@@ -104,8 +106,8 @@ void ProgressDisplay::summary(int exitCode)
                              {QStringLiteral("port"), s->portName()},
                              {QStringLiteral("result"), s->exitCode() == ExitCode::Success ? QStringLiteral("RUN") : QStringLiteral("failed")},
                              {QStringLiteral("exit"), s->exitCode()},
-                             {QStringLiteral("message"), s->message()},
-                             {QStringLiteral("openError"), PortOpenFailure::jsonName(s->openError())}});
+                             {QStringLiteral("reason"), s->reason()},
+                             {QStringLiteral("message"), s->message()}});
         CliOutput::json({{QStringLiteral("event"), QStringLiteral("exit")}, {QStringLiteral("exit"), exitCode}});
         return;
     }

@@ -3,6 +3,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace {
 
 void putLe16(QByteArray &out, uint16_t value)
@@ -38,23 +40,33 @@ QByteArray status(uint8_t code, uint8_t value)
 } // namespace
 
 BootloaderRole::BootloaderRole(const BootloaderSettings &settings)
-    : multiChip(settings.multiChip)
+    : settings(settings)
+    , multiChip(settings.multiChip)
     , pageWriteMs(settings.pageWriteMs)
 {
-    for (const SimChipInfo &info : settings.chips)
+    for (const SimChipInfo &info : settings.chips) {
+        order.push_back(int(chipList.size()));
         chipList.emplace_back(info);
+    }
+}
+
+void BootloaderRole::startOver()
+{
+    current = 0;
+    open = false;
+    handoverUntilNs = -1;
 }
 
 QByteArray BootloaderRole::receive(const QByteArray &hostBytes, qint64 nowMs)
 {
-    Q_UNUSED(nowMs);
     QByteArray out;
-    for (const BootloaderReply &reply : take(hostBytes))
+    for (const BootloaderReply &reply : take(hostBytes, false, nullptr, nowMs * 1000000, 0))
         out += reply.frame;
     return out;
 }
 
-QList<BootloaderReply> BootloaderRole::take(const QByteArray &hostBytes, bool stopAfterRun, qsizetype *consumed)
+QList<BootloaderReply> BootloaderRole::take(const QByteArray &hostBytes, bool stopAfterRun, qsizetype *consumed,
+                                            qint64 startNs, qint64 byteNs)
 {
     QList<BootloaderReply> replies;
     qsizetype used = 0;
@@ -71,6 +83,7 @@ QList<BootloaderReply> BootloaderRole::take(const QByteArray &hostBytes, bool st
         for (const QByteArray &request : requests) {
             BootloaderReply reply;
             reply.requestEnd = used;
+            requestNs = startNs + used * byteNs;
             const QByteArray payload = handle(request, &reply);
             if (!payload.isEmpty())
                 reply.frame = BootloaderFrame::encode(payload, BootloaderFrame::ToHost);
@@ -91,12 +104,12 @@ bool BootloaderRole::decode(uint8_t code, int *chipIndex, int *command) const
         const int address = code >> 4;
         if (address < 1 || address > chipCount())
             return false;
-        *chipIndex = address - 1;
+        *chipIndex = order[size_t(address - 1)];
         *command = code & 0x0F;
         return *command == GetInfo || *command == WritePage || *command == ReadCrc || *command == Next
             || *command == Run || *command == Restart;
     }
-    *chipIndex = current;
+    *chipIndex = order[size_t(current)];
     switch (code) {
     case 0x01: *command = GetInfo; return true;
     case 0x02: *command = WritePage; return true;
@@ -124,6 +137,18 @@ QByteArray BootloaderRole::handle(const QByteArray &request, BootloaderReply *re
         return {};
     }
     const uint8_t code = uint8_t(request[0]);
+    // While the chain hands over after NEXT, and in multi-chip mode before NEXT to address 1
+    // has opened it, only RUN and RESTART (and address 1) are heard.
+    const bool chainCommand = command != Run && command != Restart;
+    if (chainCommand && requestNs < handoverUntilNs) {
+        trace(QStringLiteral("B HANDOVER %1").arg(code, 2, 16, QLatin1Char('0')));
+        return {};
+    }
+    if (multiChip && chainCommand && (code >> 4) > 1 && !open) {
+        trace(QStringLiteral("B CLOSED %1").arg(code, 2, 16, QLatin1Char('0')));
+        return {};
+    }
+    const bool listingOver = restarts >= 2;
     SimChip &target = chip(index);
     const QString number = QString::number(index + 1);
     switch (command) {
@@ -158,23 +183,35 @@ QByteArray BootloaderRole::handle(const QByteArray &request, BootloaderReply *re
     }
     case Next: {
         uint8_t result = StatusOk;
+        const BootloaderSettings::NextFault fault = listingOver ? settings.nextFault : BootloaderSettings::NextFault::None;
         if (!multiChip) {
-            if (current + 1 < chipCount())
-                ++current;
-            else
+            if (current + 1 >= chipCount())
                 result = StatusNoNextChip;
+            else if (fault == BootloaderSettings::NextFault::Skip)
+                current = qMin(current + 2, chipCount() - 1);
+            else if (fault != BootloaderSettings::NextFault::Stuck)
+                ++current;
+        } else if (fault != BootloaderSettings::NextFault::Stuck) {
+            open = true;
         }
+        if (result == StatusOk)
+            handoverUntilNs = requestNs + qint64(settings.handoverMs) * 1000000;
         trace(QStringLiteral("B NEXT %1%2").arg(number, result ? QStringLiteral(" refused %1").arg(result) : QString()));
         return status(code, result);
     }
     case Run:
         trace(QStringLiteral("B RUN"));
-        current = 0;
+        startOver();
+        restarts = 0;
         reply->run = true;
         return {};
     case Restart:
         trace(QStringLiteral("B RESTART"));
-        current = 0;
+        startOver();
+        if (++restarts == 2 && settings.reorderAfterListing && chipCount() > 1) {
+            std::rotate(order.begin(), order.begin() + 1, order.end());
+            trace(QStringLiteral("B REORDERED"));
+        }
         return {};
     }
     return {};
@@ -233,5 +270,5 @@ bool BootloaderRole::preload(const QList<QByteArray> &images, QString *error)
 void BootloaderRole::restart()
 {
     parser.reset();
-    current = 0;
+    startOver();
 }

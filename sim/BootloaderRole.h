@@ -8,6 +8,7 @@
 
 #include <QList>
 #include <deque>
+#include <vector>
 
 // One answered (or silently taken) request of a received chunk.
 struct BootloaderReply
@@ -38,7 +39,10 @@ public:
 
     // Handles the requests completed by `hostBytes`. Stops right after a RUN request when
     // `stopAfterRun` is set, leaving the rest for whatever runs next; `*consumed` tells how far.
-    QList<BootloaderReply> take(const QByteArray &hostBytes, bool stopAfterRun = false, qsizetype *consumed = nullptr);
+    // `startNs` is when the chunk's first byte arrived and `byteNs` the time of one byte on the
+    // line; they time the hand-over after NEXT.
+    QList<BootloaderReply> take(const QByteArray &hostBytes, bool stopAfterRun = false, qsizetype *consumed = nullptr,
+                                qint64 startNs = 0, qint64 byteNs = 0);
 
     // Keeps each chip's flash in <dir>/chip<N>.bin (N from 1); false with a message on failure.
     bool attachFlashDir(const QString &dir, QString *error);
@@ -52,7 +56,9 @@ public:
     int chipCount() const { return int(chipList.size()); }
     SimChip &chip(int index) { return chipList[size_t(index)]; }
     // Single-address mode: index (from 0) of the chip that answers now.
-    int currentChip() const { return current; }
+    int currentChip() const { return order[size_t(current)]; }
+    // Multi-chip mode: whether addresses 2 and up answer (after NEXT to address 1).
+    bool chainOpen() const { return open; }
 
 private:
     enum Command { GetInfo = 1, WritePage = 2, ReadCrc = 3, Next = 4, Run = 6, Restart = 7 };
@@ -63,9 +69,18 @@ private:
     bool decode(uint8_t code, int *chipIndex, int *command) const;
     QByteArray chipRecord(uint8_t code, const SimChip &chip) const;
 
+    // The chain starts over at its first chip, closed to addresses 2 and up.
+    void startOver();
+
     BootloaderFrameParser parser{BootloaderFrame::ToDevice};
     std::deque<SimChip> chipList;
+    BootloaderSettings settings;
     bool multiChip;
     int pageWriteMs;
-    int current = 0;
+    int current = 0;              // single-address mode: position in the chain
+    std::vector<int> order;       // chip index at each position of the chain
+    bool open = false;            // multi-chip mode: NEXT to address 1 came since the last RESTART
+    int restarts = 0;             // RESTARTs seen; from the second on, a listing has ended
+    qint64 requestNs = 0;         // arrival of the request being handled
+    qint64 handoverUntilNs = -1;  // the chain answers nothing before this
 };

@@ -11,6 +11,13 @@ struct BootloaderSettings
     QList<SimChipInfo> chips = defaultChips(2);
     bool multiChip = false; // false: single-address mode, one chip at a time behind NEXT
     int pageWriteMs = 0;    // how long writing one page keeps a chip busy
+    int replyDelayMs = 0;   // how long after a request its reply starts (requests may overlap)
+    int handoverMs = 5;     // after NEXT, how long the chain answers nothing while it hands over
+
+    // Faults of a misbehaving chain, starting once a listing has ended (the second RESTART).
+    enum class NextFault { None, Skip, Stuck };
+    NextFault nextFault = NextFault::None; // Skip: NEXT passes over one chip; Stuck: NEXT moves nothing
+    bool reorderAfterListing = false;      // the chips change places (rotate by one)
 
     // Chip `index` (from 0) of the default gimbal: cpuid "K5A1", "K5B2", ... as text in reply
     // order, hardware 0x0101 + index, structure 0x4B35, 64 pages of 1024 bytes.

@@ -30,6 +30,7 @@ GimbalDevice::GimbalDevice(const GimbalSettings &gimbal, const LineSettings &lin
     , faults(line.seed)
     , pacer(this)
     , silentDevice(line.silent)
+    , replyDelayMs(std::max(0, roles.bootloader.replyDelayMs))
 {
     faults.setDropRate(line.dropRate);
     faults.setCorruptRate(line.corruptRate);
@@ -77,15 +78,16 @@ void GimbalDevice::receiveInRuntime(const QByteArray &bytes)
 void GimbalDevice::receiveInBootloader(const QByteArray &bytes, qint64 firstByteStartNs, qint64 byteNs)
 {
     qsizetype consumed = 0;
-    const QList<BootloaderReply> replies = boot.take(bytes, autoRole, &consumed);
+    const QList<BootloaderReply> replies = boot.take(bytes, autoRole, &consumed, firstByteStartNs, byteNs);
     for (const BootloaderReply &reply : replies) {
         // A request is taken in when its last byte has arrived and the chip is free; a page
         // write keeps the chip busy before it answers.
         const qint64 arrivedNs = firstByteStartNs + reply.requestEnd * byteNs;
         const qint64 readyNs = std::max(arrivedNs, bootBusyUntilNs) + qint64(reply.busyMs) * 1000000;
         bootBusyUntilNs = readyNs;
+        // A slow bootloader answers late without being busy: later requests overlap.
         if (!reply.frame.isEmpty())
-            pacer.sendAt(faults.apply(reply.frame), readyNs);
+            pacer.sendAt(faults.apply(reply.frame), readyNs + qint64(replyDelayMs) * 1000000);
     }
     if (autoRole && !replies.isEmpty() && replies.last().run) {
         // The new firmware starts; whatever followed RUN in this chunk is for it.

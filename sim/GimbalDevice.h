@@ -83,6 +83,7 @@ private:
     OutputPacer pacer;
     QElapsedTimer clock;
     bool silentDevice;
+    int replyDelayMs = 0;
     qint64 receivedCount = 0;
     qint64 inputFreeNs = 0;   // when the host's last byte so far has crossed the line
     qint64 bootBusyUntilNs = 0; // when the bootloader finishes the work already asked of it

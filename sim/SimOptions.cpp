@@ -131,6 +131,22 @@ bool parseRoles(const QCommandLineParser &parser, SimOptions *options)
         return fail(QStringLiteral("--page-write-ms must be 0 to 60000"));
     options->roles.bootloader.pageWriteMs = int(value);
     options->roles.bootloader.multiChip = parser.isSet(QStringLiteral("multi-chip"));
+    if (!parseNumber(parser.value(QStringLiteral("reply-delay-ms")), 0, 60000, &value))
+        return fail(QStringLiteral("--reply-delay-ms must be 0 to 60000"));
+    options->roles.bootloader.replyDelayMs = int(value);
+    if (!parseNumber(parser.value(QStringLiteral("handover-ms")), 0, 60000, &value))
+        return fail(QStringLiteral("--handover-ms must be 0 to 60000"));
+    options->roles.bootloader.handoverMs = int(value);
+    const QString nextFault = parser.value(QStringLiteral("next-fault"));
+    if (nextFault == QLatin1String("none"))
+        options->roles.bootloader.nextFault = BootloaderSettings::NextFault::None;
+    else if (nextFault == QLatin1String("skip"))
+        options->roles.bootloader.nextFault = BootloaderSettings::NextFault::Skip;
+    else if (nextFault == QLatin1String("stuck"))
+        options->roles.bootloader.nextFault = BootloaderSettings::NextFault::Stuck;
+    else
+        return fail(QStringLiteral("--next-fault must be none, skip or stuck"));
+    options->roles.bootloader.reorderAfterListing = parser.isSet(QStringLiteral("reorder-after-listing"));
     if (!parseChips(parser, options))
         return false;
     if (parser.isSet(QStringLiteral("preload"))) {
@@ -178,6 +194,10 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         {QStringLiteral("flash-dir"), QStringLiteral("Bootloader: keep each chip's flash in DIR/chip<N>.bin across runs."), QStringLiteral("DIR")},
         {QStringLiteral("multi-chip"), QStringLiteral("Bootloader: multi-chip addressing (chip k answers codes k*16+n) instead of one address.")},
         {QStringLiteral("page-write-ms"), QStringLiteral("Bootloader: time one page write takes (default 0)."), QStringLiteral("MS"), QStringLiteral("0")},
+        {QStringLiteral("reply-delay-ms"), QStringLiteral("Bootloader: answer each request this late, without holding up the requests after it (default 0)."), QStringLiteral("MS"), QStringLiteral("0")},
+        {QStringLiteral("handover-ms"), QStringLiteral("Bootloader: after NEXT the chain hears nothing but RUN and RESTART for this long (default 5)."), QStringLiteral("MS"), QStringLiteral("5")},
+        {QStringLiteral("next-fault"), QStringLiteral("Bootloader, once a listing has ended (second RESTART): skip = NEXT passes over one chip, stuck = NEXT is acknowledged but moves nothing (in multi-chip mode: addresses 2 and up stay closed), none (default)."), QStringLiteral("MODE"), QStringLiteral("none")},
+        {QStringLiteral("reorder-after-listing"), QStringLiteral("Bootloader: once a listing has ended (second RESTART), the chips change places (the chain rotates by one), as if replugged.")},
         {QStringLiteral("boot-delay-ms"), QStringLiteral("Role auto: delay from the first bootloader probe to the bootloader (default 2000)."), QStringLiteral("MS"), QStringLiteral("2000")},
         {QStringLiteral("trace"), QStringLiteral("Print one line per answered write (\"W 0009 0002\") or command (\"C C005 A151\"), per bootloader request (\"B WRITE_PAGE 1 17\") and per role change.")},
         {QStringLiteral("trace-time"), QStringLiteral("With --trace: end each line with \" @\" and the monotonic clock in nanoseconds, for timing the host.")},

@@ -40,6 +40,12 @@ void MainWindow::cancelUpdate()
     // The service forgets its connection on a cancel; a package request made now would be
     // kept and served unasked right after the next connection.
     ui->downloadButton->setEnabled(false);
+    // A cancel while connected or waiting for a package sends no report: the tab goes back
+    // to "not connected" here, so a new connection can be asked for at once.
+    if (activeTab == 1 && port->isOpen()) {
+        ui->connectButton->setText(tr("连接"));
+        ui->connectButton->setEnabled(true);
+    }
 }
 
 void MainWindow::on_connectButton_clicked()

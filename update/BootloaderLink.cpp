@@ -16,6 +16,10 @@ BootloaderLink::~BootloaderLink()
 
 void BootloaderLink::parser(QByteArray bytes)
 {
+    if (restartParse.exchange(false))
+        frameParser.reset();
+    if (!bytes.isEmpty())
+        emit bytesArrived();
     int crcErrors = 0;
     const QList<QByteArray> frames = frameParser.feed(bytes, &crcErrors);
     for (int i = 0; i < crcErrors; ++i)
@@ -33,6 +37,7 @@ void BootloaderLink::transmitBytes(QByteArray bytes)
         return;
     }
     const QByteArray frame = BootloaderFrame::encode(bytes, BootloaderFrame::ToDevice);
+    restartParse.store(true);
     emit rxFlush();
     emit streamOut(frame);
 }

@@ -5,6 +5,7 @@
 #include "ExecutableObject.h"
 
 #include <QByteArray>
+#include <atomic>
 
 // Lives in a thread of its own. Treats payloads as opaque bytes: every frame from the
 // bootloader whose check matches is delivered as its payload.
@@ -22,6 +23,9 @@ signals:
     void streamOut(QByteArray bytes);
     // The payload of one received frame whose check matched.
     void recvFrame(QByteArray bytes);
+    // Bytes arrived, before any frame they complete is delivered: lets the service tell a
+    // damaged reply (bytes but no valid frame) from silence.
+    void bytesArrived();
 
 public slots:
     void parser(QByteArray bytes);
@@ -29,4 +33,7 @@ public slots:
 
 private:
     BootloaderFrameParser frameParser{BootloaderFrame::ToHost};
+    // Set when a request goes out: the next chunk starts a fresh parse, so a frame cut off
+    // before the request cannot swallow the start of its reply.
+    std::atomic<bool> restartParse{false};
 };

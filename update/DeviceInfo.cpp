@@ -2,6 +2,7 @@
 #include "DeviceInfo.h"
 
 #include "ChipInfo.h"
+#include "UpdateOutcome.h"
 
 deviceInfo deviceInfo::fromChip(const chipInfo &chip, bool multiChip)
 {
@@ -24,4 +25,5 @@ void registerUpdateMetaTypes()
 {
     qRegisterMetaType<deviceInfo>("deviceInfo");
     qRegisterMetaType<QList<deviceInfo>>("QList<deviceInfo>");
+    qRegisterMetaType<UpdateOutcome>("UpdateOutcome");
 }

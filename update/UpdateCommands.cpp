@@ -6,13 +6,17 @@
 #include "PtzFile.h"
 #include "UpdateLog.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QMutexLocker>
 
 using namespace BootloaderCommand;
 
 namespace {
 
 constexpr uint64_t ProbeReplyMs = 200;
+// GET_INFO is asked up to this many times while its replies come damaged.
+constexpr int GetInfoAttempts = 3;
 constexpr unsigned long NextPauseMs = 10;
 constexpr unsigned long RunRestartPauseMs = 50;
 // Request head in front of a page: code, 0x00, 16-bit page index.
@@ -38,30 +42,63 @@ void UpdateService::sendCommand(uint8_t code, const QByteArray &data)
     payload.append(char(code));
     payload.append('\0');
     payload.append(data);
+    {
+        // A reply answers only the request it follows: what came before is dropped now.
+        QMutexLocker lock(&eventLock);
+        inbox.clear();
+        lineBytes = false;
+        events &= ~EV_FRAME;
+    }
     emit transmitBytes(payload);
 }
 
-bool UpdateService::waitReply(uint8_t code, uint64_t timeoutMs, QByteArray *reply)
+UpdateService::Exchange UpdateService::waitReply(uint8_t code, uint64_t timeoutMs, QByteArray *reply)
 {
-    uint32_t seen = 0;
-    if (!waitEvent(EV_FRAME | EV_CONNECT, ModeAny | ModeConsume, timeoutMs, &seen))
-        return false;
-    if (seen != EV_FRAME)
-        return false; // a cancel, a connect request or stop()
-    const QByteArray frame = takeLastFrame();
-    // A frame for another command is consumed and fails the wait; it is not skipped.
-    if (frame.isEmpty() || uint8_t(frame.at(0)) != code)
-        return false;
-    *reply = frame;
-    return true;
+    const QDeadlineTimer deadline(qint64(qMin<uint64_t>(timeoutMs, uint64_t(INT64_MAX))));
+    QMutexLocker lock(&eventLock);
+    for (;;) {
+        // A cancel, a connect request or stop() ends the wait at once.
+        if (quitRequested.load() || (events & EV_CONNECT)) {
+            events &= ~(EV_FRAME | EV_CONNECT);
+            cancelSeen = true;
+            return Exchange::Cancelled;
+        }
+        while (!inbox.isEmpty()) {
+            const QByteArray frame = inbox.takeFirst();
+            // A frame for another command (a late answer to an earlier request) is passed over.
+            if (!frame.isEmpty() && uint8_t(frame.at(0)) == code) {
+                if (inbox.isEmpty())
+                    events &= ~EV_FRAME;
+                *reply = frame;
+                return Exchange::Reply;
+            }
+        }
+        events &= ~EV_FRAME;
+        if (deadline.hasExpired())
+            return lineBytes ? Exchange::Damaged : Exchange::Silence;
+        eventChanged.wait(&eventLock, deadline);
+    }
 }
 
-bool UpdateService::getInfo(int address, chipInfo *chip)
+UpdateService::Exchange UpdateService::getInfo(int address, chipInfo *chip)
 {
     const uint8_t code = commandCode(GET_INFO, address);
-    sendCommand(code);
-    QByteArray reply;
-    return waitReply(code, GetInfoTimeoutMs, &reply) && chipInfo::fromReply(reply, address, chip);
+    Exchange result = Exchange::Damaged;
+    for (int attempt = 0; attempt < GetInfoAttempts && result == Exchange::Damaged; ++attempt) {
+        if (attempt > 0)
+            qCDebug(lcUpdate, "> damaged reply, GET_INFO %02X again", code);
+        sendCommand(code);
+        QByteArray reply;
+        result = waitReply(code, GetInfoTimeoutMs, &reply);
+        if (result != Exchange::Reply)
+            continue;
+        if (chipInfo::fromReply(reply, address, chip))
+            return Exchange::Reply;
+        // [code, status] with a non-zero status is a clear "no chip here"; any other length
+        // is a reply that was damaged on its way.
+        result = reply.size() == 2 && reply.at(1) != 0 ? Exchange::Silence : Exchange::Damaged;
+    }
+    return result;
 }
 
 bool UpdateService::readCrc(int address, uint32_t length, uint16_t *crc)
@@ -72,7 +109,7 @@ bool UpdateService::readCrc(int address, uint32_t length, uint16_t *crc)
     appendU16(data, uint16_t(length >> 16));
     sendCommand(code, data);
     QByteArray reply;
-    return waitReply(code, ReadCrcTimeoutMs, &reply) && BootloaderReplies::readCrc(reply, crc);
+    return waitReply(code, ReadCrcTimeoutMs, &reply) == Exchange::Reply && BootloaderReplies::readCrc(reply, crc);
 }
 
 bool UpdateService::writePage(int address, uint16_t index, const QByteArray &bytes)
@@ -84,22 +121,23 @@ bool UpdateService::writePage(int address, uint16_t index, const QByteArray &byt
     data.append(bytes);
     sendCommand(code, data);
     QByteArray reply;
-    if (!waitReply(code, WritePageTimeoutMs, &reply) || !BootloaderReplies::writePage(reply, index)) {
+    if (waitReply(code, WritePageTimeoutMs, &reply) != Exchange::Reply || !BootloaderReplies::writePage(reply, index)) {
         qCDebug(lcUpdate) << ">> comm:" << "ack timeout";
         return false;
     }
     return true;
 }
 
-bool UpdateService::next(int address)
+UpdateService::Exchange UpdateService::next(int address, bool *accepted)
 {
     const uint8_t code = commandCode(NEXT, address);
     sendCommand(code);
     QByteArray reply;
-    if (!waitReply(code, NextTimeoutMs, &reply) || !BootloaderReplies::next(reply))
-        return false;
-    pause(NextPauseMs); // gives the chain time to hand over to the next chip
-    return true;
+    const Exchange result = waitReply(code, NextTimeoutMs, &reply);
+    *accepted = result == Exchange::Reply && BootloaderReplies::next(reply);
+    if (*accepted)
+        pause(NextPauseMs); // gives the chain time to hand over to the next chip
+    return result;
 }
 
 void UpdateService::sendWithoutReply(Number command)
@@ -113,15 +151,22 @@ bool UpdateService::probe(int address, int totalMs)
     QElapsedTimer clock;
     clock.start();
     const uint8_t code = commandCode(GET_INFO, address);
+    QElapsedTimer sinceSend;
+    int sent = 0;
     for (;;) {
         sendCommand(code);
-        uint32_t seen = 0;
-        if (waitEvent(EV_FRAME | EV_CONNECT, ModeAny | ModeConsume, ProbeReplyMs, &seen)) {
-            if (seen != EV_FRAME)
-                return false; // a cancel or stop()
-            const QByteArray frame = takeLastFrame();
-            if (!frame.isEmpty() && uint8_t(frame.at(0)) == code)
-                return true; // any length: the bootloader is there, its record is read later
+        sinceSend.start();
+        ++sent;
+        QByteArray reply;
+        const Exchange result = waitReply(code, ProbeReplyMs, &reply);
+        if (result == Exchange::Cancelled)
+            return false;
+        if (result == Exchange::Reply) {
+            // A slow bootloader still owes answers to the earlier probes; they must not be
+            // taken for answers to what comes next, so their time runs out before going on.
+            if (sent > 1)
+                pause((unsigned long)qMax<qint64>(0, qint64(GetInfoTimeoutMs) - sinceSend.elapsed()));
+            return true; // any length: the bootloader is there, its record is read later
         }
         const qint64 elapsed = clock.elapsed();
         emit connectTimeout(int(totalMs - elapsed));
@@ -130,49 +175,71 @@ bool UpdateService::probe(int address, int totalMs)
     }
 }
 
-bool UpdateService::listChips(QList<chipInfo> *chips)
+UpdateService::Exchange UpdateService::listChips(QList<chipInfo> *chips)
 {
     chips->clear();
     sendWithoutReply(RESTART);
+    Exchange end = Exchange::Silence;
     if (multiChipMode.load()) {
         chipInfo first;
-        if (!getInfo(1, &first))
-            return false;
+        end = getInfo(1, &first);
+        if (end != Exchange::Reply)
+            return end == Exchange::Silence ? Exchange::Silence : end;
         chips->append(first);
-        next(1);
+        bool accepted = false;
+        next(1, &accepted);
+        end = Exchange::Silence;
         for (int address = 2; address <= 15; ++address) {
             chipInfo chip;
-            if (!getInfo(address, &chip))
+            end = getInfo(address, &chip);
+            if (end != Exchange::Reply)
                 break;
             chips->append(chip);
         }
-        sendWithoutReply(RESTART);
-        return true;
-    }
-    for (;;) {
-        chipInfo chip;
-        if (!getInfo(0, &chip))
-            break;
-        // The same cpuid again means the chain did not move on: that was the last chip.
-        if (!chips->isEmpty() && chip.cpuid == chips->last().cpuid)
-            break;
-        chips->append(chip);
-        if (!next(0))
-            break;
+    } else {
+        for (;;) {
+            chipInfo chip;
+            end = getInfo(0, &chip);
+            if (end != Exchange::Reply)
+                break;
+            // The same cpuid again means the chain did not move on: that was the last chip.
+            if (!chips->isEmpty() && chip.cpuid == chips->last().cpuid) {
+                end = Exchange::Silence;
+                break;
+            }
+            chips->append(chip);
+            bool accepted = false;
+            end = next(0, &accepted);
+            if (!accepted) {
+                // A refused NEXT is the end of the chain; a damaged answer leaves it unknown
+                // whether the chain moved, so the listing cannot be trusted.
+                if (end == Exchange::Reply)
+                    end = Exchange::Silence;
+                break;
+            }
+        }
     }
     sendWithoutReply(RESTART);
-    return !chips->isEmpty();
+    // Only silence (or a refusal) ends the chain; a bad reply or a cancel cuts it short.
+    if (end == Exchange::Damaged || end == Exchange::Cancelled) {
+        qCDebug(lcUpdate) << "> listing cut short after" << chips->size() << "chips";
+        return end;
+    }
+    return chips->isEmpty() ? Exchange::Silence : Exchange::Reply;
 }
 
 bool UpdateService::nextChip()
 {
     chipInfo before;
     chipInfo after;
-    return getInfo(0, &before) && next(0) && getInfo(0, &after) && before.cpuid != after.cpuid;
+    bool accepted = false;
+    return getInfo(0, &before) == Exchange::Reply && next(0, &accepted) == Exchange::Reply && accepted
+        && getInfo(0, &after) == Exchange::Reply && before.cpuid != after.cpuid;
 }
 
-bool UpdateService::programChip(const chipInfo &chip, const ptzImage &image)
+bool UpdateService::programChip(const chipInfo &chip, const ptzImage &image, bool *upToDate)
 {
+    *upToDate = false;
     const auto length = uint32_t(image.data.size());
     uint16_t crc = 0;
     if (!readCrc(chip.address, length, &crc))
@@ -180,6 +247,7 @@ bool UpdateService::programChip(const chipInfo &chip, const ptzImage &image)
     if (crc == image.crc) {
         emit progressUpdate(1000);
         qCDebug(lcUpdate) << "program skip";
+        *upToDate = true;
         return true;
     }
     // A page size of 0 would never advance; one too large for a frame could never be sent.

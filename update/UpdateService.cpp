@@ -77,15 +77,35 @@ void UpdateService::dataRequest(QString name)
 void UpdateService::onCancel()
 {
     connected.store(false);
-    setEvents(EV_FRAME | EV_CONNECT);
+    QMutexLocker lock(&eventLock);
+    // A package asked for before the cancel is not written by a later connection.
+    events = (events & ~EV_FILE) | EV_FRAME | EV_CONNECT;
+    eventChanged.wakeAll();
+}
+
+void UpdateService::clearPackageRequest()
+{
+    QMutexLocker lock(&eventLock);
+    events &= ~EV_FILE;
 }
 
 void UpdateService::onRecvFrame(QByteArray bytes)
 {
+    // A handful of frames is all one request can draw; more means a babbling line.
+    constexpr qsizetype InboxLimit = 16;
     QMutexLocker lock(&eventLock);
-    lastFrame = bytes;
+    if (inbox.size() >= InboxLimit)
+        inbox.removeFirst();
+    inbox.append(bytes);
+    lineBytes = true;
     events |= EV_FRAME;
     eventChanged.wakeAll();
+}
+
+void UpdateService::onLineBytes()
+{
+    QMutexLocker lock(&eventLock);
+    lineBytes = true;
 }
 
 void UpdateService::setEvents(uint32_t bits)
@@ -127,12 +147,6 @@ void UpdateService::pause(unsigned long ms)
         eventChanged.wait(&eventLock, deadline);
 }
 
-QByteArray UpdateService::takeLastFrame()
-{
-    QMutexLocker lock(&eventLock);
-    return lastFrame;
-}
-
 void UpdateService::run()
 {
     while (!quitRequested.load())
@@ -142,11 +156,21 @@ void UpdateService::run()
     quitRequested.store(false);
 }
 
-void UpdateService::fail(const QString &message)
+UpdateOutcome UpdateService::outcomeOf(UpdateOutcome::Reason reason, int chip)
+{
+    UpdateOutcome outcome;
+    outcome.reason = reason;
+    outcome.chip = chip;
+    return outcome;
+}
+
+void UpdateService::fail(const QString &message, const UpdateOutcome &outcome)
 {
     // Cleared before the report, so a connect request prompted by it is not ignored.
     connected.store(false);
+    clearPackageRequest();
     emit updateReport(-1, message);
+    emit updateOutcome(outcome);
 }
 
 bool UpdateService::connectBootloader()
@@ -155,13 +179,17 @@ bool UpdateService::connectBootloader()
     // A stray frame or a cancel while idle ends the cycle without a report.
     if (!waitEvent(EV_FRAME | EV_CONNECT, ModeAny | ModeConsume, NoTimeout, &seen) || seen != EV_CONNECT)
         return false;
+    cancelSeen = false;
     if (!probe(1, probeTimeoutMs.load())) {
         qCDebug(lcUpdate, "> try connect false!");
+        clearPackageRequest();
         emit updateReport(2, tr("连接设备超时！"));
+        emit updateOutcome(outcomeOf(cancelSeen ? UpdateOutcome::Cancelled : UpdateOutcome::NoBootloader));
         return false;
     }
     connected.store(true);
     emit updateReport(1, tr("连接设备成功！"));
+    emit updateStep(outcomeOf(UpdateOutcome::Connected));
     return true;
 }
 
@@ -170,13 +198,19 @@ void UpdateService::cycle()
     if (!connected.load() && !connectBootloader())
         return;
 
+    cancelSeen = false;
     emit updateReport(0, tr("正在获取设备信息"));
+    emit updateStep(outcomeOf(UpdateOutcome::Listing));
     QList<chipInfo> chips;
-    if (!listChips(&chips)) {
-        fail(tr("获取设备信息失败！"));
+    if (listChips(&chips) != Exchange::Reply) {
+        // A listing cut short by a damaged reply or a cancel is never taken as the whole chain.
+        fail(tr("获取设备信息失败！"), outcomeOf(cancelSeen ? UpdateOutcome::Cancelled : UpdateOutcome::ListFailed));
         return;
     }
     emit updateReport(0, tr("获取设备信息成功！"));
+    UpdateOutcome listed = outcomeOf(UpdateOutcome::Listed);
+    listed.chipCount = int(chips.size());
+    emit updateStep(listed);
     qCDebug(lcUpdate) << "list size:" << chips.size();
     QList<deviceInfo> rows;
     const bool multi = multiChipMode.load();
@@ -204,38 +238,55 @@ void UpdateService::cycle()
     if (file.outcome == PackageFileReader::Outcome::TooLarge) {
         qCDebug(lcUpdate).noquote() << "> file larger than" << PackageFileReader::sizeLimitText()
                                     << "(the most a package may be), not read:" << file.size << "bytes";
-        fail(tr("固件文件格式无效！"));
+        fail(tr("固件文件格式无效！"), outcomeOf(UpdateOutcome::PackageInvalid));
         return;
     }
     if (file.outcome != PackageFileReader::Outcome::Ok) {
         qCDebug(lcUpdate) << "error";
-        fail(tr("固件文件不存在或无法访问！"));
+        fail(tr("固件文件不存在或无法访问！"), outcomeOf(UpdateOutcome::PackageUnreadable));
         return;
     }
     qCDebug(lcUpdate) << file.bytes.size();
     if (!ptzFile->unpack(file.bytes)) {
-        fail(tr("固件文件格式无效！"));
+        fail(tr("固件文件格式无效！"), outcomeOf(UpdateOutcome::PackageInvalid));
         return;
     }
     const ptzHeader &package = ptzFile->header();
     emit updateReport(0, tr("获取固件文件信息"));
+    emit updateStep(outcomeOf(UpdateOutcome::ReadingPackage));
     // unpack accepts only packages whose count equals the records read.
     for (int k = 0; k < package.images.size(); ++k) {
         const ptzImage &image = package.images.at(k);
         emit updateReport(0, QString::asprintf("固件%d: 结构:%04X, 硬件:%04X, 固件:V%0.2f", k + 1,
                                                 package.arch, image.hardware, image.firmware / 100.0));
+        UpdateOutcome line = outcomeOf(UpdateOutcome::PackageImage, k + 1);
+        line.chipCode = package.arch;
+        line.packageCode = image.hardware;
+        line.firmware = image.firmware;
+        line.imageSize = image.data.size();
+        emit updateStep(line);
     }
     if (!matchPackage(chips))
         return;
 
-    const int written = writeChips(chips);
+    cancelSeen = false;
+    UpdateOutcome failure;
+    const int written = writeChips(chips, &failure);
     const qint64 elapsed = elapsedClock() - started;
     connected.store(false); // every update needs a new connection
+    clearPackageRequest();
     if (written == chips.size()) {
+        UpdateOutcome success = outcomeOf(UpdateOutcome::Success);
+        success.chipCount = int(chips.size());
+        success.elapsedSeconds = elapsed / 1000.0;
         emit updateReport(3, tr("更新完成，用时%1s，运行新固件！").arg(QString::number(elapsed / 1000.0)));
+        emit updateOutcome(success);
         sendWithoutReply(RUN);
     } else {
+        if (cancelSeen)
+            failure = outcomeOf(UpdateOutcome::Cancelled, written + 1);
         emit updateReport(-1, tr("设备%1更新失败，重启至升级模式！").arg(written + 1));
+        emit updateOutcome(failure);
         sendWithoutReply(RESTART);
     }
     qCDebug(lcUpdate).nospace() << "time: " << elapsed;
@@ -245,58 +296,94 @@ bool UpdateService::matchPackage(const QList<chipInfo> &chips)
 {
     const ptzHeader &package = ptzFile->header();
     if (chips.size() != package.count || chips.size() != package.images.size()) {
-        fail(tr("固件文件与设备不匹配，请使用正确的固件文件！"));
+        UpdateOutcome outcome = outcomeOf(UpdateOutcome::CountMismatch);
+        outcome.chipCount = int(chips.size());
+        outcome.imageCount = int(package.images.size());
+        qCDebug(lcUpdate).noquote() << "> mismatch:" << outcome.detail();
+        fail(tr("固件文件与设备不匹配，请使用正确的固件文件！"), outcome);
         return false;
     }
-    bool hardwareMatches = true;
+    UpdateOutcome hardware = outcomeOf(UpdateOutcome::Success);
     for (int k = 0; k < chips.size(); ++k) {
         qCDebug(lcUpdate) << "HW:" << chips.at(k).hardware << package.images.at(k).hardware;
-        if (chips.at(k).hardware != package.images.at(k).hardware)
-            hardwareMatches = false;
+        if (chips.at(k).hardware != package.images.at(k).hardware && hardware.reason == UpdateOutcome::Success) {
+            hardware = outcomeOf(UpdateOutcome::HardwareMismatch, k + 1);
+            hardware.chipCode = chips.at(k).hardware;
+            hardware.packageCode = package.images.at(k).hardware;
+        }
     }
-    if (!hardwareMatches) {
-        fail(tr("固件与设备硬件不匹配，请使用正确的固件文件！"));
+    if (hardware.reason != UpdateOutcome::Success) {
+        qCDebug(lcUpdate).noquote() << "> mismatch:" << hardware.detail();
+        fail(tr("固件与设备硬件不匹配，请使用正确的固件文件！"), hardware);
         return false;
     }
     // The whole package is built for one structure; the first chip stands for the gimbal.
     if (chips.first().arch != package.arch) {
         qCDebug(lcUpdate) << "ARCH:" << chips.first().arch << package.arch;
-        fail(tr("固件与设备结构不匹配，请使用正确的固件文件！"));
+        UpdateOutcome outcome = outcomeOf(UpdateOutcome::ArchMismatch, 1);
+        outcome.chipCode = chips.first().arch;
+        outcome.packageCode = package.arch;
+        qCDebug(lcUpdate).noquote() << "> mismatch:" << outcome.detail();
+        fail(tr("固件与设备结构不匹配，请使用正确的固件文件！"), outcome);
         return false;
     }
     return true;
 }
 
-int UpdateService::writeChips(const QList<chipInfo> &chips)
+int UpdateService::writeChips(const QList<chipInfo> &chips, UpdateOutcome *failure)
 {
     const QList<ptzImage> &images = ptzFile->header().images;
     int written = 0;
     for (int k = 0; k < chips.size() && k < images.size(); ++k) {
         const ptzImage &image = images.at(k);
+        const chipInfo &listed = chips.at(k);
+        *failure = outcomeOf(UpdateOutcome::WriteFailed, k + 1);
         chipInfo chip;
-        if (!getInfo(chips.at(k).address, &chip)) {
+        if (getInfo(listed.address, &chip) != Exchange::Reply) {
             connected.store(false);
             qCDebug(lcUpdate, "> get cpu info error!");
             emit updateReport(-1, tr("获取设备%1信息失败！").arg(k + 1));
+            *failure = outcomeOf(UpdateOutcome::ChipInfoFailed, k + 1);
             break;
         }
         qCDebug(lcUpdate,
                 ">> cpuid:%08X, pagesize: %d, pagenum: %d, falshsize: %u, bl:%04X, hw:%04X, fw:%0.2f, sn:%08X",
                 chip.cpuid, chip.pageSize, chip.pageCount, chip.flashSize, chip.boot, chip.hardware,
                 chip.firmware / 100.0, chip.serial);
+        // The chain may have changed since the listing (a chip replugged, a NEXT that skipped
+        // or stood still): only the chip listed here may take this image.
+        if (chip.cpuid != listed.cpuid || chip.hardware != listed.hardware || chip.hardware != image.hardware) {
+            *failure = outcomeOf(UpdateOutcome::ChipChanged, k + 1);
+            failure->listedCpuid = listed.cpuid;
+            failure->packageCode = listed.hardware;
+            failure->foundCpuid = chip.cpuid;
+            failure->chipCode = chip.hardware;
+            qCDebug(lcUpdate).noquote() << "> chip changed:" << failure->detail();
+            break;
+        }
         if (chip.flashSize < uint64_t(image.data.size())) {
             qCDebug(lcUpdate, "chip %d flash size overflow!", k + 1);
             emit updateReport(-1, tr("设备%1固件大小溢出！").arg(k + 1));
+            *failure = outcomeOf(UpdateOutcome::FlashOverflow, k + 1);
+            failure->imageSize = image.data.size();
+            failure->flashSize = chip.flashSize;
             break;
         }
         emit updateReport(0, tr("正在更新设备%1固件").arg(k + 1));
-        if (!programChip(chip, image)) {
+        emit updateStep(outcomeOf(UpdateOutcome::WritingChip, k + 1));
+        bool upToDate = false;
+        if (!programChip(chip, image, &upToDate)) {
             qCDebug(lcUpdate, "chip %d program error!", k);
             break;
         }
-        if (chip.address == 1)
-            next(1); // moves the chain past chip 1 before higher addresses are used; result ignored
+        if (upToDate)
+            emit updateStep(outcomeOf(UpdateOutcome::ChipUpToDate, k + 1));
+        if (chip.address == 1) {
+            bool accepted = false;
+            next(1, &accepted); // moves the chain past chip 1 before higher addresses are used; result ignored
+        }
         ++written;
+        *failure = outcomeOf(UpdateOutcome::WriteFailed, written + 1);
         if (written == chips.size())
             break;
         if (!multiChipMode.load() && !nextChip()) {

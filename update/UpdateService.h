@@ -4,6 +4,7 @@
 #include "BootloaderCommands.h"
 #include "ChipInfo.h"
 #include "DeviceInfo.h"
+#include "UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QList>
@@ -64,47 +65,63 @@ signals:
     void updateReport(int type, QString msg);
     void deviceListUpdate(QList<deviceInfo> devices);
     void transmitBytes(QByteArray bytes);
+    // The same course as values: a step of the update in progress, and how a cycle ended
+    // (emitted once per ended connection attempt, listing or update, right after its report).
+    void updateStep(UpdateOutcome step);
+    void updateOutcome(UpdateOutcome outcome);
 
 public slots:
     void connectRequest();
     void dataRequest(QString fileName);
     void onCancel();
     void onRecvFrame(QByteArray bytes);
+    // Bytes arrived on the line (framed or not). A request whose time-out passes after bytes
+    // came but no valid reply met a damaged line, not silence.
+    void onLineBytes();
 
 protected:
     void run() override;
 
 private:
+    // How one request ended.
+    enum class Exchange { Reply, Silence, Damaged, Cancelled };
+
     // Procedure (UpdateService.cpp).
     void cycle();
     bool connectBootloader();
     bool matchPackage(const QList<chipInfo> &chips);
-    int writeChips(const QList<chipInfo> &chips);
-    void fail(const QString &message);
+    int writeChips(const QList<chipInfo> &chips, UpdateOutcome *failure);
+    void fail(const QString &message, const UpdateOutcome &outcome);
+    void clearPackageRequest();
+    static UpdateOutcome outcomeOf(UpdateOutcome::Reason reason, int chip = 0);
 
     // Waiting (UpdateService.cpp).
     bool waitEvent(uint32_t mask, int mode, uint64_t timeoutMs, uint32_t *seen);
     void setEvents(uint32_t bits);
     // Blocks for `ms` milliseconds, or less when stop() comes.
     void pause(unsigned long ms);
-    QByteArray takeLastFrame();
 
     // Commands and operations (UpdateCommands.cpp).
     uint8_t commandCode(BootloaderCommand::Number command, int address) const;
     void sendCommand(uint8_t code, const QByteArray &data = QByteArray());
-    bool waitReply(uint8_t code, uint64_t timeoutMs, QByteArray *reply);
-    bool getInfo(int address, chipInfo *chip);
+    // Waits for the reply to the request sent last: frames with another code are passed over,
+    // frames that came before the request was sent were dropped when it was sent.
+    Exchange waitReply(uint8_t code, uint64_t timeoutMs, QByteArray *reply);
+    // GET_INFO, asked again (up to a few times) while the replies come damaged.
+    Exchange getInfo(int address, chipInfo *chip);
     bool readCrc(int address, uint32_t length, uint16_t *crc);
     bool writePage(int address, uint16_t index, const QByteArray &bytes);
-    bool next(int address);
+    Exchange next(int address, bool *accepted);
     void sendWithoutReply(BootloaderCommand::Number command);
     bool probe(int address, int totalMs);
-    bool listChips(QList<chipInfo> *chips);
+    // Exchange::Reply with at least one chip listed; Silence when the first chip is silent;
+    // Damaged or Cancelled when the listing was cut short by a bad reply or a cancel.
+    Exchange listChips(QList<chipInfo> *chips);
     bool nextChip();
-    bool programChip(const chipInfo &chip, const ptzImage &image);
+    bool programChip(const chipInfo &chip, const ptzImage &image, bool *upToDate);
 
-    // Guards events, lastFrame and fileName; `eventChanged` is signalled whenever a bit is
-    // set or stop() is called.
+    // Guards events, inbox, lineBytes and fileName; `eventChanged` is signalled whenever a bit
+    // is set or stop() is called.
     mutable QMutex eventLock;
     QWaitCondition eventChanged;
     uint32_t events = 0;
@@ -112,7 +129,12 @@ private:
     std::atomic<bool> connected{false};
     QString fileName;
     std::atomic<bool> multiChipMode{false};
-    QByteArray lastFrame;
+    // Frames received since the last request was sent, oldest first (a few at most).
+    QList<QByteArray> inbox;
+    // Bytes arrived since the last request was sent.
+    bool lineBytes = false;
+    // A wait of the current step ended by a cancel or stop() (service thread only).
+    bool cancelSeen = false;
     PtzFile *ptzFile = nullptr;
 
     std::atomic<int> probeTimeoutMs{30000};

@@ -1,4 +1,5 @@
 // Figures of the firmware update against the simulator's bootloader: wall time against the line, where the rest goes, CPU, faulty runs.
+#include "CliFaultSeries.h"
 #include "MetaTypes.h"
 #include "SimulatorProcess.h"
 #include "UpdateHost.h"
@@ -269,7 +270,7 @@ void faultyUpdates(int runs, const QString &workDir)
 {
     const QString package = workDir + QStringLiteral("/faulty.ptz");
     const QList<QByteArray> images = writeTestPackage(package, {4096, 3000}, 9);
-    int successes = 0, failures = 0, noBootloader = 0, badSuccesses = 0, unsafeFailures = 0;
+    int successes = 0, failures = 0, noBootloader = 0, badSuccesses = 0, unsafeFailures = 0, blamedOnPackage = 0;
     QElapsedTimer total;
     total.start();
     for (int run = 0; run < runs; ++run) {
@@ -304,6 +305,8 @@ void faultyUpdates(int runs, const QString &workDir)
                     lines.append(line);
         } while (settle.elapsed() < 5000 && result.first != 2
                  && (lines.isEmpty() || (lines.last() != QLatin1String("B RUN") && lines.last() != QLatin1String("B RESTART"))));
+        for (const UpdateOutcome &outcome : std::as_const(host.outcomes))
+            blamedOnPackage += outcome.reason >= UpdateOutcome::PackageUnreadable && outcome.reason <= UpdateOutcome::ArchMismatch;
         if (result.first == 3) {
             ++successes;
             if (!flashHoldsImages(flash, images) || lines.isEmpty() || lines.last() != QLatin1String("B RUN"))
@@ -323,8 +326,9 @@ void faultyUpdates(int runs, const QString &workDir)
     }
     std::printf("faulty updates (drop 0.001, corrupt 0.001 per answer byte, 2 chips, 256-byte pages, both modes): "
                 "%d runs in %.1f s: %d successes, %d failures, %d without bootloader; successes with wrong flash: %d;"
-                " failures without RESTART after the last page or with RUN: %d\n",
-                runs, total.elapsed() / 1000.0, successes, failures, noBootloader, badSuccesses, unsafeFailures);
+                " failures without RESTART after the last page or with RUN: %d; failures blamed on the package: %d\n",
+                runs, total.elapsed() / 1000.0, successes, failures, noBootloader, badSuccesses, unsafeFailures,
+                blamedOnPackage);
     std::fflush(stdout);
 }
 
@@ -339,6 +343,8 @@ int main(int argc, char *argv[])
     const QStringList arguments = app.arguments();
     const int faultyRuns = arguments.size() > 1 ? arguments[1].toInt() : 50;
     const bool timing = !arguments.contains(QStringLiteral("--no-timing"));
+    const qsizetype cli = arguments.indexOf(QStringLiteral("--cli"));
+    const int cliRuns = cli > 0 ? arguments.value(cli + 1, QStringLiteral("200")).toInt() : 0;
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
@@ -352,5 +358,7 @@ int main(int argc, char *argv[])
     }
     if (faultyRuns > 0)
         faultyUpdates(faultyRuns, dir.path());
+    if (cliRuns > 0)
+        ok = cliFaultSeries(cliRuns, dir.path()) && ok;
     return ok ? 0 : 1;
 }

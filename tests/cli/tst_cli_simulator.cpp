@@ -30,14 +30,6 @@ QList<QJsonObject> jsonLines(const QStringList &lines)
     return objects;
 }
 
-QStringList bootloaderLines(SimulatorProcess &sim)
-{
-    QStringList lines;
-    for (const QString &line : sim.traceLines())
-        if (line.startsWith(QLatin1String("B ")))
-            lines.append(line);
-    return lines;
-}
 
 } // namespace
 

@@ -75,6 +75,16 @@ public:
         return trace;
     }
 
+    // The bootloader's trace lines ("B GET_INFO 1", "B WRITE_PAGE 2 5", "B RUN"), in order.
+    QStringList bootloaderLines()
+    {
+        QStringList lines;
+        for (const QString &line : traceLines())
+            if (line.startsWith(QLatin1String("B ")))
+                lines.append(line);
+        return lines;
+    }
+
     // Write and command lines only (reads are not traced anyway).
     QStringList writes()
     {
@@ -117,3 +127,10 @@ private:
     QByteArray pending;
     QStringList trace;
 };
+
+// The same, for tests written against the free function.
+inline QStringList bootloaderLines(SimulatorProcess &sim)
+{
+    return sim.bootloaderLines();
+}
+

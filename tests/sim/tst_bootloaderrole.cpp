@@ -26,6 +26,7 @@ RoleSettings bootloaderRole(bool multiChip = false, int chips = 2)
     roles.role = RoleSettings::Bootloader;
     roles.bootloader.multiChip = multiChip;
     roles.bootloader.chips = BootloaderSettings::defaultChips(chips);
+    roles.bootloader.handoverMs = 0; // these hosts ask at once; the hand-over has a test of its own
     return roles;
 }
 
@@ -95,11 +96,12 @@ private slots:
         QCOMPARE(readLe16(first, 12), uint16_t(0x4B35));
         QCOMPARE(readLe16(first, 14), uint16_t(0x0101));
         QCOMPARE(readLe16(first, 16), uint16_t(100));
+        QCOMPARE(host.ask(request(0x14)), QByteArray::fromHex("1400"));
         const QByteArray second = host.ask(request(0x21));
         QCOMPARE(cpuidText(second), QByteArray("K5B2"));
         QCOMPARE(readLe16(second, 14), uint16_t(0x0102));
         QVERIFY(first.mid(18, 4) != second.mid(18, 4)); // serials differ
-        QCOMPARE(host.trace, (QStringList{QStringLiteral("B GET_INFO 1"), QStringLiteral("B GET_INFO 2")}));
+        QCOMPARE(host.trace, (QStringList{QStringLiteral("B GET_INFO 1"), QStringLiteral("B NEXT 1"), QStringLiteral("B GET_INFO 2")}));
     }
 
     void multiChipCodesReachOnlyExistingChips()
@@ -109,6 +111,7 @@ private slots:
         QVERIFY(host.send(request(0x31)).isEmpty()); // no chip 3: its listing ends here
         QVERIFY(host.send(request(0x01)).isEmpty()); // single-address codes mean nothing here
         QVERIFY(host.send(request(0x20)).isEmpty());
+        QCOMPARE(host.ask(request(0x14)), QByteArray::fromHex("1400"));
         const QByteArray page(1024, 'b');
         QCOMPARE(host.ask(writePage(0x22, 5, page)), QByteArray::fromHex("22000500"));
         QCOMPARE(device.bootloader()->chip(1).flash().mid(5 * 1024, 1024), page);
@@ -116,8 +119,8 @@ private slots:
         QCOMPARE(host.ask(request(0x14)), QByteArray::fromHex("1400"));
         QVERIFY(host.send(request(0x16)).isEmpty()); // RUN and RESTART are not answered
         QVERIFY(host.send(request(0x17)).isEmpty());
-        QCOMPARE(host.trace.mid(3), (QStringList{QStringLiteral("B WRITE_PAGE 2 5"), QStringLiteral("B NEXT 1"),
-                                                 QStringLiteral("B RUN"), QStringLiteral("B RESTART")}));
+        QCOMPARE(host.trace.mid(3), (QStringList{QStringLiteral("B NEXT 1"), QStringLiteral("B WRITE_PAGE 2 5"),
+                                                 QStringLiteral("B NEXT 1"), QStringLiteral("B RUN"), QStringLiteral("B RESTART")}));
     }
 
     void singleAddressNextWalksTheChainAndRestartGoesBack()
@@ -230,7 +233,8 @@ private slots:
             GimbalDevice device(GimbalSettings{}, unpaced(), bootloaderRole(true));
             QVERIFY2(device.bootloader()->attachFlashDir(dir.path(), &error), qPrintable(error));
             Host host(device);
-            QCOMPARE(host.ask(writePage(0x22, 3, page)).at(1), char(0));
+            QCOMPARE(host.ask(request(0x14)), QByteArray::fromHex("1400"));
+            QCOMPARE(host.ask(writePage(0x22, 3, page)), QByteArray::fromHex("22000300"));
         }
         QFile file(dir.filePath(QStringLiteral("chip2.bin")));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -315,6 +319,72 @@ private slots:
         const qint64 leastNs = (frame.size() + 10) * OutputPacer::ByteNanoseconds + 20 * 1000000LL;
         QVERIFY2(elapsedNs >= leastNs, qPrintable(QStringLiteral("%1 < %2").arg(elapsedNs).arg(leastNs)));
         QCOMPARE(answers.first().first().toByteArray(), BootloaderFrame::encode(QByteArray::fromHex("02000000"), BootloaderFrame::ToHost));
+    }
+
+    void multiChipChainOpensOnlyAfterNextToTheFirstChip()
+    {
+        RoleSettings roles = bootloaderRole(true, 3);
+        roles.bootloader.handoverMs = 50;
+        GimbalDevice device(GimbalSettings{}, unpaced(), roles);
+        Host host(device);
+        QVERIFY(host.send(request(0x21)).isEmpty()); // closed: chip 2 is not reached yet
+        QCOMPARE(cpuidText(host.ask(request(0x11))), QByteArray("K5A1"));
+        QCOMPARE(host.ask(request(0x14)), QByteArray::fromHex("1400"));
+        QVERIFY(host.send(request(0x21)).isEmpty()); // still handing over
+        QTRY_VERIFY_WITH_TIMEOUT(!host.send(request(0x21)).isEmpty(), 5000);
+        QCOMPARE(cpuidText(host.ask(request(0x31))), QByteArray("K5C3"));
+        QVERIFY(host.send(request(0x17)).isEmpty()); // RESTART closes the chain again
+        QVERIFY(host.send(request(0x21)).isEmpty());
+    }
+
+    void misbehavingChainsStartOnceAListingHasEnded_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("reorder");
+        QTest::addColumn<QByteArray>("afterNext");
+        QTest::newRow("skip") << int(BootloaderSettings::NextFault::Skip) << false << QByteArray("K5C3");
+        QTest::newRow("stuck") << int(BootloaderSettings::NextFault::Stuck) << false << QByteArray("K5A1");
+        QTest::newRow("reorder") << int(BootloaderSettings::NextFault::None) << true << QByteArray("K5C3");
+    }
+    void misbehavingChainsStartOnceAListingHasEnded()
+    {
+        QFETCH(int, fault);
+        QFETCH(bool, reorder);
+        QFETCH(QByteArray, afterNext);
+        RoleSettings roles = bootloaderRole(false, 3);
+        roles.bootloader.nextFault = BootloaderSettings::NextFault(fault);
+        roles.bootloader.reorderAfterListing = reorder;
+        GimbalDevice device(GimbalSettings{}, unpaced(), roles);
+        Host host(device);
+        // The listing (RESTART ... RESTART) sees a sound chain.
+        host.send(request(0x23));
+        for (const char *id : {"K5A1", "K5B2", "K5C3"}) {
+            QCOMPARE(cpuidText(host.ask(request(0x01))), QByteArray(id));
+            host.send(request(0x20));
+        }
+        host.send(request(0x23));
+        // Afterwards the first NEXT goes wrong (or the chain has changed places).
+        const QByteArray first = cpuidText(host.ask(request(0x01)));
+        QCOMPARE(first, reorder ? QByteArray("K5B2") : QByteArray("K5A1"));
+        QCOMPARE(host.ask(request(0x20)), QByteArray::fromHex("2000"));
+        QCOMPARE(cpuidText(host.ask(request(0x01))), afterNext);
+    }
+
+    void replyDelayHoldsBackAnswersWithoutHoldingUpRequests()
+    {
+        RoleSettings roles = bootloaderRole(false);
+        roles.bootloader.replyDelayMs = 150;
+        GimbalDevice device(GimbalSettings{}, unpaced(), roles);
+        Host host(device);
+        QElapsedTimer clock;
+        clock.start();
+        qint64 firstAnswerMs = -1;
+        QObject::connect(&device, &GimbalDevice::sendBytes, [&] { if (firstAnswerMs < 0) firstAnswerMs = clock.elapsed(); });
+        device.receiveBytes(BootloaderFrame::encode(request(0x01)));
+        device.receiveBytes(BootloaderFrame::encode(request(0x01)));
+        QVERIFY(host.replies.isEmpty()); // nothing at once
+        QTRY_COMPARE_WITH_TIMEOUT(host.replies.size(), 2, 5000);
+        QVERIFY2(firstAnswerMs >= 150, qPrintable(QString::number(firstAnswerMs)));
     }
 };
 

@@ -150,13 +150,16 @@ private slots:
         QProcess sim;
         sim.start(simulatorPath(), {QStringLiteral("--link"), link, QStringLiteral("--role"), QStringLiteral("bootloader"),
                                     QStringLiteral("--multi-chip"), QStringLiteral("--match"), package,
-                                    QStringLiteral("--preload"), package, QStringLiteral("--trace")});
+                                    QStringLiteral("--preload"), package, QStringLiteral("--trace"),
+                                    QStringLiteral("--handover-ms"), QStringLiteral("0")});
         QVERIFY2(sim.waitForStarted(10000), qPrintable(sim.errorString()));
         QCOMPARE(waitForLine(sim, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), link);
         const int fd = openRaw(link);
         QVERIFY(fd >= 0);
         BootloaderFrameParser parser;
         for (int chip = 1; chip <= 3; ++chip) {
+            if (chip == 2) // addresses 2 and up answer only after NEXT to the first chip
+                QCOMPARE(parser.feed(exchange(fd, BootloaderFrame::encode(QByteArray::fromHex("1400")), 8, 5000)).size(), 1);
             const ptzImage &image = builder.header().images[chip - 1];
             const QByteArray info = BootloaderFrame::encode(QByteArray(1, char(chip * 16 + 1)) + char(0));
             const QList<QByteArray> record = parser.feed(exchange(fd, info, 28, 5000));

@@ -197,6 +197,24 @@ private slots:
         QCOMPARE(fw.devices()->rowCount(), 0);
     }
 
+    // A product change cancels the service without a report: the tab must not stay "connected".
+    void productChangeLeavesTheTabReadyToConnect()
+    {
+        TabRig rig;
+        FirmwareProbe &fw = *rig.fw;
+        QVERIFY(rig.openPort());
+        fw.showFirmwareTab();
+        rig.report(1, QStringLiteral("连接设备成功！"));
+        QCOMPARE(rig.buttons(), QStringLiteral("已连接 off on"));
+        QComboBox *products = rig.probe->products();
+        products->setCurrentIndex(products->currentIndex() == 0 ? 1 : 0);
+        QCOMPARE(rig.buttons(), QStringLiteral("连接 on off"));
+        // With the port closed it stays off.
+        QTest::mouseClick(rig.probe->openButton(), Qt::LeftButton);
+        products->setCurrentIndex(products->currentIndex() == 0 ? 1 : 0);
+        QCOMPARE(rig.buttons(), QStringLiteral("连接 off off"));
+    }
+
     void reportsDriveButtonsStatusAndProgress()
     {
         TabRig rig;

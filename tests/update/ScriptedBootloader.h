@@ -4,11 +4,15 @@
 #include "UpdateService.h"
 #include "crc16.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <functional>
 
 // Lives in the test's thread: requests arrive queued, so the exchange moves whenever the test
-// spins its event loop. Chips answer as a bootloader does; `tamper` bends single replies.
+// spins its event loop. Chips answer as a bootloader does, no kinder: in multi-chip mode
+// addresses 2 and up are deaf until NEXT to address 1 (again after each RESTART), and after
+// NEXT the chain hears nothing for a moment while it hands over. `tamper` bends single replies.
 class ScriptedBootloader : public QObject
 {
     Q_OBJECT
@@ -28,6 +32,7 @@ public:
         : service(service), multiChip(multiChip)
     {
         connect(service, &UpdateService::transmitBytes, this, &ScriptedBootloader::onRequest);
+        clock.start();
     }
 
     Chip &addChip(uint32_t cpuid, uint16_t hardware, uint16_t pageCount = 8)
@@ -43,23 +48,38 @@ public:
         return list;
     }
     int currentChip() const { return current; }
+    int restarts() const { return codes().count(multiChip ? 0x17 : 0x23); }
 
     QList<Chip> chips;
     QList<QByteArray> requests;
     QList<Write> writes;
     bool silent = false;     // answers nothing at all
     bool chainMoves = true;  // single-address NEXT moves on to the next chip
+    int nextStep = 1;        // chips a single-address NEXT moves on (2: it skips one)
+    int getInfoDelayMs = 0;  // GET_INFO answers this late (requests after it are not held up)
+    qint64 handoverMs = 5;   // after NEXT, requests other than RUN and RESTART go unheard
     Tamper tamper;
+    // Called with each request before it is answered (to change the chain mid-update, say).
+    std::function<void(const QByteArray &request)> onEachRequest;
 
 private slots:
     void onRequest(QByteArray request)
     {
         requests.append(request);
+        if (onEachRequest)
+            onEachRequest(request);
         QByteArray reply = silent ? QByteArray() : answer(request);
         if (tamper)
             reply = tamper(request, reply);
-        if (!reply.isEmpty())
-            service->onRecvFrame(reply);
+        if (reply.isEmpty())
+            return;
+        const bool getInfo = (multiChip ? (uint8_t(request.at(0)) & 0x0F) == 1 : request.at(0) == 0x01);
+        if (getInfo && getInfoDelayMs > 0) {
+            UpdateService *target = service;
+            QTimer::singleShot(getInfoDelayMs, this, [target, reply] { target->onRecvFrame(reply); });
+            return;
+        }
+        service->onRecvFrame(reply);
     }
 
 private:
@@ -87,10 +107,16 @@ private:
             static const QList<uint8_t> fixed{0x01, 0x02, 0x03, 0x20, 0x22, 0x23};
             command = QList<int>{1, 2, 3, 4, 6, 7}.value(fixed.indexOf(code), 0);
         }
-        if (command == 7)
-            current = 0; // RESTART: the chain starts over at its first chip
+        if (command == 7) {
+            current = 0; // RESTART: the chain starts over at its first chip, closed behind it
+            open = false;
+        }
         if (command == 0 || command >= 6)
             return {};
+        if (clock.elapsed() < handoverUntilMs)
+            return {}; // handing over after NEXT
+        if (multiChip && index >= 1 && !open)
+            return {}; // addresses 2 and up are reached only through NEXT to address 1
         QByteArray reply(2, '\0');
         reply[0] = char(code);
         if (index < 0 || index >= chips.size()) {
@@ -115,11 +141,16 @@ private:
         } else if (command == 3) {
             const uint32_t count = qMin<uint32_t>(le(request, 2, 4), uint32_t(chip.flash.size()));
             put(reply, crc16(reinterpret_cast<const uint8_t *>(chip.flash.constData()), count), 2);
-        } else if (!multiChip && chainMoves) {
+        } else if (!multiChip) {
             if (current + 1 >= chips.size())
                 reply[1] = 3; // end of the chain
-            else
-                ++current;
+            else if (chainMoves)
+                current = qMin(current + nextStep, int(chips.size()) - 1);
+            if (reply[1] == 0)
+                handoverUntilMs = clock.elapsed() + handoverMs;
+        } else {
+            open = open || chainMoves;
+            handoverUntilMs = clock.elapsed() + handoverMs;
         }
         return reply;
     }
@@ -127,4 +158,7 @@ private:
     UpdateService *service;
     bool multiChip;
     int current = 0;
+    bool open = false;
+    QElapsedTimer clock;
+    qint64 handoverUntilMs = -1;
 };

@@ -27,6 +27,10 @@ public:
         QObject::connect(&service, &UpdateService::connectTimeout, &context, [this](int v) { countdown.append(v); });
         QObject::connect(&service, &UpdateService::deviceListUpdate, &context,
                          [this](const QList<deviceInfo> &list) { deviceLists.append(list); });
+        QObject::connect(&service, &UpdateService::updateOutcome, &context,
+                         [this](const UpdateOutcome &outcome) { outcomes.append(outcome); });
+        QObject::connect(&service, &UpdateService::updateStep, &context,
+                         [this](const UpdateOutcome &step) { steps.append(step.reason); });
         service.setMultiChip(multiChip);
     }
     ~UpdateRig()
@@ -88,6 +92,19 @@ public:
         return false;
     }
 
+    // Waits until an outcome has come, then longer than any reply time-out, and tells whether
+    // anything at all was sent or reported after it (nothing must be).
+    bool quietAfterOutcome()
+    {
+        if (!QTest::qWaitFor([&] { return !outcomes.isEmpty(); }, 15000))
+            return false;
+        const qsizetype sent = device.requests.size();
+        const qsizetype said = reports.size() + outcomes.size() + deviceLists.size();
+        QTest::qWait(700); // the longest quiet the service keeps is a 500 ms reply wait
+        return device.requests.size() == sent && reports.size() + outcomes.size() + deviceLists.size() == said;
+    }
+    UpdateOutcome::Reason lastOutcome() const { return outcomes.isEmpty() ? UpdateOutcome::Connected : outcomes.last().reason; }
+
     static QByteArray pattern(int size, int seed)
     {
         QByteArray bytes(size, '\0');
@@ -104,4 +121,6 @@ public:
     QList<Report> reports;
     QList<int> progress, countdown;
     QList<QList<deviceInfo>> deviceLists;
+    QList<UpdateOutcome> outcomes;
+    QList<UpdateOutcome::Reason> steps;
 };

@@ -36,12 +36,15 @@ private slots:
             package.append({uint16_t(0x0101 + k), UpdateRig::pattern(1500, k)});
         QVERIFY(rig.update(rig.writePackage(package)));
         QVERIFY(rig.succeeded());
-        const QList<uint8_t> codes = rig.device.codes();
-        QVERIFY(codes.contains(0x31)); // GET_INFO, address 3
-        QVERIFY(codes.contains(0x22)); // WRITE_PAGE, address 2
-        QVERIFY(codes.contains(0x17)); // RESTART, address 1, around the listing
-        QVERIFY(codes.contains(0x14)); // NEXT, address 1, after chip 1
-        QCOMPARE(codes.last(), uint8_t(0x16)); // RUN, address 1
+        QVERIFY(rig.quietAfterOutcome());
+        // Probe; listing between two RESTARTs, NEXT to address 1 before the higher addresses,
+        // ended by the refusal at address 4; then per chip GET_INFO, READ_CRC, two pages,
+        // READ_CRC (and NEXT after chip 1); RUN and nothing after it.
+        const QList<uint8_t> expected{0x11, 0x17, 0x11, 0x14, 0x21, 0x31, 0x41, 0x17,
+                                      0x11, 0x13, 0x12, 0x12, 0x13, 0x14,
+                                      0x21, 0x23, 0x22, 0x22, 0x23,
+                                      0x31, 0x33, 0x32, 0x32, 0x33, 0x16};
+        QCOMPARE(rig.device.codes(), expected);
         for (int k = 0; k < 3; ++k) // padded to 1504 bytes with 0xFF
             QCOMPARE(rig.device.chips[k].flash.left(1508), package[k].second + QByteArray(8, '\xFF'));
     }

@@ -7,6 +7,7 @@
 #include "PtzFile.h"
 #include "SerialPort.h"
 #include "UpdateService.h"
+#include "../common/TestPackages.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -27,11 +28,14 @@ struct UpdateHost
         QObject::connect(&link, &BootloaderLink::streamOut, &listener, &PortListener::writeBytes);
         QObject::connect(&listener, &PortListener::readBytes, &link, &BootloaderLink::parser);
         QObject::connect(&link, &BootloaderLink::recvFrame, &service, &UpdateService::onRecvFrame);
+        QObject::connect(&link, &BootloaderLink::bytesArrived, &service, &UpdateService::onLineBytes);
         QObject::connect(&service, &UpdateService::updateReport, &context,
                          [this](int type, const QString &message) { reports.append({type, message}); });
         QObject::connect(&service, &UpdateService::deviceListUpdate, &context,
                          [this](const QList<deviceInfo> &devices) { lists.append(devices); });
         QObject::connect(&service, &UpdateService::progressUpdate, &context, [this](int value) { progress.append(value); });
+        QObject::connect(&service, &UpdateService::updateOutcome, &context,
+                         [this](const UpdateOutcome &outcome) { outcomes.append(outcome); });
     }
     ~UpdateHost()
     {
@@ -86,39 +90,5 @@ struct UpdateHost
     QList<QPair<int, QString>> reports;
     QList<QList<deviceInfo>> lists;
     QList<int> progress;
+    QList<UpdateOutcome> outcomes;
 };
-
-// A package for the simulator's default chips (structure 0x4B35, hardware 0x0101, 0x0102, ...)
-// with random images of the given sizes, written to `path`; returns the images as stored.
-inline QList<QByteArray> writeTestPackage(const QString &path, const QList<int> &sizes, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    PtzFile package;
-    for (int i = 0; i < sizes.size(); ++i) {
-        QByteArray data(sizes[i], Qt::Uninitialized);
-        for (char &byte : data)
-            byte = char(random.bounded(256));
-        package.addImage(uint16_t(0x0101 + i), 100, data);
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(package.build(1, 0x0100, 0x4B35, 1)) < 0)
-        return {};
-    QList<QByteArray> images;
-    for (const ptzImage &image : package.header().images)
-        images.append(image.data);
-    return images;
-}
-
-// True when chip k's flash file (DIR/chip<k+1>.bin) starts with image k, for every image.
-inline bool flashHoldsImages(const QString &flashDir, const QList<QByteArray> &images, QString *mismatch = nullptr)
-{
-    for (int i = 0; i < images.size(); ++i) {
-        QFile file(flashDir + QStringLiteral("/chip%1.bin").arg(i + 1));
-        if (!file.open(QIODevice::ReadOnly) || file.read(images[i].size()) != images[i]) {
-            if (mismatch)
-                *mismatch = QStringLiteral("chip %1").arg(i + 1);
-            return false;
-        }
-    }
-    return true;
-}

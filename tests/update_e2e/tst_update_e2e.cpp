@@ -3,19 +3,12 @@
 #include "SimulatorProcess.h"
 #include "UpdateHost.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-QStringList bootloaderLines(SimulatorProcess &sim)
-{
-    QStringList lines;
-    for (const QString &line : sim.traceLines())
-        if (line.startsWith(QLatin1String("B ")))
-            lines.append(line);
-    return lines;
-}
 
 } // namespace
 
@@ -117,6 +110,12 @@ private slots:
             const auto result = host.update(package, 90000);
             QVERIFY2(result.first == 3 || result.first == -1 || result.first == 2, qPrintable(result.second));
             qInfo("run %d: %d %s", run, result.first, qPrintable(result.second));
+            // A damaged line is never blamed on the package.
+            QTRY_VERIFY_WITH_TIMEOUT(!host.outcomes.isEmpty(), 10000);
+            for (const UpdateOutcome &outcome : std::as_const(host.outcomes)) {
+                QVERIFY2(outcome.reason < UpdateOutcome::PackageUnreadable || outcome.reason > UpdateOutcome::ArchMismatch,
+                         qPrintable(UpdateOutcome::reasonName(outcome.reason) + QLatin1Char(' ') + outcome.detail()));
+            }
             if (result.first == 3) {
                 ++successes;
                 QVERIFY2(flashHoldsImages(flash, images), "success reported while a chip's flash differs");
@@ -136,6 +135,91 @@ private slots:
             }
         }
         qInfo("damaged line: %d successes, %d failures", successes, failures);
+        QCOMPARE(successes + failures, 3);
+    }
+
+    void misbehavingChainsNeverWriteAChipWithAnotherHardware_data()
+    {
+        QTest::addColumn<bool>("multiChip");
+        QTest::addColumn<QStringList>("fault");
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<int>("chip");
+        const QStringList reorder{QStringLiteral("--reorder-after-listing")};
+        QTest::newRow("single, reordered") << false << reorder << int(UpdateOutcome::ChipChanged) << 1;
+        QTest::newRow("multi, reordered") << true << reorder << int(UpdateOutcome::ChipChanged) << 1;
+        QTest::newRow("single, NEXT skips") << false << QStringList{QStringLiteral("--next-fault"), QStringLiteral("skip")}
+                                            << int(UpdateOutcome::ChipChanged) << 2;
+        QTest::newRow("single, NEXT stuck") << false << QStringList{QStringLiteral("--next-fault"), QStringLiteral("stuck")}
+                                            << int(UpdateOutcome::WriteFailed) << 2;
+        QTest::newRow("multi, NEXT stuck") << true << QStringList{QStringLiteral("--next-fault"), QStringLiteral("stuck")}
+                                           << int(UpdateOutcome::ChipInfoFailed) << 2;
+    }
+    void misbehavingChainsNeverWriteAChipWithAnotherHardware()
+    {
+        QFETCH(bool, multiChip);
+        QFETCH(QStringList, fault);
+        QFETCH(int, reason);
+        QFETCH(int, chip);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString package = dir.filePath(QStringLiteral("three.ptz"));
+        const QString flash = dir.filePath(QStringLiteral("flash"));
+        const QList<QByteArray> images = writeTestPackage(package, {1500, 1500, 1500}, 21);
+        QStringList arguments{QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--chips"),
+                              QStringLiteral("3"), QStringLiteral("--flash-dir"), flash};
+        if (multiChip)
+            arguments << QStringLiteral("--multi-chip");
+        SimulatorProcess sim;
+        QVERIFY(sim.start(arguments + fault));
+        UpdateHost host;
+        host.service.setMultiChip(multiChip);
+        host.service.start();
+        QVERIFY(host.open(sim.path()));
+        QCOMPARE(host.update(package, 60000).first, -1);
+        QTRY_COMPARE_WITH_TIMEOUT(host.outcomes.size(), 1, 10000);
+        QCOMPARE(int(host.outcomes.last().reason), reason);
+        QCOMPARE(host.outcomes.last().chip, chip);
+        QTRY_COMPARE_WITH_TIMEOUT(bootloaderLines(sim).last(), QStringLiteral("B RESTART"), 5000);
+        // Chip k (hardware 0x0100 + k) holds its own image or is untouched: never another's.
+        for (int k = 0; k < 3; ++k) {
+            QFile file(flash + QStringLiteral("/chip%1.bin").arg(k + 1));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray start = file.read(images[k].size());
+            QVERIFY2(start == images[k] || start == QByteArray(images[k].size(), char(0xFF)), qPrintable(QString::number(k + 1)));
+        }
+        QVERIFY(!bootloaderLines(sim).contains(QStringLiteral("B RUN")));
+    }
+
+    void slowChipsUpdate_data()
+    {
+        QTest::addColumn<bool>("multiChip");
+        QTest::addColumn<int>("delayMs");
+        QTest::newRow("single, 250 ms") << false << 250;
+        QTest::newRow("single, 450 ms") << false << 450;
+        QTest::newRow("multi, 450 ms") << true << 450;
+    }
+    void slowChipsUpdate()
+    {
+        QFETCH(bool, multiChip);
+        QFETCH(int, delayMs);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString package = dir.filePath(QStringLiteral("two.ptz"));
+        const QString flash = dir.filePath(QStringLiteral("flash"));
+        const QList<QByteArray> images = writeTestPackage(package, {1000, 700}, 23);
+        QStringList arguments{QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--flash-dir"), flash,
+                              QStringLiteral("--reply-delay-ms"), QString::number(delayMs)};
+        if (multiChip)
+            arguments << QStringLiteral("--multi-chip");
+        SimulatorProcess sim;
+        QVERIFY(sim.start(arguments));
+        UpdateHost host;
+        host.service.setMultiChip(multiChip);
+        host.service.start();
+        QVERIFY(host.open(sim.path()));
+        QCOMPARE(host.update(package, 120000).first, 3);
+        QVERIFY(flashHoldsImages(flash, images));
+        QTRY_COMPARE_WITH_TIMEOUT(bootloaderLines(sim).last(), QStringLiteral("B RUN"), 5000);
     }
 };
 

@@ -1,0 +1,124 @@
+// velmora-cli flash against the simulator: each exit status comes from the fault that must cause
+// it, the JSON reason and the English lines name what went wrong.
+#include "CliProcess.h"
+#include "SimulatorProcess.h"
+#include "UpdateHost.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr int kRunMs = 120000;
+
+// The "reason" of the summary line of a --json run.
+QString summaryReason(const QStringList &lines)
+{
+    for (const QString &line : lines) {
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (object.value(QLatin1String("event")).toString() == QLatin1String("summary"))
+            return object.value(QLatin1String("reason")).toString();
+    }
+    return QString();
+}
+
+bool hasChinese(const QString &text)
+{
+    return text.contains(QRegularExpression(QStringLiteral("[\\x{2E80}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]")));
+}
+
+} // namespace
+
+class CliOutcomesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exitStatusFollowsTheFault_data()
+    {
+        QTest::addColumn<QStringList>("simulator");
+        QTest::addColumn<int>("images");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("silent gimbal") << QStringList{QStringLiteral("--silent")} << 2 << 4 << "no-bootloader" << "";
+        QTest::newRow("other hardware") << QStringList{QStringLiteral("--hardware"), QStringLiteral("0x0101,0x0201")} << 2 << 5
+                                        << "hardware-mismatch" << "chip 2: hardware 0201, package 0102";
+        QTest::newRow("more images than chips") << QStringList{QStringLiteral("--chips"), QStringLiteral("1")} << 2 << 5
+                                                << "count-mismatch" << "package has 2 images, the gimbal has 1 chip";
+        QTest::newRow("image larger than the flash") << QStringList{QStringLiteral("--page-count"), QStringLiteral("2")} << 2 << 5
+                                                     << "flash-overflow" << "chip 1: image 3008 bytes, flash 2048 bytes";
+        QTest::newRow("chain reordered after the listing") << QStringList{QStringLiteral("--reorder-after-listing")} << 2 << 6
+                                                           << "chip-changed" << "chip 1: listed cpuid";
+        QTest::newRow("stuck chain") << QStringList{QStringLiteral("--next-fault"), QStringLiteral("stuck")} << 2 << 6
+                                     << "write-failed" << "writing chip 2 failed";
+    }
+    void exitStatusFollowsTheFault()
+    {
+        QFETCH(QStringList, simulator);
+        QFETCH(int, images);
+        QFETCH(int, exitCode);
+        QFETCH(QString, reason);
+        QFETCH(QString, detail);
+        QTemporaryDir dir;
+        const QString package = dir.filePath(QStringLiteral("p.ptz"));
+        QCOMPARE(writeTestPackage(package, QList<int>{3000, 1000}.mid(0, images), 9).size(), images);
+        SimulatorProcess sim;
+        QVERIFY(sim.start(QStringList{QStringLiteral("--role"), QStringLiteral("bootloader")} + simulator));
+        const QStringList common{QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                                 QStringLiteral("0"), QStringLiteral("--connect-timeout"), QStringLiteral("5"), package};
+        CliProcess json;
+        QCOMPARE(json.run(common + QStringList{QStringLiteral("--json")}, kRunMs), exitCode);
+        QCOMPARE(summaryReason(json.outputLines()), reason);
+        QVERIFY2(json.output().contains(detail), qPrintable(json.output()));
+        QVERIFY(!sim.bootloaderLines().contains(QStringLiteral("B RUN")));
+        if (exitCode == 5) // refused before anything was written
+            QVERIFY(sim.bootloaderLines().filter(QStringLiteral("WRITE_PAGE")).isEmpty());
+    }
+
+    void unpluggedDuringTheWriteIsAWriteFailure()
+    {
+        QTemporaryDir dir;
+        const QString package = dir.filePath(QStringLiteral("big.ptz"));
+        QCOMPARE(writeTestPackage(package, {60000, 60000}, 5).size(), 2);
+        SimulatorProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--page-write-ms"),
+                           QStringLiteral("20")}));
+        CliProcess cli;
+        QVERIFY(cli.start({QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                           QStringLiteral("0"), QStringLiteral("--json"), package}));
+        QTRY_VERIFY_WITH_TIMEOUT(!sim.bootloaderLines().filter(QStringLiteral("WRITE_PAGE")).isEmpty(), kRunMs);
+        sim.stop();
+        QCOMPARE(cli.finish(10000), 6);
+        QCOMPARE(summaryReason(cli.outputLines()), QStringLiteral("port-lost"));
+    }
+
+    void everyLineIsEnglishAndAnUpToDateChipSaysSo()
+    {
+        QTemporaryDir dir;
+        const QString package = dir.filePath(QStringLiteral("p.ptz"));
+        const QString flash = dir.filePath(QStringLiteral("flash"));
+        QCOMPARE(writeTestPackage(package, {2000, 1000}, 4).size(), 2);
+        const QStringList simulator{QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--flash-dir"), flash};
+        for (int run = 0; run < 2; ++run) {
+            SimulatorProcess sim;
+            QVERIFY(sim.start(simulator));
+            CliProcess cli;
+            QCOMPARE(cli.run({QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                              QStringLiteral("0"), package},
+                             kRunMs),
+                     0);
+            const QString output = cli.output();
+            QVERIFY2(!hasChinese(output), qPrintable(output));
+            QVERIFY2(output.contains(QLatin1String("image 2: structure 4B35, hardware 0102, firmware V1.00")), qPrintable(output));
+            // The second run finds both chips already holding their images.
+            QCOMPARE(output.contains(QLatin1String("chip 1: already up to date")), run == 1);
+            QCOMPARE(output.contains(QLatin1String("chip 2: already up to date")), run == 1);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(CliOutcomesTest)
+#include "tst_cli_outcomes.moc"
