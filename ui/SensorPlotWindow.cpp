@@ -83,7 +83,7 @@ void SensorPlotWindow::addSample(qint64 ms, const SensorReadout &r)
         showRecordingState();
     // Hidden or paused, nothing is painted: the buffer alone follows the samples.
     if (!paused && isVisible())
-        plotWidget->update();
+        plotWidget->updateCurves();
 }
 
 void SensorPlotWindow::setPaused(bool on)
