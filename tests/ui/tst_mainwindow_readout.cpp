@@ -164,9 +164,12 @@ private slots:
             bool eventFilter(QObject *, QEvent *e) override { if (e->type() == QEvent::Paint) ++*n; return false; }
         } counter;
         counter.n = &paints;
-        for (QDoubleSpinBox *box : rig.window->findChildren<QDoubleSpinBox *>())
-            for (QWidget *w : box->findChildren<QWidget *>() << box)
+        for (QDoubleSpinBox *box : rig.window->findChildren<QDoubleSpinBox *>()) {
+            QList<QWidget *> parts = box->findChildren<QWidget *>();
+            parts.append(box);
+            for (QWidget *w : std::as_const(parts))
                 w->installEventFilter(&counter);
+        }
         // Showing the plot window changes which window is active, and that repaints everything
         // once, at a moment of its own: a quiet stretch of 25 ticks is looked for, a few times.
         for (int attempt = 0; attempt < 5; ++attempt) {
