@@ -189,8 +189,11 @@ void SensorPlot::drawLabels(QPainter &p, const Axis &axis, const QRect &area, bo
     for (int s = 0; s <= span / 1000; s += 2) {
         const int x = plot.right() - int(plot.width() * (s * 1000.0) / double(span));
         p.setPen(text);
-        p.drawText(QRect(x - 30, plot.bottom() + 2, 60, fm.height()), Qt::AlignCenter,
-                   s == 0 ? QStringLiteral("0 s") : QStringLiteral("-%1").arg(s));
+        // The newest label ends at the panel's edge instead of being cut by it.
+        if (s == 0)
+            p.drawText(QRect(area.right() - 60, plot.bottom() + 2, 60, fm.height()), Qt::AlignRight, QStringLiteral("0 s"));
+        else
+            p.drawText(QRect(x - 30, plot.bottom() + 2, 60, fm.height()), Qt::AlignCenter, QStringLiteral("-%1").arg(s));
     }
 
     // Title and legend above the panel: the read-out's own group titles, translated as there.
