@@ -165,6 +165,8 @@ MainWindow::~MainWindow()
 void MainWindow::closeEvent(QCloseEvent *e)
 {
     uiTimer->stop();
+    if (plotWindow)
+        plotWindow->close();
     stopServices();
     e->accept();
 }
