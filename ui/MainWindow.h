@@ -4,6 +4,7 @@
 
 #include "DeviceInfo.h"
 #include "ReadoutBox.h"
+#include "SerialPort.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -21,7 +22,6 @@ class QStandardItemModel;
 class QToolButton;
 class SensorPlotWindow;
 class QTimer;
-class SerialPort;
 class StarsLink;
 class StarsService;
 class Ui_MainWindow;
@@ -76,6 +76,8 @@ private:
     // The read-out ticks only while there is something to show: the port open or the link up.
     void updateReadoutTimer();
     QStringList listedPortNames() const;
+    void fillPortBox();
+    QString openFailureText(SerialPort::OpenError reason);
     // Firmware tab (MainWindowFirmware.cpp).
     void setUpFirmwareTab();
     // Attaches the port worker to the runtime link (0) or the bootloader link (1).

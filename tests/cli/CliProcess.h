@@ -85,6 +85,7 @@ public:
         return err;
     }
     QStringList outputLines() { return output().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+    QProcess &qprocess() { return process; }
 
 private:
     void collect()
