@@ -35,9 +35,10 @@ struct CommandEntry
 const CommandEntry kCommands[] = {
     {"ports", CliOptions::Command::Ports, "ports [--json]",
      "List the gimbal adapters (and VELMORA_VIRTUAL_PORTS) with name, description and serial number."},
-    {"monitor", CliOptions::Command::Monitor, "monitor --port P --product ROW [--rate HZ] [--json]",
+    {"monitor", CliOptions::Command::Monitor, "monitor --port P --product ROW [--rate HZ] [--json | --csv]",
      "Print the live gyroscope (degree/s) and accelerometer (g) values, one line per sample, and the\n"
-     "link state changes, until Ctrl-C."},
+     "link state changes, until Ctrl-C. With --csv, standard output carries a header and one row per\n"
+     "sample (the window's recording columns); the other lines go to standard error."},
     {"calibrate", CliOptions::Command::Calibrate, "calibrate --port P --product ROW",
      "Run the IMU calibration: a prompt for each of the six faces, the steps as they pass, the result.\n"
      "Ctrl-C cancels it; nothing more is written to the gimbal after that."},
@@ -124,6 +125,9 @@ CliOptions CliOptions::parse(const QStringList &arguments)
                                      QStringLiteral("ROW"));
     const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("Samples per second, above 0 up to 50 (default 10)."),
                                   QStringLiteral("HZ"));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("Print a header and one comma-separated row per sample: time (s), "
+                                                "gyroscope X Y Z (degree/s), accelerometer X Y Z (g), both moduli."));
     const QCommandLineOption timeout(QStringLiteral("connect-timeout"),
                                      QStringLiteral("Seconds to look for the bootloader (default 30)."), QStringLiteral("S"));
     parser.addOption(help);
@@ -134,8 +138,10 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         parser.addOption(port);
         parser.addOption(product);
     }
-    if (c == Command::Monitor)
+    if (c == Command::Monitor) {
         parser.addOption(rate);
+        parser.addOption(csv);
+    }
     if (c == Command::Flash || c == Command::Info)
         parser.addOption(timeout);
     if (c == Command::Flash) {
@@ -151,6 +157,9 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         return options;
     }
     options.json = c != Command::Calibrate && parser.isSet(json);
+    options.csv = c == Command::Monitor && parser.isSet(csv);
+    if (options.json && options.csv)
+        return failure(QStringLiteral("%1: --json and --csv exclude each other").arg(first));
 
     const QStringList positional = parser.positionalArguments();
     if (c == Command::Flash) {

@@ -7,6 +7,7 @@
 #include "ProductRows.h"
 #include "RegisterTable.h"
 #include "RuntimeSession.h"
+#include "SensorCsv.h"
 #include "SensorReadout.h"
 
 #include <QCoreApplication>
@@ -58,11 +59,16 @@ void MonitorCommand::start()
         end(PortOpenFailure::exitCode(reason));
         return;
     }
-    if (options.json)
+    if (options.json) {
         CliOutput::json({{QStringLiteral("event"), QStringLiteral("open")}, {QStringLiteral("port"), options.ports.first()},
                          {QStringLiteral("product"), ProductRows::displayName(options.productRow)}});
-    else
+    } else if (options.csv) {
+        // Standard output carries the table alone, so that it can be redirected to a file.
+        CliOutput::error(QCoreApplication::translate("MainWindow", "串口已经打开 (%1)").arg(options.ports.first()));
+        CliOutput::line(QString::fromLatin1(SensorCsv::header()));
+    } else {
         CliOutput::line(QCoreApplication::translate("MainWindow", "串口已经打开 (%1)").arg(options.ports.first()));
+    }
 }
 
 void MonitorCommand::interrupt()
@@ -76,6 +82,9 @@ void MonitorCommand::onLinkChanged(bool up)
     if (options.json)
         CliOutput::json({{QStringLiteral("event"), QStringLiteral("link")}, {QStringLiteral("connected"), up},
                          {QStringLiteral("t"), double(clock.elapsed()) / 1000.0}});
+    else if (options.csv)
+        CliOutput::error(up ? QCoreApplication::translate("MainWindow", "已连接！")
+                            : QCoreApplication::translate("MainWindow", "连接已断开！"));
     else
         CliOutput::line(up ? QCoreApplication::translate("MainWindow", "已连接！")
                            : QCoreApplication::translate("MainWindow", "连接已断开！"));
@@ -88,6 +97,15 @@ void MonitorCommand::onLinkChanged(bool up)
 
 void MonitorCommand::printSample()
 {
+    if (options.csv) {
+        // Unclamped, as the window records them.
+        const SensorReadout raw = SensorReadout::fromRaw(
+            registerTable[accX].signedValue(), registerTable[accY].signedValue(), registerTable[accZ].signedValue(),
+            registerTable[gyroX].signedValue(), registerTable[gyroY].signedValue(), registerTable[gyroZ].signedValue(),
+            ProductRows::row(options.productRow).gyroCountsPerDps);
+        CliOutput::line(QString::fromLatin1(SensorCsv::row(double(clock.elapsed()) / 1000.0, raw)));
+        return;
+    }
     const SensorReadout r = SensorReadout::fromRaw(
         registerTable[accX].signedValue(), registerTable[accY].signedValue(), registerTable[accZ].signedValue(),
         registerTable[gyroX].signedValue(), registerTable[gyroY].signedValue(), registerTable[gyroZ].signedValue(),

@@ -199,6 +199,14 @@
         <source>陀螺仪(度/秒)</source>
         <translation>Gyroscope(degree/s)</translation>
     </message>
+    <message>
+        <source>曲线</source>
+        <translation>Plot</translation>
+    </message>
+    <message>
+        <source>传感器曲线</source>
+        <translation>Sensor plot</translation>
+    </message>
 </context>
 <context>
     <name>UpdateService</name>
@@ -265,6 +273,53 @@
     <message>
         <source>连接设备超时！</source>
         <translation>Connection timed out!</translation>
+    </message>
+</context>
+<context>
+    <name>SensorPlotWindow</name>
+    <message>
+        <source>传感器曲线</source>
+        <translation>Sensor plot</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>继续</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>自动缩放</source>
+        <translation>Auto scale</translation>
+    </message>
+    <message>
+        <source>录制 CSV…</source>
+        <translation>Record CSV…</translation>
+    </message>
+    <message>
+        <source>停止录制</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>录制到 CSV 文件</source>
+        <translation>Record to a CSV file</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>正在录制到 %1</source>
+        <translation>Recording to %1</translation>
+    </message>
+    <message>
+        <source>无法录制到 %1：%2</source>
+        <translation>Cannot record to %1: %2</translation>
+    </message>
+    <message>
+        <source>已录制 %1 行到 %2</source>
+        <translation>Recorded %1 rows to %2</translation>
     </message>
 </context>
 </TS>

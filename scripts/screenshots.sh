@@ -19,6 +19,8 @@ trap 'kill $sim $xvfb 2>/dev/null || true' EXIT
 # Window-relative positions of the open and calibrate buttons (both languages lay them out alike).
 open_button=(120 31)
 calibrate_button=(175 31)
+# The sensor plot's button in the calibration tab's corner, per language.
+declare -A plot_button=([zh_CN]="380 69" [en_US]="381 69")
 # On the firmware tab the two languages differ: tab, connect button, path box, update button.
 declare -A firmware_clicks=(
     [zh_CN]="122 70 198 31 190 100 375 428"
@@ -26,7 +28,9 @@ declare -A firmware_clicks=(
 )
 package=$(pwd)/${VELMORA_BUILD_DIR:-build}/share/velmora/demo-k5.ptz
 
-# $1: locale; $2: what to show ("connected", "calibrating" or "firmware": an update under way).
+# $1: locale; $2: what to show ("connected", "calibrating", "plot": the sensor plot window
+# while the simulated user turns the gimbal through a calibration, or "firmware": an update
+# under way).
 shoot() {
     local out link ports app window
     out=$(mktemp)
@@ -41,9 +45,22 @@ shoot() {
     sleep 1
     xdotool mousemove --window "$window" "${open_button[@]}" click 1
     sleep 2.5
-    if [[ $2 == calibrating ]]; then
+    if [[ $2 == calibrating || $2 == plot ]]; then
         xdotool mousemove --window "$window" "${calibrate_button[@]}" click 1
         sleep 4
+    fi
+    if [[ $2 == plot ]]; then
+        local p=(${plot_button[$1]})
+        xdotool mousemove --window "$window" "${p[0]}" "${p[1]}" click 1
+        sleep 1
+        # The program's other visible window (a Chinese title is not matched by name).
+        local main=$window
+        for _ in $(seq 50); do
+            window=$(xdotool search --onlyvisible --pid "$app" | grep -vx "$main" | head -n1 || true)
+            [[ -n $window ]] && break
+            sleep 0.1
+        done
+        sleep 8 # the plot fills with the turns through the faces
     fi
     if [[ $2 == firmware ]]; then
         local c=(${firmware_clicks[$1]})
@@ -61,6 +78,7 @@ shoot() {
     xdotool mousemove 600 500
     local name=velmora-$1
     [[ $2 == firmware ]] && name=velmora-firmware-$1
+    [[ $2 == plot ]] && name=velmora-plot-$1
     import -window "$window" "$shots/$name.png"
     kill "$app" "$sim"
     wait "$app" "$sim" 2>/dev/null || true
@@ -69,6 +87,8 @@ shoot() {
 
 shoot zh_CN calibrating
 shoot en_US connected
+shoot zh_CN plot
+shoot en_US plot
 shoot zh_CN firmware
 shoot en_US firmware
 echo "screenshots in $shots"

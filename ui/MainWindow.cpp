@@ -10,6 +10,7 @@
 #include "ProductTable.h"
 #include "RegisterTable.h"
 #include "ResourcePaths.h"
+#include "SensorPlotWindow.h"
 #include "SensorReadout.h"
 #include "SerialPort.h"
 #include "StarsLink.h"
@@ -20,20 +21,11 @@
 
 #include <QCloseEvent>
 #include <QTimer>
+#include <QToolButton>
 
 namespace {
 
 constexpr int kReadoutMs = 20;
-
-// Shows `value` in a read-out box. A box repaints on every setValue, even an unchanged one, so
-// it is only told when what it shows would change: at 50 updates a second that is most of the
-// window's idle cost.
-void showReadout(QDoubleSpinBox *box, float value)
-{
-    const double clamped = qBound(box->minimum(), double(value), box->maximum());
-    if (box->textFromValue(clamped) != box->text())
-        box->setValue(value);
-}
 
 } // namespace
 
@@ -124,6 +116,22 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     // and the window behind it.
     for (QDoubleSpinBox *box : ui->tab->findChildren<QDoubleSpinBox *>())
         box->setAutoFillBackground(true);
+    QDoubleSpinBox *const boxes[8] = {ui->doubleSpinBox_Ax, ui->doubleSpinBox_Ay,   ui->doubleSpinBox_Az,
+                                      ui->doubleSpinBox_Gx, ui->doubleSpinBox_Gy,   ui->doubleSpinBox_Gz,
+                                      ui->doubleSpinBox_Amod, ui->doubleSpinBox_Gmod};
+    for (int i = 0; i < 8; ++i)
+        readoutBoxes[i] = ReadoutBox(boxes[i]);
+
+    // The sensor plot opens from the calibration tab's corner, beside its tab; the window's
+    // first size and the top row stay as they are.
+    plotButton = new QToolButton(ui->tabWidget);
+    plotButton->setObjectName(QStringLiteral("plotButton"));
+    plotButton->setText(tr("曲线"));
+    plotButton->setToolTip(tr("传感器曲线"));
+    plotButton->setAutoRaise(true);
+    ui->tabWidget->setCornerWidget(plotButton, Qt::TopRightCorner);
+    connect(plotButton, &QToolButton::clicked, this, &MainWindow::showPlotWindow);
+    connect(ui->tabWidget, &QTabWidget::currentChanged, plotButton, [this](int index) { plotButton->setVisible(index == 0); });
 
     ui->svgviewer->load(ResourcePaths::disconnectPicture);
     ui->calibrateButton->setEnabled(false);
@@ -159,6 +167,8 @@ MainWindow::~MainWindow()
 void MainWindow::closeEvent(QCloseEvent *e)
 {
     uiTimer->stop();
+    if (plotWindow)
+        plotWindow->close();
     stopServices();
     e->accept();
 }
@@ -246,19 +256,25 @@ void MainWindow::onUiUpdate()
         product.gyroCountsPerDps);
     const int16_t status = registerTable[calibStatus].signedValue();
 
-    showReadout(ui->doubleSpinBox_Ax, r.ax);
-    showReadout(ui->doubleSpinBox_Ay, r.ay);
-    showReadout(ui->doubleSpinBox_Az, r.az);
-    showReadout(ui->doubleSpinBox_Gx, r.gx);
-    showReadout(ui->doubleSpinBox_Gy, r.gy);
-    showReadout(ui->doubleSpinBox_Gz, r.gz);
-    showReadout(ui->doubleSpinBox_Amod, r.amod);
-    showReadout(ui->doubleSpinBox_Gmod, r.gmod);
+    const float shown[8] = {r.ax, r.ay, r.az, r.gx, r.gy, r.gz, r.amod, r.gmod};
+    for (int i = 0; i < 8; ++i)
+        readoutBoxes[i].show(shown[i]);
+    if (plotWindow)
+        plotWindow->addSample(r);
 
     // The gimbal reports itself ready for calibration with bit 15 of its status (a negative value).
     if (!calibrating && linkUp && !ui->calibrateButton->isEnabled() && status < 0 && r.amod != 0.0f
         && port->isOpen())
         ui->calibrateButton->setEnabled(true);
+}
+
+void MainWindow::showPlotWindow()
+{
+    if (!plotWindow)
+        plotWindow = new SensorPlotWindow(this);
+    plotWindow->show();
+    plotWindow->raise();
+    plotWindow->activateWindow();
 }
 
 void MainWindow::onDeviceDiscovered(const PortInfo &info)

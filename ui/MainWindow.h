@@ -3,6 +3,7 @@
 #pragma once
 
 #include "DeviceInfo.h"
+#include "ReadoutBox.h"
 #include "SerialPort.h"
 
 #include <QList>
@@ -18,6 +19,8 @@ class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QStandardItemModel;
+class QToolButton;
+class SensorPlotWindow;
 class QTimer;
 class StarsLink;
 class StarsService;
@@ -62,6 +65,7 @@ private slots:
     void on_pathComboBox_currentIndexChanged(int index);
     void on_productType_currentIndexChanged(int index);
     void onPortLost(const QString &reason, quint64 generation);
+    void showPlotWindow();
 
 private:
     void showStatus(const QString &text);
@@ -102,4 +106,8 @@ private:
     bool servicesStopped;
     int productIndex;
     int activeTab;        // 0: calibration tab current, 1: firmware tab current
+    // The eight read-out boxes in the order onUiUpdate fills them.
+    ReadoutBox readoutBoxes[8];
+    QToolButton *plotButton;
+    SensorPlotWindow *plotWindow = nullptr; // made on the first click of plotButton
 };

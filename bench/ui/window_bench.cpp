@@ -1,13 +1,22 @@
-// Whole-window figures against the simulator: idle CPU with and without a connected gimbal,
+// Whole-window figures against the simulator: idle CPU with and without a connected gimbal
+// (with the sensor plot never opened, closed and shown, and beside a minimal reference),
 // a full calibration's wall time (device delays versus what the host adds) and peak memory,
 // and how long closing the window takes in the states where a service is waiting.
+// Usage: bench_window [seconds per idle case] [idle: stop after the idle cases]
 #include "GimbalModel.h"
+#include "RegisterTable.h"
+#include "RuntimeSession.h"
+#include "SensorPlotWindow.h"
+#include "SensorReadout.h"
 #include "SimulatedSession.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGridLayout>
+#include <QLabel>
+#include <QToolButton>
 #include <QMap>
 #include <unistd.h>
 #include <QTimer>
@@ -104,14 +113,12 @@ bool startSession(SimulatedSession &s, const QStringList &simArguments, bool ope
     return !openPort || waitUntil([&s] { return s.probe->calibrateButton()->isEnabled(); }, 15000);
 }
 
-void measureIdleCpu(bool connected, int seconds)
+// Where the sensor plot window stands during an idle measurement.
+enum class Plot { Never, Hidden, Shown };
+
+// CPU share and wake-ups per second of the whole process over `seconds`, with per-thread shares.
+void measureSpan(const char *label, int seconds)
 {
-    SimulatedSession s;
-    if (!startSession(s, {}, connected)) {
-        std::printf("idle cpu: could not start\n");
-        return;
-    }
-    runFor(1000);
     const double cpu0 = cpuSeconds();
     const long long switches0 = voluntarySwitches();
     const QMap<QString, long long> ticks0 = threadTicks();
@@ -120,9 +127,8 @@ void measureIdleCpu(bool connected, int seconds)
     runFor(seconds * 1000);
     const double used = cpuSeconds() - cpu0;
     const double elapsed = wall.elapsed() / 1000.0;
-    std::printf("idle, %-22s: %.1f %% of one core, %.0f thread wake-ups per s, over %.1f s\n",
-                connected ? "connected to simulator" : "no port open", 100.0 * used / elapsed,
-                (voluntarySwitches() - switches0) / elapsed, elapsed);
+    std::printf("idle, %-40s: %.1f %% of one core, %.0f thread wake-ups per s, over %.1f s\n", label,
+                100.0 * used / elapsed, (voluntarySwitches() - switches0) / elapsed, elapsed);
     const QMap<QString, long long> ticks1 = threadTicks();
     const double tickHz = double(sysconf(_SC_CLK_TCK));
     for (auto it = ticks1.cbegin(); it != ticks1.cend(); ++it) {
@@ -130,7 +136,81 @@ void measureIdleCpu(bool connected, int seconds)
         if (share >= 0.05)
             std::printf("    thread %-28s %.1f %%\n", qPrintable(it.key()), share);
     }
+}
+
+void measureIdleCpu(bool connected, int seconds, Plot plot = Plot::Never)
+{
+    SimulatedSession s;
+    if (!startSession(s, {}, connected)) {
+        std::printf("idle cpu: could not start\n");
+        return;
+    }
+    if (plot != Plot::Never) {
+        QTest::mouseClick(s.probe->widget<QToolButton>("plotButton"), Qt::LeftButton);
+        QWidget *window = s.window->findChild<SensorPlotWindow *>();
+        if (!window || !QTest::qWaitForWindowExposed(window)) {
+            std::printf("idle cpu: no plot window\n");
+            return;
+        }
+        if (plot == Plot::Hidden)
+            window->close();
+    }
+    runFor(1000);
+    const char *label = !connected            ? "no port open"
+                        : plot == Plot::Never  ? "connected, plot never opened"
+                        : plot == Plot::Hidden ? "connected, plot opened and closed"
+                                               : "connected, plot shown";
+    measureSpan(label, seconds);
     s.closeWindow();
+}
+
+// The least a window showing this read-out can cost: the same port, worker, link and request
+// service, and eight labels set from the register table on a 20 ms timer when their text
+// changes. The window is measured against it.
+void measureReference(int seconds)
+{
+    SimulatorProcess sim;
+    if (!sim.start({})) {
+        std::printf("reference: could not start the simulator\n");
+        return;
+    }
+    RuntimeSession session(4);
+    QWidget window;
+    auto *layout = new QGridLayout(&window);
+    QLabel *labels[8];
+    for (int i = 0; i < 8; ++i)
+        layout->addWidget(labels[i] = new QLabel(QStringLiteral("0.000")), i / 4, i % 4);
+    window.resize(410, 466);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window) || !session.open(sim.path())) {
+        std::printf("reference: could not open the port\n");
+        return;
+    }
+    QString shown[8];
+    QTimer tick;
+    tick.setInterval(20);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const SensorReadout r = SensorReadout::fromRaw(
+            registerTable[accX].signedValue(), registerTable[accY].signedValue(), registerTable[accZ].signedValue(),
+            registerTable[gyroX].signedValue(), registerTable[gyroY].signedValue(), registerTable[gyroZ].signedValue(),
+            16.4f);
+        const float values[8] = {r.ax, r.ay, r.az, r.gx, r.gy, r.gz, r.amod, r.gmod};
+        for (int i = 0; i < 8; ++i) {
+            const QString text = QString::number(values[i], 'f', i < 3 || i == 6 ? 3 : 1);
+            if (text != shown[i])
+                labels[i]->setText(shown[i] = text);
+        }
+    });
+    bool up = false;
+    QObject::connect(&session, &RuntimeSession::linkChanged, [&](bool value) { up = value; });
+    tick.start();
+    if (!waitUntil([&] { return up; }, 15000)) {
+        std::printf("reference: no link\n");
+        return;
+    }
+    runFor(1000);
+    measureSpan("reference (8 labels, same services)", seconds);
+    session.stopService();
 }
 
 void measureCalibration()
@@ -175,7 +255,12 @@ int main(int argc, char *argv[])
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
 
     measureIdleCpu(false, seconds);
+    measureReference(seconds);
     measureIdleCpu(true, seconds);
+    measureIdleCpu(true, seconds, Plot::Hidden);
+    measureIdleCpu(true, seconds, Plot::Shown);
+    if (argc > 2 && QByteArray(argv[2]) == "idle")
+        return 0;
     measureCalibration();
 
     const auto clickCalibrate = [](SimulatedSession &s) {

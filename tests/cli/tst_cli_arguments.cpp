@@ -61,6 +61,9 @@ private slots:
         QTest::newRow("negative product row") << QStringList{"info", "--port", "a", "--product", "-1"} << 2 << "no product row";
         QTest::newRow("unknown product name") << QStringList{"info", "--port", "a", "--product", "K9"} << 2 << "no product row 'K9'";
         QTest::newRow("rate zero") << QStringList{"monitor", "--port", "a", "--product", "4", "--rate", "0"} << 2 << "--rate";
+        QTest::newRow("json and csv") << QStringList{"monitor", "--port", "a", "--product", "4", "--json", "--csv"} << 2
+                                      << "exclude each other";
+        QTest::newRow("csv outside monitor") << QStringList{"info", "--port", "a", "--product", "4", "--csv"} << 2 << "csv";
         QTest::newRow("rate not a number") << QStringList{"monitor", "--port", "a", "--product", "4", "--rate", "fast"} << 2 << "--rate";
         QTest::newRow("bad connect time-out") << QStringList{"flash", "--port", "a", "--product", "4", "--connect-timeout", "-3", validPackage}
                                               << 2 << "--connect-timeout";

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <cmath>
 #include <memory>
 
 #include <sys/stat.h>
@@ -88,6 +89,50 @@ private slots:
                 QVERIFY(qAbs(line.value(QLatin1String(key)).toDouble()) < 2.0);
         }
         QVERIFY(samples >= 20);
+    }
+
+    // --csv: standard output is the table alone (header, then rows of nine numbers in the
+    // recording's units, time rising), the open and link lines go to standard error.
+    void monitorCsvPrintsTheRecordingColumns()
+    {
+        SimulatorProcess sim;
+        QVERIFY(sim.start(kFast));
+        CliProcess cli;
+        QVERIFY(cli.start({QStringLiteral("monitor"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                           QStringLiteral("6"), QStringLiteral("--rate"), QStringLiteral("20"), QStringLiteral("--csv")}));
+        QTRY_VERIFY_WITH_TIMEOUT(cli.outputLines().size() >= 21, 10000);
+        cli.signal(SIGINT);
+        QCOMPARE(cli.finish(10000), 0);
+
+        const QStringList lines = cli.outputLines();
+        QCOMPARE(lines.first(), QStringLiteral("time_s,gyro_x_dps,gyro_y_dps,gyro_z_dps,acc_x_g,acc_y_g,acc_z_g,"
+                                               "gyro_mod_dps,acc_mod_g"));
+        QVERIFY2(cli.errors().contains(QLatin1String("已连接！")) || cli.errors().contains(QLatin1String("Connected!")),
+                 qPrintable(cli.errors()));
+        double previousTime = -1.0;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QStringList fields = lines.at(i).split(QLatin1Char(','));
+            QCOMPARE(fields.size(), 9);
+            QList<double> v;
+            for (qsizetype f = 0; f < fields.size(); ++f) {
+                // Decimals as the read-out boxes show them: time 3, rates 1, accelerations 3.
+                const int decimals = (f >= 1 && f <= 3) || f == 7 ? 1 : 3;
+                QCOMPARE(fields.at(f).size() - fields.at(f).indexOf(QLatin1Char('.')) - 1, decimals);
+                bool ok = false;
+                v.append(fields.at(f).toDouble(&ok));
+                QVERIFY(ok);
+            }
+            QVERIFY(v[0] > previousTime);
+            previousTime = v[0];
+            if (i <= 10)
+                continue; // the first polls may still show registers not read yet
+            // Lying level and still: about 1 g on Z only, rates near 0; the moduli agree with the axes.
+            QVERIFY2(qAbs(v[6] - 1.0) < 0.05 && qAbs(v[4]) < 0.05 && qAbs(v[5]) < 0.05, qPrintable(lines.at(i)));
+            for (int f : {1, 2, 3})
+                QVERIFY(qAbs(v[f]) < 2.0);
+            QVERIFY(qAbs(v[8] - std::sqrt(v[4] * v[4] + v[5] * v[5] + v[6] * v[6])) < 0.003);
+            QVERIFY(qAbs(v[7] - std::sqrt(v[1] * v[1] + v[2] * v[2] + v[3] * v[3])) < 0.2);
+        }
     }
 
     void calibrateWithTheUserSucceedsWithTheWindowsWrites()

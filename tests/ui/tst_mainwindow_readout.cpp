@@ -3,8 +3,11 @@
 #include "FakePortEnumerator.h"
 #include "RegisterResponder.h"
 #include "RegisterTable.h"
+#include "SensorPlotWindow.h"
 #include "WindowProbe.h"
 
+#include <QTabWidget>
+#include <QToolButton>
 #include <memory>
 
 namespace {
@@ -130,6 +133,58 @@ private slots:
             QTRY_COMPARE(rig.probe->readoutText("doubleSpinBox_Gx"), shown);
             QVERIFY(!button->isEnabled());
         }
+    }
+
+    // One click on the calibration tab's corner opens the plot, which then receives every
+    // read-out tick; a still reading does not repaint a read-out box however often the
+    // read-out ticks. The button belongs to the calibration tab only.
+    void plotFollowsTheReadoutAndStillBoxesAreNotRepainted()
+    {
+        ReadoutRig rig;
+        rig.gimbal.set(gyroX, 328); // row 4: 20 degree/s
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        QVERIFY(rig.connect());
+        QTRY_COMPARE(rig.probe->readoutText("doubleSpinBox_Gx"), QStringLiteral("20.0"));
+        QTRY_COMPARE(rig.probe->readoutText("doubleSpinBox_Az"), QStringLiteral("1.000"));
+
+        auto *plotButton = rig.probe->widget<QToolButton>("plotButton");
+        QVERIFY(plotButton->isVisible());
+        QTest::mouseClick(plotButton, Qt::LeftButton);
+        auto *plot = rig.window->findChild<SensorPlotWindow *>();
+        QVERIFY(plot && plot->isVisible());
+        QTRY_VERIFY(plot->samples().size() >= 3);
+        QCOMPARE(plot->samples().newest().r.gx, 20.0f);
+        QCOMPARE(plot->samples().newest().r.az, 1.0f);
+
+        QCoreApplication::processEvents();
+        int paints = 0;
+        struct Counter : QObject {
+            int *n;
+            bool eventFilter(QObject *, QEvent *e) override { if (e->type() == QEvent::Paint) ++*n; return false; }
+        } counter;
+        counter.n = &paints;
+        for (QDoubleSpinBox *box : rig.window->findChildren<QDoubleSpinBox *>()) {
+            QList<QWidget *> parts = box->findChildren<QWidget *>();
+            parts.append(box);
+            for (QWidget *w : std::as_const(parts))
+                w->installEventFilter(&counter);
+        }
+        // Showing the plot window changes which window is active, and that repaints everything
+        // once, at a moment of its own: a quiet stretch of 25 ticks is looked for, a few times.
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            paints = 0;
+            const qsizetype ticks = plot->samples().size();
+            QTRY_VERIFY(plot->samples().size() >= ticks + 25);
+            if (paints == 0)
+                break;
+        }
+        QCOMPARE(paints, 0);
+
+        rig.probe->widget<QTabWidget>("tabWidget")->setCurrentIndex(1);
+        QVERIFY(!plotButton->isVisible());
+        rig.probe->widget<QTabWidget>("tabWidget")->setCurrentIndex(0);
+        QVERIFY(plotButton->isVisible());
     }
 
     void cleanup() { clearRegisterValues(); }
