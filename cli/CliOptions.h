@@ -14,6 +14,7 @@ struct CliOptions
     double rateHz = 10.0;
     int connectTimeoutMs = 30000;
     bool json = false;
+    bool verbose = false;
     QString package;
 
     // Empty unless parsing failed: then a one-line reason for the user.

@@ -15,9 +15,11 @@ int run(bool json)
 {
     SystemPortEnumerator enumerator;
     QJsonArray list;
+    int found = 0;
     for (const PortInfo &info : enumerator.availablePorts()) {
         if (!isGimbalAdapter(info))
             continue;
+        ++found;
         // Virtual ports (a path) have no system record; their description stays empty.
         const QSerialPortInfo system(info.portName);
         const QString description = system.isNull() ? QString() : system.description();
@@ -31,6 +33,9 @@ int run(bool json)
     }
     if (json)
         CliOutput::json({{QStringLiteral("ports"), list}});
+    // On standard error: an empty listing stays empty for scripts reading standard output.
+    if (found == 0)
+        CliOutput::error(QStringLiteral("velmora-cli: no gimbal adapter found"));
     return ExitCode::Success;
 }
 

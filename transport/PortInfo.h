@@ -10,11 +10,13 @@ struct PortInfo
     QString portName;
     quint16 vendorId = 0;
     quint16 productId = 0;
+    // The USB adapter's serial number; empty for a virtual port or an adapter without one.
+    QString serialNumber{};
 
     bool operator==(const PortInfo &other) const
     {
         return portName == other.portName && vendorId == other.vendorId
-               && productId == other.productId;
+               && productId == other.productId && serialNumber == other.serialNumber;
     }
     bool operator!=(const PortInfo &other) const { return !(*this == other); }
 };

@@ -80,7 +80,8 @@ QList<PortInfo> SystemPortEnumerator::listSystemPorts()
         // The short name ("ttyUSB0", "COM3") is what users know; QSerialPort accepts it.
         ports.append(PortInfo{info.portName(),
                               info.hasVendorIdentifier() ? info.vendorIdentifier() : quint16(0),
-                              info.hasProductIdentifier() ? info.productIdentifier() : quint16(0)});
+                              info.hasProductIdentifier() ? info.productIdentifier() : quint16(0),
+                              info.serialNumber()});
     }
     return ports;
 }

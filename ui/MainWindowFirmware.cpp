@@ -6,6 +6,7 @@
 #include "BootloaderLink.h"
 #include "CalibrateService.h"
 #include "FirmwareTables.h"
+#include "LinkHints.h"
 #include "PortListener.h"
 #include "PtzFile.h"
 #include "SerialPort.h"
@@ -13,11 +14,13 @@
 #include "StarsService.h"
 #include "UiLog.h"
 #include "UpdateService.h"
+#include "WindowSettings.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QStandardItemModel>
@@ -40,6 +43,8 @@ void MainWindow::cancelUpdate()
     // The service forgets its connection on a cancel; a package request made now would be
     // kept and served unasked right after the next connection.
     ui->downloadButton->setEnabled(false);
+    // A write cut short stays marked as unfinished; its failure report must not clear that.
+    endUpdateWrite();
 }
 
 void MainWindow::on_connectButton_clicked()
@@ -65,6 +70,8 @@ void MainWindow::onConnectTimeout(int ms)
 void MainWindow::onProgressUpdate(int value)
 {
     ui->progressBar->setValue(value);
+    if (chipProgress.running())
+        chipWords->setText(chipProgress.report(value));
 }
 
 void MainWindow::onUpdateReport(int type, QString msg)
@@ -79,12 +86,21 @@ void MainWindow::onUpdateReport(int type, QString msg)
         break;
     case 2:
     case 3:
+        if (type == 3 && updateWriting) {
+            WindowSettings::clearUpdateInProgress();
+            endUpdateWrite();
+        }
         ui->connectButton->setText(tr("连接"));
         // A report that crosses a port close must not offer a connection over a closed port.
         ui->connectButton->setEnabled(port->isOpen());
         ui->downloadButton->setEnabled(false);
         break;
     case -1:
+        if (updateWriting) {
+            WindowSettings::clearUpdateInProgress();
+            endUpdateWrite();
+            chipWords->clear();
+        }
         ui->progressBar->setValue(0);
         ui->connectButton->setText(tr("连接"));
         ui->connectButton->setEnabled(port->isOpen());
@@ -115,6 +131,8 @@ void MainWindow::on_tabWidget_currentChanged(int index)
         ui->connectButton->setEnabled(true);
     }
     switchLink(activeTab);
+    // Only the runtime link can go unanswered; the bootloader has its own count-down.
+    linkHints->setWatching(activeTab == 0 && portOpened, productName());
 }
 
 void MainWindow::switchLink(int tab)
@@ -156,6 +174,8 @@ void MainWindow::showPackageInfo(const QString &path)
     // Fires on_pathComboBox_currentIndexChanged when the item changes, which shows the same
     // package again.
     ui->pathComboBox->setCurrentIndex(index);
+    if (settingsRestored)
+        WindowSettings::notePackage(path);
 
     // A missing, unreadable or invalid package leaves the table as it was, without a message:
     // the update service checks the package again and reports when the update starts.
@@ -180,8 +200,14 @@ void MainWindow::on_pathComboBox_currentIndexChanged(int index)
 void MainWindow::on_downloadButton_clicked()
 {
     if (ui->pathComboBox->count() > 0) {
-        updateService->dataRequest(ui->pathComboBox->itemText(ui->pathComboBox->currentIndex()));
+        const QString package = ui->pathComboBox->itemText(ui->pathComboBox->currentIndex());
+        updateService->dataRequest(package);
         ui->downloadButton->setEnabled(false);
+        // Marked until the update reports its end: an interruption is told on the next open.
+        WindowSettings::setUpdateInProgress(port->portName(), package);
+        updateWriting = true;
+        chipProgress.start(deviceModel->rowCount());
+        chipWords->clear();
     } else {
         showStatus(tr("请指定固件文件路径!"));
     }

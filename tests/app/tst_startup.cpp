@@ -1,4 +1,5 @@
 // Start-up: the locale rule for the translation, the style sheet, the first paint and a normal exit.
+#include "IsolatedSettings.h"
 #include "MainWindow.h"
 #include "Startup.h"
 
@@ -30,6 +31,8 @@ class StartupTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void localeChoosesTheTexts_data()
     {
         QTest::addColumn<QString>("locale");

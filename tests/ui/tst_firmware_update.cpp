@@ -1,4 +1,5 @@
 // End to end: the window, the real serial path and the simulator's bootloader, through updates.
+#include "IsolatedSettings.h"
 #include "FirmwareProbe.h"
 #include "SimulatedSession.h"
 
@@ -46,6 +47,8 @@ private:
     QStringList bootloaderTrace() { return session.sim.traceLines().filter(QRegularExpression("^B ")); }
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void initTestCase() { QVERIFY(dir.isValid()); }
     void cleanup()
     {

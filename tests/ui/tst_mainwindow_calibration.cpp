@@ -1,4 +1,5 @@
 // End to end: the window, the real serial path and the simulator process, through a calibration.
+#include "IsolatedSettings.h"
 #include "SimulatedSession.h"
 
 namespace {
@@ -29,6 +30,8 @@ private:
     }
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void cleanup() { session.end(); }
 
     void gimbalConnectsAndTheReadoutMoves()
