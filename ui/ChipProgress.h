@@ -11,6 +11,8 @@ public:
     // A write of `chipCount` chips starts.
     void start(int chipCount);
     void stop();
+    // The chip list arrived after the write was asked for.
+    void setChipCount(int chipCount) { chips = chipCount; }
     bool running() const { return active; }
 
     // One progress report (0 to 1000 for the chip being written); returns the text to show.

@@ -115,6 +115,9 @@ void MainWindow::onUpdateReport(int type, QString msg)
 void MainWindow::deviceListUpdate(QList<deviceInfo> devices)
 {
     FirmwareTables::showDevices(deviceModel, devices);
+    // Update may be pressed as soon as the bootloader answered, before its chips are listed.
+    if (chipProgress.running())
+        chipProgress.setChipCount(int(devices.size()));
 }
 
 void MainWindow::on_tabWidget_currentChanged(int index)
