@@ -5,6 +5,7 @@
 #include "ui_MainWindow.h"
 
 #include "CalibrationWords.h"
+#include "LinkHints.h"
 #include "ProductTable.h"
 #include "WindowSettings.h"
 
@@ -48,6 +49,8 @@ void MainWindow::hintInterruptedUpdate(const QString &name)
     if (!WindowSettings::updateInterrupted(&port, &package) || port != name)
         return;
     showStatus(tr("此端口上次的固件更新没有完成：云台可能停在引导程序中，请在“固件更新”页完成更新。"));
+    // A gimbal waiting in its bootloader does not answer at run time: that is no product question.
+    linkHints->setWatching(false, productName());
     showPackageInfo(package);
 }
 
