@@ -70,8 +70,10 @@ void MainWindow::onConnectTimeout(int ms)
 void MainWindow::onProgressUpdate(int value)
 {
     ui->progressBar->setValue(value);
-    if (chipProgress.running())
+    if (chipProgress.running()) {
         chipWords->setText(chipProgress.report(value));
+        chipWords->show();
+    }
 }
 
 void MainWindow::onUpdateReport(int type, QString msg)
@@ -100,6 +102,7 @@ void MainWindow::onUpdateReport(int type, QString msg)
             WindowSettings::clearUpdateInProgress();
             endUpdateWrite();
             chipWords->clear();
+            chipWords->hide();
         }
         ui->progressBar->setValue(0);
         ui->connectButton->setText(tr("连接"));
@@ -211,6 +214,7 @@ void MainWindow::on_downloadButton_clicked()
         updateWriting = true;
         chipProgress.start(deviceModel->rowCount());
         chipWords->clear();
+        chipWords->hide();
     } else {
         showStatus(tr("请指定固件文件路径!"));
     }

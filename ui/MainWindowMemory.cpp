@@ -22,6 +22,8 @@ void MainWindow::setUpWords()
     chipWords = new QLabel(ui->tab_2);
     chipWords->setObjectName(QStringLiteral("chipWords"));
     ui->gridLayout_3->addWidget(chipWords, ui->gridLayout_3->rowCount(), 0);
+    // Shown only while it has something to say, so that the tab keeps its layout otherwise.
+    chipWords->hide();
 }
 
 void MainWindow::restoreSettings()
