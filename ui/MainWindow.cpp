@@ -328,7 +328,7 @@ void MainWindow::openPort()
         if (info.portName == name)
             opened = info;
     reconnect.opened(opened);
-    WindowSettings::setLastPort(name);
+    WindowSettings::setLastPort(name, opened.serialNumber);
     WindowSettings::setClosedByUser(false);
     linkHints->setWatching(activeTab == 0, productName());
     hintInterruptedUpdate(name);

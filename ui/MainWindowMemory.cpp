@@ -35,6 +35,17 @@ void MainWindow::restoreSettings()
     const int portRow = int(portNames.indexOf(WindowSettings::lastPort()));
     if (portRow >= 0)
         ui->comboBox_port->setCurrentIndex(portRow);
+    // The last port was left open, or its adapter went away, and it is not here now: it is
+    // opened when it comes back, as within one run. After the user's Close it is not.
+    if (portRow < 0 && !WindowSettings::lastPort().isEmpty() && !WindowSettings::closedByUser()) {
+        PortInfo last;
+        last.portName = WindowSettings::lastPort();
+        last.serialNumber = WindowSettings::lastPortSerial();
+        last.vendorId = GimbalAdapterVendorId;
+        last.productId = GimbalAdapterProductId;
+        reconnect.opened(last);
+        reconnect.lost();
+    }
 
     const QStringList paths = WindowSettings::packagePaths();
     ui->pathComboBox->addItems(paths);

@@ -7,6 +7,7 @@ namespace {
 
 const QString kProduct = QStringLiteral("product/row");
 const QString kLastPort = QStringLiteral("port/last");
+const QString kLastPortSerial = QStringLiteral("port/lastSerialNumber");
 const QString kClosedByUser = QStringLiteral("port/closedByUser");
 const QString kPackages = QStringLiteral("firmware/packages");
 const QString kCurrentPackage = QStringLiteral("firmware/current");
@@ -32,9 +33,16 @@ QString WindowSettings::lastPort()
     return QSettings().value(kLastPort).toString();
 }
 
-void WindowSettings::setLastPort(const QString &name)
+QString WindowSettings::lastPortSerial()
 {
-    QSettings().setValue(kLastPort, name);
+    return QSettings().value(kLastPortSerial).toString();
+}
+
+void WindowSettings::setLastPort(const QString &name, const QString &serialNumber)
+{
+    QSettings settings;
+    settings.setValue(kLastPort, name);
+    settings.setValue(kLastPortSerial, serialNumber);
 }
 
 bool WindowSettings::closedByUser()

@@ -12,9 +12,10 @@ public:
     static int productRow(int fallback);
     static void setProductRow(int row);
 
-    // The port last opened by the window (empty if none).
+    // The port last opened by the window (empty if none) and its adapter's serial number.
     static QString lastPort();
-    static void setLastPort(const QString &name);
+    static QString lastPortSerial();
+    static void setLastPort(const QString &name, const QString &serialNumber);
 
     // Whether the user closed the port with its button (as opposed to the adapter going away).
     static bool closedByUser();

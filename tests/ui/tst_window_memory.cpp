@@ -171,6 +171,36 @@ private slots:
         QCOMPARE(probe.openButton()->text(), QStringLiteral("打开串口"));
     }
 
+    void adapterLeftOpenIsOpenedWhenItComesBackAfterARestart_data()
+    {
+        QTest::addColumn<bool>("userClosed");
+        QTest::newRow("left open") << false;
+        QTest::newRow("closed by the user") << true;
+    }
+
+    void adapterLeftOpenIsOpenedWhenItComesBackAfterARestart()
+    {
+        QFETCH(bool, userClosed);
+        PtyPair line;
+        QVERIFY(line.isValid());
+        const PortInfo adapter = FakePortEnumerator::adapter(line.slavePath(), QStringLiteral("0001A7"));
+        {
+            auto *ports = new FakePortEnumerator;
+            ports->setPorts({adapter});
+            MainWindow window(ports);
+            WindowProbe probe(window);
+            probe.open(line.slavePath());
+            if (userClosed)
+                QTest::mouseClick(probe.openButton(), Qt::LeftButton);
+        }
+        // The next start finds no adapter; then it is plugged in.
+        auto *ports = new FakePortEnumerator;
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        ports->plugIn(adapter);
+        QCOMPARE(probe.openButton()->text(), userClosed ? QStringLiteral("打开串口") : kOpenText);
+    }
+
     void silentGimbalPointsAtTheProduct_data()
     {
         QTest::addColumn<bool>("english");
