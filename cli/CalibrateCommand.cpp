@@ -5,6 +5,7 @@
 #include "CalibrationWords.h"
 #include "CliOutput.h"
 #include "ExitCode.h"
+#include "PortOpenFailure.h"
 #include "ProductRows.h"
 #include "RegisterTable.h"
 #include "RuntimeSession.h"
@@ -67,8 +68,8 @@ void CalibrateCommand::start()
     calibrateService->start(QThread::InheritPriority);
 
     if (!session->open(options.ports.first())) {
-        CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), windowText("串口无法打开!")));
-        end(ExitCode::NoAnswer);
+        CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), PortOpenFailure::text(session->openError())));
+        end(PortOpenFailure::exitCode(session->openError()));
         return;
     }
     CliOutput::line(windowText("串口已经打开 (%1)").arg(options.ports.first()));

@@ -2,6 +2,7 @@
 #include "CliOptions.h"
 
 #include "ProductRows.h"
+#include "VelmoraVersion.h"
 
 #include <QCommandLineParser>
 
@@ -13,9 +14,12 @@ const char *const kExitStatuses =
     "  1    the calibration ran and failed\n"
     "  2    bad arguments\n"
     "  3    package unreadable or invalid\n"
-    "  4    no answer from the gimbal or its bootloader, or the port cannot be opened\n"
+    "  4    no answer from the gimbal or its bootloader, or no such port\n"
     "  5    the package does not match the gimbal's chips\n"
     "  6    writing the firmware failed\n"
+    "  7    the port exists but cannot be opened: permission denied (install the udev rule\n"
+    "       60-velmora.rules or join the dialout group) or in use by another program; with\n"
+    "       --json the reason is the \"openError\" field (permission-denied, in-use, other)\n"
     "  130  interrupted (Ctrl-C); nothing was reported as a success\n"
     "monitor exits with 4 if the gimbal never answered.\n"
     "flash with several ports exits with the status of the first port (in command-line order)\n"
@@ -86,7 +90,7 @@ QString CliOptions::overview()
     QString text = QStringLiteral("Usage: velmora-cli COMMAND [options]\nThe gimbal tool without a window.\n\nCommands:\n");
     for (const CommandEntry &entry : kCommands)
         text += QStringLiteral("  velmora-cli %1\n").arg(QLatin1String(entry.synopsis));
-    text += QStringLiteral("\n'velmora-cli COMMAND --help' describes one command.\n"
+    text += QStringLiteral("\n'velmora-cli COMMAND --help' describes one command; 'velmora-cli --version' shows the version.\n"
                            "--port may be left out when exactly one gimbal adapter is listed.\n"
                            "Debug lines are off: add --verbose to a command to see them, or choose\n"
                            "categories with QT_LOGGING_RULES, e.g. QT_LOGGING_RULES='velmora.stars.debug=true'.\n\n");
@@ -101,6 +105,11 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     if (first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help")) {
         CliOptions options;
         options.help = overview();
+        return options;
+    }
+    if (first == QLatin1String("--version")) {
+        CliOptions options;
+        options.help = QStringLiteral("velmora-cli " VELMORA_VERSION "\n");
         return options;
     }
     const CommandEntry *entry = findCommand(first);

@@ -19,7 +19,7 @@ struct CliOptions
 
     // Empty unless parsing failed: then a one-line reason for the user.
     QString error;
-    // Set when --help was asked for: the text to print (exit status 0).
+    // Set when --help or --version was asked for: the text to print (exit status 0).
     QString help;
 
     // Parses the arguments after the program name.

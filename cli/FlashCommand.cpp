@@ -4,12 +4,13 @@
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "FlashSession.h"
+#include "PackageFileReader.h"
 #include "ProductRows.h"
 #include "ProgressDisplay.h"
 #include "PtzFile.h"
 
 #include <QCoreApplication>
-#include <QFile>
+#include <cstring>
 
 FlashCommand::FlashCommand(const CliOptions &opts, QObject *parent)
     : Command(parent)
@@ -25,12 +26,27 @@ FlashCommand::~FlashCommand()
 
 QString FlashCommand::checkPackage(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1: %2").arg(path, QCoreApplication::translate("UpdateService", "固件文件不存在或无法访问！"));
+    const auto refusal = [&path](const char *text, const QString &why) {
+        const QString message = QStringLiteral("%1: %2").arg(path, QCoreApplication::translate("UpdateService", text));
+        return why.isEmpty() ? message : QStringLiteral("%1 (%2)").arg(message, why);
+    };
+    const PackageFileReader::Result file = PackageFileReader::read(path);
+    switch (file.outcome) {
+    case PackageFileReader::Outcome::Ok:
+        break;
+    case PackageFileReader::Outcome::Missing:
+        return refusal("固件文件不存在或无法访问！", QString());
+    case PackageFileReader::Outcome::NotRegularFile:
+        return refusal("固件文件不存在或无法访问！", QStringLiteral("not a regular file"));
+    case PackageFileReader::Outcome::ReadError:
+        return refusal("固件文件不存在或无法访问！", QString::fromLocal8Bit(std::strerror(file.error)));
+    case PackageFileReader::Outcome::TooLarge:
+        return refusal("固件文件格式无效！", QStringLiteral("larger than %1, the most a package may be")
+                                                .arg(PackageFileReader::sizeLimitText()));
+    }
     PtzFile package;
-    if (!package.unpack(file.readAll()))
-        return QStringLiteral("%1: %2").arg(path, QCoreApplication::translate("UpdateService", "固件文件格式无效！"));
+    if (!package.unpack(file.bytes))
+        return refusal("固件文件格式无效！", QString());
     return QString();
 }
 

@@ -4,6 +4,7 @@
 #include "BootloaderLink.h"
 #include "CliLog.h"
 #include "ExitCode.h"
+#include "PortOpenFailure.h"
 #include "MetaTypes.h"
 #include "PortListener.h"
 #include "SerialPort.h"
@@ -98,7 +99,8 @@ void FlashSession::start()
 {
     serial->setPortName(port);
     if (!serial->open()) {
-        finish(ExitCode::NoAnswer, QCoreApplication::translate("MainWindow", "串口无法打开!"));
+        openFailure = serial->openError();
+        finish(PortOpenFailure::exitCode(openFailure), PortOpenFailure::text(openFailure));
         return;
     }
     service->start(QThread::InheritPriority);

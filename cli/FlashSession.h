@@ -2,6 +2,7 @@
 #pragma once
 
 #include "DeviceInfo.h"
+#include "SerialPort.h"
 
 #include <QList>
 #include <QObject>
@@ -9,7 +10,6 @@
 
 class BootloaderLink;
 class PortListener;
-class SerialPort;
 class UpdateService;
 
 class FlashSession : public QObject
@@ -36,6 +36,8 @@ public:
     int permille() const { return progress; }
     QString message() const { return lastMessage; }
     int exitCode() const { return code; }
+    // Why the port could not be opened; None when it was.
+    SerialPort::OpenError openError() const { return openFailure; }
     bool isDone() const { return current == State::Done; }
     const QList<deviceInfo> &devices() const { return chips; }
 
@@ -71,5 +73,6 @@ private:
     int code = -1;
     // A failure announced before the final report (chip information, size overflow).
     int pendingCode = 0;
+    SerialPort::OpenError openFailure = SerialPort::OpenError::None;
     bool finishing = false;
 };

@@ -3,6 +3,7 @@
 
 #include "CliOutput.h"
 #include "ExitCode.h"
+#include "PortOpenFailure.h"
 #include "FlashSession.h"
 #include "ProductRows.h"
 
@@ -44,7 +45,8 @@ void InfoCommand::onFinished(int exitCode)
     if (exitCode != ExitCode::Success) {
         if (options.json)
             CliOutput::json({{QStringLiteral("event"), QStringLiteral("error")}, {QStringLiteral("port"), session->portName()},
-                             {QStringLiteral("exit"), exitCode}, {QStringLiteral("message"), session->message()}});
+                             {QStringLiteral("exit"), exitCode}, {QStringLiteral("message"), session->message()},
+                             {QStringLiteral("openError"), PortOpenFailure::jsonName(session->openError())}});
         else
             CliOutput::error(QStringLiteral("%1: %2").arg(session->portName(), session->message()));
         emit finished(exitCode);

@@ -3,6 +3,7 @@
 
 #include "CliOutput.h"
 #include "ExitCode.h"
+#include "PortOpenFailure.h"
 #include "ProductRows.h"
 #include "RegisterTable.h"
 #include "RuntimeSession.h"
@@ -47,8 +48,14 @@ void MonitorCommand::start()
         end(ExitCode::NoAnswer);
     });
     if (!session->open(options.ports.first())) {
-        CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), QCoreApplication::translate("MainWindow", "串口无法打开!")));
-        end(ExitCode::NoAnswer);
+        const SerialPort::OpenError reason = session->openError();
+        const QString message = PortOpenFailure::text(reason);
+        if (options.json)
+            CliOutput::json({{QStringLiteral("event"), QStringLiteral("error")}, {QStringLiteral("port"), options.ports.first()},
+                             {QStringLiteral("openError"), PortOpenFailure::jsonName(reason)},
+                             {QStringLiteral("exit"), PortOpenFailure::exitCode(reason)}, {QStringLiteral("message"), message}});
+        CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), message));
+        end(PortOpenFailure::exitCode(reason));
         return;
     }
     if (options.json)

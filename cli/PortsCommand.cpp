@@ -7,7 +7,6 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSerialPortInfo>
 
 namespace PortsCommand {
 
@@ -21,9 +20,8 @@ int run(bool json)
             continue;
         ++found;
         // Virtual ports (a path) have no system record; their description stays empty.
-        const QSerialPortInfo system(info.portName);
-        const QString description = system.isNull() ? QString() : system.description();
-        const QString serial = system.isNull() ? QString() : system.serialNumber();
+        const QString &description = info.description;
+        const QString &serial = info.serialNumber;
         if (json)
             list.append(QJsonObject{{QStringLiteral("name"), info.portName},
                                     {QStringLiteral("description"), description},

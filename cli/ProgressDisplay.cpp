@@ -4,6 +4,7 @@
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "FlashSession.h"
+#include "PortOpenFailure.h"
 
 #include <QJsonObject>
 
@@ -74,6 +75,8 @@ void ProgressDisplay::update(FlashSession *s, const QString &kind)
             object.insert(QStringLiteral("message"), s->message());
         if (kind == QLatin1String("done"))
             object.insert(QStringLiteral("exit"), s->exitCode());
+        if (kind == QLatin1String("done") && s->openError() != SerialPort::OpenError::None)
+            object.insert(QStringLiteral("openError"), PortOpenFailure::jsonName(s->openError()));
         CliOutput::json(object);
         return;
     }
@@ -101,7 +104,8 @@ void ProgressDisplay::summary(int exitCode)
                              {QStringLiteral("port"), s->portName()},
                              {QStringLiteral("result"), s->exitCode() == ExitCode::Success ? QStringLiteral("RUN") : QStringLiteral("failed")},
                              {QStringLiteral("exit"), s->exitCode()},
-                             {QStringLiteral("message"), s->message()}});
+                             {QStringLiteral("message"), s->message()},
+                             {QStringLiteral("openError"), PortOpenFailure::jsonName(s->openError())}});
         CliOutput::json({{QStringLiteral("event"), QStringLiteral("exit")}, {QStringLiteral("exit"), exitCode}});
         return;
     }

@@ -1,11 +1,12 @@
 // The runtime link to one gimbal, wired as the window wires it: port, port worker, link, service.
 #pragma once
 
+#include "SerialPort.h"
+
 #include <QObject>
 #include <QString>
 
 class PortListener;
-class SerialPort;
 class StarsLink;
 class StarsService;
 
@@ -21,6 +22,8 @@ public:
 
     // Opens the port; false (after a warning) when it cannot be opened.
     bool open(const QString &portName);
+    // Why the last open failed.
+    SerialPort::OpenError openError() const { return port->openError(); }
     // Ends the request service at once: nothing more is sent to the gimbal.
     void stopService();
 

@@ -68,6 +68,14 @@
         <translation>Unable to open the serial port!</translation>
     </message>
     <message>
+        <source>串口无法打开：没有访问权限。请安装 udev 规则 60-velmora.rules，或将用户加入 dialout 组后重新登录。</source>
+        <translation>Unable to open the serial port: permission denied. Install the udev rule 60-velmora.rules, or add your user to the dialout group and log in again.</translation>
+    </message>
+    <message>
+        <source>串口无法打开：另一个程序正在使用它。</source>
+        <translation>Unable to open the serial port: another program is using it.</translation>
+    </message>
+    <message>
         <source>产品:</source>
         <translation>Product:</translation>
     </message>

@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-bash scripts/build.sh
+# Only what is started below: the window, the simulator and the demo package (tests, benchmarks
+# and the other tools are built by scripts/test.sh or a plain scripts/build.sh).
+bash scripts/build.sh velmora velmora-gimbal-sim velmora_demo_package
 build=${VELMORA_BUILD_DIR:-build}
 bin=$build/bin
 package=$(realpath -m "$build/share/velmora/demo-k5.ptz")

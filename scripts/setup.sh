@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Velmora need,
-# only those that are missing. Pass --screenshots to add what the screenshot script needs.
+# only those that are missing. Pass --screenshots to add what the screenshot script needs,
+# --package what the Debian package script needs (man pages from --help, lintian).
 set -euo pipefail
 
 packages=(
@@ -8,10 +9,16 @@ packages=(
     qt6-base-dev qt6-svg-dev qt6-serialport-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libgl-dev libudev-dev
     fonts-dejavu-core
+    # Mock sysfs, udev events and /dev/ttyUSB0 for the port listing and hot-plug tests.
+    umockdev libumockdev-dev gir1.2-umockdev-1.0
 )
 # The sanitizer and fuzzing pass of CI builds with clang and its runtimes.
 if [[ "${1:-}" == "--sanitizers" ]]; then
     packages+=(clang libclang-rt-14-dev)
+fi
+# scripts/package.sh writes man pages with help2man and checks the package with lintian.
+if [[ "${1:-}" == "--package" ]]; then
+    packages+=(dpkg-dev help2man lintian)
 fi
 if [[ "${1:-}" == "--screenshots" || "${1:-}" == "--desktop" ]]; then
     packages+=(xvfb xdotool xauth imagemagick fonts-wqy-microhei)

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -25,6 +26,9 @@ PseudoTerminal::~PseudoTerminal()
         ::close(masterFd);
     if (slaveFd >= 0)
         ::close(slaveFd);
+    // The lock file stays: removing it could split the next two simulators onto two locks.
+    if (lockFd >= 0)
+        ::close(lockFd);
 }
 
 bool PseudoTerminal::fail(const QString &what)
@@ -51,6 +55,26 @@ bool PseudoTerminal::open(const QString &linkPath)
     ::fcntl(slaveFd, F_SETFD, FD_CLOEXEC);
 
     const QByteArray target = QFile::encodeName(linkPath);
+    // A simulator holds an exclusive lock on its link's lock file for as long as it runs; the
+    // kernel releases it when the process ends, however it ends. Held elsewhere, the link
+    // belongs to a running simulator and is left alone.
+    const QByteArray lockPath = target + ".lock";
+    // Read-only is enough for flock, so a lock file another user made serves as well.
+    lockFd = ::open(lockPath.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (lockFd < 0)
+        return fail(QFile::decodeName(lockPath));
+    if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+        taken = errno == EWOULDBLOCK;
+        const int saved = errno;
+        ::close(lockFd);
+        lockFd = -1;
+        errno = saved;
+        if (taken)
+            error = linkPath + QStringLiteral(" belongs to another running simulator");
+        else
+            return fail(QFile::decodeName(lockPath));
+        return false;
+    }
     struct stat existing{};
     if (::lstat(target.constData(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
         errno = EEXIST;
@@ -79,7 +103,11 @@ void PseudoTerminal::removeLink()
 {
     if (link.isEmpty())
         return;
-    ::unlink(QFile::encodeName(link).constData());
+    const QByteArray path = QFile::encodeName(link);
+    char target[4096];
+    const ssize_t length = ::readlink(path.constData(), target, sizeof target - 1);
+    if (length > 0 && QFile::decodeName(QByteArray(target, qsizetype(length))) == slaveName)
+        ::unlink(path.constData());
     link.clear();
 }
 

@@ -19,9 +19,14 @@ public:
     ~PseudoTerminal() override;
 
     // Opens the pair in raw mode and points `linkPath` at the slave (replacing an old symlink,
-    // never another kind of file). False with errorString() on failure.
+    // never another kind of file, nor a link that another running simulator holds). False with
+    // errorString() on failure; linkTaken() then tells whether another simulator holds the link.
+    // While the link is ours, `linkPath` + ".lock" carries our lock on it.
     bool open(const QString &linkPath);
+    // Removes the link if it still points at our pseudo-terminal: one that has been pointed
+    // elsewhere since is someone else's.
     void removeLink();
+    bool linkTaken() const { return taken; }
 
     QString errorString() const { return error; }
     QString slavePath() const { return slaveName; }
@@ -41,6 +46,8 @@ private:
 
     int masterFd = -1;
     int slaveFd = -1;
+    int lockFd = -1;
+    bool taken = false;
     QSocketNotifier *notifier = nullptr;
     QString slaveName;
     QString link;

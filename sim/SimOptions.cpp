@@ -1,12 +1,13 @@
 // The command line of velmora-gimbal-sim.
 #include "SimOptions.h"
 
+#include "PackageFileReader.h"
 #include "PtzFile.h"
+#include "VelmoraVersion.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <cstdio>
 
@@ -37,10 +38,10 @@ bool parseNumber(const QString &text, qint64 low, qint64 high, qint64 *value)
 
 bool readPackage(const QString &path, PtzFile *package)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(path + QStringLiteral(": ") + file.errorString());
-    if (!package->unpack(file.readAll()))
+    const PackageFileReader::Result file = PackageFileReader::read(path);
+    if (file.outcome != PackageFileReader::Outcome::Ok)
+        return fail(path + QStringLiteral(": not a readable regular file of at most ") + PackageFileReader::sizeLimitText());
+    if (!package->unpack(file.bytes))
         return fail(path + QStringLiteral(": not a valid .ptz package"));
     return true;
 }
@@ -152,6 +153,8 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         "Simulated gimbal answering the runtime or the bootloader protocol on a pseudo-terminal.\n"
         "Prints VELMORA_VIRTUAL_PORTS=<path> once ready; pass that line to Velmora's environment."));
     parser.addHelpOption();
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("role"), QStringLiteral("runtime (default), bootloader, or auto: runtime until bootloader probes arrive, then the bootloader after --boot-delay-ms, and runtime again after RUN."), QStringLiteral("ROLE"), QStringLiteral("runtime")},
         {QStringLiteral("profile"), QStringLiteral("Register profile: 0, 1 or 2 (default 2)."), QStringLiteral("N"), QStringLiteral("2")},
@@ -178,7 +181,8 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         {QStringLiteral("boot-delay-ms"), QStringLiteral("Role auto: delay from the first bootloader probe to the bootloader (default 2000)."), QStringLiteral("MS"), QStringLiteral("2000")},
         {QStringLiteral("trace"), QStringLiteral("Print one line per answered write (\"W 0009 0002\") or command (\"C C005 A151\"), per bootloader request (\"B WRITE_PAGE 1 17\") and per role change.")},
         {QStringLiteral("trace-time"), QStringLiteral("With --trace: end each line with \" @\" and the monotonic clock in nanoseconds, for timing the host.")},
-        {QStringLiteral("link"), QStringLiteral("Path of the symlink to the port (default <temp>/velmora-gimbal)."), QStringLiteral("PATH")},
+        {QStringLiteral("link"), QStringLiteral("Path of the symlink to the port (default <temp>/velmora-gimbal, or velmora-gimbal-2 to -9 "
+                                      "while other simulators hold it). A link a running simulator holds is never replaced."), QStringLiteral("PATH")},
     });
     parser.process(app);
 
@@ -204,6 +208,7 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
     options->line.pace = !parser.isSet(QStringLiteral("no-pace"));
     options->trace = parser.isSet(QStringLiteral("trace"));
     options->traceTime = parser.isSet(QStringLiteral("trace-time"));
+    options->linkGiven = parser.isSet(QStringLiteral("link"));
     options->linkPath = parser.isSet(QStringLiteral("link")) ? parser.value(QStringLiteral("link"))
                                                              : QDir::tempPath() + QStringLiteral("/velmora-gimbal");
     return parseRoles(parser, options);

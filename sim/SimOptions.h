@@ -19,6 +19,7 @@ struct SimOptions
     bool trace = false;
     bool traceTime = false; // each trace line ends in " @<CLOCK_MONOTONIC ns>"
     QString linkPath;
+    bool linkGiven = false; // --link was given; otherwise linkPath is the default
 };
 
 // Fills `options` from the command line; false (with a message on stderr) when a value is

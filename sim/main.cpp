@@ -8,8 +8,12 @@
 
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 namespace {
+
+// The default link and up to eight numbered ones ("-2" to "-9") for simulators side by side.
+constexpr int kDefaultLinkAttempts = 9;
 
 void printLine(const QString &line)
 {
@@ -48,11 +52,20 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "velmora-gimbal-sim: %s\n", qPrintable(error));
         return 2;
     }
-    PseudoTerminal terminal;
-    if (!terminal.open(options.linkPath)) {
-        std::fprintf(stderr, "velmora-gimbal-sim: %s\n", qPrintable(terminal.errorString()));
-        return 1;
+    // The default link of a simulator already running on this machine is left to it: the next
+    // free numbered name is taken instead. A link asked for by name is not replaced.
+    std::unique_ptr<PseudoTerminal> terminalHolder;
+    for (int attempt = 1;; ++attempt) {
+        const QString link = attempt == 1 ? options.linkPath : options.linkPath + QStringLiteral("-%1").arg(attempt);
+        terminalHolder = std::make_unique<PseudoTerminal>();
+        if (terminalHolder->open(link))
+            break;
+        if (!terminalHolder->linkTaken() || options.linkGiven || attempt >= kDefaultLinkAttempts) {
+            std::fprintf(stderr, "velmora-gimbal-sim: %s\n", qPrintable(terminalHolder->errorString()));
+            return 1;
+        }
     }
+    PseudoTerminal &terminal = *terminalHolder;
     QObject::connect(&terminal, &PseudoTerminal::bytesReceived, &device, &GimbalDevice::receiveBytes);
     QObject::connect(&device, &GimbalDevice::sendBytes, &terminal, &PseudoTerminal::write);
     if (options.trace)

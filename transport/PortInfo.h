@@ -10,13 +10,16 @@ struct PortInfo
     QString portName;
     quint16 vendorId = 0;
     quint16 productId = 0;
-    // The USB adapter's serial number; empty for a virtual port or an adapter without one.
-    QString serialNumber{};
+    // What the adapter calls itself and its serial number, as the system reports them; empty
+    // for a virtual port. They tell two adapters of one kind apart.
+    QString description = QString();
+    QString serialNumber = QString();
 
     bool operator==(const PortInfo &other) const
     {
         return portName == other.portName && vendorId == other.vendorId
-               && productId == other.productId && serialNumber == other.serialNumber;
+               && productId == other.productId && description == other.description
+               && serialNumber == other.serialNumber;
     }
     bool operator!=(const PortInfo &other) const { return !(*this == other); }
 };

@@ -17,6 +17,15 @@ class SerialPort : public QObject
     Q_OBJECT
 
 public:
+    // Why the last open() failed. The faces turn it into words.
+    enum class OpenError {
+        None,             // the last open succeeded (or none was tried)
+        NotFound,         // no such port
+        PermissionDenied, // the user may not use the device
+        InUse,            // another program (or another name of the same device) holds it
+        Other,            // the port exists but refused for another reason
+    };
+
     // Created without a parent, so that the port worker can move it into its thread.
     explicit SerialPort(QObject *parent = nullptr);
 
@@ -24,9 +33,19 @@ public:
     QString portName() const;
 
     // Opens read-write at 115200 8N1 without flow control and discards everything already
-    // pending in the input. Logs the reason when it fails.
+    // pending in the input. Refuses a device that another program holds, whatever name it is
+    // reached by, also for root. Logs the reason when it fails; openError() tells it.
     bool open();
     void close();
+
+    OpenError openError() const { return lastOpenError.load(std::memory_order_acquire); }
+
+    // The device a port name stands for: "ttyUSB0" is /dev/ttyUSB0, a path is followed
+    // through its symbolic links. Empty when it does not exist.
+    static QString devicePath(const QString &name);
+    // The reason for a failed open from QSerialPort's error and access()'s errno for the
+    // device (0 when access would be granted; root is always granted).
+    static OpenError classifyOpenFailure(QSerialPort::SerialPortError error, int accessErrno);
 
     // Cheap and callable from any thread: a mirror kept by the port's own thread.
     bool isOpen() const { return openMirror.load(std::memory_order_acquire); }
@@ -48,6 +67,7 @@ signals:
 
 private:
     bool openHere();
+    bool refuseOpen(OpenError reason, const QString &target, const QString &why);
     void closeHere();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     bool isLineFull(QSerialPort::SerialPortError error) const;
@@ -61,6 +81,7 @@ private:
     QString name;
     std::atomic<bool> openMirror{false};
     std::atomic<quint64> generation{0};
+    std::atomic<OpenError> lastOpenError{OpenError::None};
     // Set while the port is being closed: errors raised by the close itself (a vanished
     // device refuses to take its old settings back) are no loss, and must not close it again.
     bool closing = false;

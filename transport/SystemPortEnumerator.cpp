@@ -1,6 +1,7 @@
 // Lists the serial ports when something changed and turns the differences into hot-plug notices.
 #include "SystemPortEnumerator.h"
 
+#include "TransportLog.h"
 #include "UdevTtyMonitor.h"
 #include "VirtualPortWatcher.h"
 
@@ -81,7 +82,7 @@ QList<PortInfo> SystemPortEnumerator::listSystemPorts()
         ports.append(PortInfo{info.portName(),
                               info.hasVendorIdentifier() ? info.vendorIdentifier() : quint16(0),
                               info.hasProductIdentifier() ? info.productIdentifier() : quint16(0),
-                              info.serialNumber()});
+                              info.description(), info.serialNumber()});
     }
     return ports;
 }
@@ -97,6 +98,7 @@ void SystemPortEnumerator::refresh()
 
 void SystemPortEnumerator::onSystemChanged()
 {
+    qCDebug(lcTransport, "udev: tty devices changed");
     ttySignature = ttyClassSignature();
     systemPorts = listSystemPorts();
     publish();

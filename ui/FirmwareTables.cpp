@@ -1,10 +1,10 @@
 // Fills and lays out the firmware tab's two tables and picks the package out of a drop.
 #include "FirmwareTables.h"
 
+#include "PackageFileReader.h"
 #include "PtzFile.h"
 #include "UiLog.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QStandardItemModel>
@@ -46,15 +46,13 @@ void FirmwareTables::setUp(QTableView *view, QStandardItemModel *model, const QS
 
 bool FirmwareTables::readPackage(const QString &path, ptzHeader *header)
 {
-    // Only regular files: a dropped pipe or device would block the window in readAll.
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Runs in the GUI thread: the reader takes only a regular file no larger than a package can
+    // be, so a pipe, a device or a huge file costs the window nothing.
+    const PackageFileReader::Result file = PackageFileReader::read(path);
+    if (file.outcome != PackageFileReader::Outcome::Ok)
         return false;
     PtzFile package;
-    if (!package.unpack(file.readAll()))
+    if (!package.unpack(file.bytes))
         return false;
     *header = package.header();
     return true;

@@ -25,7 +25,8 @@ public:
     static void setUp(QTableView *view, QStandardItemModel *model, const QStringList &labels);
 
     // Reads and checks the package at `path`; false (and `header` untouched) when the path is
-    // not a readable regular file or its bytes are not a valid package.
+    // not a readable regular file within the package size limit or its bytes are not a valid
+    // package.
     static bool readPackage(const QString &path, ptzHeader *header);
 
     // Replaces the rows of `model` with one row per image of `header`, numbered from 1.

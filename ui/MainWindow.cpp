@@ -8,6 +8,7 @@
 #include "LinkHints.h"
 #include "MetaTypes.h"
 #include "PortListener.h"
+#include "PortTexts.h"
 #include "ProductTable.h"
 #include "RegisterTable.h"
 #include "ResourcePaths.h"
@@ -62,7 +63,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     enumerator->setParent(this);
 
     portNames = listedPortNames();
-    ui->comboBox_port->addItems(portNames);
+    fillPortBox();
     if (portNames.isEmpty()) {
         ui->comboBox_port->setEnabled(false);
         ui->openportButton->setEnabled(false);
@@ -205,6 +206,27 @@ QStringList MainWindow::listedPortNames() const
     return names;
 }
 
+// The names as the port list holds them; each row tells its adapter's description and serial
+// number in its tool tip, so that two adapters of one kind can be told apart.
+void MainWindow::fillPortBox()
+{
+    ui->comboBox_port->clear();
+    const QList<PortInfo> ports = enumerator->availablePorts();
+    for (const QString &name : std::as_const(portNames)) {
+        QString tip;
+        for (const PortInfo &info : ports) {
+            if (info.portName == name && isGimbalAdapter(info)) {
+                tip = info.serialNumber.isEmpty() ? info.description
+                                                  : QStringLiteral("%1 (%2)").arg(info.description, info.serialNumber);
+                break;
+            }
+        }
+        ui->comboBox_port->addItem(name);
+        if (!tip.isEmpty())
+            ui->comboBox_port->setItemData(ui->comboBox_port->count() - 1, tip.trimmed(), Qt::ToolTipRole);
+    }
+}
+
 void MainWindow::showStatus(const QString &text)
 {
     ui->statusBar->showMessage(text);
@@ -218,8 +240,7 @@ void MainWindow::onTimerUpdate()
         return;
 
     portNames = names;
-    ui->comboBox_port->clear();
-    ui->comboBox_port->addItems(names);
+    fillPortBox();
     if (names.isEmpty()) {
         // The open port's close button stays usable whatever the list shows.
         if (!portOpened)
@@ -309,7 +330,7 @@ void MainWindow::openPort()
 {
     port->setPortName(ui->comboBox_port->currentText());
     if (!port->open()) {
-        showStatus(tr("串口无法打开!"));
+        showStatus(openFailureText(port->openError()));
         return;
     }
     portOpened = true;
@@ -332,6 +353,15 @@ void MainWindow::openPort()
     WindowSettings::setClosedByUser(false);
     linkHints->setWatching(activeTab == 0, productName());
     hintInterruptedUpdate(name);
+}
+
+QString MainWindow::openFailureText(SerialPort::OpenError reason)
+{
+    switch (reason) {
+    case SerialPort::OpenError::PermissionDenied: return tr(PortTexts::permissionDenied);
+    case SerialPort::OpenError::InUse: return tr(PortTexts::inUse);
+    default: return tr(PortTexts::cannotOpen);
+    }
 }
 
 void MainWindow::closePort(bool byUser)

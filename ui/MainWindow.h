@@ -5,6 +5,7 @@
 #include "ChipProgress.h"
 #include "DeviceInfo.h"
 #include "ReconnectPolicy.h"
+#include "SerialPort.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -22,7 +23,6 @@ class QDragEnterEvent;
 class QDropEvent;
 class QStandardItemModel;
 class QTimer;
-class SerialPort;
 class StarsLink;
 class StarsService;
 class Ui_MainWindow;
@@ -86,6 +86,8 @@ private:
     // The read-out ticks only while there is something to show: the port open or the link up.
     void updateReadoutTimer();
     QStringList listedPortNames() const;
+    void fillPortBox();
+    QString openFailureText(SerialPort::OpenError reason);
     // Firmware tab (MainWindowFirmware.cpp).
     void setUpFirmwareTab();
     // Attaches the port worker to the runtime link (0) or the bootloader link (1).

@@ -1,12 +1,12 @@
 // The update procedure: connect, list the chips, wait for a package, match it and write it.
 #include "UpdateService.h"
 
+#include "PackageFileReader.h"
 #include "PtzFile.h"
 #include "UpdateLog.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMutexLocker>
 #include <memory>
 
@@ -199,15 +199,21 @@ void UpdateService::cycle()
     qCDebug(lcUpdate) << ">> comm: file" << path;
     const qint64 started = elapsedClock();
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Never blocks on a pipe or device and never loads more than a package can be.
+    const PackageFileReader::Result file = PackageFileReader::read(path);
+    if (file.outcome == PackageFileReader::Outcome::TooLarge) {
+        qCDebug(lcUpdate).noquote() << "> file larger than" << PackageFileReader::sizeLimitText()
+                                    << "(the most a package may be), not read:" << file.size << "bytes";
+        fail(tr("固件文件格式无效！"));
+        return;
+    }
+    if (file.outcome != PackageFileReader::Outcome::Ok) {
         qCDebug(lcUpdate) << "error";
         fail(tr("固件文件不存在或无法访问！"));
         return;
     }
-    const QByteArray bytes = file.readAll();
-    qCDebug(lcUpdate) << bytes.size();
-    if (!ptzFile->unpack(bytes)) {
+    qCDebug(lcUpdate) << file.bytes.size();
+    if (!ptzFile->unpack(file.bytes)) {
         fail(tr("固件文件格式无效！"));
         return;
     }

@@ -91,6 +91,7 @@ public:
     QHash<QString, QString> extraEnvironment;
 
     QStringList outputLines() { return output().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+    QProcess &qprocess() { return process; }
 
 private:
     void collect()

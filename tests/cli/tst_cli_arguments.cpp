@@ -4,6 +4,8 @@
 
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 class CliArgumentsTest : public QObject
 {
     Q_OBJECT
@@ -12,6 +14,8 @@ private:
     QTemporaryDir dir;
     QString validPackage;
     QString invalidPackage;
+    QString pipePackage;
+    QString hugePackage;
 
 private slots:
     void initTestCase()
@@ -27,6 +31,12 @@ private slots:
         QVERIFY(invalid.open(QIODevice::WriteOnly));
         invalid.write("PTZ but not really a package");
         invalidPackage = invalid.fileName();
+        pipePackage = dir.filePath(QStringLiteral("pipe.ptz"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipePackage).constData(), 0600), 0);
+        // Sparse: five GiB that take no disk space.
+        QFile huge(dir.filePath(QStringLiteral("huge.ptz")));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(5LL << 30));
+        hugePackage = huge.fileName();
     }
 
     void mistakesGetOneLineAndTheirStatus_data()
@@ -63,6 +73,13 @@ private slots:
                                          << "Firmware does not exist!";
         QTest::newRow("invalid package") << QStringList{"flash", "--port", noPort, "--product", "4", invalidPackage} << 3
                                          << "Firmware format invalid!";
+        // Refused at once: neither waited on like a file nor read into memory.
+        QTest::newRow("pipe as package") << QStringList{"flash", "--port", noPort, "--product", "4", pipePackage} << 3
+                                         << "Firmware does not exist! (not a regular file)";
+        QTest::newRow("device as package") << QStringList{"flash", "--port", noPort, "--product", "4", "/dev/zero"} << 3
+                                           << "Firmware does not exist! (not a regular file)";
+        QTest::newRow("huge package") << QStringList{"flash", "--port", noPort, "--product", "4", hugePackage} << 3
+                                      << "Firmware format invalid! (larger than 64 MiB";
         QTest::newRow("flash, port cannot be opened") << QStringList{"flash", "--port", noPort, "--product", "4", validPackage} << 4
                                                       << "";
         QTest::newRow("monitor, port cannot be opened") << QStringList{"monitor", "--port", noPort, "--product", "4"} << 4
@@ -104,6 +121,8 @@ private slots:
         QVERIFY2(help.startsWith(QStringLiteral("Usage: velmora-cli ") + command), qPrintable(help));
         // The exit statuses are documented with every command.
         QVERIFY(help.contains(QLatin1String("5    the package does not match")));
+        QVERIFY(help.contains(QLatin1String("4    no answer from the gimbal")));
+        QVERIFY(help.contains(QLatin1String("7    the port exists but cannot be opened")));
         if (command != QLatin1String("ports"))
             QVERIFY(help.contains(QLatin1String("4  K5-Delta")));
     }

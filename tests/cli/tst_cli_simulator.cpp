@@ -5,10 +5,15 @@
 #include "UpdateHost.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -335,6 +340,93 @@ private slots:
             if (line.value(QLatin1String("event")).toString() == QLatin1String("done"))
                 QCOMPARE(line.value(QLatin1String("exit")).toInt(), 130);
         }
+    }
+
+    // A port that another velmora-cli holds by its own path, opened through the simulator's
+    // link: refused as in use, with status 7 and the reason in the JSON line. The holder goes
+    // on undisturbed.
+    void aPortHeldUnderAnotherNameExitsSevenAsInUse()
+    {
+        SimulatorProcess sim;
+        QVERIFY(sim.start(kFast));
+        const QString target = QFileInfo(sim.path()).symLinkTarget();
+        QVERIFY(target.startsWith(QLatin1String("/dev/pts/")));
+        CliProcess holder;
+        QVERIFY(holder.start({QStringLiteral("monitor"), QStringLiteral("--port"), target, QStringLiteral("--product"), QStringLiteral("6")}));
+        QVERIFY2(holder.waitForOutput(QStringLiteral("Serial port is already open"), 30000), qPrintable(holder.errors()));
+
+        CliProcess second;
+        QCOMPARE(second.run({QStringLiteral("monitor"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                             QStringLiteral("6"), QStringLiteral("--json")}),
+                 7);
+        const QList<QJsonObject> lines = jsonLines(second.outputLines());
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.first().value(QLatin1String("event")).toString(), QStringLiteral("error"));
+        QCOMPARE(lines.first().value(QLatin1String("openError")).toString(), QStringLiteral("in-use"));
+        QCOMPARE(lines.first().value(QLatin1String("exit")).toInt(), 7);
+        QVERIFY2(second.errors().contains(QLatin1String("another program is using it")), qPrintable(second.errors()));
+
+        // The bootloader commands report it the same way.
+        CliProcess info;
+        QCOMPARE(info.run({QStringLiteral("info"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                           QStringLiteral("6"), QStringLiteral("--json")}),
+                 7);
+        const QList<QJsonObject> infoLines = jsonLines(info.outputLines());
+        QCOMPARE(infoLines.size(), 1);
+        QCOMPARE(infoLines.first().value(QLatin1String("openError")).toString(), QStringLiteral("in-use"));
+
+        QVERIFY(holder.qprocess().state() == QProcess::Running);
+        holder.signal(SIGINT);
+        QCOMPARE(holder.finish(30000), 0);
+    }
+
+    // A user who may not use the device: as root, the command runs as nobody (root passes every
+    // permission check); otherwise the device's mode bits are cleared. Status 7, and the text
+    // says what to do.
+    void aPortTheUserMayNotOpenExitsSevenAsPermissionDenied()
+    {
+        SimulatorProcess sim;
+        QVERIFY(sim.start(kFast));
+        const QString target = QFileInfo(sim.path()).symLinkTarget();
+        QProcess cli;
+        QStringList arguments{QStringLiteral("monitor"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                              QStringLiteral("6"), QStringLiteral("--json")};
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty())
+                QSKIP("running as root without setpriv: no way to be a user the device refuses");
+            cli.setProgram(setpriv);
+            cli.setArguments(QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                         QStringLiteral("--clear-groups"), QStringLiteral("--"), CliProcess::program()}
+                             + arguments);
+            QVERIFY(::chmod(QFile::encodeName(target).constData(), 0600) == 0);
+        } else {
+            QVERIFY(::chmod(QFile::encodeName(target).constData(), 0) == 0);
+            cli.setProgram(CliProcess::program());
+            cli.setArguments(arguments);
+        }
+        cli.start();
+        QVERIFY(cli.waitForFinished(30000));
+        const QString output = QString::fromUtf8(cli.readAllStandardOutput());
+        const QString errors = QString::fromUtf8(cli.readAllStandardError());
+        QCOMPARE(cli.exitCode(), 7);
+        const QList<QJsonObject> lines = jsonLines(output.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.first().value(QLatin1String("openError")).toString(), QStringLiteral("permission-denied"));
+        const QString message = lines.first().value(QLatin1String("message")).toString();
+        QVERIFY2(message.contains(QLatin1String("60-velmora.rules")) && message.contains(QLatin1String("dialout")), qPrintable(message));
+        QVERIFY2(errors.contains(QLatin1String("permission denied")), qPrintable(errors));
+    }
+
+    void aMissingPortStaysStatusFour()
+    {
+        CliProcess cli;
+        QCOMPARE(cli.run({QStringLiteral("monitor"), QStringLiteral("--port"), QStringLiteral("/nonexistent/velmora-port"),
+                          QStringLiteral("--product"), QStringLiteral("6"), QStringLiteral("--json")}),
+                 4);
+        const QList<QJsonObject> lines = jsonLines(cli.outputLines());
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.first().value(QLatin1String("openError")).toString(), QStringLiteral("not-found"));
     }
 };
 

@@ -38,7 +38,7 @@ public:
     // Adapter on the gimbal's USB ids, for brevity in tests.
     static PortInfo adapter(const QString &name, const QString &serialNumber = QString())
     {
-        return PortInfo{name, GimbalAdapterVendorId, GimbalAdapterProductId, serialNumber};
+        return PortInfo{name, GimbalAdapterVendorId, GimbalAdapterProductId, QString(), serialNumber};
     }
 
 private:

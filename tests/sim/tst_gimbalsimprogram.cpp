@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -118,6 +120,7 @@ private slots:
         QTest::newRow("page size") << QStringList{QStringLiteral("--page-size"), QStringLiteral("0")};
         QTest::newRow("page write time") << QStringList{QStringLiteral("--page-write-ms"), QStringLiteral("-1")};
         QTest::newRow("missing package") << QStringList{QStringLiteral("--match"), QStringLiteral("/nonexistent.ptz")};
+        QTest::newRow("device as package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/dev/zero")};
         QTest::newRow("not a package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/etc/hostname")};
     }
     void refusesInvalidOptions()
@@ -176,6 +179,82 @@ private slots:
         QCOMPARE(waitForLine(sim, QStringLiteral("B READ_CRC 3"), 5000), QStringLiteral(" 16"));
         sim.terminate();
         QVERIFY(sim.waitForFinished(10000));
+    }
+
+    // A second simulator asked for the link of a running one fails and leaves it alone: the
+    // link still leads to the first, which still answers, and is still there after the second
+    // has gone.
+    void aLinkARunningSimulatorHoldsIsLeftAlone()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gimbal"));
+        QProcess first;
+        first.start(simulatorPath(), {QStringLiteral("--link"), link, QStringLiteral("--profile"), QStringLiteral("1")});
+        QCOMPARE(waitForLine(first, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), link);
+        const QString target = QFileInfo(link).symLinkTarget();
+
+        QProcess second;
+        second.start(simulatorPath(), {QStringLiteral("--link"), link});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(second.readAllStandardError().contains("belongs to another running simulator"));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+        const int fd = openRaw(link);
+        QVERIFY(fd >= 0);
+        QCOMPARE(exchange(fd, StarsFrame::encode(3, 0x8020, 2), 7, 5000), StarsFrame::encode(3, 0x8020, 2));
+        ::close(fd);
+
+        first.terminate();
+        QVERIFY(first.waitForFinished(10000));
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
+    // Without --link, a simulator whose default link a running one holds takes the next
+    // numbered name; each removes only its own link when it ends.
+    void theDefaultLinkOfARunningSimulatorGetsANumberedNeighbour()
+    {
+        QTemporaryDir dir;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), dir.path());
+        QProcess first;
+        QProcess second;
+        first.setProcessEnvironment(environment);
+        second.setProcessEnvironment(environment);
+        const QString link = dir.filePath(QStringLiteral("velmora-gimbal"));
+        first.start(simulatorPath(), {});
+        QCOMPARE(waitForLine(first, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), link);
+        const QString target = QFileInfo(link).symLinkTarget();
+        second.start(simulatorPath(), {});
+        QCOMPARE(waitForLine(second, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), link + QStringLiteral("-2"));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+
+        second.terminate();
+        QVERIFY(second.waitForFinished(10000));
+        QVERIFY(!QFileInfo(link + QStringLiteral("-2")).isSymLink());
+        QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+        first.terminate();
+        QVERIFY(first.waitForFinished(10000));
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
+    // A link left by a simulator that is gone is taken over; a link pointed elsewhere while
+    // the simulator runs is someone else's and stays when it ends.
+    void aStaleLinkIsTakenAndAnotherOnesLinkIsKept()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gimbal"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/pts/velmora-gone"), link));
+        QProcess sim;
+        sim.start(simulatorPath(), {QStringLiteral("--link"), link});
+        QCOMPARE(waitForLine(sim, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), link);
+        QVERIFY(QFileInfo(link).symLinkTarget().startsWith(QLatin1String("/dev/pts/")));
+        QVERIFY(QFileInfo(link).exists());
+
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), link));
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), QStringLiteral("/dev/null"));
     }
 };
 

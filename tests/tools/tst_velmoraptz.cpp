@@ -4,9 +4,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -88,7 +91,15 @@ private:
     }
 
 private slots:
-    void initTestCase() { QVERIFY(dir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        QCOMPARE(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe.ptz"))).constData(), 0600), 0);
+        QVERIFY(QFile::link(path(QStringLiteral("pipe.ptz")), path(QStringLiteral("pipe-link.ptz"))));
+        // Sparse: five GiB that take no disk space.
+        QFile huge(path(QStringLiteral("huge.ptz")));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(5LL << 30));
+    }
 
     void packInfoVerifyRoundTrip()
     {
@@ -158,6 +169,27 @@ private slots:
                                         << QStringLiteral("no such file");
         QTest::newRow("info directory") << QStringList{QStringLiteral("info"), QStringLiteral("/")}
                                         << QStringLiteral("is a directory");
+        // Refused at once: neither waited on like a file nor read into memory.
+        QTest::newRow("verify pipe") << QStringList{QStringLiteral("verify"), path(QStringLiteral("pipe.ptz"))}
+                                     << QStringLiteral("not a regular file");
+        QTest::newRow("info link to a pipe") << QStringList{QStringLiteral("info"), path(QStringLiteral("pipe-link.ptz"))}
+                                             << QStringLiteral("not a regular file");
+        QTest::newRow("verify device") << QStringList{QStringLiteral("verify"), QStringLiteral("/dev/zero")}
+                                       << QStringLiteral("not a regular file");
+        QTest::newRow("info huge file") << QStringList{QStringLiteral("info"), path(QStringLiteral("huge.ptz"))}
+                                        << QStringLiteral("larger than 64 MiB");
+        QTest::newRow("verify huge file") << QStringList{QStringLiteral("verify"), path(QStringLiteral("huge.ptz"))}
+                                          << QStringLiteral("larger than 64 MiB");
+        QTest::newRow("pack device image")
+            << QStringList{QStringLiteral("pack"), QStringLiteral("/tmp/never-written.ptz"), QStringLiteral("--arch"),
+                           QStringLiteral("1"), QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
+                           QStringLiteral("1"), QStringLiteral("--image"), QStringLiteral("1:1.00:/dev/zero")}
+            << QStringLiteral("cannot read image /dev/zero: not a regular file");
+        QTest::newRow("pack into a pipe")
+            << QStringList{QStringLiteral("pack"), path(QStringLiteral("pipe.ptz")), QStringLiteral("--arch"),
+                           QStringLiteral("1"), QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
+                           QStringLiteral("1"), QStringLiteral("--image"), QStringLiteral("1:1.00:") + QStringLiteral(VELMORA_DEMO_PACKAGE)}
+            << QStringLiteral("cannot write %1: not a regular file").arg(path(QStringLiteral("pipe.ptz")));
         QTest::newRow("pack missing image")
             << QStringList{QStringLiteral("pack"), QStringLiteral("/tmp/never-written.ptz"), QStringLiteral("--arch"),
                            QStringLiteral("1"), QStringLiteral("--boot"), QStringLiteral("1"), QStringLiteral("--pack"),
@@ -172,6 +204,7 @@ private slots:
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QVERIFY(!QFile::exists(QStringLiteral("/tmp/never-written.ptz")));
+        QVERIFY(!QFileInfo(path(QStringLiteral("pipe.ptz"))).isFile()); // still the pipe
     }
 
     void damagedPackagesAreInvalid()

@@ -3,7 +3,13 @@
 #include "FirmwareProbe.h"
 #include "SimulatedSession.h"
 
+#include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -183,6 +189,62 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(session.probe->status().startsWith(QStringLiteral("更新完成，用时")), kUpdateWaitMs);
         QCOMPARE(fw->chipWords(), QStringLiteral("芯片 2/2：已是最新，无需写入"));
         QCOMPARE(bootloaderTrace().filter(QStringLiteral("WRITE_PAGE")), QStringList());
+    }
+
+    // A path typed into the path box that names a pipe, a device or a huge file: the preview
+    // leaves the table as it was, Upgrade is refused at once, and the window still closes.
+    void oddPackagePathsAreRefusedPromptly_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("pipe") << QStringLiteral("pipe.ptz") << QStringLiteral("固件文件不存在或无法访问！");
+        QTest::newRow("device") << QStringLiteral("/dev/zero") << QStringLiteral("固件文件不存在或无法访问！");
+        QTest::newRow("huge file") << QStringLiteral("huge.ptz") << QStringLiteral("固件文件格式无效！");
+    }
+    void oddPackagePathsAreRefusedPromptly()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, refusal);
+        const QString path = name.startsWith(QLatin1Char('/')) ? name : dir.filePath(name);
+        if (name == QLatin1String("pipe.ptz") && !QFileInfo::exists(path))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (name == QLatin1String("huge.ptz")) {
+            QFile huge(path);
+            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(5LL << 30)); // sparse: no disk space
+        }
+        // Should the update thread be stuck opening the pipe, a writer frees it on the way out,
+        // so that a failure here does not hang the test.
+        const auto freePipe = qScopeGuard([path] {
+            const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        });
+
+        QVERIFY(connectTo({}));
+        QVERIFY(fw->drop({QStringLiteral(VELMORA_DEMO_PACKAGE)}));
+        QCOMPARE(fw->firmware()->rowCount(), 2);
+        QLineEdit *edit = fw->paths()->lineEdit();
+        edit->clear();
+        QTest::keyClicks(edit, path);
+        QElapsedTimer typing;
+        typing.start();
+        QTest::keyClick(edit, Qt::Key_Return);
+        const qint64 previewMs = typing.elapsed();
+        QCOMPARE(fw->paths()->currentText(), path);
+        QCOMPARE(fw->firmware()->rowCount(), 2); // still the demo package's rows
+        // Only a hang, or a read of the whole file, fails here.
+        QVERIFY2(previewMs < 5000, qPrintable(QString::number(previewMs)));
+
+        QTest::mouseClick(fw->downloadButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(session.probe->status(), refusal, kConnectWaitMs);
+        QCOMPARE(fw->connectButton()->text(), QStringLiteral("连接"));
+        QVERIFY(fw->connectButton()->isEnabled());
+        QCOMPARE(bootloaderTrace().filter(QStringLiteral("WRITE_PAGE")), QStringList());
+
+        fw.reset();
+        const qint64 closeMs = session.closeWindow();
+        qInfo("%s: preview %lld ms, closing the window %lld ms", qPrintable(name), qlonglong(previewMs), qlonglong(closeMs));
+        QVERIFY2(closeMs < 5000, qPrintable(QString::number(closeMs))); // only a hang fails here
     }
 };
 

@@ -6,7 +6,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTranslator>
+
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QUuid>
 
 namespace {
@@ -164,6 +171,73 @@ private slots:
         QCOMPARE(probe.openButton()->text(), QStringLiteral("打开串口"));
         QVERIFY(probe.ports()->isEnabled());
         QVERIFY(probe.openButton()->isEnabled());
+    }
+
+    // A port that exists but refuses says why, in the window's language, and changes nothing
+    // else. In use: another port holds the device by its own path while the window opens it by
+    // a link. Permission: the device's mode bits refuse everyone but root.
+    void aRefusedOpenSaysWhy_data()
+    {
+        QTest::addColumn<bool>("inUse");
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("in use") << true << false << QStringLiteral("串口无法打开：另一个程序正在使用它。");
+        QTest::newRow("in use, English") << true << true
+                                         << QStringLiteral("Unable to open the serial port: another program is using it.");
+        QTest::newRow("permission denied, English")
+            << false << true
+            << QStringLiteral("Unable to open the serial port: permission denied. Install the udev rule 60-velmora.rules, "
+                              "or add your user to the dialout group and log in again.");
+    }
+    void aRefusedOpenSaysWhy()
+    {
+        QFETCH(bool, inUse);
+        QFETCH(bool, english);
+        QFETCH(QString, status);
+        if (!inUse && ::geteuid() == 0) {
+            // Root passes every permission check: the case runs again in this program as nobody.
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty())
+                QSKIP("running as root without setpriv: no way to be a user the device refuses");
+            QProcess child;
+            child.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                                  QStringLiteral("--"), QCoreApplication::applicationFilePath(),
+                                  QStringLiteral("aRefusedOpenSaysWhy:") + QLatin1String(QTest::currentDataTag())});
+            QVERIFY(child.waitForFinished(60000));
+            const QByteArray output = child.readAllStandardOutput();
+            QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+            QVERIFY2(output.contains("PASS   : MainWindowPortsTest::aRefusedOpenSaysWhy(permission denied, English)"), output.constData());
+            return;
+        }
+        QTranslator translator;
+        if (english) {
+            QVERIFY(translator.load(QStringLiteral(":/en_US")));
+            QCoreApplication::installTranslator(&translator);
+        }
+        PtyPair line;
+        QVERIFY(line.isValid());
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gimbal"));
+        QVERIFY(QFile::link(line.slavePath(), link));
+        SerialPort holder;
+        if (inUse) {
+            holder.setPortName(line.slavePath());
+            QVERIFY(holder.open());
+        } else {
+            QVERIFY(::chmod(QFile::encodeName(line.slavePath()).constData(), 0) == 0);
+        }
+
+        auto *ports = new FakePortEnumerator;
+        ports->setPorts({FakePortEnumerator::adapter(link)});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot open .+")));
+        QTest::mouseClick(probe.openButton(), Qt::LeftButton);
+        QCOMPARE(probe.status(), status);
+        QCOMPARE(probe.openButton()->text(), english ? QStringLiteral("Open") : QStringLiteral("打开串口"));
+        QVERIFY(probe.ports()->isEnabled());
+        QVERIFY(probe.openButton()->isEnabled());
+        QCoreApplication::removeTranslator(&translator);
     }
 
     void secondAdapterAppearsWhileTheFirstStaysOpen()

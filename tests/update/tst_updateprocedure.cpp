@@ -3,6 +3,10 @@
 
 #include "../stars/DebugCapture.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr uint32_t Cpuid1 = 0x3141354B;
@@ -147,6 +151,29 @@ private slots:
         QVERIFY(rig.update(rig.dir.filePath(QStringLiteral("absent.ptz")), QStringLiteral("固件文件不存在或无法访问！")));
         QVERIFY(rig.connectAndList());
         QVERIFY(rig.update(rig.writeFile("PTZ\x01 too short"), QStringLiteral("固件文件格式无效！")));
+
+        // A pipe, a device or a huge file is refused at once, without waiting on it or loading it.
+        const QString pipe = rig.dir.filePath(QStringLiteral("pipe.ptz"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        const QString huge = rig.dir.filePath(QStringLiteral("huge.ptz"));
+        QFile sparse(huge);
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(5LL << 30)); // takes no disk space
+        const QList<QPair<QString, QString>> refusals = {
+            {pipe, QStringLiteral("固件文件不存在或无法访问！")},
+            {QStringLiteral("/dev/zero"), QStringLiteral("固件文件不存在或无法访问！")},
+            {huge, QStringLiteral("固件文件格式无效！")},
+        };
+        for (const auto &refusal : refusals) {
+            QVERIFY(rig.connectAndList());
+            rig.reports.clear(); // the same failure may have been reported before
+            const bool refused = rig.update(refusal.first, refusal.second);
+            if (!refused) { // a service stuck opening the pipe is freed, so that the rig can stop
+                const int writer = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+                if (writer >= 0)
+                    ::close(writer);
+            }
+            QVERIFY2(refused, qPrintable(refusal.first));
+        }
         QVERIFY(rig.device.writes.isEmpty());
     }
 

@@ -1,4 +1,5 @@
 // velmora-ptz pack: builds a package from image files.
+#include "PackageFileReader.h"
 #include "PackageFiles.h"
 #include "PtzArguments.h"
 #include "PtzCommands.h"
@@ -144,10 +145,12 @@ int pack(const QStringList &arguments)
             return fail(FileError, QStringLiteral("cannot read image %1: %2").arg(image.file, error));
         if (bytes.isEmpty())
             return fail(FileError, QStringLiteral("image %1 is empty").arg(image.file));
-        // The record length and the package size are 32-bit fields; refuse rather than wrap.
+        // Never build a package that the readers refuse as too large (the limit also keeps the
+        // 32-bit record length and package size from wrapping).
         size += quint64((bytes.size() + 15) / 16 * 16) + 10;
-        if (size > 0xFFFFFFFFu)
-            return fail(FileError, QStringLiteral("the images do not fit a package (over 4 GiB)"));
+        if (size > quint64(PackageFileReader::SizeLimit))
+            return fail(FileError, QStringLiteral("the images do not fit a package (over %1)")
+                                       .arg(PackageFileReader::sizeLimitText()));
         if (!package.addImage(image.hardware, image.firmware, bytes))
             return fail(FileError, QStringLiteral("image %1 was refused").arg(image.file));
     }

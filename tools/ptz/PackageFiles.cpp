@@ -1,12 +1,14 @@
 // File input and output of velmora-ptz, and unpacking with the package reader's reason.
 #include "PackageFiles.h"
 
+#include "PackageFileReader.h"
 #include "PtzFile.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
+
+#include <cstring>
 
 namespace {
 
@@ -27,35 +29,37 @@ namespace PackageFiles {
 
 bool readAll(const QString &path, QByteArray *bytes, QString *error)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    // Never blocks on a pipe or device and never loads more than a package can be.
+    PackageFileReader::Result file = PackageFileReader::read(path);
+    switch (file.outcome) {
+    case PackageFileReader::Outcome::Ok:
+        *bytes = std::move(file.bytes);
+        return true;
+    case PackageFileReader::Outcome::Missing:
         *error = QStringLiteral("no such file");
-        return false;
+        break;
+    case PackageFileReader::Outcome::NotRegularFile:
+        *error = QFileInfo(path).isDir() ? QStringLiteral("is a directory") : QStringLiteral("not a regular file");
+        break;
+    case PackageFileReader::Outcome::TooLarge:
+        *error = QStringLiteral("larger than %1, the most a package may be").arg(PackageFileReader::sizeLimitText());
+        break;
+    case PackageFileReader::Outcome::ReadError:
+        *error = QString::fromLocal8Bit(std::strerror(file.error));
+        break;
     }
-    if (info.isDir()) {
-        *error = QStringLiteral("is a directory");
-        return false;
-    }
-    // A package records its size in 32 bits; anything larger is not one and is not loaded.
-    if (info.size() > qint64(0xFFFFFFFFu)) {
-        *error = QStringLiteral("larger than 4 GiB");
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool writeAll(const QString &path, const QByteArray &bytes, QString *error)
 {
+    // The new file is renamed over the old one: that would put a regular file in place of a
+    // pipe or a device node (as root, even of /dev/null).
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile()) {
+        *error = existing.isDir() ? QStringLiteral("is a directory") : QStringLiteral("not a regular file");
+        return false;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         *error = file.errorString();

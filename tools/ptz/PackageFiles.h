@@ -8,10 +8,12 @@ class PtzFile;
 
 namespace PackageFiles {
 
-// Reads a whole file; on false *error says why ("no such file", "is a directory", ...).
+// Reads a whole regular file of at most the package size limit; on false *error says why
+// ("no such file", "is a directory", "not a regular file", ...).
 bool readAll(const QString &path, QByteArray *bytes, QString *error);
 
-// Writes `bytes` so that `path` either holds all of them or keeps its previous content.
+// Writes `bytes` so that `path` either holds all of them or keeps its previous content; a path
+// that names anything but a regular file is left alone.
 bool writeAll(const QString &path, const QByteArray &bytes, QString *error);
 
 // PtzFile::unpack, with the reason of a refusal taken from the package reader's diagnostics

@@ -26,7 +26,8 @@ QString mainHelp()
                           "  info PACKAGE    show a package's header and images\n"
                           "  verify PACKAGE  check a package, each image's own CRC included\n"
                           "\n"
-                          "Run 'velmora-ptz COMMAND --help' for the details of a command.\n"
+                          "Run 'velmora-ptz COMMAND --help' for the details of a command,\n"
+                          "'velmora-ptz --version' for the version.\n"
                           "\n")
            + QLatin1String(exitStatuses);
 }

@@ -1,5 +1,6 @@
 // velmora-ptz: builds firmware packages and shows or checks existing ones.
 #include "PtzCommands.h"
+#include "VelmoraVersion.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -14,6 +15,10 @@ int main(int argc, char **argv)
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         std::fputs(qPrintable(PtzCommands::mainHelp()), stdout);
+        return PtzCommands::Success;
+    }
+    if (command == QLatin1String("--version")) {
+        std::fputs("velmora-ptz " VELMORA_VERSION "\n", stdout);
         return PtzCommands::Success;
     }
     if (command == QLatin1String("pack"))
