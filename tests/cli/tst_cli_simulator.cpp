@@ -376,6 +376,8 @@ private slots:
         QCOMPARE(infoLines.first().value(QLatin1String("openError")).toString(), QStringLiteral("in-use"));
 
         QVERIFY(holder.qprocess().state() == QProcess::Running);
+        // A monitor whose gimbal never answered fails; this one has its gimbal.
+        QVERIFY(holder.waitForOutput(QStringLiteral("Connected!"), 30000));
         holder.signal(SIGINT);
         QCOMPARE(holder.finish(30000), 0);
     }
