@@ -1,4 +1,6 @@
-// Program entry: --version and --help, then application, translation, dark style, main window, event loop.
+// Program entry: --version and --help, then application, settings names, log rules, translation,
+// dark style, main window, event loop.
+#include "LogRules.h"
 #include "ResourcePaths.h"
 #include "Startup.h"
 #include "VelmoraVersion.h"
@@ -22,11 +24,14 @@ const char *const kHelp =
     "Options:\n"
     "  -h, --help     Show this help.\n"
     "  --version      Show the version.\n"
+    "  --verbose      Show the debug lines (they are off unless asked for; warnings always show).\n"
     "Other options are Qt's own (for example -platform NAME).\n"
     "\n"
     "Environment:\n"
     "  VELMORA_VIRTUAL_PORTS  colon-separated paths (pseudo-terminals, for example the simulator's)\n"
-    "                         listed as gimbal adapters\n";
+    "                         listed as gimbal adapters\n"
+    "  QT_LOGGING_RULES       chooses debug lines by category, for example\n"
+    "                         QT_LOGGING_RULES='velmora.stars.debug=true'\n";
 
 // Answers --version and --help before any QApplication exists, so that both work without a
 // display (packaging and man page tools run them on build machines). Returns true if answered.
@@ -53,9 +58,13 @@ int main(int argc, char *argv[])
         return 0;
 
     QApplication app(argc, argv);
+    // The names under which QSettings keeps what the window remembers.
+    QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     QApplication::setWindowIcon(QIcon(ResourcePaths::appIcon));
+
+    LogRules::apply(app.arguments().contains(QStringLiteral("--verbose")));
 
     QTranslator translator;
     Startup::installTranslation(app, translator, QLocale::system().name());

@@ -237,6 +237,7 @@ int CalibrateService::solveAccelerometer()
     })) {
     case WaitResult::Met:
         qCDebug(lcCalibration) << QStringLiteral("accelerometer calibration ok");
+        emit gyroscopeStepStarted();
         return Gyroscope;
     case WaitResult::Failed:
         return failAfterLine(QStringLiteral("accelerometer calibration error"), true);

@@ -39,6 +39,8 @@ signals:
     void transmit(uint16_t cmd, uint16_t value, uint32_t timeout);
     // Face `index` (1 to 6) is now expected.
     void directionChanged(int index);
+    // The accelerometer is solved; the gyroscope step waits for the gimbal to rest still.
+    void gyroscopeStepStarted();
     // A run ended: true after the gimbal acknowledged the save, false after any failure.
     void calibrationFinishd(bool value);
 

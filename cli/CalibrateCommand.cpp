@@ -2,6 +2,7 @@
 #include "CalibrateCommand.h"
 
 #include "CalibrateService.h"
+#include "CalibrationWords.h"
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "PortOpenFailure.h"
@@ -57,6 +58,8 @@ void CalibrateCommand::start()
     connect(session, &RuntimeSession::linkChanged, this, &CalibrateCommand::onLinkChanged);
     connect(calibrateService, &CalibrateService::directionChanged, this, &CalibrateCommand::onDirectionChanged);
     connect(calibrateService, &CalibrateService::calibrationFinishd, this, &CalibrateCommand::onFinished);
+    connect(calibrateService, &CalibrateService::gyroscopeStepStarted, this,
+            [] { CliOutput::line(CalibrationWords::gyroscopeStep()); });
     connect(starsService, &StarsService::saveFinshed, calibrateService, &CalibrateService::onSaveFinshed);
     connect(session, &RuntimeSession::portLost, this, [this](const QString &reason) {
         CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), reason));
@@ -114,7 +117,7 @@ void CalibrateCommand::checkReady()
 
 void CalibrateCommand::onDirectionChanged(int face)
 {
-    CliOutput::line(QStringLiteral("%1: %2").arg(windowText("步骤 %1").arg(face), ProductRows::placement(face)));
+    CliOutput::line(QStringLiteral("%1: %2").arg(windowText("步骤 %1").arg(face), CalibrationWords::placement(face)));
 }
 
 void CalibrateCommand::onFinished(bool success)

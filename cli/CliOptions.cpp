@@ -21,6 +21,7 @@ const char *const kExitStatuses =
     "       60-velmora.rules or join the dialout group) or in use by another program; with\n"
     "       --json the reason is the \"openError\" field (permission-denied, in-use, other)\n"
     "  130  interrupted (Ctrl-C); nothing was reported as a success\n"
+    "monitor exits with 4 if the gimbal never answered.\n"
     "flash with several ports exits with the status of the first port (in command-line order)\n"
     "that did not finish with RUN.\n";
 
@@ -35,17 +36,17 @@ struct CommandEntry
 const CommandEntry kCommands[] = {
     {"ports", CliOptions::Command::Ports, "ports [--json]",
      "List the gimbal adapters (and VELMORA_VIRTUAL_PORTS) with name, description and serial number."},
-    {"monitor", CliOptions::Command::Monitor, "monitor --port P --product ROW [--rate HZ] [--json | --csv]",
+    {"monitor", CliOptions::Command::Monitor, "monitor [--port P] --product ROW [--rate HZ] [--json | --csv]",
      "Print the live gyroscope (degree/s) and accelerometer (g) values, one line per sample, and the\n"
      "link state changes, until Ctrl-C. With --csv, standard output carries a header and one row per\n"
      "sample (the window's recording columns); the other lines go to standard error."},
-    {"calibrate", CliOptions::Command::Calibrate, "calibrate --port P --product ROW",
+    {"calibrate", CliOptions::Command::Calibrate, "calibrate [--port P] --product ROW",
      "Run the IMU calibration: a prompt for each of the six faces, the steps as they pass, the result.\n"
      "Ctrl-C cancels it; nothing more is written to the gimbal after that."},
     {"flash", CliOptions::Command::Flash,
-     "flash --port P [--port Q ...] --product ROW [--connect-timeout S] [--json] PACKAGE",
+     "flash [--port P [--port Q ...]] --product ROW [--connect-timeout S] [--json] PACKAGE",
      "Write a .ptz package through the bootloader into the gimbal on every port, all in parallel."},
-    {"info", CliOptions::Command::Info, "info --port P --product ROW [--connect-timeout S] [--json]",
+    {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
      "Connect to the bootloader and list its chips as the firmware tab does."},
 };
 
@@ -90,7 +91,10 @@ QString CliOptions::overview()
     QString text = QStringLiteral("Usage: velmora-cli COMMAND [options]\nThe gimbal tool without a window.\n\nCommands:\n");
     for (const CommandEntry &entry : kCommands)
         text += QStringLiteral("  velmora-cli %1\n").arg(QLatin1String(entry.synopsis));
-    text += QStringLiteral("\n'velmora-cli COMMAND --help' describes one command; 'velmora-cli --version' shows the version.\n\n");
+    text += QStringLiteral("\n'velmora-cli COMMAND --help' describes one command; 'velmora-cli --version' shows the version.\n"
+                           "--port may be left out when exactly one gimbal adapter is listed.\n"
+                           "Debug lines are off: add --verbose to a command to see them, or choose\n"
+                           "categories with QT_LOGGING_RULES, e.g. QT_LOGGING_RULES='velmora.stars.debug=true'.\n\n");
     return text + QLatin1String(kExitStatuses);
 }
 
@@ -130,7 +134,10 @@ CliOptions CliOptions::parse(const QStringList &arguments)
                                                 "gyroscope X Y Z (degree/s), accelerometer X Y Z (g), both moduli."));
     const QCommandLineOption timeout(QStringLiteral("connect-timeout"),
                                      QStringLiteral("Seconds to look for the bootloader (default 30)."), QStringLiteral("S"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Show the debug lines (or choose them with QT_LOGGING_RULES)."));
     parser.addOption(help);
+    parser.addOption(verbose);
     const Command c = entry->command;
     if (c != Command::Calibrate)
         parser.addOption(json);
@@ -160,6 +167,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     options.csv = c == Command::Monitor && parser.isSet(csv);
     if (options.json && options.csv)
         return failure(QStringLiteral("%1: --json and --csv exclude each other").arg(first));
+    options.verbose = parser.isSet(verbose);
 
     const QStringList positional = parser.positionalArguments();
     if (c == Command::Flash) {
@@ -174,9 +182,8 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     if (!takesPorts(c))
         return options;
 
+    // No --port: the only listed adapter is taken later (PortChoice), or the command fails there.
     options.ports = parser.values(port);
-    if (options.ports.isEmpty())
-        return failure(QStringLiteral("%1: --port is required").arg(first));
     if (c != Command::Flash && options.ports.size() > 1)
         return failure(QStringLiteral("%1: only one --port").arg(first));
     for (const QString &name : std::as_const(options.ports)) {

@@ -15,6 +15,7 @@ struct CliOptions
     int connectTimeoutMs = 30000;
     bool json = false;
     bool csv = false; // monitor: comma-separated rows on standard output
+    bool verbose = false;
     QString package;
 
     // Empty unless parsing failed: then a one-line reason for the user.

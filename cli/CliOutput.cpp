@@ -1,6 +1,8 @@
 // Terminal output of velmora-cli.
 #include "CliOutput.h"
 
+#include "LogRules.h"
+
 #include <QJsonDocument>
 #include <atomic>
 #include <cstdio>
@@ -62,8 +64,18 @@ bool isTerminal()
 
 void installMessageHandler()
 {
-    debugWanted = qEnvironmentVariableIsSet("VELMORA_CLI_DEBUG");
+    setVerbose(false);
     qInstallMessageHandler(handleMessage);
+}
+
+void setVerbose(bool verbose)
+{
+    // Debug lines are shown when asked for: --verbose, VELMORA_CLI_DEBUG, or QT_LOGGING_RULES
+    // (which Qt applies over the default rules, so it picks the categories). The calibration's
+    // step lines stay on: calibrate shows them as its progress.
+    const bool all = verbose || qEnvironmentVariableIsSet("VELMORA_CLI_DEBUG");
+    debugWanted = all || qEnvironmentVariableIsSet("QT_LOGGING_RULES");
+    LogRules::apply(all, {QStringLiteral("velmora.calibration")});
 }
 
 void setShowCalibrationSteps(bool show)

@@ -20,6 +20,8 @@ bool isTerminal();
 // Routes Qt's messages: warnings to standard error; debug lines only when VELMORA_CLI_DEBUG is
 // set, except the calibration's step lines, which `showCalibrationSteps` prints as they pass.
 void installMessageHandler();
+// Shows the debug lines of every velmora category (--verbose) or only those asked for.
+void setVerbose(bool verbose);
 void setShowCalibrationSteps(bool show);
 
 } // namespace CliOutput

@@ -73,12 +73,15 @@ void MonitorCommand::start()
 
 void MonitorCommand::interrupt()
 {
-    // Ctrl-C is the normal end of a monitor.
-    end(ExitCode::Success);
+    // Ctrl-C is the normal end of a monitor, unless the gimbal never answered.
+    if (!everUp)
+        CliOutput::error(QStringLiteral("%1: no answer from the gimbal").arg(options.ports.first()));
+    end(everUp ? ExitCode::Success : ExitCode::NoAnswer);
 }
 
 void MonitorCommand::onLinkChanged(bool up)
 {
+    everUp = everUp || up;
     if (options.json)
         CliOutput::json({{QStringLiteral("event"), QStringLiteral("link")}, {QStringLiteral("connected"), up},
                          {QStringLiteral("t"), double(clock.elapsed()) / 1000.0}});

@@ -31,4 +31,5 @@ private:
     QTimer sampleTimer;
     QElapsedTimer clock;
     bool ended = false;
+    bool everUp = false; // the gimbal answered at least once
 };

@@ -14,9 +14,11 @@ int run(bool json)
 {
     SystemPortEnumerator enumerator;
     QJsonArray list;
+    int found = 0;
     for (const PortInfo &info : enumerator.availablePorts()) {
         if (!isGimbalAdapter(info))
             continue;
+        ++found;
         // Virtual ports (a path) have no system record; their description stays empty.
         const QString &description = info.description;
         const QString &serial = info.serialNumber;
@@ -29,6 +31,9 @@ int run(bool json)
     }
     if (json)
         CliOutput::json({{QStringLiteral("ports"), list}});
+    // On standard error: an empty listing stays empty for scripts reading standard output.
+    if (found == 0)
+        CliOutput::error(QStringLiteral("velmora-cli: no gimbal adapter found"));
     return ExitCode::Success;
 }
 

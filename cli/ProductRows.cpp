@@ -1,21 +1,7 @@
-// Product names and face placements for the command line.
+// Product names for the command line.
 #include "ProductRows.h"
 
 #include <QCoreApplication>
-
-namespace {
-
-// The accelerometer reads +1 g on the axis that points up.
-const char *const kPlacements[6] = {
-    "turn the gimbal so that its X axis points straight up, and hold it still",
-    "turn the gimbal so that its X axis points straight down, and hold it still",
-    "turn the gimbal so that its Y axis points straight up, and hold it still",
-    "turn the gimbal so that its Y axis points straight down, and hold it still",
-    "stand the gimbal level, Z axis up (its normal position), and hold it still",
-    "turn the gimbal upside down, Z axis down, and hold it still",
-};
-
-} // namespace
 
 namespace ProductRows {
 
@@ -49,11 +35,6 @@ QString helpList()
     for (int i = 0; i < RowCount; ++i)
         text += QStringLiteral("  %1  %2\n").arg(i).arg(displayName(i));
     return text;
-}
-
-QString placement(int face)
-{
-    return face >= 1 && face <= 6 ? QString::fromLatin1(kPlacements[face - 1]) : QString();
 }
 
 } // namespace ProductRows

@@ -1,4 +1,4 @@
-// How the command line names products and tells the user how to hold the gimbal.
+// How the command line names products.
 #pragma once
 
 #include "ProductTable.h"
@@ -17,8 +17,5 @@ const ProductRow &row(int row);
 QString displayName(int row);
 // One line per row for --help.
 QString helpList();
-
-// How to hold the gimbal for accelerometer face `face` (1 to 6).
-QString placement(int face);
 
 } // namespace ProductRows

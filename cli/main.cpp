@@ -7,7 +7,9 @@
 #include "InfoCommand.h"
 #include "InterruptWatcher.h"
 #include "MonitorCommand.h"
+#include "PortChoice.h"
 #include "PortsCommand.h"
+#include "SystemPortEnumerator.h"
 
 #include <QCoreApplication>
 #include <QTranslator>
@@ -24,7 +26,8 @@ int main(int argc, char *argv[])
     if (english.load(QStringLiteral(":/en_US")))
         QCoreApplication::installTranslator(&english);
 
-    const CliOptions options = CliOptions::parse(app.arguments().mid(1));
+    CliOptions options = CliOptions::parse(app.arguments().mid(1));
+    CliOutput::setVerbose(options.verbose);
     if (!options.error.isEmpty()) {
         CliOutput::error(QStringLiteral("velmora-cli: ") + options.error);
         return ExitCode::BadArguments;
@@ -35,6 +38,18 @@ int main(int argc, char *argv[])
     }
     if (options.command == CliOptions::Command::Ports)
         return PortsCommand::run(options.json);
+    if (options.ports.isEmpty()) {
+        QString reason;
+        const QString only = PortChoice::onlyAdapter(SystemPortEnumerator().availablePorts(), &reason);
+        const QString command = app.arguments().value(1);
+        if (only.isEmpty()) {
+            CliOutput::error(QStringLiteral("velmora-cli: %1: %2").arg(command, reason));
+            return ExitCode::BadArguments;
+        }
+        // Said on standard error, so that output meant for a script stays as it was.
+        CliOutput::error(QStringLiteral("velmora-cli: %1: using %2, the only gimbal adapter listed").arg(command, only));
+        options.ports = QStringList{only};
+    }
 
     std::unique_ptr<Command> command;
     switch (options.command) {

@@ -207,6 +207,10 @@
         <source>传感器曲线</source>
         <translation>Sensor plot</translation>
     </message>
+    <message>
+        <source>此端口上次的固件更新没有完成：云台可能停在引导程序中，请在“固件更新”页完成更新。</source>
+        <translation>The last firmware update on this port did not finish: the gimbal may be waiting in its bootloader. The Firmware Upgrade tab can finish the update.</translation>
+    </message>
 </context>
 <context>
     <name>UpdateService</name>
@@ -320,6 +324,92 @@
     <message>
         <source>已录制 %1 行到 %2</source>
         <translation>Recorded %1 rows to %2</translation>
+    </message>
+</context>
+<context>
+    <name>CalibrationWords</name>
+    <message>
+        <source>让它仰面躺下，镜头朝上</source>
+        <translation>lay it on its back, camera pointing up</translation>
+    </message>
+    <message>
+        <source>让它俯面趴下，镜头朝下</source>
+        <translation>lay it on its front, camera pointing down</translation>
+    </message>
+    <message>
+        <source>让它右侧着地躺下，镜头朝前</source>
+        <translation>lay it on its right side, camera forward</translation>
+    </message>
+    <message>
+        <source>让它左侧着地躺下，镜头朝前</source>
+        <translation>lay it on its left side, camera forward</translation>
+    </message>
+    <message>
+        <source>让它手柄朝下竖直立起，镜头朝前</source>
+        <translation>stand it upright on its handle, camera forward</translation>
+    </message>
+    <message>
+        <source>把它倒过来，手柄朝上，镜头朝前</source>
+        <translation>turn it upside down, handle up, camera forward</translation>
+    </message>
+    <message>
+        <source>第 %1 面（共 %2 面）：%3</source>
+        <translation>Face %1 of %2: %3</translation>
+    </message>
+    <message>
+        <source>陀螺仪：请保持静止，不要移动</source>
+        <translation>Gyroscope: keep it still</translation>
+    </message>
+</context>
+<context>
+    <name>ChipProgress</name>
+    <message>
+        <source>芯片 %1/%2：已是最新，无需写入</source>
+        <translation>Chip %1 of %2: already up to date</translation>
+    </message>
+    <message>
+        <source>芯片 %1/%2：写入完成</source>
+        <translation>Chip %1 of %2: written</translation>
+    </message>
+    <message>
+        <source>正在写入芯片 %1/%2</source>
+        <translation>Writing chip %1 of %2</translation>
+    </message>
+    <message>
+        <source>正在写入芯片 %1/%2，约剩 %3 秒</source>
+        <translation>Writing chip %1 of %2, about %3 s left</translation>
+    </message>
+</context>
+<context>
+    <name>LinkHints</name>
+    <message>
+        <source>%1 没有应答：产品型号选对了吗？</source>
+        <translation>No answer from a %1: is the product right?</translation>
+    </message>
+    <message>
+        <source>%1 的读数全为零：产品型号选对了吗？</source>
+        <translation>The %1 answers with all-zero readings: is the product right?</translation>
+    </message>
+</context>
+<context>
+    <name>StopUpdateQuestion</name>
+    <message>
+        <source>停止更新？</source>
+        <translation>Stop the update?</translation>
+    </message>
+    <message>
+        <source>固件正在写入。现在停止，云台会停留在引导程序中，直到再次完成更新。
+要停止更新吗？</source>
+        <translation>The firmware is being written. If you stop now, the gimbal stays in its bootloader until an update is finished.
+Stop the update?</translation>
+    </message>
+    <message>
+        <source>停止更新</source>
+        <translation>Stop the update</translation>
+    </message>
+    <message>
+        <source>继续写入</source>
+        <translation>Keep writing</translation>
     </message>
 </context>
 </TS>

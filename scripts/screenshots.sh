@@ -28,9 +28,9 @@ declare -A firmware_clicks=(
 )
 package=$(pwd)/${VELMORA_BUILD_DIR:-build}/share/velmora/demo-k5.ptz
 
-# $1: locale; $2: what to show ("connected", "calibrating", "plot": the sensor plot window
-# while the simulated user turns the gimbal through a calibration, or "firmware": an update
-# under way).
+# $1: locale; $2: what to show ("connected", "calibrating": a step with its words, "plot": the
+# sensor plot window while the simulated user turns the gimbal through a calibration, or
+# "firmware": an update under way).
 shoot() {
     local out link ports app window
     out=$(mktemp)
@@ -39,7 +39,8 @@ shoot() {
     sim=$!
     for _ in $(seq 50); do grep -q '^VELMORA_VIRTUAL_PORTS=' "$out" && break; sleep 0.1; done
     ports=$(grep -m1 '^VELMORA_VIRTUAL_PORTS=' "$out" | cut -d= -f2)
-    LANG=$1.UTF-8 LC_ALL=$1.UTF-8 VELMORA_VIRTUAL_PORTS=$ports "$bin/velmora" 2>/dev/null &
+    # A settings directory of its own: every shot starts from the same, empty memory.
+    XDG_CONFIG_HOME=$(mktemp -d) LANG=$1.UTF-8 LC_ALL=$1.UTF-8 VELMORA_VIRTUAL_PORTS=$ports "$bin/velmora" 2>/dev/null &
     app=$!
     window=$(xdotool search --sync --onlyvisible --name '^Velmora$' | head -n1)
     sleep 1
@@ -86,7 +87,7 @@ shoot() {
 }
 
 shoot zh_CN calibrating
-shoot en_US connected
+shoot en_US calibrating
 shoot zh_CN plot
 shoot en_US plot
 shoot zh_CN firmware

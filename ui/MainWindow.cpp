@@ -4,6 +4,8 @@
 
 #include "BootloaderLink.h"
 #include "CalibrateService.h"
+#include "CalibrationWords.h"
+#include "LinkHints.h"
 #include "MetaTypes.h"
 #include "PortListener.h"
 #include "PortTexts.h"
@@ -18,8 +20,11 @@
 #include "SystemPortEnumerator.h"
 #include "UiLog.h"
 #include "UpdateService.h"
+#include "WindowSettings.h"
+#include "StopUpdateQuestion.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QTimer>
 #include <QToolButton>
 
@@ -63,6 +68,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     bootloaderLink = new BootloaderLink;
     updateService = new UpdateService;
     uiTimer = new QTimer(this);
+    linkHints = new LinkHints(this);
 
     registerQueuedMetaTypes();
     registerUpdateMetaTypes();
@@ -77,6 +83,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     connect(starsService, &StarsService::connected, this, &MainWindow::onConnected);
     connect(calibrateService, &CalibrateService::directionChanged, this, &MainWindow::onDirectionChanged);
     connect(calibrateService, &CalibrateService::calibrationFinishd, this, &MainWindow::onFinishd);
+    connect(calibrateService, &CalibrateService::gyroscopeStepStarted, this, &MainWindow::onGyroscopeStep);
     connect(starsService, &StarsService::saveFinshed, calibrateService, &CalibrateService::onSaveFinshed);
     // The framing steps run directly in the thread that hands them bytes: encoding in the
     // service's loop, parsing (and storing the answer) in the port worker. Each is safe there
@@ -102,6 +109,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     connect(enumerator, &PortEnumerator::deviceDiscovered, this, &MainWindow::onDeviceDiscovered);
     connect(enumerator, &PortEnumerator::deviceRemoved, this, &MainWindow::onDeviceRemoved);
     connect(port, &SerialPort::closedUnexpectedly, this, &MainWindow::onPortLost);
+    connect(linkHints, &LinkHints::hint, this, &MainWindow::showStatus);
 
     uiTimer->setInterval(kReadoutMs);
     // Frames that arrive while no port is open were read before a close; they must not count.
@@ -141,6 +149,8 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     for (int row = 0; row < ProductTable::RowCount; ++row)
         ui->productType->addItem(tr(ProductTable::row(row).name));
     ui->productType->setCurrentIndex(ProductTable::DefaultRow);
+    setUpWords();
+    restoreSettings();
 }
 
 MainWindow::~MainWindow()
@@ -166,6 +176,15 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent *e)
 {
+    // Giving up a write leaves the gimbal in its bootloader: the user decides.
+    if (updateWriting && !servicesStopped) {
+        if (!StopUpdateQuestion::ask(this)) {
+            e->ignore();
+            return;
+        }
+        // The update stays marked as unfinished, for the next start.
+        updateWriting = false;
+    }
     uiTimer->stop();
     if (plotWindow)
         plotWindow->close();
@@ -245,6 +264,8 @@ void MainWindow::onTimerUpdate()
     }
     if (index != -1)
         ui->comboBox_port->setCurrentIndex(index);
+    else if (!portOpened && names.contains(WindowSettings::lastPort()))
+        ui->comboBox_port->setCurrentIndex(int(names.indexOf(WindowSettings::lastPort())));
 }
 
 void MainWindow::onUiUpdate()
@@ -261,6 +282,9 @@ void MainWindow::onUiUpdate()
         readoutBoxes[i].show(shown[i]);
     if (plotWindow)
         plotWindow->addSample(r);
+    linkHints->readings(registerTable[accX].value.load() == 0 && registerTable[accY].value.load() == 0
+                        && registerTable[accZ].value.load() == 0 && registerTable[gyroX].value.load() == 0
+                        && registerTable[gyroY].value.load() == 0 && registerTable[gyroZ].value.load() == 0);
 
     // The gimbal reports itself ready for calibration with bit 15 of its status (a negative value).
     if (!calibrating && linkUp && !ui->calibrateButton->isEnabled() && status < 0 && r.amod != 0.0f
@@ -280,6 +304,16 @@ void MainWindow::showPlotWindow()
 void MainWindow::onDeviceDiscovered(const PortInfo &info)
 {
     qCDebug(lcUi) << "Device Discovered" << info.portName;
+    // The adapter that went away under the open port is back: open it again. The listing has
+    // changed before this notice, so the port list already shows it.
+    const PortInfo *back = portOpened ? nullptr : reconnect.reopenOn(info);
+    if (!back)
+        return;
+    const int row = ui->comboBox_port->findText(back->portName);
+    if (row < 0)
+        return;
+    ui->comboBox_port->setCurrentIndex(row);
+    openPort();
 }
 
 void MainWindow::onDeviceRemoved(const PortInfo &info)
@@ -288,7 +322,7 @@ void MainWindow::onDeviceRemoved(const PortInfo &info)
     // Compared with the open port's own name: the list has usually been refreshed already and
     // no longer shows the port that went away.
     if (portOpened && info.portName == port->portName())
-        closePort();
+        closePort(false);
 }
 
 void MainWindow::onPortLost(const QString &reason, quint64 generation)
@@ -296,14 +330,16 @@ void MainWindow::onPortLost(const QString &reason, quint64 generation)
     qCDebug(lcUi) << "port lost" << reason;
     // A notice about an earlier opening must not close the port the user has opened since.
     if (portOpened && generation == openedGeneration)
-        closePort();
+        closePort(false);
 }
 
 void MainWindow::on_openportButton_clicked()
 {
-    if (portOpened)
-        closePort();
-    else
+    if (portOpened) {
+        if (updateWriting && !StopUpdateQuestion::ask(this))
+            return;
+        closePort(true);
+    } else
         openPort();
 }
 
@@ -322,6 +358,18 @@ void MainWindow::openPort()
     ui->openportButton->setText(tr("关闭串口"));
     ui->comboBox_port->setEnabled(false);
     ui->connectButton->setEnabled(true);
+
+    const QString name = port->portName();
+    PortInfo opened;
+    opened.portName = name;
+    for (const PortInfo &info : enumerator->availablePorts())
+        if (info.portName == name)
+            opened = info;
+    reconnect.opened(opened);
+    WindowSettings::setLastPort(name, opened.serialNumber);
+    WindowSettings::setClosedByUser(false);
+    linkHints->setWatching(activeTab == 0, productName());
+    hintInterruptedUpdate(name);
 }
 
 QString MainWindow::openFailureText(SerialPort::OpenError reason)
@@ -333,8 +381,15 @@ QString MainWindow::openFailureText(SerialPort::OpenError reason)
     }
 }
 
-void MainWindow::closePort()
+void MainWindow::closePort(bool byUser)
 {
+    if (byUser) {
+        reconnect.closedByUser();
+        WindowSettings::setClosedByUser(true);
+    } else {
+        reconnect.lost();
+    }
+    linkHints->setWatching(false, productName());
     starsService->setPortOpen(false);
     port->close();
     portOpened = false;
@@ -350,6 +405,7 @@ void MainWindow::closePort()
     calibrateService->onCancel();
     cancelUpdate();
     calibrating = false;
+    stepWords->clear();
     updateReadoutTimer();
 }
 
@@ -375,12 +431,14 @@ void MainWindow::on_calibrateButton_clicked()
 void MainWindow::onDirectionChanged(int index)
 {
     ui->groupBox_image->setTitle(tr("步骤 %1").arg(index));
+    stepWords->setText(CalibrationWords::faceStep(index));
     ui->svgviewer->load(ResourcePaths::stepPicture(QLatin1String(ProductTable::row(productIndex).pictureSet), index));
 }
 
 void MainWindow::onConnected(bool value)
 {
     linkUp = value;
+    linkHints->linkChanged(value);
     if (value) {
         ui->svgviewer->load(ResourcePaths::connectPicture);
         showStatus(tr("已连接！"));
@@ -388,6 +446,7 @@ void MainWindow::onConnected(bool value)
         calibrating = false;
         ui->calibrateButton->setEnabled(false);
         ui->groupBox_image->setTitle(tr("步骤"));
+        stepWords->clear();
         ui->svgviewer->load(ResourcePaths::disconnectPicture);
         showStatus(tr("连接已断开！"));
     }
@@ -405,12 +464,18 @@ void MainWindow::onFinishd(bool value)
         showStatus(tr("校准失败，请重新校准！"));
     }
     calibrating = false;
+    stepWords->clear();
 }
 
 void MainWindow::on_productType_currentIndexChanged(int index)
 {
     productIndex = ProductTable::isValidRow(index) ? index : ProductTable::DefaultRow;
     applyProduct(productIndex);
+    if (settingsRestored)
+        WindowSettings::setProductRow(productIndex);
+    // Another product is polled from now on: its silence is counted afresh.
+    if (linkHints && portOpened && activeTab == 0)
+        linkHints->setWatching(true, productName());
 }
 
 void MainWindow::applyProduct(int row)

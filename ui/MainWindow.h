@@ -2,8 +2,10 @@
 // the calibration tab and the firmware tab. It creates and wires every long-lived object.
 #pragma once
 
+#include "ChipProgress.h"
 #include "DeviceInfo.h"
 #include "ReadoutBox.h"
+#include "ReconnectPolicy.h"
 #include "SerialPort.h"
 
 #include <QList>
@@ -13,6 +15,8 @@
 
 class BootloaderLink;
 class CalibrateService;
+class LinkHints;
+class QLabel;
 class PortEnumerator;
 class PortListener;
 class QCloseEvent;
@@ -66,12 +70,22 @@ private slots:
     void on_productType_currentIndexChanged(int index);
     void onPortLost(const QString &reason, quint64 generation);
     void showPlotWindow();
+    void onGyroscopeStep();
 
 private:
     void showStatus(const QString &text);
     void applyProduct(int row);
     void openPort();
-    void closePort();
+    // `byUser`: the user's Close (never reopened by itself) rather than a lost adapter.
+    void closePort(bool byUser);
+    // Restores the product, the last port and the package paths the window remembers.
+    void restoreSettings();
+    // The words under the step picture and beside the progress bar.
+    void setUpWords();
+    // Says on opening `name` that an update there did not finish, and preselects its package.
+    void hintInterruptedUpdate(const QString &name);
+    void endUpdateWrite();
+    QString productName() const;
     void stopServices();
     // The read-out ticks only while there is something to show: the port open or the link up.
     void updateReadoutTimer();
@@ -110,4 +124,11 @@ private:
     ReadoutBox readoutBoxes[8];
     QToolButton *plotButton;
     SensorPlotWindow *plotWindow = nullptr; // made on the first click of plotButton
+    ReconnectPolicy reconnect;
+    LinkHints *linkHints = nullptr;
+    ChipProgress chipProgress;
+    QLabel *stepWords = nullptr;  // what to do at the current calibration step
+    QLabel *chipWords = nullptr;  // which chip is being written, how long is left
+    bool updateWriting = false;   // the update button was pressed and no end was reported yet
+    bool settingsRestored = false; // choices are remembered only once the stored ones are shown
 };

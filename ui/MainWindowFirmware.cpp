@@ -6,6 +6,7 @@
 #include "BootloaderLink.h"
 #include "CalibrateService.h"
 #include "FirmwareTables.h"
+#include "LinkHints.h"
 #include "PortListener.h"
 #include "PtzFile.h"
 #include "SerialPort.h"
@@ -13,11 +14,13 @@
 #include "StarsService.h"
 #include "UiLog.h"
 #include "UpdateService.h"
+#include "WindowSettings.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QStandardItemModel>
@@ -46,6 +49,8 @@ void MainWindow::cancelUpdate()
         ui->connectButton->setText(tr("连接"));
         ui->connectButton->setEnabled(true);
     }
+    // A write cut short stays marked as unfinished; its failure report must not clear that.
+    endUpdateWrite();
 }
 
 void MainWindow::on_connectButton_clicked()
@@ -71,6 +76,10 @@ void MainWindow::onConnectTimeout(int ms)
 void MainWindow::onProgressUpdate(int value)
 {
     ui->progressBar->setValue(value);
+    if (chipProgress.running()) {
+        chipWords->setText(chipProgress.report(value));
+        chipWords->show();
+    }
 }
 
 void MainWindow::onUpdateReport(int type, QString msg)
@@ -85,12 +94,22 @@ void MainWindow::onUpdateReport(int type, QString msg)
         break;
     case 2:
     case 3:
+        if (type == 3 && updateWriting) {
+            WindowSettings::clearUpdateInProgress();
+            endUpdateWrite();
+        }
         ui->connectButton->setText(tr("连接"));
         // A report that crosses a port close must not offer a connection over a closed port.
         ui->connectButton->setEnabled(port->isOpen());
         ui->downloadButton->setEnabled(false);
         break;
     case -1:
+        if (updateWriting) {
+            WindowSettings::clearUpdateInProgress();
+            endUpdateWrite();
+            chipWords->clear();
+            chipWords->hide();
+        }
         ui->progressBar->setValue(0);
         ui->connectButton->setText(tr("连接"));
         ui->connectButton->setEnabled(port->isOpen());
@@ -105,6 +124,9 @@ void MainWindow::onUpdateReport(int type, QString msg)
 void MainWindow::deviceListUpdate(QList<deviceInfo> devices)
 {
     FirmwareTables::showDevices(deviceModel, devices);
+    // Update may be pressed as soon as the bootloader answered, before its chips are listed.
+    if (chipProgress.running())
+        chipProgress.setChipCount(int(devices.size()));
 }
 
 void MainWindow::on_tabWidget_currentChanged(int index)
@@ -121,6 +143,8 @@ void MainWindow::on_tabWidget_currentChanged(int index)
         ui->connectButton->setEnabled(true);
     }
     switchLink(activeTab);
+    // Only the runtime link can go unanswered; the bootloader has its own count-down.
+    linkHints->setWatching(activeTab == 0 && portOpened, productName());
 }
 
 void MainWindow::switchLink(int tab)
@@ -162,6 +186,8 @@ void MainWindow::showPackageInfo(const QString &path)
     // Fires on_pathComboBox_currentIndexChanged when the item changes, which shows the same
     // package again.
     ui->pathComboBox->setCurrentIndex(index);
+    if (settingsRestored)
+        WindowSettings::notePackage(path);
 
     // A missing, unreadable or invalid package leaves the table as it was, without a message:
     // the update service checks the package again and reports when the update starts.
@@ -186,8 +212,15 @@ void MainWindow::on_pathComboBox_currentIndexChanged(int index)
 void MainWindow::on_downloadButton_clicked()
 {
     if (ui->pathComboBox->count() > 0) {
-        updateService->dataRequest(ui->pathComboBox->itemText(ui->pathComboBox->currentIndex()));
+        const QString package = ui->pathComboBox->itemText(ui->pathComboBox->currentIndex());
+        updateService->dataRequest(package);
         ui->downloadButton->setEnabled(false);
+        // Marked until the update reports its end: an interruption is told on the next open.
+        WindowSettings::setUpdateInProgress(port->portName(), package);
+        updateWriting = true;
+        chipProgress.start(deviceModel->rowCount());
+        chipWords->clear();
+        chipWords->hide();
     } else {
         showStatus(tr("请指定固件文件路径!"));
     }

@@ -1,8 +1,11 @@
 // Start-up: the locale rule for the translation, the style sheet, the first paint and a normal exit.
+#include "IsolatedSettings.h"
 #include "MainWindow.h"
 #include "Startup.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QProcess>
 #include <QTranslator>
 #include <QtTest>
 
@@ -30,6 +33,19 @@ class StartupTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
+    void helpSaysHowToSeeDebugLines()
+    {
+        QProcess velmora;
+        velmora.start(QDir(qEnvironmentVariable("VELMORA_BIN_DIR")).filePath(QStringLiteral("velmora")), {QStringLiteral("--help")});
+        QVERIFY(velmora.waitForFinished(30000));
+        QCOMPARE(velmora.exitCode(), 0);
+        const QString help = QString::fromUtf8(velmora.readAllStandardOutput());
+        QVERIFY2(help.contains(QLatin1String("--verbose")), qPrintable(help));
+        QVERIFY(help.contains(QLatin1String("QT_LOGGING_RULES")));
+    }
+
     void localeChoosesTheTexts_data()
     {
         QTest::addColumn<QString>("locale");

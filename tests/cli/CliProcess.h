@@ -35,6 +35,9 @@ public:
         environment.remove(QStringLiteral("VELMORA_VIRTUAL_PORTS"));
         if (!virtualPorts.isEmpty())
             environment.insert(QStringLiteral("VELMORA_VIRTUAL_PORTS"), virtualPorts);
+        environment.remove(QStringLiteral("QT_LOGGING_RULES"));
+        for (auto it = extraEnvironment.cbegin(); it != extraEnvironment.cend(); ++it)
+            environment.insert(it.key(), it.value());
         process.setProcessEnvironment(environment);
         process.setProgram(program());
         process.setArguments(arguments);
@@ -84,6 +87,9 @@ public:
         collect();
         return err;
     }
+    // Variables added to the program's environment (QT_LOGGING_RULES is removed otherwise).
+    QHash<QString, QString> extraEnvironment;
+
     QStringList outputLines() { return output().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
     QProcess &qprocess() { return process; }
 

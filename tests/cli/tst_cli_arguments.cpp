@@ -130,6 +130,41 @@ private slots:
             QVERIFY(help.contains(QLatin1String("4  K5-Delta")));
     }
 
+    void portsWithoutAdapterSaysSoOnStandardError()
+    {
+        CliProcess cli;
+        QCOMPARE(cli.run({QStringLiteral("ports")}), 0);
+        QCOMPARE(cli.output(), QString());
+        QCOMPARE(cli.errors(), QStringLiteral("velmora-cli: no gimbal adapter found\n"));
+    }
+
+    void withoutPortSeveralAdaptersAreNamed()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.filePath(QStringLiteral("a")), b = dir.filePath(QStringLiteral("b"));
+        for (const QString &path : {a, b}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        CliProcess cli;
+        QCOMPARE(cli.run({QStringLiteral("monitor"), QStringLiteral("--product"), QStringLiteral("4")}, 30000,
+                         a + QLatin1Char(':') + b),
+                 2);
+        QCOMPARE(cli.errors(), QStringLiteral("velmora-cli: monitor: --port is required: 2 gimbal adapters are listed (%1, %2)\n")
+                                   .arg(a, b));
+    }
+
+    void helpSaysHowToSeeDebugLines()
+    {
+        CliProcess cli;
+        QCOMPARE(cli.run({QStringLiteral("--help")}), 0);
+        QVERIFY(cli.output().contains(QLatin1String("--verbose")));
+        QVERIFY(cli.output().contains(QLatin1String("QT_LOGGING_RULES")));
+        CliProcess monitor;
+        QCOMPARE(monitor.run({QStringLiteral("monitor"), QStringLiteral("--help")}), 0);
+        QVERIFY(monitor.output().contains(QLatin1String("--verbose")));
+    }
+
     void overviewListsTheCommands()
     {
         CliProcess cli;

@@ -147,6 +147,11 @@ private slots:
         const QString output = cli.output();
         for (int face = 1; face <= 6; ++face)
             QVERIFY2(output.contains(QStringLiteral("Step %1: ").arg(face)), qPrintable(output));
+        // The window's words for each step, in English.
+        QVERIFY2(output.contains(QLatin1String("Step 3: lay it on its right side, camera forward\n")), qPrintable(output));
+        QVERIFY(output.contains(QLatin1String("Step 5: stand it upright on its handle, camera forward\n")));
+        QVERIFY(output.contains(QLatin1String("Gyroscope: keep it still\n")));
+        QVERIFY(output.indexOf(QLatin1String("Step 6: ")) < output.indexOf(QLatin1String("Gyroscope: keep it still")));
         QVERIFY(output.contains(QLatin1String("save data ok")));
         QVERIFY(output.trimmed().endsWith(QLatin1String("Calibration success!")));
         // Exactly what the window sends for this product (mode 0x0009, command 0x0010).
@@ -156,6 +161,47 @@ private slots:
             "W 0009 0000", "C C005 A151",
         };
         QTRY_COMPARE(sim.requestedWrites(), expected);
+    }
+
+    void withoutPortTheOnlyAdapterIsTaken()
+    {
+        SimulatorProcess sim;
+        QVERIFY(sim.start(kFast));
+        CliProcess cli;
+        QVERIFY(cli.start({QStringLiteral("monitor"), QStringLiteral("--product"), QStringLiteral("4"), QStringLiteral("--json")},
+                          sim.path()));
+        QVERIFY(cli.waitForOutput(QStringLiteral("\"connected\":true"), 10000));
+        QVERIFY2(cli.errors().contains(QStringLiteral("using %1, the only gimbal adapter listed").arg(sim.path())),
+                 qPrintable(cli.errors()));
+        cli.signal(SIGINT);
+        QCOMPARE(cli.finish(10000), 0);
+    }
+
+    void silentGimbalMonitorFailsAndDebugLinesShowOnlyWhenAsked()
+    {
+        // Two silent gimbals, one watched with debug lines asked for, one without, side by side.
+        SimulatorProcess quietSim;
+        SimulatorProcess askedSim;
+        QVERIFY(quietSim.start(QStringList(kFast) << QStringLiteral("--silent")));
+        QVERIFY(askedSim.start(QStringList(kFast) << QStringLiteral("--silent")));
+        const auto arguments = [](const QString &port) {
+            return QStringList{QStringLiteral("monitor"), QStringLiteral("--port"), port, QStringLiteral("--product"),
+                               QStringLiteral("4")};
+        };
+        CliProcess quiet;
+        CliProcess asked;
+        asked.extraEnvironment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("velmora.stars.debug=true"));
+        QVERIFY(quiet.start(arguments(quietSim.path())));
+        QVERIFY(asked.start(arguments(askedSim.path())));
+        // The first register's tries run out after about 3 s: a debug line for those who asked.
+        QTRY_VERIFY_WITH_TIMEOUT(asked.errors().contains(QLatin1String("velmora.stars: ERROR")), 20000);
+        for (CliProcess *cli : {&quiet, &asked}) {
+            cli->signal(SIGINT);
+            QCOMPARE(cli->finish(10000), 4);
+            QVERIFY2(cli->errors().contains(QLatin1String("no answer from the gimbal")), qPrintable(cli->errors()));
+        }
+        QVERIFY2(!quiet.errors().contains(QLatin1String("ERROR")), qPrintable(quiet.errors()));
+        QVERIFY(!asked.errors().contains(QLatin1String("velmora.transport")));
     }
 
     void calibrateReportsAFailedSolve()
@@ -367,6 +413,8 @@ private slots:
         QCOMPARE(infoLines.first().value(QLatin1String("openError")).toString(), QStringLiteral("in-use"));
 
         QVERIFY(holder.qprocess().state() == QProcess::Running);
+        // A monitor whose gimbal never answered fails; this one has its gimbal.
+        QVERIFY(holder.waitForOutput(QStringLiteral("Connected!"), 30000));
         holder.signal(SIGINT);
         QCOMPARE(holder.finish(30000), 0);
     }

@@ -36,9 +36,9 @@ public:
     }
 
     // Adapter on the gimbal's USB ids, for brevity in tests.
-    static PortInfo adapter(const QString &name)
+    static PortInfo adapter(const QString &name, const QString &serialNumber = QString())
     {
-        return PortInfo{name, GimbalAdapterVendorId, GimbalAdapterProductId};
+        return PortInfo{name, GimbalAdapterVendorId, GimbalAdapterProductId, QString(), serialNumber};
     }
 
 private:

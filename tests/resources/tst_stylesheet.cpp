@@ -1,4 +1,5 @@
 // The dark style sheet: it parses, every icon it names is compiled in, and it styles the form's widgets.
+#include "IsolatedSettings.h"
 #include "ResourcePaths.h"
 
 #include <QApplication>
@@ -67,6 +68,8 @@ class StyleSheetTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void styleSheetIsCompiledIn();
     void everyStyleIconLoads_data();
     void everyStyleIconLoads();

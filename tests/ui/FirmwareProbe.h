@@ -6,6 +6,9 @@
 
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QStandardItemModel>
@@ -29,6 +32,8 @@ struct FirmwareProbe
     QTableView *deviceView() const { return probe.widget<QTableView>("deviceView"); }
     QProgressBar *progress() const { return probe.widget<QProgressBar>("progressBar"); }
     QAbstractItemModel *firmware() const { return firmwareView()->model(); }
+    // Which chip is being written and how long is left, beside the progress bar.
+    QString chipWords() const { return probe.widget<QLabel>("chipWords")->text(); }
     QAbstractItemModel *devices() const { return deviceView()->model(); }
 
     void showFirmwareTab() const { tabs()->setCurrentIndex(1); }
@@ -70,6 +75,31 @@ struct FirmwareProbe
     }
 
     WindowProbe &probe;
+};
+
+// Answers the question asked before a running write is given up, as a user would: clicks
+// "Stop the update" (`stop`) or "Keep writing" in the modal box once it shows. Counts the
+// questions answered.
+struct StopQuestionAnswerer
+{
+    void answerNext(bool stop)
+    {
+        QTimer::singleShot(0, [this, stop] { click(stop, 200); });
+    }
+    void click(bool stop, int triesLeft)
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || box->objectName() != QLatin1String("stopUpdateQuestion")) {
+            if (triesLeft > 0)
+                QTimer::singleShot(10, [this, stop, triesLeft] { click(stop, triesLeft - 1); });
+            return;
+        }
+        texts.append(box->text());
+        ++asked;
+        box->findChild<QPushButton *>(QLatin1String(stop ? "stopUpdateButton" : "keepWritingButton"))->click();
+    }
+    int asked = 0;
+    QStringList texts;
 };
 
 // One image of a test package: hardware code, version times 100 and size in bytes.

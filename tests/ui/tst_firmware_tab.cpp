@@ -1,5 +1,6 @@
 // The firmware tab through its widgets: button texts and states, package choice and drops, and
 // which link the port worker feeds while each tab shows.
+#include "IsolatedSettings.h"
 #include "BootloaderFrame.h"
 #include "FakePortEnumerator.h"
 #include "FirmwareProbe.h"
@@ -116,6 +117,8 @@ private:
     QString file(const QString &name) const { return dir.filePath(name); }
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void initTestCase()
     {
         QVERIFY(dir.isValid());

@@ -1,4 +1,5 @@
 // End to end: the window, the real serial path and the simulator's bootloader, through updates.
+#include "IsolatedSettings.h"
 #include "FirmwareProbe.h"
 #include "SimulatedSession.h"
 
@@ -52,6 +53,8 @@ private:
     QStringList bootloaderTrace() { return session.sim.traceLines().filter(QRegularExpression("^B ")); }
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void initTestCase() { QVERIFY(dir.isValid()); }
     void cleanup()
     {
@@ -120,17 +123,72 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(probe.status(), QStringLiteral("已连接！"), kConnectWaitMs);
     }
 
-    void closingMidUpdateEndsPromptly()
+    void closingMidUpdateAsksThenEndsPromptlyAndTheNextOpenTells()
     {
         // Slow page writes keep the update going while the window closes.
         QVERIFY(connectTo({QStringLiteral("--page-write-ms"), QStringLiteral("50")}));
         update(QStringLiteral(VELMORA_DEMO_PACKAGE));
         QTRY_VERIFY_WITH_TIMEOUT(fw->progress()->value() > 0, kUpdateWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(fw->chipWords().startsWith(QStringLiteral("正在写入芯片 1/2")), kUpdateWaitMs);
+        StopQuestionAnswerer answerer;
+        answerer.answerNext(true);
         fw.reset();
         const qint64 ms = session.closeWindow();
+        QCOMPARE(answerer.asked, 1);
+        QVERIFY(answerer.texts.first().contains(QStringLiteral("引导程序")));
         qInfo("closing the window mid-update took %lld ms", qlonglong(ms));
         // Far above the real figure: only a hang fails here.
         QVERIFY2(ms < 5000, qPrintable(QString::number(ms)));
+
+        // The next window, opening the same port, says the update did not finish and has the
+        // package ready on the firmware tab.
+        MainWindow next;
+        WindowProbe probe(next);
+        FirmwareProbe nextFw(probe);
+        probe.open(session.sim.path());
+        QCOMPARE(probe.status(), QStringLiteral("此端口上次的固件更新没有完成：云台可能停在引导程序中，请在“固件更新”页完成更新。"));
+        QCOMPARE(nextFw.paths()->currentText(), QStringLiteral(VELMORA_DEMO_PACKAGE));
+        QCOMPARE(nextFw.firmware()->rowCount(), 2);
+    }
+
+    void keepWritingRefusesBothClosesAndTheWriteFinishes()
+    {
+        QVERIFY(connectTo({QStringLiteral("--page-write-ms"), QStringLiteral("20")}));
+        StopQuestionAnswerer answerer;
+        // Nothing asks while no write runs: the port closes and opens again at once.
+        QTest::mouseClick(session.probe->openButton(), Qt::LeftButton);
+        QTest::mouseClick(session.probe->openButton(), Qt::LeftButton);
+        QCOMPARE(answerer.asked, 0);
+        QTest::mouseClick(fw->connectButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(fw->downloadButton()->isEnabled(), kConnectWaitMs);
+
+        update(QStringLiteral(VELMORA_DEMO_PACKAGE));
+        QTRY_VERIFY_WITH_TIMEOUT(fw->progress()->value() > 0, kUpdateWaitMs);
+        answerer.answerNext(false);
+        QTest::mouseClick(session.probe->openButton(), Qt::LeftButton);
+        QCOMPARE(answerer.asked, 1);
+        QCOMPARE(session.probe->openButton()->text(), QStringLiteral("关闭串口"));
+        answerer.answerNext(false);
+        QVERIFY(!session.window->close());
+        QCOMPARE(answerer.asked, 2);
+        QVERIFY(session.window->isVisible());
+
+        QTRY_VERIFY_WITH_TIMEOUT(session.probe->status().startsWith(QStringLiteral("更新完成，用时")), kUpdateWaitMs);
+        QCOMPARE(fw->chipWords(), QStringLiteral("芯片 2/2：写入完成"));
+        // Finished: closing the port asks nothing, and the next open tells of no interruption.
+        QTest::mouseClick(session.probe->openButton(), Qt::LeftButton);
+        QTest::mouseClick(session.probe->openButton(), Qt::LeftButton);
+        QCOMPARE(session.probe->status(), QStringLiteral("串口已经打开 (%1)").arg(session.sim.path()));
+        QCOMPARE(answerer.asked, 2);
+    }
+
+    void chipsThatHoldTheirImageSayAlreadyUpToDate()
+    {
+        QVERIFY(connectTo({QStringLiteral("--preload"), QStringLiteral(VELMORA_DEMO_PACKAGE)}));
+        update(QStringLiteral(VELMORA_DEMO_PACKAGE));
+        QTRY_VERIFY_WITH_TIMEOUT(session.probe->status().startsWith(QStringLiteral("更新完成，用时")), kUpdateWaitMs);
+        QCOMPARE(fw->chipWords(), QStringLiteral("芯片 2/2：已是最新，无需写入"));
+        QCOMPARE(bootloaderTrace().filter(QStringLiteral("WRITE_PAGE")), QStringList());
     }
 
     // A path typed into the path box that names a pipe, a device or a huge file: the preview

@@ -1,5 +1,8 @@
 // End to end: the window, the real serial path and the simulator process, through a calibration.
+#include "IsolatedSettings.h"
 #include "SimulatedSession.h"
+
+#include <QLabel>
 
 namespace {
 
@@ -9,6 +12,15 @@ constexpr int kRunWaitMs = 90000;
 
 // Device delays shortened so that a run takes seconds, not minutes.
 const QStringList kFast = {QStringLiteral("--time-scale"), QStringLiteral("0.3")};
+
+const QStringList kFaceWords = {
+    QStringLiteral("第 1 面（共 6 面）：让它仰面躺下，镜头朝上"),
+    QStringLiteral("第 2 面（共 6 面）：让它俯面趴下，镜头朝下"),
+    QStringLiteral("第 3 面（共 6 面）：让它右侧着地躺下，镜头朝前"),
+    QStringLiteral("第 4 面（共 6 面）：让它左侧着地躺下，镜头朝前"),
+    QStringLiteral("第 5 面（共 6 面）：让它手柄朝下竖直立起，镜头朝前"),
+    QStringLiteral("第 6 面（共 6 面）：把它倒过来，手柄朝上，镜头朝前"),
+};
 
 } // namespace
 
@@ -29,6 +41,8 @@ private:
     }
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void cleanup() { session.end(); }
 
     void gimbalConnectsAndTheReadoutMoves()
@@ -62,9 +76,12 @@ private slots:
         for (int face = 1; face <= 6; ++face) {
             QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤 %1").arg(face), kRunWaitMs);
             QVERIFY2(probe->shows(ResourcePaths::stepPicture(QStringLiteral("birch"), face)), qPrintable(QString::number(face)));
+            // Beside the picture, in words: where the user is and how to place the gimbal.
+            QCOMPARE(probe->widget<QLabel>("stepWords")->text(), kFaceWords[face - 1]);
         }
         QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("校准完成！"), kRunWaitMs);
         QVERIFY(probe->shows(ResourcePaths::successPicture));
+        QCOMPARE(probe->widget<QLabel>("stepWords")->text(), QString());
 
         // Exactly this sequence reached the gimbal (profile of row 6: mode 0x0009, command 0x0010).
         const QStringList expected = {
@@ -98,6 +115,7 @@ private slots:
         // The gimbal stops answering while the run waits for it to be turned.
         session.signalSimulator(SIGSTOP);
         QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤"), kConnectWaitMs);
+        QCOMPARE(probe->widget<QLabel>("stepWords")->text(), QString());
         QVERIFY(!probe->calibrateButton()->isEnabled());
 
         // Back again: the run is over, so the button returns instead of staying locked.

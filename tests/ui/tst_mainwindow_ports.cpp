@@ -1,4 +1,5 @@
 // The window's port list, hot-plug handling and opening and closing the port.
+#include "IsolatedSettings.h"
 #include "FakePortEnumerator.h"
 #include "PtyPair.h"
 #include "WindowProbe.h"
@@ -51,6 +52,8 @@ class MainWindowPortsTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void onlyNamedGimbalAdaptersAreListed()
     {
         auto *ports = new FakePortEnumerator;

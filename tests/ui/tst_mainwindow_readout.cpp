@@ -1,5 +1,6 @@
 // The live read-out against a gimbal on a real port: scaling by product row, clamping, and
 // when the calibrate button may come back.
+#include "IsolatedSettings.h"
 #include "FakePortEnumerator.h"
 #include "RegisterResponder.h"
 #include "RegisterTable.h"
@@ -45,6 +46,8 @@ class MainWindowReadoutTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void gyroScaleFollowsTheProductRow_data()
     {
         QTest::addColumn<int>("row");

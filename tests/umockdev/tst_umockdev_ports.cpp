@@ -1,5 +1,6 @@
 // The system's port listing and udev hot-plug under umockdev: which adapters the window and
 // velmora-cli offer, and how the window follows an adapter plugged in and pulled out.
+#include "IsolatedSettings.h"
 #include "CliProcess.h"
 #include "SystemPortEnumerator.h"
 #include "UdevTestbed.h"
@@ -75,6 +76,8 @@ class UmockdevPortsTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { IsolatedSettings::reset(); }
+
     void initTestCase()
     {
         if (!UdevTestbed::preloaded())
@@ -165,6 +168,34 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("Device Discovered \"ttyUSB2\"")), 1);
         qInfo("udev event to window: adapter listed after %.2f ms, open adapter closed after %.2f ms",
               listedAfterNs / 1e6, closedAfterNs / 1e6);
+    }
+
+    // The open adapter is pulled out and comes back on another socket under another name: the
+    // same serial number opens it again by itself; another adapter of the same kind does not.
+    void sameAdapterComingBackIsOpenedAgainUnderItsNewName()
+    {
+        UdevTestbed testbed;
+        addMixedPorts(testbed);
+        auto *enumerator = new SystemPortEnumerator;
+        enumerator->setRefreshInterval(3600 * 1000);
+        MainWindow window(enumerator);
+        WindowProbe probe(window);
+        probe.open(QStringLiteral("ttyUSB0"));
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("关闭串口"));
+
+        testbed.removeUsbAdapter(QStringLiteral("1-1"), QStringLiteral("ttyUSB0"));
+        QTRY_COMPARE_WITH_TIMEOUT(probe.status(), QStringLiteral("串口已经关闭！"), 10000);
+
+        testbed.addUsbAdapter(QStringLiteral("1-4"), QStringLiteral("ttyUSB4"), 0x10C4, 0xEA60,
+                              QStringLiteral("Bridge Maker"), kGimbalModel, QStringLiteral("0007"));
+        QTRY_VERIFY_WITH_TIMEOUT(probe.portItems().contains(QStringLiteral("ttyUSB4")), 10000);
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("打开串口"));
+
+        testbed.addUsbAdapter(QStringLiteral("1-3"), QStringLiteral("ttyUSB3"), 0x10C4, 0xEA60,
+                              QStringLiteral("Bridge Maker"), kGimbalModel, QStringLiteral("0001"));
+        QTRY_COMPARE_WITH_TIMEOUT(probe.status(), QStringLiteral("串口已经打开 (ttyUSB3)"), 10000);
+        QCOMPARE(probe.openButton()->text(), QStringLiteral("关闭串口"));
+        QCOMPARE(probe.ports()->currentText(), QStringLiteral("ttyUSB3"));
     }
 };
 
