@@ -1,4 +1,5 @@
 // Collects debug lines written by any thread, for tests that check a component's diagnostics.
+// Warnings and worse are not collected; they go on to the previous handler.
 #pragma once
 
 #include <QMutex>
@@ -32,6 +33,17 @@ public:
         return captured;
     }
     int count(const QString &line) const { return lines().count(line); }
+    // Adds an entry of the test's own (a signal, say) between the lines, in the order of events.
+    void record(const QString &entry)
+    {
+        QMutexLocker lock(&mutex);
+        captured.append(entry);
+    }
+    void clear()
+    {
+        QMutexLocker lock(&mutex);
+        captured.clear();
+    }
     bool containsPrefix(const QString &prefix) const
     {
         for (const QString &line : lines()) {
@@ -52,14 +64,15 @@ private:
         DebugCapture *self = instance();
         if (!self)
             return;
-        {
-            QMutexLocker lock(&self->mutex);
-            self->captured.append(text);
-            if (self->observer)
-                self->observer(text);
+        if (type != QtDebugMsg) {
+            if (self->previous)
+                self->previous(type, context, text);
+            return;
         }
-        if (type != QtDebugMsg && self->previous)
-            self->previous(type, context, text);
+        QMutexLocker lock(&self->mutex);
+        self->captured.append(text);
+        if (self->observer)
+            self->observer(text);
     }
 
     mutable QMutex mutex;
