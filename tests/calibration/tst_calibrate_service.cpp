@@ -183,23 +183,27 @@ private slots:
     void setupFailuresEndTheRunAndAllowARestart_data()
     {
         QTest::addColumn<bool>("modeIgnored");
+        QTest::addColumn<int>("staleStatus");
         QTest::addColumn<QString>("line");
         QTest::addColumn<Request>("restartRequest");
-        QTest::newRow("mode not entered") << true << "enter calibration mode error" << modeWrite(2);
-        QTest::newRow("status not cleared") << false << "imu cr clear error" << disableRequest;
+        QTest::newRow("mode not entered") << true << 0x8000 << "enter calibration mode error" << modeWrite(2);
+        // Results left from an earlier run that the clear does not remove.
+        QTest::newRow("faces not cleared") << false << 0x803F << "imu cr clear error" << disableRequest;
+        QTest::newRow("solve result not cleared") << false << 0x8040 << "imu cr clear error" << disableRequest;
+        QTest::newRow("solve failure not cleared") << false << 0x8080 << "imu cr clear error" << disableRequest;
     }
 
     void setupFailuresEndTheRunAndAllowARestart()
     {
         QFETCH(bool, modeIgnored);
+        QFETCH(int, staleStatus);
         QFETCH(QString, line);
         QFETCH(Request, restartRequest);
-        if (modeIgnored) {
+        registerTable[calibStatus].value.store(uint16_t(staleStatus));
+        if (modeIgnored)
             gimbal->modeWritesHonoured = 0;
-        } else {
-            registerTable[calibStatus].value.store(0x803F); // faces left from an earlier run
+        else
             gimbal->clearsHonoured = 0;
-        }
         startRun();
         QVERIFY(waitForEvent("<finished false>"));
         QCOMPARE(events().mid(events().size() - 2), QStringList({line, "<finished false>"}));
