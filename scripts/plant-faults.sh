@@ -15,7 +15,8 @@
 #
 # Each fault replaces one exact piece of text (it must occur exactly once in its file), rebuilds
 # only the test programs it names, runs those tests and puts the file back, whatever happens
-# (a trap restores it on exit or interruption). A fault whose text is not found, or found more
+# (a trap restores it on exit or interruption); at the end the tested programs are built again
+# from the restored sources. A fault whose text is not found, or found more
 # than once, is reported as "not-applied" and the run goes on; one that does not compile is
 # "build-failed". Neither counts in the figures.
 #
@@ -92,6 +93,7 @@ EOF
 results=$out/results.tsv
 printf 'id\tfolder\tfile\tstatus\tfailed tests\tseconds\tdescription\n' >"$results"
 declare -A defines
+built=
 
 run_fault() {
     local id=$1 file=$2 tests=$3 desc=$4 from=$5 to=$6
@@ -118,7 +120,7 @@ run_fault() {
         targets=$(ctest --test-dir "$build" -N -R "$tests" | sed -n 's/^ *Test *#[0-9]*: *//p')
         if [ -z "$targets" ]; then
             status=no-tests
-        elif ! cmake --build "$build" -j2 --target $targets >>"$log" 2>&1; then
+        elif built="$built $targets" && ! cmake --build "$build" -j2 --target $targets >>"$log" 2>&1; then
             status=build-failed
         else
             # One test at a time in the order they are defined (fast unit tests come first in
@@ -176,6 +178,13 @@ while IFS= read -r line || [ -n "$line" ]; do
     esac
 done <"$list"
 flush
+
+# The programs were last built with a fault in them: build them again from the restored sources.
+if [ -n "$built" ]; then
+    echo "rebuilding the tested programs from the restored sources"
+    cmake --build "$build" -j2 --target $(tr ' ' '\n' <<<"$built" | sort -u) >"$out/rebuild.log" 2>&1 \
+        || echo "rebuild failed, see $out/rebuild.log" >&2
+fi
 
 # Per folder: caught / planted (faults not applied or not built are left out).
 awk -F'\t' 'NR > 1 {
