@@ -203,6 +203,27 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, false}), 10000);
     }
 
+    // Two saves back to back, the second never answered: when a cancel ends its wait, the
+    // frame last received is the first save's answer, which must not pass for the second's.
+    void cancelIsNeverTakenForTheAnswerOfTheRequestInFlight()
+    {
+        ServiceRig rig(2, false);
+        int savesAnswered = 0;
+        QObject::connect(&rig.link, &StarsLink::streamOut, &rig.context, [&](const QByteArray &frame) {
+            if (StarsFrame::command(frame) != CMD_SAVE || savesAnswered++ == 0)
+                rig.device->receiveBytes(frame);
+        });
+        QObject::connect(rig.device.get(), &GimbalDevice::sendBytes, &rig.link, &StarsLink::parser);
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
+        rig.service.onTransmit(CMD_SAVE, CMD_SAVE_VALUE, COMMAND_TIMEOUT_MS);
+        rig.service.onTransmit(CMD_SAVE, CMD_SAVE_VALUE, WRITE_TIMEOUT_MS);
+        QTRY_VERIFY_WITH_TIMEOUT(savesAnswered >= 2, 10000);
+        QCOMPARE(rig.saveEvents, QList<bool>{true});
+        rig.service.onCancel();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.saveEvents, (QList<bool>{true, false}), 10000);
+    }
+
     void suspendedServiceSendsNothingAndServesQueuedRequestsOnResume()
     {
         ServiceRig rig;
