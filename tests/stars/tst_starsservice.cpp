@@ -302,8 +302,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, false, true}), 10000);
     }
 
-    // A profile change abandons the exchange in flight: that says nothing about the link, which
-    // goes down only once the next exchange has used up its own fifteen sendings.
+    // A profile change abandons the exchange in flight: that says nothing about the link. A
+    // failure reported for it would reach us before the values of the polls that follow.
     void abandonedExchangeIsNoLinkFailure_data()
     {
         QTest::addColumn<bool>("request");
@@ -321,28 +321,21 @@ private slots:
                 rig.device->receiveBytes(frame);
         });
         QObject::connect(rig.device.get(), &GimbalDevice::sendBytes, &rig.link, &StarsLink::parser);
-        qsizetype sentAtLoss = -1;
-        QObject::connect(&rig.service, &StarsService::connected, &rig.context, [&](bool up) {
-            if (!up)
-                sentAtLoss = rig.sentCount();
-        });
         rig.service.start();
         QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 10000);
         if (request) {
             rig.service.onTransmit(CMD_SAVE, CMD_SAVE_VALUE, COMMAND_TIMEOUT_MS);
             QTRY_VERIFY_WITH_TIMEOUT(rig.sentCommand(CMD_SAVE), 10000);
-            rig.device->setSilent(true);
         } else {
             rig.device->setSilent(true);
             // The second sending after the silence is a retry: that poll is unanswered.
             const qsizetype silentFrom = rig.sentCount();
             QTRY_VERIFY_WITH_TIMEOUT(rig.sentCount() >= silentFrom + 2, 10000);
         }
-        const qsizetype switched = rig.sentCount();
-        rig.service.setRegisterProfile(2); // the same product chosen again
-        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, false}), 10000);
-        QVERIFY2(sentAtLoss >= switched + 15,
-                 qPrintable(QStringLiteral("link lost after %1 sendings").arg(sentAtLoss - switched)));
+        rig.service.setRegisterProfile(2); // the same product chosen again: the values are cleared
+        rig.device->setSilent(false);
+        QTRY_VERIFY_WITH_TIMEOUT(registerTable[accZ].value.load() != 0, 10000);
+        QCOMPARE(rig.connectedEvents, QList<bool>{true});
         QCOMPARE(rig.saveEvents, request ? QList<bool>{false} : QList<bool>{});
     }
 
