@@ -1,46 +1,16 @@
 // Drives the real calibration thread against a scripted gimbal and checks requests, signals and
 // debug lines, including failures, a lost link and prompt stopping.
 #include "CalibrateService.h"
+#include "DebugCapture.h"
 #include "ScriptedGimbal.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QTest>
 #include <memory>
 
 using Request = ScriptedGimbal::Request;
 
 namespace {
-
-// Debug lines and the service's signals in the order they happened, whichever thread wrote them.
-QMutex eventMutex;
-QStringList eventLog;
-QtMessageHandler previousHandler = nullptr;
-
-void record(const QString &event)
-{
-    QMutexLocker lock(&eventMutex);
-    eventLog.append(event);
-}
-
-QStringList events()
-{
-    QMutexLocker lock(&eventMutex);
-    return eventLog;
-}
-
-void captureDebugLine(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg)
-        record(message);
-    else if (previousHandler)
-        previousHandler(type, context, message);
-}
-
-bool waitForEvent(const QString &event, int timeoutMs = 5000)
-{
-    return QTest::qWaitFor([&] { return events().contains(event); }, timeoutMs);
-}
 
 const Request disableRequest{0xC004, 0x55AA, 3000};
 const Request saveRequest{0xC005, 0xA151, 3000};
@@ -62,8 +32,17 @@ class CalibrateServiceTest : public QObject
     Q_OBJECT
 
 private:
+    // Debug lines and the service's signals in the order they happened, whichever thread wrote them.
+    std::unique_ptr<DebugCapture> capture;
     std::unique_ptr<CalibrateService> service;
     std::unique_ptr<ScriptedGimbal> gimbal;
+
+    QStringList events() const { return capture->lines(); }
+
+    bool waitForEvent(const QString &event, int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return events().contains(event); }, timeoutMs);
+    }
 
     void startRun()
     {
@@ -81,19 +60,16 @@ private:
 private slots:
     void init()
     {
-        {
-            QMutexLocker lock(&eventMutex);
-            eventLog.clear();
-        }
-        previousHandler = qInstallMessageHandler(captureDebugLine);
+        capture.reset(); // one capture at a time
+        capture = std::make_unique<DebugCapture>();
         service = std::make_unique<CalibrateService>();
         gimbal = std::make_unique<ScriptedGimbal>(service.get());
         // Direct connections: the entries land in the log in the order the thread emitted them.
         connect(service.get(), &CalibrateService::directionChanged, service.get(),
-                [](int face) { record(QStringLiteral("<direction %1>").arg(face)); },
+                [this](int face) { capture->record(QStringLiteral("<direction %1>").arg(face)); },
                 Qt::DirectConnection);
         connect(service.get(), &CalibrateService::calibrationFinishd, service.get(),
-                [](bool ok) { record(ok ? "<finished true>" : "<finished false>"); },
+                [this](bool ok) { capture->record(ok ? "<finished true>" : "<finished false>"); },
                 Qt::DirectConnection);
     }
 
@@ -101,7 +77,7 @@ private slots:
     {
         service.reset(); // stops and joins the thread
         gimbal.reset();
-        qInstallMessageHandler(previousHandler);
+        capture.reset();
     }
 
     void fullRunCalibratesEveryFaceAndSaves()
@@ -128,6 +104,26 @@ private slots:
         };
         QTRY_COMPARE(events(), expectedEvents);
         // The run is over: nothing more is sent until the next start.
+        QVERIFY(noRequestWithin(200));
+    }
+
+    // Only an acknowledgement of this run's own save may end it with success: the one a previous
+    // run received, or a late duplicate arriving between runs, must not stand in for it.
+    void secondRunNeverReusesAnEarlierSaveAcknowledgement()
+    {
+        startRun();
+        QVERIFY(waitForEvent("<finished true>", 15000));
+        const qsizetype firstRun = gimbal->requests().size();
+        service->onSaveFinshed(true); // late duplicate of the first run's acknowledgement
+
+        gimbal->saveAnswer.reset(); // the gimbal never acknowledges the second save
+        capture->clear();
+        service->onStart();
+        QVERIFY(waitForEvent("save data error", 15000));
+        QCOMPARE(events().mid(events().size() - 2), QStringList({"<finished false>", "save data error"}));
+        QVERIFY(!events().contains("<finished true>"));
+        // The second run went through every step again, up to its own save.
+        QCOMPARE(gimbal->requests().mid(firstRun), gimbal->requests().mid(0, firstRun));
         QVERIFY(noRequestWithin(200));
     }
 
@@ -187,23 +183,27 @@ private slots:
     void setupFailuresEndTheRunAndAllowARestart_data()
     {
         QTest::addColumn<bool>("modeIgnored");
+        QTest::addColumn<int>("staleStatus");
         QTest::addColumn<QString>("line");
         QTest::addColumn<Request>("restartRequest");
-        QTest::newRow("mode not entered") << true << "enter calibration mode error" << modeWrite(2);
-        QTest::newRow("status not cleared") << false << "imu cr clear error" << disableRequest;
+        QTest::newRow("mode not entered") << true << 0x8000 << "enter calibration mode error" << modeWrite(2);
+        // Results left from an earlier run that the clear does not remove.
+        QTest::newRow("faces not cleared") << false << 0x803F << "imu cr clear error" << disableRequest;
+        QTest::newRow("solve result not cleared") << false << 0x8040 << "imu cr clear error" << disableRequest;
+        QTest::newRow("solve failure not cleared") << false << 0x8080 << "imu cr clear error" << disableRequest;
     }
 
     void setupFailuresEndTheRunAndAllowARestart()
     {
         QFETCH(bool, modeIgnored);
+        QFETCH(int, staleStatus);
         QFETCH(QString, line);
         QFETCH(Request, restartRequest);
-        if (modeIgnored) {
+        registerTable[calibStatus].value.store(uint16_t(staleStatus));
+        if (modeIgnored)
             gimbal->modeWritesHonoured = 0;
-        } else {
-            registerTable[calibStatus].value.store(0x803F); // faces left from an earlier run
+        else
             gimbal->clearsHonoured = 0;
-        }
         startRun();
         QVERIFY(waitForEvent("<finished false>"));
         QCOMPARE(events().mid(events().size() - 2), QStringList({line, "<finished false>"}));

@@ -71,6 +71,38 @@ private slots:
         qunsetenv("VELMORA_VIRTUAL_PORTS");
     }
 
+    // A port renamed to another listed path in one step: the count stays the same, yet one
+    // port went and another came.
+    void virtualPortRenamedToAnotherListedPathIsFollowed()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString first = dir.filePath("gimbal-a");
+        const QString second = dir.filePath("gimbal-b");
+        QFile file(first);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        qputenv("VELMORA_VIRTUAL_PORTS", (first + ":" + second).toLocal8Bit());
+
+        SystemPortEnumerator enumerator;
+        enumerator.setRefreshInterval(20);
+        QList<PortInfo> discovered;
+        QList<PortInfo> removed;
+        connect(&enumerator, &PortEnumerator::deviceDiscovered, this,
+                [&discovered](const PortInfo &info) { discovered.append(info); });
+        connect(&enumerator, &PortEnumerator::deviceRemoved, this,
+                [&removed](const PortInfo &info) { removed.append(info); });
+        const PortInfo a{first, 0x10C4, 0xEA60};
+        const PortInfo b{second, 0x10C4, 0xEA60};
+        QVERIFY(enumerator.availablePorts().contains(a));
+
+        QVERIFY(QFile::rename(first, second));
+        QTRY_COMPARE_WITH_TIMEOUT(discovered, QList<PortInfo>{b}, 10000);
+        QCOMPARE(removed, QList<PortInfo>{a});
+        QVERIFY(!enumerator.availablePorts().contains(a));
+        qunsetenv("VELMORA_VIRTUAL_PORTS");
+    }
+
     // A simulator's link to its pseudo-terminal, as the window follows it: the listing has
     // changed when portsChanged arrives, and the removal notice comes after it. The link
     // going, and the pseudo-terminal going from under the link, both count as removal.
