@@ -16,7 +16,6 @@ void ChipProgress::start(int chipCount)
 {
     chips = chipCount;
     chip = 0;
-    last = 1000;
     active = true;
 }
 
@@ -25,18 +24,27 @@ void ChipProgress::stop()
     active = false;
 }
 
-QString ChipProgress::report(int perMille)
+QString ChipProgress::chipStarted(int number)
 {
     if (!active)
         return QString();
-    const bool newChip = last >= 1000;
-    last = perMille;
-    if (newChip) {
-        ++chip;
-        chipClock.start();
-        if (perMille >= 1000)
-            return text("芯片 %1/%2：已是最新，无需写入").arg(chip).arg(chips);
-    }
+    chip = number;
+    chipClock.start();
+    return text("正在写入芯片 %1/%2").arg(chip).arg(chips);
+}
+
+QString ChipProgress::chipUpToDate(int number)
+{
+    if (!active)
+        return QString();
+    chip = number;
+    return text("芯片 %1/%2：已是最新，无需写入").arg(chip).arg(chips);
+}
+
+QString ChipProgress::report(int perMille)
+{
+    if (!active || chip == 0)
+        return QString();
     if (perMille >= 1000)
         return text("芯片 %1/%2：写入完成").arg(chip).arg(chips);
     const qint64 spent = chipClock.elapsed();

@@ -15,15 +15,16 @@ public:
     void setChipCount(int chipCount) { chips = chipCount; }
     bool running() const { return active; }
 
+    // The update service's steps: chip `number` (from 1) is taken up, or was found to hold
+    // its image already. Each returns the text to show.
+    QString chipStarted(int number);
+    QString chipUpToDate(int number);
     // One progress report (0 to 1000 for the chip being written); returns the text to show.
-    // A chip starts with the first report after the previous chip reached 1000; a chip whose
-    // first report is already 1000 was skipped, its image being in place.
     QString report(int perMille);
 
 private:
     QElapsedTimer chipClock;
     int chips = 0;
     int chip = 0;
-    int last = 1000;
     bool active = false;
 };

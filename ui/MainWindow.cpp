@@ -93,6 +93,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     connect(starsLink, &StarsLink::recvFrame, starsService, &StarsService::onRecvFrame, Qt::DirectConnection);
     connect(starsService, &StarsService::transmitPacket, starsLink, &StarsLink::transmit, Qt::DirectConnection);
     connect(updateService, &UpdateService::progressUpdate, this, &MainWindow::onProgressUpdate);
+    connect(updateService, &UpdateService::updateStep, this, &MainWindow::onUpdateStep);
     connect(updateService, &UpdateService::connectTimeout, this, &MainWindow::onConnectTimeout);
     connect(updateService, &UpdateService::updateReport, this, &MainWindow::onUpdateReport);
     connect(updateService, &UpdateService::deviceListUpdate, this, &MainWindow::deviceListUpdate);

@@ -7,6 +7,7 @@
 #include "ReadoutBox.h"
 #include "ReconnectPolicy.h"
 #include "SerialPort.h"
+#include "UpdateOutcome.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -63,6 +64,7 @@ private slots:
     void onConnectTimeout(int ms);
     void onUpdateReport(int type, QString msg);
     void onProgressUpdate(int value);
+    void onUpdateStep(const UpdateOutcome &step);
     void deviceListUpdate(QList<deviceInfo> devices);
     void on_tabWidget_currentChanged(int index);
     // The combo box has no text-carrying index signal in Qt 6: the item's text is looked up.

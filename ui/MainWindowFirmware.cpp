@@ -76,10 +76,26 @@ void MainWindow::onConnectTimeout(int ms)
 void MainWindow::onProgressUpdate(int value)
 {
     ui->progressBar->setValue(value);
-    if (chipProgress.running()) {
-        chipWords->setText(chipProgress.report(value));
+    const QString words = chipProgress.report(value);
+    if (!words.isEmpty()) {
+        chipWords->setText(words);
         chipWords->show();
     }
+}
+
+void MainWindow::onUpdateStep(const UpdateOutcome &step)
+{
+    if (!chipProgress.running())
+        return;
+    QString words;
+    if (step.reason == UpdateOutcome::WritingChip)
+        words = chipProgress.chipStarted(step.chip);
+    else if (step.reason == UpdateOutcome::ChipUpToDate)
+        words = chipProgress.chipUpToDate(step.chip);
+    else
+        return;
+    chipWords->setText(words);
+    chipWords->show();
 }
 
 void MainWindow::onUpdateReport(int type, QString msg)
