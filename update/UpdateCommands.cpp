@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QMutexLocker>
+#include <algorithm>
 
 using namespace BootloaderCommand;
 
@@ -17,6 +18,8 @@ namespace {
 constexpr uint64_t ProbeReplyMs = 200;
 // GET_INFO is asked up to this many times while its replies come damaged.
 constexpr int GetInfoAttempts = 3;
+// Multi-chip addresses run from 1 to 15; a single-address chain is no longer.
+constexpr qsizetype MaxChainLength = 15;
 constexpr unsigned long NextPauseMs = 10;
 constexpr unsigned long RunRestartPauseMs = 50;
 // Request head in front of a page: code, 0x00, 16-bit page index.
@@ -205,6 +208,15 @@ UpdateService::Exchange UpdateService::listChips(QList<chipInfo> *chips)
             // The same cpuid again means the chain did not move on: that was the last chip.
             if (!chips->isEmpty() && chip.cpuid == chips->last().cpuid) {
                 end = Exchange::Silence;
+                break;
+            }
+            // A chain that comes round to a chip listed before, or runs longer than any chain
+            // can be addressed, would be listed for ever: it cannot be trusted.
+            const bool listedBefore = std::any_of(chips->cbegin(), chips->cend(),
+                                                  [&chip](const chipInfo &c) { return c.cpuid == chip.cpuid; });
+            if (listedBefore || chips->size() >= MaxChainLength) {
+                qCDebug(lcUpdate, "> chain comes round or runs on: %08X after %d chips", chip.cpuid, int(chips->size()));
+                end = Exchange::Damaged;
                 break;
             }
             chips->append(chip);

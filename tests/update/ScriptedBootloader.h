@@ -56,6 +56,7 @@ public:
     bool silent = false;     // answers nothing at all
     bool chainMoves = true;  // single-address NEXT moves on to the next chip
     int nextStep = 1;        // chips a single-address NEXT moves on (2: it skips one)
+    bool chainWraps = false; // a single-address NEXT at the last chip goes back to the first
     int getInfoDelayMs = 0;  // GET_INFO answers this late (requests after it are not held up)
     qint64 handoverMs = 5;   // after NEXT, requests other than RUN and RESTART go unheard
     Tamper tamper;
@@ -142,7 +143,9 @@ private:
             const uint32_t count = qMin<uint32_t>(le(request, 2, 4), uint32_t(chip.flash.size()));
             put(reply, crc16(reinterpret_cast<const uint8_t *>(chip.flash.constData()), count), 2);
         } else if (!multiChip) {
-            if (current + 1 >= chips.size())
+            if (current + 1 >= chips.size() && chainWraps)
+                current = 0;
+            else if (current + 1 >= chips.size())
                 reply[1] = 3; // end of the chain
             else if (chainMoves)
                 current = qMin(current + nextStep, int(chips.size()) - 1);

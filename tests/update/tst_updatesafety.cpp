@@ -230,6 +230,23 @@ private slots:
         QCOMPARE(rig.device.requests.size(), sent); // refused before any request
     }
 
+    // A single-address chain whose NEXT leads from the last chip back to the first never
+    // repeats the chip just read, so only remembering every chip ends the listing.
+    void chainThatComesRoundIsAReadFailure()
+    {
+        UpdateRig rig(false);
+        rig.device.addChip(Cpuid1, 0x0101);
+        rig.device.addChip(Cpuid2, 0x0102);
+        rig.device.chainWraps = true;
+        rig.start();
+        rig.service.connectRequest();
+        QVERIFY(rig.quietAfterOutcome());
+        QVERIFY(rig.deviceLists.isEmpty());
+        QCOMPARE(rig.lastOutcome(), UpdateOutcome::ListFailed);
+        QCOMPARE(rig.reports.last(), UpdateRig::Report(-1, QStringLiteral("获取设备信息失败！")));
+        QVERIFY(rig.device.writes.isEmpty());
+    }
+
     void cancelledListingIsNeverASuccess()
     {
         UpdateRig rig(true);
