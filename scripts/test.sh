@@ -6,4 +6,5 @@ bash scripts/setup.sh
 bash scripts/build.sh
 build_dir=${VELMORA_BUILD_DIR:-build}
 cd "$build_dir"
-ctest --output-on-failure --timeout 300 "$@"
+# The tests spend most of their time waiting on devices and time-outs, so they run side by side.
+ctest --output-on-failure --timeout 300 --parallel "$(nproc)" "$@"
