@@ -183,9 +183,12 @@ QByteArray BootloaderRole::handle(const QByteArray &request, BootloaderReply *re
     }
     case Next: {
         uint8_t result = StatusOk;
-        const BootloaderSettings::NextFault fault = listingOver ? settings.nextFault : BootloaderSettings::NextFault::None;
+        const bool wraps = settings.nextFault == BootloaderSettings::NextFault::Wrap;
+        const BootloaderSettings::NextFault fault = listingOver || wraps ? settings.nextFault : BootloaderSettings::NextFault::None;
         if (!multiChip) {
-            if (current + 1 >= chipCount())
+            if (current + 1 >= chipCount() && wraps)
+                current = 0;
+            else if (current + 1 >= chipCount())
                 result = StatusNoNextChip;
             else if (fault == BootloaderSettings::NextFault::Skip)
                 current = qMin(current + 2, chipCount() - 1);

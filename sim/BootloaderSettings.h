@@ -15,8 +15,10 @@ struct BootloaderSettings
     int handoverMs = 5;     // after NEXT, how long the chain answers nothing while it hands over
 
     // Faults of a misbehaving chain, starting once a listing has ended (the second RESTART).
-    enum class NextFault { None, Skip, Stuck };
-    NextFault nextFault = NextFault::None; // Skip: NEXT passes over one chip; Stuck: NEXT moves nothing
+    enum class NextFault { None, Skip, Stuck, Wrap };
+    // Skip: NEXT passes over one chip; Stuck: NEXT moves nothing; Wrap (single address, from the
+    // first listing on): NEXT at the last chip leads back to the first, so the chain never ends.
+    NextFault nextFault = NextFault::None;
     bool reorderAfterListing = false;      // the chips change places (rotate by one)
 
     // Chip `index` (from 0) of the default gimbal: cpuid "K5A1", "K5B2", ... as text in reply

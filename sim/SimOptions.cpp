@@ -144,8 +144,10 @@ bool parseRoles(const QCommandLineParser &parser, SimOptions *options)
         options->roles.bootloader.nextFault = BootloaderSettings::NextFault::Skip;
     else if (nextFault == QLatin1String("stuck"))
         options->roles.bootloader.nextFault = BootloaderSettings::NextFault::Stuck;
+    else if (nextFault == QLatin1String("wrap"))
+        options->roles.bootloader.nextFault = BootloaderSettings::NextFault::Wrap;
     else
-        return fail(QStringLiteral("--next-fault must be none, skip or stuck"));
+        return fail(QStringLiteral("--next-fault must be none, skip, stuck or wrap"));
     options->roles.bootloader.reorderAfterListing = parser.isSet(QStringLiteral("reorder-after-listing"));
     if (!parseChips(parser, options))
         return false;
@@ -196,7 +198,7 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         {QStringLiteral("page-write-ms"), QStringLiteral("Bootloader: time one page write takes (default 0)."), QStringLiteral("MS"), QStringLiteral("0")},
         {QStringLiteral("reply-delay-ms"), QStringLiteral("Bootloader: answer each request this late, without holding up the requests after it (default 0)."), QStringLiteral("MS"), QStringLiteral("0")},
         {QStringLiteral("handover-ms"), QStringLiteral("Bootloader: after NEXT the chain hears nothing but RUN and RESTART for this long (default 5)."), QStringLiteral("MS"), QStringLiteral("5")},
-        {QStringLiteral("next-fault"), QStringLiteral("Bootloader, once a listing has ended (second RESTART): skip = NEXT passes over one chip, stuck = NEXT is acknowledged but moves nothing (in multi-chip mode: addresses 2 and up stay closed), none (default)."), QStringLiteral("MODE"), QStringLiteral("none")},
+        {QStringLiteral("next-fault"), QStringLiteral("Bootloader, once a listing has ended (second RESTART): skip = NEXT passes over one chip, stuck = NEXT is acknowledged but moves nothing (in multi-chip mode: addresses 2 and up stay closed); from the first listing on, wrap = NEXT at the last chip leads back to the first (single address); none (default)."), QStringLiteral("MODE"), QStringLiteral("none")},
         {QStringLiteral("reorder-after-listing"), QStringLiteral("Bootloader: once a listing has ended (second RESTART), the chips change places (the chain rotates by one), as if replugged.")},
         {QStringLiteral("boot-delay-ms"), QStringLiteral("Role auto: delay from the first bootloader probe to the bootloader (default 2000)."), QStringLiteral("MS"), QStringLiteral("2000")},
         {QStringLiteral("trace"), QStringLiteral("Print one line per answered write (\"W 0009 0002\") or command (\"C C005 A151\"), per bootloader request (\"B WRITE_PAGE 1 17\") and per role change.")},

@@ -24,6 +24,13 @@ QString summaryReason(const QStringList &lines)
     return QString();
 }
 
+// The last request the simulated bootloader took, without the chip number of GET_INFO and the like.
+QString lastRequest(SimulatorProcess &sim)
+{
+    const QStringList lines = sim.bootloaderLines();
+    return lines.isEmpty() ? QString() : lines.constLast().section(QLatin1Char(' '), 0, 1);
+}
+
 bool hasChinese(const QString &text)
 {
     return text.contains(QRegularExpression(QStringLiteral("[\\x{2E80}-\\x{9FFF}\\x{FF00}-\\x{FFEF}]")));
@@ -43,17 +50,23 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("detail");
-        QTest::newRow("silent gimbal") << QStringList{QStringLiteral("--silent")} << 2 << 4 << "no-bootloader" << "";
+        QTest::addColumn<QString>("product");
+        QTest::newRow("silent gimbal") << QStringList{QStringLiteral("--silent")} << 2 << 4 << "no-bootloader" << "" << QString();
+        QTest::newRow("chain that comes round") << QStringList{QStringLiteral("--next-fault"), QStringLiteral("wrap")} << 2 << 4
+                                                << "list-failed" << "" << QString();
+        QTest::newRow("chip closed after the listing") << QStringList{QStringLiteral("--multi-chip"), QStringLiteral("--next-fault"),
+                                                                      QStringLiteral("stuck")}
+                                                       << 2 << 6 << "chip-info-failed" << "" << QStringLiteral("4");
         QTest::newRow("other hardware") << QStringList{QStringLiteral("--hardware"), QStringLiteral("0x0101,0x0201")} << 2 << 5
-                                        << "hardware-mismatch" << "chip 2: hardware 0201, package 0102";
+                                        << "hardware-mismatch" << "chip 2: hardware 0201, package 0102" << QString();
         QTest::newRow("more images than chips") << QStringList{QStringLiteral("--chips"), QStringLiteral("1")} << 2 << 5
-                                                << "count-mismatch" << "package has 2 images, the gimbal has 1 chip";
+                                                << "count-mismatch" << "package has 2 images, the gimbal has 1 chip" << QString();
         QTest::newRow("image larger than the flash") << QStringList{QStringLiteral("--page-count"), QStringLiteral("2")} << 2 << 5
-                                                     << "flash-overflow" << "chip 1: image 3008 bytes, flash 2048 bytes";
+                                                     << "flash-overflow" << "chip 1: image 3008 bytes, flash 2048 bytes" << QString();
         QTest::newRow("chain reordered after the listing") << QStringList{QStringLiteral("--reorder-after-listing")} << 2 << 6
-                                                           << "chip-changed" << "chip 1: listed cpuid";
+                                                           << "chip-changed" << "chip 1: listed cpuid" << QString();
         QTest::newRow("stuck chain") << QStringList{QStringLiteral("--next-fault"), QStringLiteral("stuck")} << 2 << 6
-                                     << "write-failed" << "writing chip 2 failed";
+                                     << "write-failed" << "writing chip 2 failed" << QString();
     }
     void exitStatusFollowsTheFault()
     {
@@ -62,13 +75,14 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, reason);
         QFETCH(QString, detail);
+        QFETCH(QString, product);
         QTemporaryDir dir;
         const QString package = dir.filePath(QStringLiteral("p.ptz"));
         QCOMPARE(writeTestPackage(package, QList<int>{3000, 1000}.mid(0, images), 9).size(), images);
         SimulatorProcess sim;
         QVERIFY(sim.start(QStringList{QStringLiteral("--role"), QStringLiteral("bootloader")} + simulator));
         const QStringList common{QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
-                                 QStringLiteral("0"), QStringLiteral("--connect-timeout"), QStringLiteral("5"), package};
+                                 product.isEmpty() ? QStringLiteral("0") : product, QStringLiteral("--connect-timeout"), QStringLiteral("5"), package};
         CliProcess json;
         QCOMPARE(json.run(common + QStringList{QStringLiteral("--json")}, kRunMs), exitCode);
         QCOMPARE(summaryReason(json.outputLines()), reason);
@@ -76,6 +90,10 @@ private slots:
         QVERIFY(!sim.bootloaderLines().contains(QStringLiteral("B RUN")));
         if (exitCode == 5) // refused before anything was written
             QVERIFY(sim.bootloaderLines().filter(QStringLiteral("WRITE_PAGE")).isEmpty());
+        // A failed write leaves the gimbal restarted into its bootloader: RESTART is the last
+        // request, and it left the port before the port was closed.
+        if (exitCode == 6)
+            QTRY_COMPARE(lastRequest(sim), QStringLiteral("B RESTART"));
     }
 
     void unpluggedDuringTheWriteIsAWriteFailure()
@@ -116,6 +134,8 @@ private slots:
             // The second run finds both chips already holding their images.
             QCOMPARE(output.contains(QLatin1String("chip 1: already up to date")), run == 1);
             QCOMPARE(output.contains(QLatin1String("chip 2: already up to date")), run == 1);
+            // The new firmware was started: RUN left the port before the port was closed.
+            QTRY_COMPARE(lastRequest(sim), QStringLiteral("B RUN"));
         }
     }
 };
