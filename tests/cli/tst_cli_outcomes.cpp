@@ -1,12 +1,14 @@
 // velmora-cli flash against the simulator: each exit status comes from the fault that must cause
 // it, the JSON reason and the English lines name what went wrong.
 #include "CliProcess.h"
+#include "FlashSession.h"
 #include "SimulatorProcess.h"
 #include "UpdateHost.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 namespace {
@@ -94,6 +96,37 @@ private slots:
         // request, and it left the port before the port was closed.
         if (exitCode == 6)
             QTRY_COMPARE(lastRequest(sim), QStringLiteral("B RESTART"));
+    }
+
+    // The command checks a package before it starts; one that the update service then finds
+    // unreadable or invalid (changed meanwhile) is still the package's fault, never the gimbal's.
+    void packageTheServiceRefusesIsABadPackage_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("invalid") << QByteArray("PTZ not really a package") << "package-invalid";
+        QTest::newRow("gone") << QByteArray() << "package-unreadable";
+    }
+    void packageTheServiceRefusesIsABadPackage()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString package = dir.filePath(QStringLiteral("p.ptz"));
+        if (!contents.isEmpty()) {
+            QFile file(package);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(contents);
+        }
+        SimulatorProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader")}));
+        FlashSession session(sim.path(), false, 5000, package);
+        QSignalSpy finished(&session, &FlashSession::finished);
+        session.start();
+        QVERIFY(finished.wait(kRunMs));
+        QCOMPARE(finished.first().first().toInt(), 3);
+        QCOMPARE(session.reason(), reason);
+        QVERIFY(sim.bootloaderLines().filter(QStringLiteral("WRITE_PAGE")).isEmpty());
     }
 
     void unpluggedDuringTheWriteIsAWriteFailure()
