@@ -12,8 +12,9 @@
 
 namespace {
 
-// udev's daemon creates this socket; without the daemon a monitor is accepted but never
-// receives anything, which would silently stop the port list from following the adapters.
+// udev's daemon creates this socket; without the daemon a monitor of udev's events is accepted
+// but never receives anything, which would silently stop the port list from following the
+// adapters. The kernel's own events are then followed instead.
 constexpr char kUdevControl[] = "/run/udev/control";
 
 // A udev testbed (umockdev) names its root in this variable and delivers udev's events itself,
@@ -28,24 +29,26 @@ bool udevDeliversEvents()
 UdevTtyMonitor::UdevTtyMonitor(QObject *parent)
     : QObject(parent)
 {
-    if (!udevDeliversEvents()) {
-        qCDebug(lcTransport, "udev is not running; serial ports are compared periodically");
-        return;
-    }
+    // Without udev's daemon (a container, a minimal system) the kernel announces the same tty
+    // devices itself. Its "add" comes once the device and its /dev node exist, its "remove"
+    // once the device has left the tty class, so a listing made on either already sees the
+    // change.
+    kernelEvents = !udevDeliversEvents();
+    if (kernelEvents)
+        qCDebug(lcTransport, "udev is not running; following the kernel's device events");
     context = udev_new();
     if (context)
-        monitor = udev_monitor_new_from_netlink(context, "udev");
-    if (!monitor || udev_monitor_filter_add_match_subsystem_devtype(monitor, "tty", nullptr) < 0
-        || udev_monitor_enable_receiving(monitor) < 0) {
-        qCWarning(lcTransport, "cannot follow udev events; serial ports are compared periodically");
-        release();
-        return;
-    }
-    const int fd = udev_monitor_get_fd(monitor);
+        monitor = udev_monitor_new_from_netlink(context, kernelEvents ? "kernel" : "udev");
+    const int fd = monitor ? udev_monitor_get_fd(monitor) : -1;
     // Draining reads until the socket is empty, which must not block.
-    const int flags = fcntl(fd, F_GETFL);
-    if (fd < 0 || flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
-        qCWarning(lcTransport, "cannot follow udev events; serial ports are compared periodically");
+    const int flags = fd < 0 ? -1 : fcntl(fd, F_GETFL);
+    if (!monitor || udev_monitor_filter_add_match_subsystem_devtype(monitor, "tty", nullptr) < 0
+        || udev_monitor_enable_receiving(monitor) < 0 || flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+        // A sandbox may refuse the kernel's events; that is expected there, not worth a warning.
+        if (kernelEvents)
+            qCDebug(lcTransport, "cannot follow the kernel's device events; serial ports are compared periodically");
+        else
+            qCWarning(lcTransport, "cannot follow udev events; serial ports are compared periodically");
         release();
         return;
     }

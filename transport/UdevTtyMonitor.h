@@ -8,9 +8,10 @@ struct udev;
 struct udev_monitor;
 
 // Reports that a serial device came or went, after udev has processed it (so a listing made
-// on the signal already sees the change). Nothing runs between events. Where udev is not
-// running (a container, a minimal system) the monitor stays inactive and the owner must find
-// changes by itself.
+// on the signal already sees the change). Nothing runs between events. Where udev's daemon is
+// not running (a container, a minimal system) the kernel's own device events are followed.
+// Where neither can be received the monitor stays inactive and the owner must find changes by
+// itself.
 class UdevTtyMonitor : public QObject
 {
     Q_OBJECT
@@ -22,6 +23,8 @@ public:
     UdevTtyMonitor &operator=(const UdevTtyMonitor &) = delete;
 
     bool isActive() const { return notifier != nullptr; }
+    // Whether the events come straight from the kernel, with no udev daemon in between.
+    bool followsKernel() const { return isActive() && kernelEvents; }
 
 signals:
     // One or more tty devices were added, removed or changed.
@@ -34,4 +37,5 @@ private:
     udev *context = nullptr;
     udev_monitor *monitor = nullptr;
     QSocketNotifier *notifier = nullptr;
+    bool kernelEvents = false;
 };

@@ -1,4 +1,5 @@
 // Port listing: the adapter filter and hot-plug notices for virtual ports.
+#include "DebugCapture.h"
 #include "PortInfo.h"
 #include "PtyPair.h"
 #include "SystemPortEnumerator.h"
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -163,6 +166,33 @@ private slots:
                                   (QList<PortInfo>{{path, GimbalAdapterVendorId, GimbalAdapterProductId}}),
                                   5000);
         qunsetenv("VELMORA_VIRTUAL_PORTS");
+    }
+
+    // A tty device's event reaches the listing with no periodic comparison running, whether
+    // udev's daemon passes it on or (as in a container) the kernel's own event is all there is.
+    // The event is the kernel's own, asked for through the device's uevent file (root only).
+    void ttyDeviceEventIsFollowedWithoutPolling()
+    {
+        QString uevent;
+        for (const char *name : {"ttyS0", "tty", "console"}) {
+            const QString path = QStringLiteral("/sys/class/tty/%1/uevent").arg(QLatin1String(name));
+            if (::access(QFile::encodeName(path).constData(), W_OK) == 0) {
+                uevent = path;
+                break;
+            }
+        }
+        if (uevent.isEmpty())
+            QSKIP("no tty device's uevent file is writable here (needs root)");
+
+        DebugCapture debug;
+        SystemPortEnumerator enumerator;
+        enumerator.setRefreshInterval(kNoPeriodicComparison);
+        QVERIFY2(enumerator.followsUdev(), "neither udev's nor the kernel's events are followed");
+        QFile file(uevent);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write("change") > 0);
+        file.close();
+        QTRY_VERIFY_WITH_TIMEOUT(debug.count(QStringLiteral("udev: tty devices changed")) >= 1, 5000);
     }
 
     void danglingLinkIsNotListed()
