@@ -3,12 +3,15 @@
 // a full calibration's wall time (device delays versus what the host adds) and peak memory,
 // and how long closing the window takes in the states where a service is waiting.
 // Usage: bench_window [seconds per idle case] [idle: stop after the idle cases]
+//        bench_window [seconds per case] compare [rounds]: the reference and the connected
+//        window (plot never opened) measured in turns, with the medians and their ratios
 #include "GimbalModel.h"
 #include "RegisterTable.h"
 #include "RuntimeSession.h"
 #include "SensorPlotWindow.h"
 #include "SensorReadout.h"
 #include "SimulatedSession.h"
+#include "Startup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,7 +26,10 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <algorithm>
+#include <ctime>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -73,6 +79,14 @@ QMap<QString, long long> threadTicks()
     return ticks;
 }
 
+// CPU time of the calling thread (the GUI thread here), to the nanosecond.
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
 long peakRssKib()
 {
     rusage usage{};
@@ -116,19 +130,31 @@ bool startSession(SimulatedSession &s, const QStringList &simArguments, bool ope
 // Where the sensor plot window stands during an idle measurement.
 enum class Plot { Never, Hidden, Shown };
 
+// What one idle span cost.
+struct Span
+{
+    double process = 0; // % of one core, all threads
+    double gui = 0;     // % of one core, the GUI thread
+    double wakeups = 0; // voluntary context switches per second, all threads
+};
+
 // CPU share and wake-ups per second of the whole process over `seconds`, with per-thread shares.
-void measureSpan(const char *label, int seconds)
+Span measureSpan(const char *label, int seconds)
 {
     const double cpu0 = cpuSeconds();
+    const double gui0 = threadCpuSeconds();
     const long long switches0 = voluntarySwitches();
     const QMap<QString, long long> ticks0 = threadTicks();
     QElapsedTimer wall;
     wall.start();
     runFor(seconds * 1000);
-    const double used = cpuSeconds() - cpu0;
     const double elapsed = wall.elapsed() / 1000.0;
-    std::printf("idle, %-40s: %.1f %% of one core, %.0f thread wake-ups per s, over %.1f s\n", label,
-                100.0 * used / elapsed, (voluntarySwitches() - switches0) / elapsed, elapsed);
+    Span span;
+    span.process = 100.0 * (cpuSeconds() - cpu0) / elapsed;
+    span.gui = 100.0 * (threadCpuSeconds() - gui0) / elapsed;
+    span.wakeups = (voluntarySwitches() - switches0) / elapsed;
+    std::printf("idle, %-40s: %.2f %% of one core (GUI thread %.2f %%), %.0f thread wake-ups per s, over %.1f s\n",
+                label, span.process, span.gui, span.wakeups, elapsed);
     const QMap<QString, long long> ticks1 = threadTicks();
     const double tickHz = double(sysconf(_SC_CLK_TCK));
     for (auto it = ticks1.cbegin(); it != ticks1.cend(); ++it) {
@@ -136,21 +162,22 @@ void measureSpan(const char *label, int seconds)
         if (share >= 0.05)
             std::printf("    thread %-28s %.1f %%\n", qPrintable(it.key()), share);
     }
+    return span;
 }
 
-void measureIdleCpu(bool connected, int seconds, Plot plot = Plot::Never)
+Span measureIdleCpu(bool connected, int seconds, Plot plot = Plot::Never)
 {
     SimulatedSession s;
     if (!startSession(s, {}, connected)) {
         std::printf("idle cpu: could not start\n");
-        return;
+        return {};
     }
     if (plot != Plot::Never) {
         QTest::mouseClick(s.probe->widget<QToolButton>("plotButton"), Qt::LeftButton);
         QWidget *window = s.window->findChild<SensorPlotWindow *>();
         if (!window || !QTest::qWaitForWindowExposed(window)) {
             std::printf("idle cpu: no plot window\n");
-            return;
+            return {};
         }
         if (plot == Plot::Hidden)
             window->close();
@@ -160,19 +187,20 @@ void measureIdleCpu(bool connected, int seconds, Plot plot = Plot::Never)
                         : plot == Plot::Never  ? "connected, plot never opened"
                         : plot == Plot::Hidden ? "connected, plot opened and closed"
                                                : "connected, plot shown";
-    measureSpan(label, seconds);
+    const Span span = measureSpan(label, seconds);
     s.closeWindow();
+    return span;
 }
 
 // The least a window showing this read-out can cost: the same port, worker, link and request
 // service, and eight labels set from the register table on a 20 ms timer when their text
 // changes. The window is measured against it.
-void measureReference(int seconds)
+Span measureReference(int seconds)
 {
     SimulatorProcess sim;
     if (!sim.start({})) {
         std::printf("reference: could not start the simulator\n");
-        return;
+        return {};
     }
     RuntimeSession session(4);
     QWidget window;
@@ -184,7 +212,7 @@ void measureReference(int seconds)
     window.show();
     if (!QTest::qWaitForWindowExposed(&window) || !session.open(sim.path())) {
         std::printf("reference: could not open the port\n");
-        return;
+        return {};
     }
     QString shown[8];
     QTimer tick;
@@ -206,11 +234,44 @@ void measureReference(int seconds)
     tick.start();
     if (!waitUntil([&] { return up; }, 15000)) {
         std::printf("reference: no link\n");
-        return;
+        return {};
     }
     runFor(1000);
-    measureSpan("reference (8 labels, same services)", seconds);
+    const Span span = measureSpan("reference (8 labels, same services)", seconds);
     session.stopService();
+    return span;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// The reference and the window in turns, so that both see the same machine load; the medians
+// and their ratios are the figures to compare.
+void compareWithReference(int seconds, int rounds)
+{
+    std::vector<double> refProcess, refGui, winProcess, winGui, processRatio, guiRatio;
+    for (int round = 0; round < rounds; ++round) {
+        const Span ref = measureReference(seconds);
+        const Span win = measureIdleCpu(true, seconds);
+        if (ref.process <= 0 || win.process <= 0 || ref.gui <= 0)
+            continue;
+        refProcess.push_back(ref.process);
+        refGui.push_back(ref.gui);
+        winProcess.push_back(win.process);
+        winGui.push_back(win.gui);
+        processRatio.push_back(win.process / ref.process);
+        guiRatio.push_back(win.gui / ref.gui);
+    }
+    std::printf("over %zu rounds of %d s, medians: reference %.2f %% (GUI thread %.2f %%), window %.2f %% (GUI thread "
+                "%.2f %%); window / reference: whole process %.2f, GUI thread %.2f\n",
+                refProcess.size(), seconds, median(refProcess), median(refGui), median(winProcess), median(winGui),
+                median(processRatio), median(guiRatio));
 }
 
 void measureCalibration()
@@ -252,8 +313,14 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Styled as the program styles itself: the style sheet decides much of what a paint costs.
+    Startup::loadStyleSheet();
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
 
+    if (argc > 2 && QByteArray(argv[2]) == "compare") {
+        compareWithReference(seconds, argc > 3 ? std::max(1, atoi(argv[3])) : 5);
+        return 0;
+    }
     measureIdleCpu(false, seconds);
     measureReference(seconds);
     measureIdleCpu(true, seconds);
