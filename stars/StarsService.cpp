@@ -56,6 +56,10 @@ void StarsService::setRegisterProfile(int profile)
 void StarsService::setPortOpen(bool open)
 {
     portOpen.store(open);
+    if (open) {
+        QMutexLocker lock(&exchangeMutex);
+        stateChanged.wakeAll();
+    }
 }
 
 void StarsService::stop()
@@ -79,6 +83,8 @@ void StarsService::onTransmit(uint16_t cmd, uint16_t value, uint32_t timeout)
 {
     QMutexLocker lock(&exchangeMutex);
     requestQueue.enqueue({cmd, value, timeout});
+    // A loop asleep on a closed port serves it; an exchange in flight looks again and waits on.
+    stateChanged.wakeAll();
 }
 
 void StarsService::onSuspend(bool value)
@@ -138,6 +144,10 @@ void StarsService::run()
             waitWhileSuspended();
             continue;
         }
+        // A link that was up still goes down through its failed attempts, as on a silent line;
+        // after that, with nothing to send to, the loop costs nothing until the port opens.
+        if (!announced && waitWhilePortClosed())
+            continue;
         const QDeadlineTimer cycleEnd(kMinCycleMs, Qt::PreciseTimer);
         Exchange exchange;
         Request request;
@@ -285,9 +295,23 @@ void StarsService::sleepUntil(QDeadlineTimer deadline)
         stateChanged.wait(&exchangeMutex, deadline);
 }
 
+bool StarsService::waitWhilePortClosed()
+{
+    QMutexLocker lock(&exchangeMutex);
+    if (portOpen.load() || !requestQueue.isEmpty() || quitRequested.load())
+        return false;
+    qCDebug(lcStars, "port closed: polling paused");
+    const uint32_t profile = profileGeneration;
+    while (!portOpen.load() && requestQueue.isEmpty() && !quitRequested.load() && !suspended.load()
+           && profileGeneration == profile)
+        stateChanged.wait(&exchangeMutex);
+    return true;
+}
+
 void StarsService::waitWhileSuspended()
 {
     QMutexLocker lock(&exchangeMutex);
+    qCDebug(lcStars, "suspended: polling paused");
     while (suspended.load() && !quitRequested.load())
         stateChanged.wait(&exchangeMutex);
 }

@@ -32,6 +32,8 @@ public:
     void setRegisterProfile(int profile);
     // Tells the service whether the serial port is open (the default). Frames that arrive while
     // it is closed were read before the close; they neither count as answers nor reach the table.
+    // With the port closed and the link already down the loop sleeps until the port opens or a
+    // request comes: its polls could only time out.
     void setPortOpen(bool open);
     // Ends the loop within a few milliseconds, whatever it is waiting for.
     void stop();
@@ -93,6 +95,10 @@ private:
     // Blocks until `deadline` or stop(); nothing else ends it early.
     void sleepUntil(QDeadlineTimer deadline);
     void waitWhileSuspended();
+    // With the port closed, the link down and no request queued, blocks until one of them
+    // changes, the profile changes, a suspension or stop(). False when there was nothing to
+    // wait for.
+    bool waitWhilePortClosed();
 
     // Guards responseFlags, requestQueue, lastFrame and profileGeneration; held only briefly.
     QMutex exchangeMutex;

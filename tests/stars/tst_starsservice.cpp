@@ -266,6 +266,39 @@ private slots:
         }
     }
 
+    // With the port closed and the link down the loop sleeps: no attempt runs until the port
+    // opens, and then it polls at once. A request queued meanwhile is still served and fails
+    // after its attempts, as its requester expects; a link announced as up when the port closed
+    // still goes down through its failed attempts before the loop sleeps again.
+    void closedPortPausesThePollsButNotRequestsOrTheLinkGoingDown()
+    {
+        const QString paused = QStringLiteral("port closed: polling paused");
+        ServiceRig rig;
+        DebugCapture capture;
+        rig.service.setPortOpen(false);
+        rig.service.start();
+        QTRY_COMPARE_WITH_TIMEOUT(capture.count(paused), 1, 5000);
+
+        rig.service.onTransmit(CMD_SAVE, CMD_SAVE_VALUE, 20);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.saveEvents, QList<bool>{false}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(capture.count(paused), 2, 5000);
+        QCOMPARE(capture.count(QStringLiteral("ERROR")), 0);
+        QCOMPARE(rig.sentCount(), 0);
+
+        rig.service.setPortOpen(true);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, QList<bool>{true}, 5000);
+
+        // The firmware tab takes the port, the user closes it there and comes back: the link,
+        // announced as up, must still be reported down.
+        rig.service.onSuspend(true);
+        rig.service.setPortOpen(false);
+        QTRY_COMPARE_WITH_TIMEOUT(capture.count(QStringLiteral("suspended: polling paused")), 1, 5000);
+        rig.service.onSuspend(false);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.connectedEvents, (QList<bool>{true, false}), 10000);
+        QVERIFY(tableIsZero());
+        QTRY_COMPARE_WITH_TIMEOUT(capture.count(paused), 3, 5000);
+    }
+
     // Frames delivered after the port was closed were read before the close: they neither bring
     // the link back nor refresh the table; the link goes down when the attempts run out.
     void framesReadBeforeThePortClosedNeverCount()
