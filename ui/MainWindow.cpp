@@ -24,6 +24,7 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
 
@@ -139,7 +140,10 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     plotButton->setAutoRaise(true);
     ui->tabWidget->setCornerWidget(plotButton, Qt::TopRightCorner);
     connect(plotButton, &QToolButton::clicked, this, &MainWindow::showPlotWindow);
-    connect(ui->tabWidget, &QTabWidget::currentChanged, plotButton, [this](int index) { plotButton->setVisible(index == 0); });
+    // Follows the tab shown, not the signal's index: a refused switch back to the calibration
+    // tab (an update being written) puts the firmware tab back during this same signal.
+    connect(ui->tabWidget, &QTabWidget::currentChanged, plotButton,
+            [this] { plotButton->setVisible(ui->tabWidget->currentIndex() == 0); });
 
     ui->svgviewer->load(ResourcePaths::disconnectPicture);
     ui->calibrateButton->setEnabled(false);
@@ -304,6 +308,12 @@ void MainWindow::onFinishd(bool value)
 
 void MainWindow::on_productType_currentIndexChanged(int index)
 {
+    // Another product cancels the update; "keep writing" puts the product back.
+    if (settingsRestored && index != productIndex && !mayStopUpdate()) {
+        const QSignalBlocker blocker(ui->productType);
+        ui->productType->setCurrentIndex(productIndex);
+        return;
+    }
     productIndex = ProductTable::isValidRow(index) ? index : ProductTable::DefaultRow;
     applyProduct(productIndex);
     if (settingsRestored)

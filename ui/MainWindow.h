@@ -101,6 +101,9 @@ private:
     void showPackageInfo(const QString &path);
     // Everything the window asked of the update service is void after a cancel.
     void cancelUpdate();
+    // Whether the update may be cancelled now: while pages are written the user is asked,
+    // since giving up leaves the gimbal in its bootloader.
+    bool mayStopUpdate();
 
     Ui_MainWindow *ui;
     StarsService *starsService;

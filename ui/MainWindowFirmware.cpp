@@ -12,6 +12,7 @@
 #include "SerialPort.h"
 #include "StarsLink.h"
 #include "StarsService.h"
+#include "StopUpdateQuestion.h"
 #include "UiLog.h"
 #include "UpdateService.h"
 #include "WindowSettings.h"
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 
 void MainWindow::setUpFirmwareTab()
@@ -145,8 +147,19 @@ void MainWindow::deviceListUpdate(QList<deviceInfo> devices)
         chipProgress.setChipCount(int(devices.size()));
 }
 
+bool MainWindow::mayStopUpdate()
+{
+    return !updateWriting || servicesStopped || StopUpdateQuestion::ask(this);
+}
+
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
+    // Leaving the firmware tab cancels its update; "keep writing" brings the tab back.
+    if (index == 0 && activeTab == 1 && !mayStopUpdate()) {
+        const QSignalBlocker blocker(ui->tabWidget);
+        ui->tabWidget->setCurrentIndex(1);
+        return;
+    }
     if (index != 0) {
         activeTab = 1;
         ui->connectButton->show();

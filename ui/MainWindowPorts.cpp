@@ -8,7 +8,6 @@
 #include "PortTexts.h"
 #include "SerialPort.h"
 #include "StarsService.h"
-#include "StopUpdateQuestion.h"
 #include "PortEnumerator.h"
 #include "UiLog.h"
 #include "WindowSettings.h"
@@ -105,7 +104,7 @@ void MainWindow::onPortLost(const QString &reason, quint64 generation)
 void MainWindow::on_openportButton_clicked()
 {
     if (portOpened) {
-        if (updateWriting && !StopUpdateQuestion::ask(this))
+        if (!mayStopUpdate())
             return;
         closePort(true);
     } else

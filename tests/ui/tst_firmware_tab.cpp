@@ -257,9 +257,14 @@ private slots:
         rig.report(1, QString());
         QTest::mouseClick(fw.downloadButton(), Qt::LeftButton);
         QCOMPARE(rig.buttons(), QStringLiteral("已连接 off off"));
-        // Leaving the tab cancels the connection, and with it Update.
+        // Leaving the tab cancels the connection, and with it Update. With Update pressed the
+        // write may be running: the user is asked first, and stops it here.
         rig.report(1, QString());
+        StopQuestionAnswerer answerer;
+        answerer.answerNext(true);
         fw.showCalibrationTab();
+        QCOMPARE(answerer.asked, 1);
+        QCOMPARE(fw.tabs()->currentIndex(), 0);
         QVERIFY(!fw.downloadButton()->isEnabled());
 
         // With the port closed, no report offers a connection.

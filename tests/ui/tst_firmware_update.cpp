@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -151,7 +152,9 @@ private slots:
         QCOMPARE(nextFw.firmware()->rowCount(), 2);
     }
 
-    void keepWritingRefusesBothClosesAndTheWriteFinishes()
+    // Everything that would cancel the write asks first, and "keep writing" leaves the window
+    // as it was: the port open, the window shown, the firmware tab and the product chosen.
+    void keepWritingRefusesEveryInterruptionAndTheWriteFinishes()
     {
         QVERIFY(connectTo({QStringLiteral("--page-write-ms"), QStringLiteral("20")}));
         StopQuestionAnswerer answerer;
@@ -172,6 +175,16 @@ private slots:
         QVERIFY(!session.window->close());
         QCOMPARE(answerer.asked, 2);
         QVERIFY(session.window->isVisible());
+        answerer.answerNext(false);
+        fw->showCalibrationTab();
+        QCOMPARE(answerer.asked, 3);
+        QCOMPARE(fw->tabs()->currentIndex(), 1);
+        QVERIFY(!session.window->findChild<QToolButton *>(QStringLiteral("plotButton"))->isVisible());
+        const int product = session.probe->products()->currentIndex();
+        answerer.answerNext(false);
+        session.probe->products()->setCurrentIndex(product == 0 ? 1 : 0);
+        QCOMPARE(answerer.asked, 4);
+        QCOMPARE(session.probe->products()->currentIndex(), product);
 
         QTRY_VERIFY_WITH_TIMEOUT(session.probe->status().startsWith(QStringLiteral("更新完成，用时")), kUpdateWaitMs);
         QCOMPARE(fw->chipWords(), QStringLiteral("芯片 2/2：写入完成"));
@@ -179,7 +192,9 @@ private slots:
         QTest::mouseClick(session.probe->openButton(), Qt::LeftButton);
         QTest::mouseClick(session.probe->openButton(), Qt::LeftButton);
         QCOMPARE(session.probe->status(), QStringLiteral("串口已经打开 (%1)").arg(session.sim.path()));
-        QCOMPARE(answerer.asked, 2);
+        fw->showCalibrationTab();
+        QCOMPARE(fw->tabs()->currentIndex(), 0);
+        QCOMPARE(answerer.asked, 4);
     }
 
     void chipsThatHoldTheirImageSayAlreadyUpToDate()
