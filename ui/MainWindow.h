@@ -85,7 +85,9 @@ private:
     // The words under the step picture and beside the progress bar.
     void setUpWords();
     // Says on opening `name` that an update there did not finish, and preselects its package.
-    void hintInterruptedUpdate(const QString &name);
+    void hintInterruptedUpdate(const PortInfo &opened);
+    // The listing's entry for the open port (only its name when it is not listed).
+    PortInfo openedPortInfo() const;
     void endUpdateWrite();
     QString productName() const;
     void stopServices();

@@ -245,7 +245,8 @@ void MainWindow::on_downloadButton_clicked()
         updateService->dataRequest(package);
         ui->downloadButton->setEnabled(false);
         // Marked until the update reports its end: an interruption is told on the next open.
-        WindowSettings::setUpdateInProgress(port->portName(), package);
+        const PortInfo opened = openedPortInfo();
+        WindowSettings::setUpdateInProgress(opened.portName, opened.serialNumber, package);
         updateWriting = true;
         chipProgress.start(deviceModel->rowCount());
         chipWords->clear();

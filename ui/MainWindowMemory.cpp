@@ -55,11 +55,19 @@ void MainWindow::restoreSettings()
     settingsRestored = true;
 }
 
-void MainWindow::hintInterruptedUpdate(const QString &name)
+void MainWindow::hintInterruptedUpdate(const PortInfo &opened)
 {
     QString port;
+    QString serialNumber;
     QString package;
-    if (!WindowSettings::updateInterrupted(&port, &package) || port != name)
+    if (!WindowSettings::updateInterrupted(&port, &serialNumber, &package))
+        return;
+    // A USB adapter may come back under another name (replugged, or another socket); its
+    // serial number says it is the same one. Another adapter under the old name is not.
+    const bool sameAdapter = serialNumber.isEmpty() || opened.serialNumber.isEmpty()
+                                 ? port == opened.portName
+                                 : serialNumber == opened.serialNumber;
+    if (!sameAdapter)
         return;
     showStatus(tr("此端口上次的固件更新没有完成：云台可能停在引导程序中，请在“固件更新”页完成更新。"));
     // A gimbal waiting in its bootloader does not answer at run time: that is no product question.

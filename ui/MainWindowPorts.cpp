@@ -127,17 +127,22 @@ void MainWindow::openPort()
     ui->comboBox_port->setEnabled(false);
     ui->connectButton->setEnabled(true);
 
-    const QString name = port->portName();
-    PortInfo opened;
-    opened.portName = name;
-    for (const PortInfo &info : enumerator->availablePorts())
-        if (info.portName == name)
-            opened = info;
+    const PortInfo opened = openedPortInfo();
     reconnect.opened(opened);
-    WindowSettings::setLastPort(name, opened.serialNumber);
+    WindowSettings::setLastPort(opened.portName, opened.serialNumber);
     WindowSettings::setClosedByUser(false);
     linkHints->setWatching(activeTab == 0, productName());
-    hintInterruptedUpdate(name);
+    hintInterruptedUpdate(opened);
+}
+
+PortInfo MainWindow::openedPortInfo() const
+{
+    PortInfo opened;
+    opened.portName = port->portName();
+    for (const PortInfo &info : enumerator->availablePorts())
+        if (info.portName == opened.portName)
+            opened = info;
+    return opened;
 }
 
 QString MainWindow::openFailureText(SerialPort::OpenError reason)

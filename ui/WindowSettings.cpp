@@ -13,6 +13,7 @@ const QString kPackages = QStringLiteral("firmware/packages");
 const QString kCurrentPackage = QStringLiteral("firmware/current");
 const QString kUpdatePort = QStringLiteral("update/port");
 const QString kUpdatePackage = QStringLiteral("update/package");
+const QString kUpdateSerial = QStringLiteral("update/serialNumber");
 
 } // namespace
 
@@ -79,20 +80,22 @@ void WindowSettings::notePackage(const QString &path)
     settings.setValue(kCurrentPackage, path);
 }
 
-bool WindowSettings::updateInterrupted(QString *port, QString *package)
+bool WindowSettings::updateInterrupted(QString *port, QString *serialNumber, QString *package)
 {
     QSettings settings;
     if (!settings.contains(kUpdatePort))
         return false;
     *port = settings.value(kUpdatePort).toString();
+    *serialNumber = settings.value(kUpdateSerial).toString();
     *package = settings.value(kUpdatePackage).toString();
     return true;
 }
 
-void WindowSettings::setUpdateInProgress(const QString &port, const QString &package)
+void WindowSettings::setUpdateInProgress(const QString &port, const QString &serialNumber, const QString &package)
 {
     QSettings settings;
     settings.setValue(kUpdatePort, port);
+    settings.setValue(kUpdateSerial, serialNumber);
     settings.setValue(kUpdatePackage, package);
 }
 
@@ -100,5 +103,6 @@ void WindowSettings::clearUpdateInProgress()
 {
     QSettings settings;
     settings.remove(kUpdatePort);
+    settings.remove(kUpdateSerial);
     settings.remove(kUpdatePackage);
 }

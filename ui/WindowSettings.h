@@ -27,9 +27,10 @@ public:
     // Adds `path` (kept once) and makes it the current package.
     static void notePackage(const QString &path);
 
-    // An update that started writing and has not reported its end: the port and the package.
-    static bool updateInterrupted(QString *port, QString *package);
-    static void setUpdateInProgress(const QString &port, const QString &package);
+    // An update that started writing and has not reported its end: the port, its adapter's
+    // serial number (empty for a port without one) and the package.
+    static bool updateInterrupted(QString *port, QString *serialNumber, QString *package);
+    static void setUpdateInProgress(const QString &port, const QString &serialNumber, const QString &package);
     static void clearUpdateInProgress();
 
     // Oldest paths beyond this many are forgotten.

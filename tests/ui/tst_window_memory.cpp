@@ -6,6 +6,7 @@
 #include "PtyPair.h"
 #include "RegisterResponder.h"
 #include "WindowProbe.h"
+#include "WindowSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -143,6 +144,46 @@ private slots:
         ports->plugIn(FakePortEnumerator::adapter(after, QStringLiteral("A")));
         QCOMPARE(probe.openButton()->text(), kOpenText);
         QCOMPARE(probe.status(), QStringLiteral("串口已经打开 (%1)").arg(after));
+    }
+
+    // An update cut short on one adapter is told when that adapter is opened again, under
+    // whatever name it comes back; another adapter under the old name is not told. A port
+    // without a serial number (a virtual one) is known by its path.
+    void interruptedUpdateIsToldForItsAdapterUnderAnyName_data()
+    {
+        QTest::addColumn<QString>("serialThen");
+        QTest::addColumn<QString>("openedName");
+        QTest::addColumn<QString>("serialNow");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("same adapter, same name") << "A" << "ttyUSB0" << "A" << true;
+        QTest::newRow("same adapter, new name") << "A" << "ttyUSB1" << "A" << true;
+        QTest::newRow("other adapter, old name") << "A" << "ttyUSB0" << "B" << false;
+        QTest::newRow("no serial number, same path") << "" << "ttyUSB0" << "" << true;
+        QTest::newRow("no serial number, other path") << "" << "ttyUSB1" << "" << false;
+    }
+    void interruptedUpdateIsToldForItsAdapterUnderAnyName()
+    {
+        QFETCH(QString, serialThen);
+        QFETCH(QString, openedName);
+        QFETCH(QString, serialNow);
+        QFETCH(bool, told);
+        PtyPair line;
+        QVERIFY(line.isValid());
+        QTemporaryDir dir;
+        const QString opened = dir.filePath(openedName);
+        QVERIFY(QFile::link(line.slavePath(), opened));
+        const QString package = dir.filePath(QStringLiteral("demo.ptz"));
+        QVERIFY(writePackage(package, 0x4B35, {{0x0101, 105, 100}}));
+        WindowSettings::setUpdateInProgress(dir.filePath(QStringLiteral("ttyUSB0")), serialThen, package);
+
+        auto *ports = new FakePortEnumerator;
+        ports->setPorts({FakePortEnumerator::adapter(opened, serialNow)});
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        FirmwareProbe fw(probe);
+        probe.open(opened);
+        QCOMPARE(probe.status().contains(QStringLiteral("引导程序")), told);
+        QCOMPARE(fw.paths()->currentText() == package, told);
     }
 
     void afterTheUsersCloseNothingOpensByItself()
