@@ -23,8 +23,6 @@ public:
     UdevTtyMonitor &operator=(const UdevTtyMonitor &) = delete;
 
     bool isActive() const { return notifier != nullptr; }
-    // Whether the events come straight from the kernel, with no udev daemon in between.
-    bool followsKernel() const { return isActive() && kernelEvents; }
 
 signals:
     // One or more tty devices were added, removed or changed.
@@ -37,5 +35,5 @@ private:
     udev *context = nullptr;
     udev_monitor *monitor = nullptr;
     QSocketNotifier *notifier = nullptr;
-    bool kernelEvents = false;
+    bool kernelEvents = false; // the kernel's events rather than udev's
 };
