@@ -56,10 +56,10 @@ void StarsService::setRegisterProfile(int profile)
 void StarsService::setPortOpen(bool open)
 {
     portOpen.store(open);
-    if (open) {
-        QMutexLocker lock(&exchangeMutex);
-        stateChanged.wakeAll();
-    }
+    QMutexLocker lock(&exchangeMutex);
+    // A frame sent on an earlier opening is never answered on this one.
+    frameInFlight = false;
+    stateChanged.wakeAll();
 }
 
 void StarsService::stop()
@@ -112,6 +112,8 @@ void StarsService::onRecvFrame(QByteArray bytes)
         QMutexLocker lock(&exchangeMutex);
         lastFrame = bytes;
         responseFlags |= FrameReceived;
+        // The gimbal answered: the line is free for the next request.
+        frameInFlight = false;
         if (!(isAwaitedAnswer(bytes) && !quietUntil.hasExpired()))
             stateChanged.wakeAll();
     }
@@ -232,22 +234,36 @@ bool StarsService::isAwaitedAnswer(const QByteArray &frame) const
 
 StarsService::Outcome StarsService::runExchange(const Exchange &exchange, QDeadlineTimer cycleEnd)
 {
+    {
+        // A cancel that came between exchanges (a close, a product change, a suspension while
+        // the loop slept) had nothing to end; left set, it would fail the first attempt at
+        // once and send its frame a second time over the unanswered first.
+        QMutexLocker lock(&exchangeMutex);
+        responseFlags &= ~CancelRequested;
+    }
     for (int attempt = 1; attempt <= MaxAttempts; ++attempt) {
         {
             QMutexLocker lock(&exchangeMutex);
+            awaitQuietLine(lock, exchange.profile);
             if (quitRequested.load())
                 return Outcome::Aborted;
             // A suspension (the other tab took the port) ends the exchange too: its attempts
             // could only time out, and their failure would report a link the user is not using.
             if (profileGeneration != exchange.profile || suspended.load())
                 return Outcome::Abandoned;
+            // Cleared after the line went quiet: a late answer to an abandoned frame that
+            // arrived meanwhile is not this attempt's answer.
             responseFlags &= ~FrameReceived;
             awaitedSlave = exchange.slave;
             awaitedCmd = exchange.cmd;
             quietUntil = cycleEnd;
+            // With the port closed the frame could only be dropped on the way; the attempt
+            // still waits out its time-out, so the link goes down when the attempts run out.
+            if (portOpen.load()) {
+                frameInFlight = true;
+                inFlightUntil = QDeadlineTimer(exchange.timeoutMs, Qt::PreciseTimer);
+            }
         }
-        // With the port closed the frame could only be dropped on the way; the attempt still
-        // waits out its time-out, so the link goes down when the attempts run out.
         if (portOpen.load())
             emit transmitPacket(exchange.slave, exchange.cmd, exchange.value);
         QByteArray frame;
@@ -262,6 +278,13 @@ StarsService::Outcome StarsService::runExchange(const Exchange &exchange, QDeadl
         }
     }
     return Outcome::Failure;
+}
+
+void StarsService::awaitQuietLine(QMutexLocker<QMutex> &lock, uint32_t profile)
+{
+    while (frameInFlight && !inFlightUntil.hasExpired() && !quitRequested.load() && !suspended.load()
+           && profileGeneration == profile)
+        stateChanged.wait(lock.mutex(), inFlightUntil);
 }
 
 uint32_t StarsService::awaitResponse(const Exchange &exchange, QDeadlineTimer deadline, QByteArray *frame)

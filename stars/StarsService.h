@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QMutex>
+#include <QMutexLocker>
 #include <QQueue>
 #include <QThread>
 #include <QWaitCondition>
@@ -89,6 +90,11 @@ private:
     uint32_t awaitResponse(const Exchange &exchange, QDeadlineTimer deadline, QByteArray *frame);
     // Whether `frame` is the answer the running attempt waits for (lock held).
     bool isAwaitedAnswer(const QByteArray &frame) const;
+    // Blocks until the frame sent last was answered or its time-out passed (or the port
+    // closed, or stop()): the gimbal takes one request at a time, and a request sent over
+    // an unanswered one would be answered twice. A profile other than `profile` or a
+    // suspension ends the wait too: the exchange is abandoned anyway.
+    void awaitQuietLine(QMutexLocker<QMutex> &lock, uint32_t profile);
     void serveRequest(const Request &request, bool *announced, Outcome outcome);
     void noteAnswered(bool *announced);
     void noteUnanswered(bool *announced);
@@ -100,7 +106,8 @@ private:
     // wait for.
     bool waitWhilePortClosed();
 
-    // Guards responseFlags, requestQueue, lastFrame and profileGeneration; held only briefly.
+    // Guards responseFlags, requestQueue, lastFrame, profileGeneration and the frame in
+    // flight; held only briefly.
     QMutex exchangeMutex;
     QWaitCondition stateChanged;
     uint32_t responseFlags = 0;
@@ -114,6 +121,10 @@ private:
     uint16_t awaitedCmd = 0;
     bool awaiting = false;
     QDeadlineTimer quietUntil;
+    // The frame on the wire that has not been answered yet, and until when its answer may
+    // come; an abandoned or cancelled attempt leaves it there.
+    bool frameInFlight = false;
+    QDeadlineTimer inFlightUntil;
 
     std::atomic<bool> quitRequested{false};
     std::atomic<bool> linkConnected{false};
