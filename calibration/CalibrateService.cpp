@@ -57,6 +57,7 @@ CalibrateService::CalibrateService(QObject *parent)
     // The owner deletes the service itself after stopping it; a parent would delete it a
     // second time.
     Q_UNUSED(parent);
+    qRegisterMetaType<CalibrationOutcome>("CalibrationOutcome");
 }
 
 CalibrateService::~CalibrateService()
@@ -118,6 +119,7 @@ void CalibrateService::run()
 
 int CalibrateService::runStep(int step)
 {
+    currentStep = step;
     switch (step) {
     case Idle:
         return enterCalibrationMode();
@@ -152,6 +154,7 @@ int CalibrateService::enterCalibrationMode()
         pause(PollPauseMs);
         return Idle;
     }
+    acceptedFaces.clear();
     if (registerValue(workMode) == CalibrationMode)
         return DisableAndClear;
 
@@ -205,8 +208,11 @@ int CalibrateService::captureFace(int step)
             return failAfterLine(QStringLiteral("accelerometer %1").arg(face), true);
         if (!pause(PollPauseMs))
             return step;
-        if (AccelSample::fromRegisters().isPlacedAt(target))
+        const AccelSample sample = AccelSample::fromRegisters();
+        if (sample.isPlacedAt(target)) {
+            acceptedFaces.append({sample.ax, sample.ay, sample.az});
             break;
+        }
     }
 
     writeRegister(calibCommand, uint16_t(face));
@@ -324,6 +330,7 @@ int CalibrateService::saveResult()
     })) {
     case WaitResult::Met:
         startRequested = false;
+        reportEnd(true);
         emit calibrationFinishd(true);
         qCDebug(lcCalibration) << "save data ok";
         return Idle;
@@ -402,6 +409,7 @@ int CalibrateService::failAfterLine(const QString &line, bool quoted)
     else
         qCDebug(lcCalibration).noquote() << line;
     startRequested = false;
+    reportEnd(false);
     emit calibrationFinishd(false);
     return Idle;
 }
@@ -409,7 +417,25 @@ int CalibrateService::failAfterLine(const QString &line, bool quoted)
 int CalibrateService::failBeforeLine(const char *line)
 {
     startRequested = false;
+    reportEnd(false);
     emit calibrationFinishd(false);
     qCDebug(lcCalibration) << line;
     return Idle;
+}
+
+void CalibrateService::reportEnd(bool succeeded)
+{
+    CalibrationOutcome outcome;
+    outcome.step = currentStep;
+    outcome.faces = acceptedFaces;
+    outcome.saveAcknowledged = succeeded;
+    if (succeeded)
+        outcome.reason = CalibrationOutcome::Success;
+    else if (cancelCount != runCancelMark)
+        outcome.reason = CalibrationOutcome::Cancelled;
+    else if (!connectedFlag)
+        outcome.reason = CalibrationOutcome::LinkLost;
+    else
+        outcome.reason = CalibrationOutcome::StepFailed;
+    emit calibrationOutcome(outcome);
 }

@@ -1,6 +1,7 @@
 // The IMU calibration procedure: six accelerometer faces, gyroscope and save, run in its own thread.
 #pragma once
 
+#include "CalibrationOutcome.h"
 #include "RegisterTable.h"
 
 #include <QMutex>
@@ -43,6 +44,8 @@ signals:
     void gyroscopeStepStarted();
     // A run ended: true after the gimbal acknowledged the save, false after any failure.
     void calibrationFinishd(bool value);
+    // The same end as a value, emitted just before calibrationFinishd.
+    void calibrationOutcome(CalibrationOutcome outcome);
 
 public slots:
     void onStart();
@@ -85,6 +88,8 @@ private:
     int failAfterLine(const QString &line, bool quoted);
     // Ends a run: the failure is reported before the line goes out.
     int failBeforeLine(const char *line);
+    // Reports how the run ended (before calibrationFinishd).
+    void reportEnd(bool succeeded);
 
     std::atomic<bool> quitRequested{false};
     std::atomic<bool> connectedFlag{false};
@@ -93,6 +98,9 @@ private:
     // Counts cancels; a run remembers the count it began with in runCancelMark.
     std::atomic<uint32_t> cancelCount{0};
     uint32_t runCancelMark = 0; // used by the loop's thread only
+    // The run so far, for its outcome (loop's thread only).
+    int currentStep = 0;
+    QList<std::array<double, 3>> acceptedFaces;
 
     QMutex wakeMutex;
     QWaitCondition wakeCondition;

@@ -11,6 +11,9 @@ packages=(
     fonts-dejavu-core
     # Mock sysfs, udev events and /dev/ttyUSB0 for the port listing and hot-plug tests.
     umockdev libumockdev-dev gir1.2-umockdev-1.0
+    # The journal: SQLite on each machine, PostgreSQL shared by a line (the tests start a
+    # throw-away server of their own).
+    libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 # The sanitizer and fuzzing pass of CI builds with clang and its runtimes.
 if [[ "${1:-}" == "--sanitizers" ]]; then

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMetaType>
 #include <cstdint>
 
 struct chipInfo
@@ -26,3 +27,5 @@ struct chipInfo
     // The four cpuid bytes in the order the reply carries them.
     QByteArray cpuidBytes() const;
 };
+
+Q_DECLARE_METATYPE(chipInfo)

@@ -26,4 +26,6 @@ void registerUpdateMetaTypes()
     qRegisterMetaType<deviceInfo>("deviceInfo");
     qRegisterMetaType<QList<deviceInfo>>("QList<deviceInfo>");
     qRegisterMetaType<UpdateOutcome>("UpdateOutcome");
+    qRegisterMetaType<chipInfo>("chipInfo");
+    qRegisterMetaType<QList<chipInfo>>("QList<chipInfo>");
 }

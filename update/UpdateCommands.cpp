@@ -278,6 +278,7 @@ bool UpdateService::programChip(const chipInfo &chip, const ptzImage &image, boo
             return false;
         }
         ++index;
+        ++pagesWritten;
         emit progressUpdate(int(uint64_t(offset) * 1000 / length));
         qCDebug(lcUpdate) << "> page:" << index;
     }

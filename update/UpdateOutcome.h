@@ -46,6 +46,11 @@ struct UpdateOutcome
     qint64 imageSize = 0;
     qint64 flashSize = 0;
     double elapsedSeconds = 0;
+    // Ends after the write began: the pages written and acknowledged, and the command that
+    // left the gimbal running its firmware (RUN) or back in its bootloader (RESTART).
+    enum EndCommand { NoEndCommand, RunSent, RestartSent };
+    int pagesWritten = 0;
+    EndCommand endCommand = NoEndCommand;
 
     bool isEnd() const { return reason >= Success; }
     bool succeeded() const { return reason == Success; }

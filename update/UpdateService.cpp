@@ -218,6 +218,7 @@ void UpdateService::cycle()
         qCDebug(lcUpdate) << "cpu:" << chip.cpuidBytes().toHex().toUpper() << "size:" << chip.flashSize;
         rows.append(deviceInfo::fromChip(chip, multi));
     }
+    emit chipsListed(chips);
     emit deviceListUpdate(rows);
     emit getDataRequest();
     qCDebug(lcUpdate) << ">> comm: data request";
@@ -270,6 +271,7 @@ void UpdateService::cycle()
         return;
 
     cancelSeen = false;
+    pagesWritten = 0;
     UpdateOutcome failure;
     const int written = writeChips(chips, &failure);
     const qint64 elapsed = elapsedClock() - started;
@@ -279,12 +281,16 @@ void UpdateService::cycle()
         UpdateOutcome success = outcomeOf(UpdateOutcome::Success);
         success.chipCount = int(chips.size());
         success.elapsedSeconds = elapsed / 1000.0;
+        success.pagesWritten = pagesWritten;
+        success.endCommand = UpdateOutcome::RunSent;
         emit updateReport(3, tr("更新完成，用时%1s，运行新固件！").arg(QString::number(elapsed / 1000.0)));
         emit updateOutcome(success);
         sendWithoutReply(RUN);
     } else {
         if (cancelSeen)
             failure = outcomeOf(UpdateOutcome::Cancelled, written + 1);
+        failure.pagesWritten = pagesWritten;
+        failure.endCommand = UpdateOutcome::RestartSent;
         emit updateReport(-1, tr("设备%1更新失败，重启至升级模式！").arg(written + 1));
         emit updateOutcome(failure);
         sendWithoutReply(RESTART);

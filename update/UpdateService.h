@@ -64,6 +64,8 @@ signals:
     void connectTimeout(int value);
     void updateReport(int type, QString msg);
     void deviceListUpdate(QList<deviceInfo> devices);
+    // The chips as listed, as values (emitted just before deviceListUpdate).
+    void chipsListed(QList<chipInfo> chips);
     void transmitBytes(QByteArray bytes);
     // The same course as values: a step of the update in progress, and how a cycle ended
     // (emitted once per ended connection attempt, listing or update, right after its report).
@@ -136,6 +138,8 @@ private:
     // A wait of the current step ended by a cancel or stop() (service thread only).
     bool cancelSeen = false;
     PtzFile *ptzFile = nullptr;
+    // Pages the current update has written and had acknowledged (service thread only).
+    int pagesWritten = 0;
 
     std::atomic<int> probeTimeoutMs{30000};
     std::function<qint64()> elapsedClock;

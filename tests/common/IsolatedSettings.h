@@ -29,6 +29,9 @@ inline void isolate()
         QSettings::setPath(QSettings::NativeFormat, scope, directory()->path());
         QSettings::setPath(QSettings::IniFormat, scope, directory()->path());
     }
+    // The journal too: records of this process go to its own file, and nowhere shared.
+    qputenv("VELMORA_JOURNAL_FILE", (directory()->path() + QStringLiteral("/journal.sqlite")).toLocal8Bit());
+    qunsetenv("VELMORA_JOURNAL");
 }
 
 // Forgets everything the previous test's windows remembered.

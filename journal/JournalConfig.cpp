@@ -1,0 +1,50 @@
+// Where records go, from the command line, the environment and the settings.
+#include "JournalConfig.h"
+
+#include <QDir>
+#include <QSysInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QUrlQuery>
+
+JournalConfig JournalConfig::resolve(const QString &uriOption)
+{
+    JournalConfig config;
+    // The window's settings, also when velmora-cli reads them.
+    const QSettings settings(QStringLiteral("Velmora"), QStringLiteral("Velmora"));
+    config.sharedUri = uriOption;
+    if (config.sharedUri.isEmpty())
+        config.sharedUri = qEnvironmentVariable("VELMORA_JOURNAL");
+    if (config.sharedUri.isEmpty())
+        config.sharedUri = settings.value(QStringLiteral("journal/url")).toString();
+    config.station = qEnvironmentVariable("VELMORA_STATION");
+    if (config.station.isEmpty())
+        config.station = settings.value(QStringLiteral("journal/station")).toString();
+    if (config.station.isEmpty())
+        config.station = QSysInfo::machineHostName();
+    config.localPath = qEnvironmentVariable("VELMORA_JOURNAL_FILE");
+    if (config.localPath.isEmpty()) {
+        // The window's own data location; velmora-cli writes the same file.
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        config.localPath = QDir(data).filePath(QStringLiteral("Velmora/Velmora/journal.sqlite"));
+    }
+    return config;
+}
+
+QString JournalConfig::checkSharedUri(const QString &uri)
+{
+    const QUrl url(uri, QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres")))
+        return QStringLiteral("not a postgresql:// connection URI: %1").arg(uri);
+    const QUrlQuery query(url);
+    if (!url.password().isEmpty() || query.hasQueryItem(QStringLiteral("password")))
+        return QStringLiteral("the journal URI carries a password; put it in ~/.pgpass (or PGPASSFILE, or a "
+                              "service file) instead");
+    return QString();
+}
+
+QString JournalConfig::describe(const QString &uri)
+{
+    return QUrl(uri).toString(QUrl::RemovePassword);
+}

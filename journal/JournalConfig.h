@@ -1,0 +1,23 @@
+// Where records go: the local SQLite file, the shared PostgreSQL database if one is set, the station.
+#pragma once
+
+#include <QString>
+
+struct JournalConfig
+{
+    QString localPath; // the SQLite file
+    QString sharedUri; // a libpq connection URI; empty when records stay on this machine
+    QString station;
+
+    // From, in this order: `uriOption` (--journal), VELMORA_JOURNAL, the settings key
+    // "journal/url"; the station from VELMORA_STATION, "journal/station", else the host name;
+    // the file from VELMORA_JOURNAL_FILE, else journal.sqlite in the window's data location
+    // (~/.local/share/Velmora/Velmora), which velmora-cli shares.
+    static JournalConfig resolve(const QString &uriOption = QString());
+
+    // Empty when `uri` may be used; otherwise why not. A password in the URI is refused: it
+    // would sit in plain text in the settings, the environment or the command line.
+    static QString checkSharedUri(const QString &uri);
+    // The URI as it may be shown: never carries a password (checkSharedUri refuses those).
+    static QString describe(const QString &uri);
+};

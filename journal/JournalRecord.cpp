@@ -1,0 +1,157 @@
+// Records as JSON and CSV, and the start of a new one.
+#include "JournalRecord.h"
+
+#include "VelmoraVersion.h"
+
+#include <QJsonArray>
+
+namespace {
+
+QString csvField(const QString &text)
+{
+    // A spreadsheet reads a field starting with =, +, - or @ as a formula; none of ours does,
+    // but a port name or station is the user's text.
+    QString field = text;
+    if (!field.isEmpty() && QStringLiteral("=+-@").contains(field.front()))
+        field.prepend(QLatin1Char('\''));
+    if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\n'))
+        || field.contains(QLatin1Char('\r')) || field != text)
+        return QLatin1Char('"') + field.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    return field;
+}
+
+QString isoTime(const QDateTime &time)
+{
+    return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
+}
+
+} // namespace
+
+QString JournalRecord::kindName(Kind kind)
+{
+    return kind == Kind::Update ? QStringLiteral("update") : QStringLiteral("calibration");
+}
+
+bool JournalRecord::kindFromName(const QString &name, Kind *kind)
+{
+    if (name == QLatin1String("update"))
+        *kind = Kind::Update;
+    else if (name == QLatin1String("calibration"))
+        *kind = Kind::Calibration;
+    else
+        return false;
+    return true;
+}
+
+JournalRecord JournalRecord::begin(Kind kind)
+{
+    JournalRecord record;
+    record.id = QUuid::createUuid();
+    record.kind = kind;
+    // Milliseconds are what the journal keeps; anything finer would differ after a round trip.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    record.started = QDateTime::fromMSecsSinceEpoch(now, Qt::UTC);
+    record.version = QStringLiteral(VELMORA_VERSION);
+    return record;
+}
+
+QString JournalRecord::firmwareText(int firmware)
+{
+    return firmware < 0 ? QString() : QString::asprintf("%0.2f", firmware / 100.0);
+}
+
+QJsonObject JournalRecord::toJson() const
+{
+    QJsonObject object{
+        {QStringLiteral("id"), id.toString(QUuid::WithoutBraces)},
+        {QStringLiteral("kind"), kindName(kind)},
+        {QStringLiteral("station"), station},
+        {QStringLiteral("version"), version},
+        {QStringLiteral("started"), isoTime(started)},
+        {QStringLiteral("ended"), isoTime(ended)},
+        {QStringLiteral("port"), port},
+        {QStringLiteral("adapterSerial"), adapterSerial},
+        {QStringLiteral("productRow"), productRow},
+        {QStringLiteral("outcome"), outcome},
+    };
+    if (failedChip > 0)
+        object.insert(QStringLiteral("failedChip"), failedChip);
+    if (!failedStep.isEmpty())
+        object.insert(QStringLiteral("failedStep"), failedStep);
+    if (kind == Kind::Update) {
+        QJsonObject package{{QStringLiteral("name"), packageName}, {QStringLiteral("sha256"), packageSha256}};
+        if (packageSize >= 0)
+            package.insert(QStringLiteral("size"), packageSize);
+        if (packageArch >= 0)
+            package.insert(QStringLiteral("arch"), hex16(uint16_t(packageArch)));
+        object.insert(QStringLiteral("package"), package);
+        QJsonArray list;
+        for (const JournalChip &chip : chips) {
+            list.append(QJsonObject{
+                {QStringLiteral("position"), chip.position},
+                {QStringLiteral("address"), chip.address},
+                {QStringLiteral("cpuid"), hex32(chip.cpuid)},
+                {QStringLiteral("serial"), hex32(chip.serial)},
+                {QStringLiteral("hardware"), hex16(chip.hardware)},
+                {QStringLiteral("boot"), hex16(chip.boot)},
+                {QStringLiteral("firmwareBefore"), firmwareText(chip.firmwareBefore)},
+                {QStringLiteral("firmwareAfter"), firmwareText(chip.firmwareAfter)},
+                {QStringLiteral("result"), chip.result},
+            });
+        }
+        object.insert(QStringLiteral("chips"), list);
+        object.insert(QStringLiteral("pagesWritten"), pagesWritten);
+        object.insert(QStringLiteral("endCommand"), endCommand);
+    } else {
+        QJsonArray list;
+        for (const auto &face : faces)
+            list.append(QJsonArray{face[0], face[1], face[2]});
+        object.insert(QStringLiteral("stepReached"), stepReached);
+        object.insert(QStringLiteral("faces"), list);
+        object.insert(QStringLiteral("saveAcknowledged"), saveAcknowledged);
+    }
+    return object;
+}
+
+QString JournalRecord::csvHeader()
+{
+    return QStringLiteral("id,kind,station,started,ended,port,adapter_serial,product_row,outcome,failed_chip,"
+                          "failed_step,package_name,package_sha256,chips,pages_written,end_command,step_reached,"
+                          "save_acknowledged,version");
+}
+
+QString JournalRecord::toCsv() const
+{
+    // The chips in one field, "cpuid/hardware/serial before>after result" a chip, ';' between.
+    QStringList chipTexts;
+    for (const JournalChip &chip : chips)
+        chipTexts.append(QStringLiteral("%1/%2/%3 %4>%5 %6")
+                             .arg(hex32(chip.cpuid), hex16(chip.hardware), hex32(chip.serial),
+                                  firmwareText(chip.firmwareBefore), firmwareText(chip.firmwareAfter), chip.result));
+    const bool update = kind == Kind::Update;
+    const QStringList fields{
+        id.toString(QUuid::WithoutBraces),
+        kindName(kind),
+        station,
+        isoTime(started),
+        isoTime(ended),
+        port,
+        adapterSerial,
+        QString::number(productRow),
+        outcome,
+        failedChip > 0 ? QString::number(failedChip) : QString(),
+        failedStep,
+        packageName,
+        packageSha256,
+        chipTexts.join(QLatin1Char(';')),
+        update ? QString::number(pagesWritten) : QString(),
+        endCommand,
+        stepReached,
+        update ? QString() : (saveAcknowledged ? QStringLiteral("yes") : QStringLiteral("no")),
+        version,
+    };
+    QStringList quoted;
+    for (const QString &field : fields)
+        quoted.append(csvField(field));
+    return quoted.join(QLatin1Char(','));
+}

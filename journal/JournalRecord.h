@@ -1,0 +1,77 @@
+// One attempt as the journal keeps it: an update or a calibration, with its outcome as values.
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QUuid>
+#include <array>
+#include <cstdint>
+
+// One chip of an update, in listing order.
+struct JournalChip
+{
+    int position = 0; // from 1, in listing order
+    int address = 0;
+    uint32_t cpuid = 0;
+    uint32_t serial = 0;
+    uint16_t hardware = 0;
+    uint16_t boot = 0;
+    int firmwareBefore = -1; // version times 100, from the listing; -1 unknown
+    int firmwareAfter = -1;  // the image's version times 100; -1 when no image was matched
+    // "written", "up-to-date", "failed" or "not-reached".
+    QString result = QStringLiteral("not-reached");
+};
+
+struct JournalRecord
+{
+    enum class Kind { Update, Calibration };
+
+    // Every record.
+    QUuid id;
+    Kind kind = Kind::Update;
+    QDateTime started; // UTC, milliseconds
+    QDateTime ended;
+    QString station;
+    QString version;
+    QString port;
+    QString adapterSerial;
+    int productRow = -1;
+    // The engine's reason as a stable word ("success", "hardware-mismatch", "cancelled").
+    QString outcome;
+    int failedChip = 0;   // from 1; 0 when no chip is concerned
+    QString failedStep;   // calibration: the step a failure ended at
+
+    // An update.
+    QString packageName;
+    qint64 packageSize = -1;
+    QString packageSha256;
+    int packageArch = -1;
+    QList<JournalChip> chips;
+    int pagesWritten = 0;
+    QString endCommand; // "run", "restart" or empty when neither was sent
+
+    // A calibration.
+    QString stepReached;
+    // The acceleration (g) each accepted face was taken at, face 1 first.
+    QList<std::array<double, 3>> faces;
+    bool saveAcknowledged = false;
+
+    static QString kindName(Kind kind);
+    static bool kindFromName(const QString &name, Kind *kind);
+
+    // A new record of `kind` started now: fresh id, start time, this program's version.
+    static JournalRecord begin(Kind kind);
+
+    // One JSON object: the fields a line's own software reads (see the README).
+    QJsonObject toJson() const;
+    static QString csvHeader();
+    // One CSV line (without the line break), quoted where a spreadsheet needs it.
+    QString toCsv() const;
+
+    static QString hex32(uint32_t value) { return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper(); }
+    static QString hex16(uint16_t value) { return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper(); }
+    // "1.05" for 105; empty when unknown.
+    static QString firmwareText(int firmware);
+};

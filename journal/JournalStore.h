@@ -1,0 +1,71 @@
+// One journal database through Qt SQL: the local SQLite file or the shared PostgreSQL database.
+#pragma once
+
+#include "JournalRecord.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <optional>
+
+// Which records a listing wants; unset fields do not filter.
+struct JournalFilter
+{
+    QDateTime since;
+    QDateTime until;
+    std::optional<uint32_t> cpuid;
+    std::optional<uint32_t> serial; // a chip's serial
+    QString outcome;
+    QString station;
+    std::optional<JournalRecord::Kind> kind;
+    int limit = -1;
+};
+
+// One connection, used only in the thread that opened it (as Qt SQL requires). Every write is
+// one transaction; a record and its chips land together or not at all.
+class JournalStore
+{
+public:
+    enum class Backend { Local, Shared };
+    // The schema this program writes; a database at a higher version is refused untouched.
+    static constexpr int SchemaVersion = 2;
+
+    JournalStore();
+    ~JournalStore();
+    JournalStore(const JournalStore &) = delete;
+    JournalStore &operator=(const JournalStore &) = delete;
+
+    // Opens the SQLite file at `target` (made with its folder if missing) or the PostgreSQL
+    // database named by the connection URI `target`, and brings an older schema up to date.
+    // `timeoutMs` bounds the connection and each statement's wait for a lock.
+    bool open(Backend backend, const QString &target, int timeoutMs, QString *error);
+    // Opens up to `version` only: for tests of the upgrade from an older file.
+    bool openAtVersion(Backend backend, const QString &target, int timeoutMs, int version, QString *error);
+    void close();
+    bool isOpen() const;
+    Backend backend() const { return kind; }
+
+    // Writes the records with their chips in one transaction. Local records wait to be sent;
+    // shared ones that are already there (the same id) are passed over, so a resend is harmless.
+    bool append(const QList<JournalRecord> &records, QString *error);
+    // Local only: the oldest `limit` records not yet confirmed by the shared journal.
+    QList<JournalRecord> waiting(int limit, QString *error);
+    bool markSent(const QList<QUuid> &ids, QString *error);
+    int waitingCount(QString *error);
+
+    // Newest first.
+    QList<JournalRecord> find(const JournalFilter &filter, QString *error);
+    int schemaVersion(QString *error);
+
+    // The connection, for the History view's model (same thread only).
+    QSqlDatabase database() const;
+
+private:
+    bool connect(const QString &target, int timeoutMs, QString *error);
+    static bool setSharedTarget(QSqlDatabase &db, const QString &uri, int timeoutMs, QString *error);
+    bool migrate(int target, QString *error);
+    bool loadChips(QList<JournalRecord> *records, QString *error);
+    QList<JournalRecord> select(const QString &where, const QVariantList &values, const QString &tail, QString *error);
+
+    QString connectionName;
+    Backend kind = Backend::Local;
+};

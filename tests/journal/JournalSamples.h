@@ -1,0 +1,53 @@
+// Records for the journal's tests and benchmarks: an update of two chips, a calibration.
+#pragma once
+
+#include "JournalRecord.h"
+
+namespace JournalSamples {
+
+inline JournalRecord update(uint32_t cpuid = 0x5A3F0012, const QString &outcome = QStringLiteral("success"))
+{
+    JournalRecord r = JournalRecord::begin(JournalRecord::Kind::Update);
+    r.ended = r.started.addMSecs(41234);
+    r.station = QStringLiteral("bench-1");
+    r.port = QStringLiteral("/dev/ttyUSB0");
+    r.adapterSerial = QStringLiteral("0001");
+    r.productRow = 4;
+    r.outcome = outcome;
+    r.packageName = QStringLiteral("k5-1.05.ptz");
+    r.packageSize = 123456;
+    r.packageSha256 = QString(64, QLatin1Char('a'));
+    r.packageArch = 0x0203;
+    for (int k = 0; k < 2; ++k) {
+        JournalChip chip;
+        chip.position = k + 1;
+        chip.address = k + 1;
+        chip.cpuid = cpuid + uint32_t(k);
+        chip.serial = 0x10000000u + cpuid + uint32_t(k);
+        chip.hardware = uint16_t(0x0101 + k);
+        chip.boot = 0x0100;
+        chip.firmwareBefore = 104;
+        chip.firmwareAfter = 105;
+        chip.result = QStringLiteral("written");
+        r.chips.append(chip);
+    }
+    r.pagesWritten = 480;
+    r.endCommand = QStringLiteral("run");
+    return r;
+}
+
+inline JournalRecord calibration(const QString &outcome = QStringLiteral("success"))
+{
+    JournalRecord r = JournalRecord::begin(JournalRecord::Kind::Calibration);
+    r.ended = r.started.addMSecs(65000);
+    r.station = QStringLiteral("bench-1");
+    r.port = QStringLiteral("/dev/ttyUSB1");
+    r.productRow = 2;
+    r.outcome = outcome;
+    r.stepReached = QStringLiteral("save");
+    r.faces = {{1.0, 0.01, 0.02}, {-0.99, 0.0, 0.01}, {0.0, 1.01, 0.0}, {0.0, -1.0, 0.0}, {0.02, 0.0, 1.0}, {0.0, 0.0, -1.0}};
+    r.saveAcknowledged = outcome == QLatin1String("success");
+    return r;
+}
+
+} // namespace JournalSamples

@@ -1,0 +1,166 @@
+// The shared journal on a real PostgreSQL server: every record reaches it exactly once, through
+// a restart, a killed writer and a resend, and a server that refuses or does not answer never
+// costs more than its budget or shows a password.
+#include "Journal.h"
+#include "JournalSamples.h"
+#include "JournalStore.h"
+#include "PgCluster.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+QString writerProgram()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/journal_writer");
+}
+
+} // namespace
+
+class JournalSharedTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    PgCluster pg;
+    QTemporaryDir dir;
+    int fileNumber = 0;
+
+    JournalConfig config()
+    {
+        JournalConfig c;
+        c.localPath = dir.filePath(QStringLiteral("journal-%1.sqlite").arg(++fileNumber));
+        c.sharedUri = pg.uri();
+        c.station = QStringLiteral("bench-1");
+        return c;
+    }
+
+    std::unique_ptr<QProcess> writer(const JournalConfig &c, const QStringList &arguments)
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), c.localPath);
+        env.insert(QStringLiteral("VELMORA_JOURNAL"), c.sharedUri);
+        process->setProcessEnvironment(env);
+        process->start(writerProgram(), arguments);
+        return process;
+    }
+
+    int onServer() { return pg.count(QStringLiteral("SELECT count(*) FROM records")); }
+
+private slots:
+    void initTestCase() { QVERIFY2(pg.start(), qPrintable(pg.error)); }
+
+    void init()
+    {
+        pg.writePassFile(QString::fromLatin1(PgCluster::Password));
+        if (onServer() > 0)
+            QVERIFY(pg.exec(QStringLiteral("TRUNCATE chips, records")));
+    }
+
+    void everyRecordArrivesOnceThroughAServerRestart()
+    {
+        const JournalConfig c = config();
+        constexpr int Writers = 4, Each = 25;
+        std::vector<std::unique_ptr<QProcess>> writers;
+        for (int i = 0; i < Writers; ++i)
+            writers.push_back(writer(c, {QString::number(Each), QStringLiteral("--send"), QStringLiteral("--spread"), QStringLiteral("20")}));
+        // Down once some records have arrived, up again while the writers go on.
+        QTRY_VERIFY_WITH_TIMEOUT(onServer() >= 10, 30000);
+        QVERIFY(pg.stopServer());
+        QVERIFY(pg.startServer());
+        for (auto &process : writers) {
+            QVERIFY(process->waitForFinished(60000));
+            QCOMPARE(process->exitCode(), 0);
+        }
+        QCOMPARE(onServer(), Writers * Each);
+        QCOMPARE(pg.count(QStringLiteral("SELECT count(DISTINCT id) FROM records")), Writers * Each);
+        QCOMPARE(pg.count(QStringLiteral("SELECT count(*) FROM chips")), Writers * (Each / 2 + 1) * 2);
+        JournalStore local;
+        QString error;
+        QVERIFY(local.open(JournalStore::Backend::Local, c.localPath, 1000, &error));
+        QCOMPARE(local.waitingCount(&error), 0);
+        QCOMPARE(local.find({}, &error).size(), Writers * Each);
+    }
+
+    void aWriterKilledBeforeSendingLosesNothing()
+    {
+        const JournalConfig c = config();
+        auto held = writer(c, {QStringLiteral("5"), QStringLiteral("--send"), QStringLiteral("--hold")});
+        QVERIFY(held->waitForReadyRead(30000));
+        QCOMPARE(held->readAllStandardOutput().trimmed(), QByteArray("written 5"));
+        held->kill();
+        held->waitForFinished();
+        QCOMPARE(onServer(), 0);
+        Journal journal(c);
+        QString error;
+        QCOMPARE(journal.sendWaiting(2500, &error), 5);
+        QCOMPARE(onServer(), 5);
+    }
+
+    // The server committed, then the sender died before it marked the records sent.
+    void aResendAfterTheServerCommittedDoesNotDouble()
+    {
+        const JournalConfig c = config();
+        Journal journal(c);
+        QVERIFY(journal.record(JournalSamples::update()));
+        QVERIFY(journal.record(JournalSamples::calibration()));
+        QString error;
+        QCOMPARE(journal.sendWaiting(2500, &error), 2);
+        QVERIFY(QSqlQuery(journal.local(&error)->database()).exec(QStringLiteral("UPDATE records SET sent_at = NULL")));
+        QCOMPARE(journal.sendWaiting(2500, &error), 2);
+        QCOMPARE(onServer(), 2);
+        QCOMPARE(pg.count(QStringLiteral("SELECT count(*) FROM chips")), 2);
+    }
+
+    void refusedCredentialsKeepRecordsWaitingAndShowNoPassword()
+    {
+        const JournalConfig c = config();
+        pg.writePassFile(QStringLiteral("not-the-password"));
+        Journal journal(c);
+        QVERIFY(journal.record(JournalSamples::update()));
+        QString error;
+        QCOMPARE(journal.sendWaiting(2500, &error), -1);
+        QVERIFY2(error.contains(QLatin1String("password authentication failed")), qPrintable(error));
+        QVERIFY(!error.contains(QLatin1String("not-the-password")));
+        QCOMPARE(journal.local(&error)->waitingCount(&error), 1);
+        pg.writePassFile(QString::fromLatin1(PgCluster::Password));
+        error.clear();
+        QCOMPARE(journal.sendWaiting(2500, &error), 1);
+        QCOMPARE(onServer(), 1);
+    }
+
+    void aServerThatDoesNotAnswerCostsAtMostTheBudget()
+    {
+        const JournalConfig c = config();
+        Journal journal(c);
+        QVERIFY(journal.record(JournalSamples::update()));
+        QString postmaster;
+        QVERIFY(pg.exec(QStringLiteral("SELECT setting FROM pg_settings WHERE name = 'data_directory'"), &postmaster));
+        QFile pidFile(postmaster + QStringLiteral("/postmaster.pid"));
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        const pid_t server = pid_t(pidFile.readLine().trimmed().toInt());
+        QVERIFY(server > 0);
+        ::kill(server, SIGSTOP);
+        QElapsedTimer clock;
+        clock.start();
+        QString error;
+        const int sent = journal.sendWaiting(2500, &error);
+        const qint64 took = clock.elapsed();
+        ::kill(server, SIGCONT);
+        QCOMPARE(sent, -1);
+        QVERIFY2(took < 3500, qPrintable(QString::number(took)));
+        // Back again: the record that waited goes now (perhaps by the attempt that was given up).
+        QTRY_VERIFY_WITH_TIMEOUT(journal.sendWaiting(2500, &error) >= 0 && journal.local(&error)->waitingCount(&error) == 0, 20000);
+        QCOMPARE(onServer(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(JournalSharedTest)
+#include "tst_journal_shared.moc"
