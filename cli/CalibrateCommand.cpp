@@ -1,15 +1,19 @@
 // Runs one calibration: waits for a ready gimbal, starts the run, prompts each face, reports.
 #include "CalibrateCommand.h"
 
+#include "Attempts.h"
+
 #include "CalibrateService.h"
 #include "CalibrationWords.h"
 #include "CliOutput.h"
 #include "ExitCode.h"
+#include "Journal.h"
 #include "PortOpenFailure.h"
 #include "ProductRows.h"
 #include "RegisterTable.h"
 #include "RuntimeSession.h"
 #include "StarsService.h"
+#include "SystemPortEnumerator.h"
 
 #include <QCoreApplication>
 
@@ -49,6 +53,12 @@ CalibrateCommand::~CalibrateCommand()
 void CalibrateCommand::start()
 {
     CliOutput::setShowCalibrationSteps(true);
+    attempt = JournalRecord::begin(JournalRecord::Kind::Calibration);
+    attempt.port = options.ports.first();
+    attempt.productRow = options.productRow;
+    for (const PortInfo &info : SystemPortEnumerator().availablePorts())
+        if (info.portName == attempt.port)
+            attempt.adapterSerial = info.serialNumber;
     session = new RuntimeSession(options.productRow);
     calibrateService = new CalibrateService;
     StarsService *starsService = session->service();
@@ -57,17 +67,21 @@ void CalibrateCommand::start()
     connect(starsService, &StarsService::connected, calibrateService, &CalibrateService::onConnected);
     connect(session, &RuntimeSession::linkChanged, this, &CalibrateCommand::onLinkChanged);
     connect(calibrateService, &CalibrateService::directionChanged, this, &CalibrateCommand::onDirectionChanged);
+    connect(calibrateService, &CalibrateService::calibrationOutcome, this,
+            [this](const CalibrationOutcome &outcome) { runOutcome = outcome; });
     connect(calibrateService, &CalibrateService::calibrationFinishd, this, &CalibrateCommand::onFinished);
     connect(calibrateService, &CalibrateService::gyroscopeStepStarted, this,
             [] { CliOutput::line(CalibrationWords::gyroscopeStep()); });
     connect(starsService, &StarsService::saveFinshed, calibrateService, &CalibrateService::onSaveFinshed);
     connect(session, &RuntimeSession::portLost, this, [this](const QString &reason) {
+        endWord = QStringLiteral("port-lost");
         CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), reason));
         end(ExitCode::NoAnswer);
     });
     calibrateService->start(QThread::InheritPriority);
 
     if (!session->open(options.ports.first())) {
+        endWord = QStringLiteral("port-unavailable");
         CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), PortOpenFailure::text(session->openError())));
         end(PortOpenFailure::exitCode(session->openError()));
         return;
@@ -79,6 +93,7 @@ void CalibrateCommand::start()
 
 void CalibrateCommand::interrupt()
 {
+    endWord = QStringLiteral("cancelled");
     CliOutput::error(QStringLiteral("Calibration cancelled."));
     end(ExitCode::Interrupted);
 }
@@ -95,6 +110,7 @@ void CalibrateCommand::onLinkChanged(bool up)
     readyTimer.stop();
     if (running) {
         // The window ends its run on a lost link; so does the command, sending nothing more.
+        endWord = QStringLiteral("link-lost");
         CliOutput::error(QStringLiteral("%1: the gimbal stopped answering during the calibration").arg(options.ports.first()));
         end(ExitCode::NoAnswer);
     }
@@ -145,5 +161,30 @@ void CalibrateCommand::end(int exitCode, const QString &result)
     // After the procedure's thread has ended, so its last step line comes before the result.
     if (!result.isEmpty())
         CliOutput::line(result);
+    recordAttempt(exitCode);
     emit finished(exitCode);
+}
+
+void CalibrateCommand::recordAttempt(int exitCode)
+{
+    if (!journal)
+        return;
+    // The run's outcome crosses threads queued; the loop has ended, so it is waiting here.
+    QCoreApplication::sendPostedEvents(this);
+    JournalRecord record;
+    if (runOutcome && endWord.isEmpty()) {
+        record = CalibrationAttempt::record(attempt, *runOutcome);
+    } else {
+        record = attempt;
+        record.ended = QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch(), Qt::UTC);
+        record.outcome = !endWord.isEmpty()                  ? endWord
+                         : exitCode == ExitCode::Interrupted ? QStringLiteral("cancelled")
+                                                             : QStringLiteral("no-answer");
+        if (runOutcome) {
+            record.stepReached = CalibrationOutcome::stepName(runOutcome->step);
+            record.faces = runOutcome->faces;
+        }
+        record.failedStep = record.stepReached;
+    }
+    journal->record(record);
 }

@@ -2,9 +2,12 @@
 #pragma once
 
 #include "Command.h"
+#include "CalibrationOutcome.h"
 #include "CliOptions.h"
+#include "JournalRecord.h"
 
 #include <QTimer>
+#include <optional>
 
 class CalibrateService;
 class RuntimeSession;
@@ -31,6 +34,8 @@ private:
     // Stops the services, the runtime one first, so nothing more reaches the gimbal; then
     // prints `result`, if any.
     void end(int exitCode, const QString &result = QString());
+    // The attempt's journal record: the run's own outcome, else how the command ended it.
+    void recordAttempt(int exitCode);
 
     CliOptions options;
     RuntimeSession *session = nullptr;
@@ -42,4 +47,8 @@ private:
     bool linkUp = false;
     bool running = false;
     bool ended = false;
+    JournalRecord attempt;
+    std::optional<CalibrationOutcome> runOutcome;
+    // Why the command ended an attempt the run did not end itself ("port-lost", ...).
+    QString endWord;
 };

@@ -20,6 +20,7 @@ const char *const kExitStatuses =
     "  7    the port exists but cannot be opened: permission denied (install the udev rule\n"
     "       60-velmora.rules or join the dialout group) or in use by another program; with\n"
     "       --json the reason is the \"openError\" field (permission-denied, in-use, other)\n"
+    "  8    journal: the journal cannot be read, or sync could not send what waits\n"
     "  130  interrupted (Ctrl-C); nothing was reported as a success\n"
     "monitor exits with 4 if the gimbal never answered.\n"
     "flash with several ports exits with the status of the first port (in command-line order)\n"
@@ -48,6 +49,13 @@ const CommandEntry kCommands[] = {
      "Write a .ptz package through the bootloader into the gimbal on every port, all in parallel."},
     {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
      "Connect to the bootloader and list its chips as the firmware tab does."},
+    {"journal", CliOptions::Command::Journal,
+     "journal [list | sync | status] [--since T] [--until T] [--cpuid HEX] [--serial HEX] [--outcome WORD]\n"
+     "              [--station NAME] [--kind update|calibration] [--limit N] [--csv | --json]",
+     "List the journal's records of updates and calibrations, newest first (list, the default), send\n"
+     "the records that wait for the shared journal now (sync), or say where records go and how many\n"
+     "wait (status). With a shared journal set, list reads the shared one. T is a date or an ISO time\n"
+     "(2026-11-30, 2026-11-30T14:00, UTC unless it says otherwise)."},
 };
 
 const CommandEntry *findCommand(const QString &name)
@@ -60,7 +68,39 @@ const CommandEntry *findCommand(const QString &name)
 
 bool takesPorts(CliOptions::Command c)
 {
-    return c != CliOptions::Command::Ports;
+    return c != CliOptions::Command::Ports && c != CliOptions::Command::Journal;
+}
+
+bool usesJournal(CliOptions::Command c)
+{
+    return c == CliOptions::Command::Flash || c == CliOptions::Command::Calibrate || c == CliOptions::Command::Journal;
+}
+
+// A date (the day's start) or an ISO time; UTC unless the text gives an offset.
+QDateTime parseTime(const QString &text)
+{
+    QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!time.isValid()) {
+        const QDate day = QDate::fromString(text, Qt::ISODate);
+        if (day.isValid())
+            time = QDateTime(day, QTime(0, 0), Qt::UTC);
+    } else if (time.timeSpec() == Qt::LocalTime) {
+        time.setTimeSpec(Qt::UTC);
+    }
+    return time;
+}
+
+bool parseHex32(const QString &text, std::optional<uint32_t> *value)
+{
+    QString digits = text.trimmed();
+    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        digits = digits.mid(2);
+    bool ok = false;
+    const qulonglong number = digits.toULongLong(&ok, 16);
+    if (!ok || digits.isEmpty() || digits.size() > 8)
+        return false;
+    *value = uint32_t(number);
+    return true;
 }
 
 QString commandHelp(const CommandEntry &entry, const QCommandLineParser &parser)
@@ -151,6 +191,27 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     }
     if (c == Command::Flash || c == Command::Info)
         parser.addOption(timeout);
+    const QCommandLineOption journal(QStringLiteral("journal"),
+                                     QStringLiteral("The shared journal, a PostgreSQL connection URI without a password "
+                                                    "(postgresql://user@host/velmora); else VELMORA_JOURNAL or the window's setting."),
+                                     QStringLiteral("URL"));
+    const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("Records started at or after T."), QStringLiteral("T"));
+    const QCommandLineOption until(QStringLiteral("until"), QStringLiteral("Records started before T."), QStringLiteral("T"));
+    const QCommandLineOption cpuid(QStringLiteral("cpuid"), QStringLiteral("Records of the chip with this cpuid (hex)."), QStringLiteral("HEX"));
+    const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Records of the chip with this serial (hex)."), QStringLiteral("HEX"));
+    const QCommandLineOption outcome(QStringLiteral("outcome"), QStringLiteral("Records with this outcome (success, cancelled, write-failed...)."),
+                                     QStringLiteral("WORD"));
+    const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("Records of this station."), QStringLiteral("NAME"));
+    const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("update or calibration."), QStringLiteral("KIND"));
+    const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("At most N records."), QStringLiteral("N"));
+    const QCommandLineOption journalCsv(QStringLiteral("csv"), QStringLiteral("Print a header and one comma-separated row per record."));
+    if (usesJournal(c))
+        parser.addOption(journal);
+    if (c == Command::Journal) {
+        for (const QCommandLineOption &option : {since, until, cpuid, serial, outcome, station, kind, limit, journalCsv})
+            parser.addOption(option);
+        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync or status."));
+    }
     if (c == Command::Flash) {
         parser.addPositionalArgument(QStringLiteral("PACKAGE"), QStringLiteral("The .ptz firmware package."));
     }
@@ -164,12 +225,54 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         return options;
     }
     options.json = c != Command::Calibrate && parser.isSet(json);
-    options.csv = c == Command::Monitor && parser.isSet(csv);
+    options.csv = (c == Command::Monitor && parser.isSet(csv)) || (c == Command::Journal && parser.isSet(journalCsv));
     if (options.json && options.csv)
         return failure(QStringLiteral("%1: --json and --csv exclude each other").arg(first));
     options.verbose = parser.isSet(verbose);
 
     const QStringList positional = parser.positionalArguments();
+    if (usesJournal(c) && parser.isSet(journal)) {
+        options.journalUri = parser.value(journal);
+        if (options.journalUri.isEmpty())
+            return failure(QStringLiteral("%1: --journal needs a postgresql:// URI").arg(first));
+    }
+    if (c == Command::Journal) {
+        const QString action = positional.value(0, QStringLiteral("list"));
+        if (positional.size() > 1)
+            return failure(QStringLiteral("journal: one action only, got '%1'").arg(positional.join(QLatin1Char(' '))));
+        if (action == QLatin1String("list"))
+            options.journalAction = JournalAction::List;
+        else if (action == QLatin1String("sync"))
+            options.journalAction = JournalAction::Sync;
+        else if (action == QLatin1String("status"))
+            options.journalAction = JournalAction::Status;
+        else
+            return failure(QStringLiteral("journal: no action '%1' (list, sync or status)").arg(action));
+        for (const auto &[option, target] : {std::pair{&since, &options.since}, std::pair{&until, &options.until}}) {
+            if (!parser.isSet(*option))
+                continue;
+            *target = parseTime(parser.value(*option));
+            if (!target->isValid())
+                return failure(QStringLiteral("journal: --%1 must be a date or an ISO time, not '%2'")
+                                   .arg(option->names().first(), parser.value(*option)));
+        }
+        if (parser.isSet(cpuid) && !parseHex32(parser.value(cpuid), &options.cpuid))
+            return failure(QStringLiteral("journal: --cpuid must be up to 8 hex digits, not '%1'").arg(parser.value(cpuid)));
+        if (parser.isSet(serial) && !parseHex32(parser.value(serial), &options.serial))
+            return failure(QStringLiteral("journal: --serial must be up to 8 hex digits, not '%1'").arg(parser.value(serial)));
+        options.outcome = parser.value(outcome);
+        options.station = parser.value(station);
+        options.kind = parser.value(kind);
+        if (!options.kind.isEmpty() && options.kind != QLatin1String("update") && options.kind != QLatin1String("calibration"))
+            return failure(QStringLiteral("journal: --kind must be update or calibration, not '%1'").arg(options.kind));
+        if (parser.isSet(limit)) {
+            bool ok = false;
+            options.limit = parser.value(limit).toInt(&ok);
+            if (!ok || options.limit < 0)
+                return failure(QStringLiteral("journal: --limit must be a count, not '%1'").arg(parser.value(limit)));
+        }
+        return options;
+    }
     if (c == Command::Flash) {
         if (positional.isEmpty())
             return failure(QStringLiteral("flash: no package given"));

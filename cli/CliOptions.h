@@ -1,12 +1,16 @@
 // The command line of velmora-cli: sub-command, options and their checks.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <optional>
 
 struct CliOptions
 {
-    enum class Command { None, Ports, Monitor, Calibrate, Flash, Info };
+    enum class Command { None, Ports, Monitor, Calibrate, Flash, Info, Journal };
+    enum class JournalAction { List, Sync, Status };
 
     Command command = Command::None;
     QStringList ports;
@@ -17,6 +21,18 @@ struct CliOptions
     bool csv = false; // monitor: comma-separated rows on standard output
     bool verbose = false;
     QString package;
+    // --journal: the shared journal's URI (else VELMORA_JOURNAL or the settings).
+    QString journalUri;
+    // journal: what to do, and the listing's filters (unset ones do not filter).
+    JournalAction journalAction = JournalAction::List;
+    QDateTime since;
+    QDateTime until;
+    std::optional<uint32_t> cpuid;
+    std::optional<uint32_t> serial;
+    QString outcome;
+    QString station;
+    QString kind;
+    int limit = -1;
 
     // Empty unless parsing failed: then a one-line reason for the user.
     QString error;

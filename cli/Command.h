@@ -3,6 +3,8 @@
 
 #include <QObject>
 
+class Journal;
+
 class Command : public QObject
 {
     Q_OBJECT
@@ -14,6 +16,12 @@ public:
     virtual void start() = 0;
     // Ctrl-C: wind down as the window would on close, then finish() with a non-success status.
     virtual void interrupt() = 0;
+
+    // Where the attempts this command makes are recorded; none when null.
+    void setJournal(Journal *value) { journal = value; }
+
+protected:
+    Journal *journal = nullptr;
 
 signals:
     void finished(int exitCode);

@@ -11,6 +11,7 @@ constexpr int NoAnswer = 4;        // no answer from the gimbal or its bootloade
 constexpr int PackageMismatch = 5; // package does not match the chips
 constexpr int WriteFailed = 6;
 constexpr int CannotOpen = 7;      // the port exists but cannot be opened (permission, in use)
+constexpr int JournalFailed = 8;   // journal: cannot be read, or sync could not send
 constexpr int Interrupted = 130;   // ended by SIGINT/SIGTERM before finishing
 
 } // namespace ExitCode

@@ -4,12 +4,15 @@
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "FlashSession.h"
+#include "Journal.h"
 #include "PackageFileReader.h"
 #include "ProductRows.h"
 #include "ProgressDisplay.h"
 #include "PtzFile.h"
+#include "SystemPortEnumerator.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <cstring>
 
 FlashCommand::FlashCommand(const CliOptions &opts, QObject *parent)
@@ -24,7 +27,7 @@ FlashCommand::~FlashCommand()
     qDeleteAll(sessions);
 }
 
-QString FlashCommand::checkPackage(const QString &path)
+QString FlashCommand::checkPackage(const QString &path, QByteArray *bytes)
 {
     const auto refusal = [&path](const char *text, const QString &why) {
         const QString message = QStringLiteral("%1: %2").arg(path, QCoreApplication::translate("UpdateService", text));
@@ -47,20 +50,32 @@ QString FlashCommand::checkPackage(const QString &path)
     PtzFile package;
     if (!package.unpack(file.bytes))
         return refusal("固件文件格式无效！", QString());
+    if (bytes)
+        *bytes = file.bytes;
     return QString();
 }
 
 void FlashCommand::start()
 {
-    const QString problem = checkPackage(options.package);
+    QByteArray packageBytes;
+    const QString problem = checkPackage(options.package, &packageBytes);
     if (!problem.isEmpty()) {
         CliOutput::error(problem);
         emit finished(ExitCode::BadPackage);
         return;
     }
     const bool multiChip = ProductRows::row(options.productRow).multiChip;
-    for (const QString &port : std::as_const(options.ports))
-        sessions.append(new FlashSession(port, multiChip, options.connectTimeoutMs, options.package));
+    QHash<QString, QString> adapterSerials;
+    for (const PortInfo &info : SystemPortEnumerator().availablePorts())
+        adapterSerials.insert(info.portName, info.serialNumber);
+    for (const QString &port : std::as_const(options.ports)) {
+        auto *session = new FlashSession(port, multiChip, options.connectTimeoutMs, options.package);
+        if (journal) {
+            session->recordAttempt(options.productRow, adapterSerials.value(port), packageBytes);
+            connect(session, &FlashSession::attemptEnded, journal, &Journal::record);
+        }
+        sessions.append(session);
+    }
     ProgressDisplay::Mode mode = options.json ? ProgressDisplay::Mode::Json
                                  : CliOutput::isTerminal() ? ProgressDisplay::Mode::Terminal
                                                            : ProgressDisplay::Mode::Plain;

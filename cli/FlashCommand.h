@@ -22,8 +22,8 @@ public:
     void interrupt() override;
 
     // Reads and checks the package before any port is touched; empty when it is usable,
-    // else the reason.
-    static QString checkPackage(const QString &path);
+    // else the reason. `bytes` gets what was read and checked.
+    static QString checkPackage(const QString &path, QByteArray *bytes = nullptr);
 
 private:
     void onSessionFinished();

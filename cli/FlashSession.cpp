@@ -94,6 +94,7 @@ FlashSession::FlashSession(const QString &portName, bool multiChip, int connectT
     connect(service, &UpdateService::updateOutcome, this, &FlashSession::onOutcome);
     connect(service, &UpdateService::progressUpdate, this, &FlashSession::onProgress);
     connect(service, &UpdateService::deviceListUpdate, this, &FlashSession::onDevices);
+    connect(service, &UpdateService::chipsListed, this, [this](const QList<chipInfo> &listed) { attempt.onChipsListed(listed); });
     connect(service, &QThread::finished, this, &FlashSession::onServiceEnded);
     connect(serial, &SerialPort::closedUnexpectedly, this, [this](const QString &reason, quint64) {
         // A gimbal pulled in the middle of the write leaves it half written: a failed write.
@@ -130,8 +131,21 @@ QString FlashSession::stateName(State state)
     return QString();
 }
 
+void FlashSession::recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes)
+{
+    recording = true;
+    recordRow = productRow;
+    recordSerial = adapterSerial;
+    recordPackage = packageBytes;
+}
+
 void FlashSession::start()
 {
+    if (recording) {
+        attempt = UpdateAttempt(port, recordSerial, recordRow);
+        attempt.setPackage(package, recordPackage);
+        recordPackage.clear();
+    }
     serial->setPortName(port);
     if (!serial->open()) {
         openFailure = serial->openError();
@@ -163,6 +177,7 @@ void FlashSession::setState(State state)
 
 void FlashSession::onStep(const UpdateOutcome &step)
 {
+    attempt.onStep(step);
     if (finishing)
         return;
     switch (step.reason) {
@@ -201,6 +216,7 @@ void FlashSession::onStep(const UpdateOutcome &step)
 
 void FlashSession::onOutcome(const UpdateOutcome &end)
 {
+    serviceEnd = end;
     if (finishing)
         return;
     endReason = UpdateOutcome::reasonName(end.reason);
@@ -269,5 +285,21 @@ void FlashSession::onServiceEnded()
     qCDebug(lcCli) << port << "ended with" << code;
     current = State::Done;
     emit changed(QStringLiteral("done"));
+    if (recording)
+        emit attemptEnded(attemptRecord());
     emit finished(code);
+}
+
+JournalRecord FlashSession::attemptRecord()
+{
+    // What the session saw decides the word where it ended the attempt itself; the service's
+    // own end still tells the pages written and whether RUN or RESTART went out.
+    QString word;
+    if (endReason == QLatin1String("interrupted"))
+        word = QStringLiteral("cancelled");
+    else if (endReason == QLatin1String("port-lost") || endReason == QLatin1String("port-unavailable"))
+        word = endReason;
+    if (serviceEnd)
+        return attempt.finish(*serviceEnd, word);
+    return attempt.finish(word.isEmpty() ? endReason : word);
 }

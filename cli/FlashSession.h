@@ -1,6 +1,7 @@
 // One gimbal's firmware update (or chip listing) with its own port worker, link and update service.
 #pragma once
 
+#include "Attempts.h"
 #include "DeviceInfo.h"
 #include "SerialPort.h"
 #include "UpdateOutcome.h"
@@ -8,6 +9,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <optional>
 
 class BootloaderLink;
 class PortListener;
@@ -24,6 +26,10 @@ public:
     FlashSession(const QString &portName, bool multiChip, int connectTimeoutMs, const QString &package,
                  QObject *parent = nullptr);
     ~FlashSession() override;
+
+    // Makes the session an update attempt that ends in a journal record (attemptEnded): the
+    // product row, the adapter's serial number and the package bytes that were checked.
+    void recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes);
 
     void start();
     // Cancels what is in progress as the window's cancel does (a write in progress ends with
@@ -55,6 +61,8 @@ signals:
     // ("state", "progress", "report", "chips", "done").
     void changed(const QString &kind);
     void finished(int exitCode);
+    // The attempt's record, just before finished(), when recordAttempt() was asked for.
+    void attemptEnded(const JournalRecord &record);
 
 private:
     void onStep(const UpdateOutcome &step);
@@ -66,6 +74,7 @@ private:
     // RESTART) is pushed onto the line before the port closes.
     void finish(int exitCode, const QString &message);
     void onServiceEnded();
+    JournalRecord attemptRecord();
 
     QString port;
     QString package;
@@ -82,4 +91,11 @@ private:
     SerialPort::OpenError openFailure = SerialPort::OpenError::None;
     QString endReason;
     bool finishing = false;
+    bool recording = false;
+    int recordRow = -1;
+    QString recordSerial;
+    QByteArray recordPackage;
+    UpdateAttempt attempt;
+    // The service's last end, also after a cancel from here: it tells what the write came to.
+    std::optional<UpdateOutcome> serviceEnd;
 };

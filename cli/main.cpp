@@ -6,6 +6,8 @@
 #include "FlashCommand.h"
 #include "InfoCommand.h"
 #include "InterruptWatcher.h"
+#include "Journal.h"
+#include "JournalCommand.h"
 #include "MonitorCommand.h"
 #include "PortChoice.h"
 #include "PortsCommand.h"
@@ -13,7 +15,9 @@
 
 #include <QCoreApplication>
 #include <QTranslator>
+#include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -38,6 +42,18 @@ int main(int argc, char *argv[])
     }
     if (options.command == CliOptions::Command::Ports)
         return PortsCommand::run(options.json);
+    const bool journals = options.command == CliOptions::Command::Flash || options.command == CliOptions::Command::Calibrate
+                          || options.command == CliOptions::Command::Journal;
+    const JournalConfig journalConfig = JournalConfig::resolve(options.journalUri);
+    if (journals && !journalConfig.sharedUri.isEmpty()) {
+        const QString refusal = JournalConfig::checkSharedUri(journalConfig.sharedUri);
+        if (!refusal.isEmpty()) {
+            CliOutput::error(QStringLiteral("velmora-cli: journal: ") + refusal);
+            return ExitCode::BadArguments;
+        }
+    }
+    if (options.command == CliOptions::Command::Journal)
+        return JournalCommand::run(options);
     if (options.ports.isEmpty()) {
         QString reason;
         const QString only = PortChoice::onlyAdapter(SystemPortEnumerator().availablePorts(), &reason);
@@ -60,6 +76,20 @@ int main(int argc, char *argv[])
     default: return ExitCode::BadArguments;
     }
 
+    // Every attempt of flash and calibrate lands in the journal; a journal that cannot be
+    // written never stops them, and says why once.
+    std::unique_ptr<Journal> journal;
+    if (journals) {
+        journal = std::make_unique<Journal>(journalConfig);
+        QObject::connect(journal.get(), &Journal::problem, [said = QString()](const QString &why) mutable {
+            if (why == said)
+                return;
+            said = why;
+            CliOutput::error(QStringLiteral("velmora-cli: journal not written: ") + why);
+        });
+        command->setJournal(journal.get());
+    }
+
     InterruptWatcher watcher;
     bool interrupted = false;
     QObject::connect(&watcher, &InterruptWatcher::interrupted, command.get(), [&] {
@@ -74,5 +104,17 @@ int main(int argc, char *argv[])
     command->start();
     const int code = app.exec();
     command.reset();
+    if (journal && journal->hasShared()) {
+        // What waits goes now, giving the server about 2 s; what it did not take waits for
+        // the next command or `journal sync`.
+        QString error;
+        if (journal->sendWaiting(2500, &error) < 0) {
+            CliOutput::error(QStringLiteral("velmora-cli: journal: %1; the records wait for 'velmora-cli journal sync'").arg(error));
+            if (journal->senderAbandoned()) {
+                std::fflush(nullptr);
+                ::_exit(code);
+            }
+        }
+    }
     return code;
 }

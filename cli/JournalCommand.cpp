@@ -1,0 +1,127 @@
+// Reads the journal (the shared one where it is set) and prints records as text, CSV or JSON.
+#include "JournalCommand.h"
+
+#include "CliOutput.h"
+#include "ExitCode.h"
+#include "Journal.h"
+#include "JournalStore.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+// How long `journal sync` and the listing of a shared journal give the server.
+constexpr int SharedBudgetMs = 2500;
+
+QString chipsText(const JournalRecord &record)
+{
+    QStringList chips;
+    for (const JournalChip &chip : record.chips)
+        chips.append(QStringLiteral("%1 %2→%3 %4")
+                         .arg(JournalRecord::hex32(chip.cpuid), JournalRecord::firmwareText(chip.firmwareBefore),
+                              JournalRecord::firmwareText(chip.firmwareAfter), chip.result));
+    return chips.join(QStringLiteral(", "));
+}
+
+QString textLine(const JournalRecord &record)
+{
+    const QString when = record.started.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QString what = record.kind == JournalRecord::Kind::Update
+                       ? QStringLiteral("update %1 [%2]").arg(record.packageName, chipsText(record))
+                       : QStringLiteral("calibration step %1, save %2")
+                             .arg(record.stepReached, record.saveAcknowledged ? QStringLiteral("acknowledged")
+                                                                              : QStringLiteral("not acknowledged"));
+    return QStringLiteral("%1  %2  %3  %4  %5").arg(when, record.station, record.port, record.outcome, what);
+}
+
+int list(const CliOptions &options, const JournalConfig &config)
+{
+    JournalFilter filter;
+    filter.since = options.since;
+    filter.until = options.until;
+    filter.cpuid = options.cpuid;
+    filter.serial = options.serial;
+    filter.outcome = options.outcome;
+    filter.station = options.station;
+    filter.limit = options.limit;
+    JournalRecord::Kind kind;
+    if (JournalRecord::kindFromName(options.kind, &kind))
+        filter.kind = kind;
+    JournalStore store;
+    QString error;
+    const bool shared = !config.sharedUri.isEmpty();
+    const QString where = shared ? JournalConfig::describe(config.sharedUri) : config.localPath;
+    if (!store.open(shared ? JournalStore::Backend::Shared : JournalStore::Backend::Local,
+                    shared ? config.sharedUri : config.localPath, SharedBudgetMs, &error)) {
+        CliOutput::error(QStringLiteral("velmora-cli: journal: %1: %2").arg(where, error));
+        return ExitCode::JournalFailed;
+    }
+    const QList<JournalRecord> records = store.find(filter, &error);
+    if (!error.isEmpty()) {
+        CliOutput::error(QStringLiteral("velmora-cli: journal: %1: %2").arg(where, error));
+        return ExitCode::JournalFailed;
+    }
+    if (options.csv)
+        CliOutput::line(JournalRecord::csvHeader());
+    for (const JournalRecord &record : records) {
+        if (options.json)
+            CliOutput::line(QString::fromUtf8(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)));
+        else if (options.csv)
+            CliOutput::line(record.toCsv());
+        else
+            CliOutput::line(textLine(record));
+    }
+    return ExitCode::Success;
+}
+
+int waitingHere(const JournalConfig &config, QString *error)
+{
+    JournalStore store;
+    if (!store.open(JournalStore::Backend::Local, config.localPath, SharedBudgetMs, error))
+        return -1;
+    return store.waitingCount(error);
+}
+
+} // namespace
+
+int JournalCommand::run(const CliOptions &options)
+{
+    const JournalConfig config = JournalConfig::resolve(options.journalUri);
+    switch (options.journalAction) {
+    case CliOptions::JournalAction::List:
+        return list(options, config);
+    case CliOptions::JournalAction::Status: {
+        QString error;
+        const int waiting = waitingHere(config, &error);
+        CliOutput::line(QStringLiteral("station: %1").arg(config.station));
+        CliOutput::line(QStringLiteral("local journal: %1").arg(config.localPath));
+        CliOutput::line(QStringLiteral("shared journal: %1")
+                            .arg(config.sharedUri.isEmpty() ? QStringLiteral("none (records stay on this machine)")
+                                                            : JournalConfig::describe(config.sharedUri)));
+        if (waiting < 0) {
+            CliOutput::error(QStringLiteral("velmora-cli: journal: %1: %2").arg(config.localPath, error));
+            return ExitCode::JournalFailed;
+        }
+        CliOutput::line(QStringLiteral("waiting to be sent: %1").arg(waiting));
+        return ExitCode::Success;
+    }
+    case CliOptions::JournalAction::Sync: {
+        if (config.sharedUri.isEmpty()) {
+            CliOutput::error(QStringLiteral("velmora-cli: journal sync: no shared journal is set (--journal, VELMORA_JOURNAL "
+                                            "or the window's setting)"));
+            return ExitCode::BadArguments;
+        }
+        Journal journal(config);
+        QString error;
+        const int sent = journal.sendWaiting(SharedBudgetMs, &error);
+        if (sent < 0) {
+            CliOutput::error(QStringLiteral("velmora-cli: journal sync: %1").arg(error));
+            return ExitCode::JournalFailed;
+        }
+        const int left = waitingHere(config, &error);
+        CliOutput::line(QStringLiteral("sent %1 record%2; %3 wait").arg(sent).arg(sent == 1 ? "" : "s").arg(qMax(0, left)));
+        return ExitCode::Success;
+    }
+    }
+    return ExitCode::BadArguments;
+}

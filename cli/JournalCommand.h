@@ -1,0 +1,8 @@
+// velmora-cli journal: lists the records, sends what waits, says where records go.
+#pragma once
+
+#include "CliOptions.h"
+
+namespace JournalCommand {
+int run(const CliOptions &options);
+}
