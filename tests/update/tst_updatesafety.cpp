@@ -187,7 +187,7 @@ private slots:
             ++*damaged;
             if (damage == QLatin1String("length"))
                 return reply + '\0';
-            service->onLineBytes(); // bytes came, but no frame passed its check
+            service->onFrameBytes(); // a frame began, but none passed its check
             return QByteArray();
         };
         rig.start();
