@@ -60,6 +60,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
         ui->comboBox_port->setEnabled(false);
         ui->openportButton->setEnabled(false);
     }
+    tellMissingAdapter();
 
     portListener = new PortListener(port);
     starsLink = new StarsLink;
