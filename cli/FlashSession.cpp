@@ -89,7 +89,7 @@ FlashSession::FlashSession(const QString &portName, bool multiChip, int connectT
     connect(link, &BootloaderLink::streamOut, portListener, &PortListener::writeBytes);
     connect(portListener, &PortListener::readBytes, link, &BootloaderLink::parser, Qt::DirectConnection);
     connect(link, &BootloaderLink::recvFrame, service, &UpdateService::onRecvFrame, Qt::DirectConnection);
-    connect(link, &BootloaderLink::bytesArrived, service, &UpdateService::onLineBytes, Qt::DirectConnection);
+    connect(link, &BootloaderLink::frameBytesArrived, service, &UpdateService::onFrameBytes, Qt::DirectConnection);
     connect(service, &UpdateService::updateStep, this, &FlashSession::onStep);
     connect(service, &UpdateService::updateOutcome, this, &FlashSession::onOutcome);
     connect(service, &UpdateService::progressUpdate, this, &FlashSession::onProgress);

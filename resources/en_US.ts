@@ -56,6 +56,10 @@
         <translation>K5-Birch2</translation>
     </message>
     <message>
+        <source>未找到云台适配器：请插入一个</source>
+        <translation>No gimbal adapter found: plug one in</translation>
+    </message>
+    <message>
         <source>串口已经关闭！</source>
         <translation>Serial port has been closed!</translation>
     </message>

@@ -4,17 +4,28 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh --screenshots
-bash scripts/build.sh
+bash scripts/build.sh velmora velmora-gimbal-sim velmora_demo_package
 bin=$(pwd)/${VELMORA_BUILD_DIR:-build}/bin
 shots=docs/screenshots
 mkdir -p "$shots"
+
+# The path box shows the package where a user keeps one, in a home folder, rather than in the
+# build tree: /home/user when it can be made here (and is removed afterwards), otherwise a
+# temporary folder.
+shot_home=/home/user
+if [[ -e $shot_home ]] || ! mkdir -p "$shot_home" 2>/dev/null; then
+    shot_home=$(mktemp -d)
+fi
+mkdir -p "$shot_home/velmora"
+cp "$(pwd)/${VELMORA_BUILD_DIR:-build}/share/velmora/demo-k5.ptz" "$shot_home/velmora/"
+package=$shot_home/velmora/demo-k5.ptz
 
 display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 640x560x24 -nolisten tcp &
 xvfb=$!
 export DISPLAY=$display
 sim=""
-trap 'kill $sim $xvfb 2>/dev/null || true' EXIT
+trap 'kill $sim $xvfb 2>/dev/null || true; rm -rf "$shot_home"' EXIT
 
 # Window-relative positions of the open and calibrate buttons (both languages lay them out alike).
 open_button=(120 31)
@@ -26,7 +37,6 @@ declare -A firmware_clicks=(
     [zh_CN]="122 70 198 31 190 100 375 428"
     [en_US]="192 70 190 31 200 100 398 427"
 )
-package=$(pwd)/${VELMORA_BUILD_DIR:-build}/share/velmora/demo-k5.ptz
 
 # $1: locale; $2: what to show ("connected", "calibrating": a step with its words, "plot": the
 # sensor plot window while the simulated user turns the gimbal through a calibration, or
@@ -40,7 +50,7 @@ shoot() {
     for _ in $(seq 50); do grep -q '^VELMORA_VIRTUAL_PORTS=' "$out" && break; sleep 0.1; done
     ports=$(grep -m1 '^VELMORA_VIRTUAL_PORTS=' "$out" | cut -d= -f2)
     # A settings directory of its own: every shot starts from the same, empty memory.
-    XDG_CONFIG_HOME=$(mktemp -d) LANG=$1.UTF-8 LC_ALL=$1.UTF-8 VELMORA_VIRTUAL_PORTS=$ports "$bin/velmora" 2>/dev/null &
+    HOME=$shot_home XDG_CONFIG_HOME=$(mktemp -d) LANG=$1.UTF-8 LC_ALL=$1.UTF-8 VELMORA_VIRTUAL_PORTS=$ports "$bin/velmora" 2>/dev/null &
     app=$!
     window=$(xdotool search --sync --onlyvisible --name '^Velmora$' | head -n1)
     sleep 1

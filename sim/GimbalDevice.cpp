@@ -27,6 +27,7 @@ GimbalDevice::GimbalDevice(const GimbalSettings &gimbal, const LineSettings &lin
     , autoRole(roles.role == RoleSettings::Auto)
     , bootDelayMs(std::max(0, roles.bootDelayMs))
     , bootTimer(this)
+    , strayTimer(this)
     , faults(line.seed)
     , pacer(this)
     , silentDevice(line.silent)
@@ -41,6 +42,9 @@ GimbalDevice::GimbalDevice(const GimbalSettings &gimbal, const LineSettings &lin
     bootTimer.setSingleShot(true);
     connect(&bootTimer, &QTimer::timeout, this, &GimbalDevice::enterBootloader);
     connect(&pacer, &OutputPacer::bytesOut, this, &GimbalDevice::sendBytes);
+    connect(&strayTimer, &QTimer::timeout, this, &GimbalDevice::sendStrayBytes);
+    if (line.strayEveryMs > 0)
+        strayTimer.start(line.strayEveryMs);
 }
 
 void GimbalDevice::receiveBytes(QByteArray bytes)
@@ -97,6 +101,12 @@ void GimbalDevice::receiveInBootloader(const QByteArray &bytes, qint64 firstByte
         if (consumed < bytes.size())
             receiveInRuntime(bytes.mid(consumed));
     }
+}
+
+void GimbalDevice::sendStrayBytes()
+{
+    // Queued behind the answers already on their way, so noise never lands inside a frame.
+    pacer.sendAt(faults.strayBytes(), pacer.nowNs());
 }
 
 void GimbalDevice::enterBootloader()

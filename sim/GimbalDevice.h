@@ -18,6 +18,7 @@ struct LineSettings
     double corruptRate = 0;
     quint32 seed = 1;
     bool pace = true; // 115200-baud timing of the answers
+    int strayEveryMs = 0; // stray bytes between the answers this often (0: never)
 };
 
 // Which role the device answers in. Auto starts in the runtime role, enters the bootloader
@@ -71,6 +72,7 @@ private:
     void receiveInRuntime(const QByteArray &bytes);
     void receiveInBootloader(const QByteArray &bytes, qint64 firstByteStartNs, qint64 byteNs);
     void enterBootloader();
+    void sendStrayBytes();
 
     RuntimeRole runtime;
     BootloaderRole boot;
@@ -78,6 +80,7 @@ private:
     bool autoRole;
     int bootDelayMs;
     QTimer bootTimer;
+    QTimer strayTimer;
     BootloaderFrameParser probeWatch{BootloaderFrame::ToDevice};
     LineFaults faults;
     OutputPacer pacer;

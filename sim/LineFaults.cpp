@@ -18,3 +18,16 @@ QByteArray LineFaults::apply(const QByteArray &bytes)
     }
     return out;
 }
+
+QByteArray LineFaults::strayBytes()
+{
+    std::uniform_int_distribution<int> count(1, 4);
+    std::uniform_int_distribution<int> value(0, 254);
+    QByteArray out;
+    for (int n = count(random); n > 0; --n) {
+        const int byte = value(random);
+        // 255 values drawn, the start byte mapped to the one left out of the range.
+        out.append(char(byte == '$' ? 255 : byte));
+    }
+    return out;
+}

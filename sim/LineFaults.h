@@ -1,4 +1,4 @@
-// Faults of the simulated line: dropped and corrupted bytes, drawn from a seeded generator.
+// Faults of the simulated line: dropped, corrupted and stray bytes, drawn from a seeded generator.
 #pragma once
 
 #include <QByteArray>
@@ -17,6 +17,10 @@ public:
 
     // `bytes` as the other end receives them: some left out, some with flipped bits.
     QByteArray apply(const QByteArray &bytes);
+
+    // One to four bytes of noise, none of them a bootloader frame's start byte, so that noise
+    // alone never begins a frame.
+    QByteArray strayBytes();
 
 private:
     std::mt19937 random;

@@ -180,6 +180,7 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         {QStringLiteral("silent"), QStringLiteral("Never answer (a gimbal that is switched off).")},
         {QStringLiteral("drop"), QStringLiteral("Drop each answer byte with this probability (0-1)."), QStringLiteral("RATE")},
         {QStringLiteral("corrupt"), QStringLiteral("Corrupt each answer byte with this probability (0-1)."), QStringLiteral("RATE")},
+        {QStringLiteral("stray-bytes"), QStringLiteral("Put 1 to 4 stray bytes on the line every MS milliseconds, between answers; they never begin a frame (default 0: none)."), QStringLiteral("MS"), QStringLiteral("0")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the noise and fault generators (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("pace"), QStringLiteral("Carry bytes at 115200-baud line speed both ways (the default).")},
         {QStringLiteral("no-pace"), QStringLiteral("Take and send bytes as fast as possible.")},
@@ -221,6 +222,10 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
     if (!parseRate(parser, QStringLiteral("drop"), &options->line.dropRate)
         || !parseRate(parser, QStringLiteral("corrupt"), &options->line.corruptRate))
         return fail(QStringLiteral("--drop and --corrupt take a probability from 0 to 1"));
+    qint64 strayMs = 0;
+    if (!parseNumber(parser.value(QStringLiteral("stray-bytes")), 0, 60000, &strayMs))
+        return fail(QStringLiteral("--stray-bytes must be 0 to 60000"));
+    options->line.strayEveryMs = int(strayMs);
     options->gimbal.seed = seed;
     options->line.seed = seed + 1; // the line's faults do not follow the sensor noise
     options->gimbal.simulatedUser = parser.isSet(QStringLiteral("user"));

@@ -60,6 +60,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
         ui->comboBox_port->setEnabled(false);
         ui->openportButton->setEnabled(false);
     }
+    tellMissingAdapter();
 
     portListener = new PortListener(port);
     starsLink = new StarsLink;
@@ -102,7 +103,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     // the service's slot takes its lock): a page and its answer never wait for the GUI thread,
     // so a busy window does not slow an update down.
     connect(bootloaderLink, &BootloaderLink::recvFrame, updateService, &UpdateService::onRecvFrame, Qt::DirectConnection);
-    connect(bootloaderLink, &BootloaderLink::bytesArrived, updateService, &UpdateService::onLineBytes, Qt::DirectConnection);
+    connect(bootloaderLink, &BootloaderLink::frameBytesArrived, updateService, &UpdateService::onFrameBytes, Qt::DirectConnection);
     connect(updateService, &UpdateService::transmitBytes, bootloaderLink, &BootloaderLink::transmitBytes, Qt::DirectConnection);
     connect(portListener, &PortListener::readBytes, starsLink, &StarsLink::parser, Qt::DirectConnection);
     connect(starsLink, &StarsLink::streamOut, portListener, &PortListener::writeBytes);

@@ -95,6 +95,9 @@ private:
     void updateReadoutTimer();
     QStringList listedPortNames() const;
     void fillPortBox();
+    // Says in the status bar why nothing can be opened while no adapter is listed, and takes
+    // that back once one is.
+    void tellMissingAdapter();
     QString openFailureText(SerialPort::OpenError reason);
     // Firmware tab (MainWindowFirmware.cpp).
     void setUpFirmwareTab();

@@ -215,14 +215,15 @@ void MainWindow::showPackageInfo(const QString &path)
     // Fires on_pathComboBox_currentIndexChanged when the item changes, which shows the same
     // package again.
     ui->pathComboBox->setCurrentIndex(index);
-    if (settingsRestored)
-        WindowSettings::notePackage(path);
 
     // A missing, unreadable or invalid package leaves the table as it was, without a message:
-    // the update service checks the package again and reports when the update starts.
+    // the update service checks the package again and reports when the update starts. Its
+    // path stays in the box for this run but is not remembered for the next.
     ptzHeader header;
     if (!FirmwareTables::readPackage(path, &header))
         return;
+    if (settingsRestored)
+        WindowSettings::notePackage(path);
     FirmwareTables::showPackage(firmwareModel, header);
 }
 

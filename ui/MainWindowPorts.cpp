@@ -44,6 +44,16 @@ void MainWindow::fillPortBox()
     }
 }
 
+void MainWindow::tellMissingAdapter()
+{
+    const QString missing = tr("未找到云台适配器：请插入一个");
+    // An open port's own texts (its opening, its close) keep the status bar.
+    if (portNames.isEmpty() && !portOpened)
+        showStatus(missing);
+    else if (!portNames.isEmpty() && ui->statusBar->currentMessage() == missing)
+        ui->statusBar->clearMessage();
+}
+
 void MainWindow::onTimerUpdate()
 {
     const QStringList names = listedPortNames();
@@ -67,6 +77,7 @@ void MainWindow::onTimerUpdate()
         ui->comboBox_port->setCurrentIndex(index);
     else if (!portOpened && names.contains(WindowSettings::lastPort()))
         ui->comboBox_port->setCurrentIndex(int(names.indexOf(WindowSettings::lastPort())));
+    tellMissingAdapter();
 }
 
 void MainWindow::onDeviceDiscovered(const PortInfo &info)

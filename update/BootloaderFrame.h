@@ -35,6 +35,9 @@ public:
     // Forgets any partly received frame.
     void reset();
 
+    // A frame has begun (its start and direction bytes came) and is not complete yet.
+    bool inFrame() const { return parseState >= LengthLow; }
+
 private:
     enum State : uint8_t { Start, Direction, LengthLow, LengthHigh, Payload, CheckLow, CheckHigh };
 

@@ -18,12 +18,14 @@ void BootloaderLink::parser(QByteArray bytes)
 {
     if (restartParse.exchange(false))
         frameParser.reset();
-    if (!bytes.isEmpty())
-        emit bytesArrived();
+    const bool wasInFrame = frameParser.inFrame();
     int crcErrors = 0;
     const QList<QByteArray> frames = frameParser.feed(bytes, &crcErrors);
     for (int i = 0; i < crcErrors; ++i)
         qCDebug(lcUpdate, "> crc error!");
+    // Noise on an idle line is silence; only a frame that began and broke is a damaged reply.
+    if (wasInFrame || crcErrors > 0 || !frames.isEmpty() || frameParser.inFrame())
+        emit frameBytesArrived();
     for (const QByteArray &payload : frames)
         emit recvFrame(payload);
 }

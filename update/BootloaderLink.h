@@ -23,9 +23,10 @@ signals:
     void streamOut(QByteArray bytes);
     // The payload of one received frame whose check matched.
     void recvFrame(QByteArray bytes);
-    // Bytes arrived, before any frame they complete is delivered: lets the service tell a
-    // damaged reply (bytes but no valid frame) from silence.
-    void bytesArrived();
+    // Bytes of a frame arrived (its start and direction came, whether or not it completes or
+    // passes its check), before any frame they complete is delivered: lets the service tell a
+    // damaged reply from silence. Stray bytes that begin no frame are no reply at all.
+    void frameBytesArrived();
 
 public slots:
     void parser(QByteArray bytes);

@@ -49,7 +49,7 @@ void UpdateService::sendCommand(uint8_t code, const QByteArray &data)
         // A reply answers only the request it follows: what came before is dropped now.
         QMutexLocker lock(&eventLock);
         inbox.clear();
-        lineBytes = false;
+        frameBytes = false;
         events &= ~EV_FRAME;
     }
     emit transmitBytes(payload);
@@ -78,7 +78,7 @@ UpdateService::Exchange UpdateService::waitReply(uint8_t code, uint64_t timeoutM
         }
         events &= ~EV_FRAME;
         if (deadline.hasExpired())
-            return lineBytes ? Exchange::Damaged : Exchange::Silence;
+            return frameBytes ? Exchange::Damaged : Exchange::Silence;
         eventChanged.wait(&eventLock, deadline);
     }
 }

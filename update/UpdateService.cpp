@@ -97,15 +97,15 @@ void UpdateService::onRecvFrame(QByteArray bytes)
     if (inbox.size() >= InboxLimit)
         inbox.removeFirst();
     inbox.append(bytes);
-    lineBytes = true;
+    frameBytes = true;
     events |= EV_FRAME;
     eventChanged.wakeAll();
 }
 
-void UpdateService::onLineBytes()
+void UpdateService::onFrameBytes()
 {
     QMutexLocker lock(&eventLock);
-    lineBytes = true;
+    frameBytes = true;
 }
 
 void UpdateService::setEvents(uint32_t bits)

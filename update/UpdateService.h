@@ -77,9 +77,9 @@ public slots:
     void dataRequest(QString fileName);
     void onCancel();
     void onRecvFrame(QByteArray bytes);
-    // Bytes arrived on the line (framed or not). A request whose time-out passes after bytes
-    // came but no valid reply met a damaged line, not silence.
-    void onLineBytes();
+    // Bytes of a frame arrived. A request whose time-out passes after a frame began but no
+    // valid reply came met a damaged line, not silence.
+    void onFrameBytes();
 
 protected:
     void run() override;
@@ -122,7 +122,7 @@ private:
     bool nextChip();
     bool programChip(const chipInfo &chip, const ptzImage &image, bool *upToDate);
 
-    // Guards events, inbox, lineBytes and fileName; `eventChanged` is signalled whenever a bit
+    // Guards events, inbox, frameBytes and fileName; `eventChanged` is signalled whenever a bit
     // is set or stop() is called.
     mutable QMutex eventLock;
     QWaitCondition eventChanged;
@@ -133,8 +133,8 @@ private:
     std::atomic<bool> multiChipMode{false};
     // Frames received since the last request was sent, oldest first (a few at most).
     QList<QByteArray> inbox;
-    // Bytes arrived since the last request was sent.
-    bool lineBytes = false;
+    // Bytes of a frame arrived since the last request was sent.
+    bool frameBytes = false;
     // A wait of the current step ended by a cancel or stop() (service thread only).
     bool cancelSeen = false;
     PtzFile *ptzFile = nullptr;

@@ -28,13 +28,14 @@ constexpr int kHangMs = 120000;
 
 } // namespace
 
-bool cliFaultSeries(int runs, const QString &workDir)
+bool cliFaultSeries(int runs, const QString &workDir, int strayMs)
 {
     const QString package = workDir + QStringLiteral("/cli-faulty.ptz");
     const QList<QByteArray> images = writeTestPackage(package, {4096, 3000}, 13);
     if (images.size() != 2)
         return false;
     int falseSuccesses = 0, blamedOnPackage = 0, hangs = 0, successes = 0, unsafeFailures = 0;
+    int modeRuns[2] = {0, 0}, modeSuccesses[2] = {0, 0};
     QMap<int, int> exits;
     QElapsedTimer total;
     total.start();
@@ -45,7 +46,9 @@ bool cliFaultSeries(int runs, const QString &workDir)
         QStringList arguments{QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--no-pace"),
                               QStringLiteral("--page-size"), QStringLiteral("256"), QStringLiteral("--drop"),
                               QString::number(rate), QStringLiteral("--corrupt"), QString::number(rate),
-                              QStringLiteral("--seed"), QString::number(5000 + run), QStringLiteral("--flash-dir"), flash};
+                              QStringLiteral("--seed"), QString::number(5000 + run), QStringLiteral("--flash-dir"), flash,
+                              QStringLiteral("--stray-bytes"), QString::number(strayMs)};
+        ++modeRuns[multiChip];
         if (multiChip)
             arguments << QStringLiteral("--multi-chip");
         SimulatorProcess sim;
@@ -81,6 +84,7 @@ bool cliFaultSeries(int runs, const QString &workDir)
                  && lines.last() != QLatin1String("B RESTART"));
         if (exit == 0) {
             ++successes;
+            ++modeSuccesses[multiChip];
             if (!flashHoldsImages(flash, images) || lines.isEmpty() || lines.last() != QLatin1String("B RUN"))
                 ++falseSuccesses;
             continue;
@@ -97,10 +101,13 @@ bool cliFaultSeries(int runs, const QString &workDir)
     QStringList exitText;
     for (auto it = exits.cbegin(); it != exits.cend(); ++it)
         exitText.append(QStringLiteral("exit %1: %2").arg(it.key()).arg(it.value()));
-    std::printf("velmora-cli over a damaged line (drop = corrupt = 0.0005/0.001/0.002 per answer byte, 2 chips, "
-                "256-byte pages, both modes): %d runs in %.1f s: %d successes; false successes %d, failures blamed "
-                "on the package %d, hangs %d, failures without RESTART after the last page or with RUN %d; %s\n",
-                runs, total.elapsed() / 1000.0, successes, falseSuccesses, blamedOnPackage, hangs, unsafeFailures,
+    const QString stray = strayMs > 0 ? QStringLiteral(", stray bytes every %1 ms").arg(strayMs) : QString();
+    std::printf("velmora-cli over a damaged line (drop = corrupt = 0.0005/0.001/0.002 per answer byte%s, 2 chips, "
+                "256-byte pages, both modes): %d runs in %.1f s: %d successes (single address %d of %d, multi-chip "
+                "%d of %d); false successes %d, failures blamed on the package %d, hangs %d, failures without "
+                "RESTART after the last page or with RUN %d; %s\n",
+                qPrintable(stray), runs, total.elapsed() / 1000.0, successes, modeSuccesses[0], modeRuns[0],
+                modeSuccesses[1], modeRuns[1], falseSuccesses, blamedOnPackage, hangs, unsafeFailures,
                 qPrintable(exitText.join(QStringLiteral(", "))));
     std::fflush(stdout);
     return true;

@@ -345,6 +345,8 @@ int main(int argc, char *argv[])
     const bool timing = !arguments.contains(QStringLiteral("--no-timing"));
     const qsizetype cli = arguments.indexOf(QStringLiteral("--cli"));
     const int cliRuns = cli > 0 ? arguments.value(cli + 1, QStringLiteral("200")).toInt() : 0;
+    const qsizetype stray = arguments.indexOf(QStringLiteral("--stray-bytes"));
+    const int strayMs = stray > 0 ? arguments.value(stray + 1).toInt() : 0;
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
@@ -359,6 +361,6 @@ int main(int argc, char *argv[])
     if (faultyRuns > 0)
         faultyUpdates(faultyRuns, dir.path());
     if (cliRuns > 0)
-        ok = cliFaultSeries(cliRuns, dir.path()) && ok;
+        ok = cliFaultSeries(cliRuns, dir.path(), strayMs) && ok;
     return ok ? 0 : 1;
 }

@@ -1,4 +1,5 @@
 // The simulated gimbal as a byte-stream device: addressing, answers, trace, faults and pacing.
+#include "BootloaderFrame.h"
 #include "GimbalDevice.h"
 #include "StarsCommands.h"
 #include "StarsFrame.h"
@@ -120,6 +121,33 @@ private slots:
         // A frame survives only if none of its 7 bytes was dropped or corrupted: 0.9^14 = 0.23.
         const double survived = double(intact) / requests;
         QVERIFY2(survived > 0.17 && survived < 0.29, qPrintable(QString::number(survived)));
+    }
+
+    void strayBytesFallBetweenAnswersAndBeginNoFrame()
+    {
+        LineSettings line = unpaced();
+        line.strayEveryMs = 1;
+        RoleSettings roles;
+        roles.role = RoleSettings::Bootloader;
+        GimbalDevice device(profile(2), line, roles);
+        QByteArray received;
+        connect(&device, &GimbalDevice::sendBytes, [&](const QByteArray &b) { received += b; });
+        const int requests = 10;
+        for (int i = 0; i < requests; ++i) {
+            device.receiveBytes(BootloaderFrame::encode(QByteArray("\x01\x00", 2))); // GET_INFO
+            const qsizetype answered = received.size();
+            QTRY_VERIFY(received.size() > answered); // noise follows before the next request
+        }
+        BootloaderFrameParser parser;
+        int crcErrors = 0;
+        qsizetype framed = 0;
+        const QList<QByteArray> frames = parser.feed(received, &crcErrors);
+        for (const QByteArray &frame : frames)
+            framed += BootloaderFrame::HeaderSize + frame.size() + BootloaderFrame::CheckSize;
+        QCOMPARE(frames.size(), requests);
+        QCOMPARE(crcErrors, 0);
+        QVERIFY(!parser.inFrame());
+        QVERIFY(received.size() > framed);
     }
 
     void pacedAnswerArrivesWholeAndInOrder()

@@ -119,6 +119,7 @@ private slots:
         QTest::newRow("hardware code") << QStringList{QStringLiteral("--hardware"), QStringLiteral("0x10000")};
         QTest::newRow("page size") << QStringList{QStringLiteral("--page-size"), QStringLiteral("0")};
         QTest::newRow("page write time") << QStringList{QStringLiteral("--page-write-ms"), QStringLiteral("-1")};
+        QTest::newRow("stray bytes") << QStringList{QStringLiteral("--stray-bytes"), QStringLiteral("-5")};
         QTest::newRow("missing package") << QStringList{QStringLiteral("--match"), QStringLiteral("/nonexistent.ptz")};
         QTest::newRow("device as package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/dev/zero")};
         QTest::newRow("not a package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/etc/hostname")};

@@ -70,24 +70,57 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(probe.portItems(), QStringList({"ttyUSB3"}), kRefreshWaitMs);
     }
 
-    void withoutAdaptersTheListIsLockedUntilOneAppears()
+    void withoutAdaptersTheListIsLockedAndTheStatusSaysWhy_data()
     {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<QString>("closed");
+        QTest::newRow("Chinese") << false << QStringLiteral("未找到云台适配器：请插入一个") << QStringLiteral("串口已经关闭！");
+        QTest::newRow("English") << true << QStringLiteral("No gimbal adapter found: plug one in")
+                                 << QStringLiteral("Serial port has been closed!");
+    }
+    void withoutAdaptersTheListIsLockedAndTheStatusSaysWhy()
+    {
+        QFETCH(bool, english);
+        QFETCH(QString, missing);
+        QFETCH(QString, closed);
+        QTranslator translator;
+        if (english) {
+            QVERIFY(translator.load(QStringLiteral(":/en_US")));
+            QCoreApplication::installTranslator(&translator);
+        }
+        PtyPair line;
+        QVERIFY(line.isValid());
+        const PortInfo adapter = FakePortEnumerator::adapter(line.slavePath());
         auto *ports = new FakePortEnumerator;
         ports->setPorts({otherDevice("ttyUSB0")});
         MainWindow window(ports);
         WindowProbe probe(window);
         QVERIFY(!probe.ports()->isEnabled());
         QVERIFY(!probe.openButton()->isEnabled());
+        QCOMPARE(probe.status(), missing);
 
-        ports->plugIn(FakePortEnumerator::adapter("ttyUSB1"));
+        ports->plugIn(adapter);
         QTRY_VERIFY_WITH_TIMEOUT(probe.openButton()->isEnabled(), kRefreshWaitMs);
         QVERIFY(probe.ports()->isEnabled());
-        QCOMPARE(probe.portItems(), QStringList({"ttyUSB1"}));
+        QCOMPARE(probe.portItems(), QStringList({line.slavePath()}));
+        QCOMPARE(probe.status(), QString());
 
-        ports->unplug(FakePortEnumerator::adapter("ttyUSB1"));
+        ports->unplug(adapter);
         QTRY_VERIFY_WITH_TIMEOUT(!probe.openButton()->isEnabled(), kRefreshWaitMs);
         QVERIFY(!probe.ports()->isEnabled());
         QCOMPARE(probe.ports()->count(), 0);
+        QCOMPARE(probe.status(), missing);
+
+        // Pulled while open: the status bar tells the close.
+        ports->plugIn(adapter);
+        QTRY_VERIFY_WITH_TIMEOUT(probe.openButton()->isEnabled(), kRefreshWaitMs);
+        QTest::mouseClick(probe.openButton(), Qt::LeftButton);
+        QVERIFY(probe.status() != missing && !probe.status().isEmpty());
+        ports->unplug(adapter);
+        QTRY_COMPARE_WITH_TIMEOUT(probe.status(), closed, kRefreshWaitMs);
+        QVERIFY(!probe.openButton()->isEnabled());
+        QCoreApplication::removeTranslator(&translator);
     }
 
     void currentPortStaysCurrentWhenItsRowMoves()

@@ -10,9 +10,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QUuid>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -71,6 +74,53 @@ private slots:
         QCOMPARE(fw.firmware()->rowCount(), 2);
         // Nothing is opened by itself at start.
         QCOMPARE(probe.openButton()->text(), QStringLiteral("打开串口"));
+    }
+
+    // A path typed into the path box is remembered for the next window only when it held a
+    // package; a refused one stays out of the list and leaves the current package as it was.
+    void onlyAcceptedPackagePathsAreRemembered_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("remembered");
+        QTest::newRow("FIFO") << "fifo" << false;
+        QTest::newRow("/dev/zero") << "device" << false;
+        QTest::newRow("missing file") << "missing" << false;
+        QTest::newRow("package") << "package" << true;
+    }
+    void onlyAcceptedPackagePathsAreRemembered()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, remembered);
+        QTemporaryDir dir;
+        const QString earlier = dir.filePath(QStringLiteral("earlier.ptz"));
+        QVERIFY(writePackage(earlier, 0x4B35, {{0x0101, 105, 300}}));
+        QString path = dir.filePath(QStringLiteral("typed.ptz"));
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == QLatin1String("device"))
+            path = QStringLiteral("/dev/zero");
+        else if (kind == QLatin1String("package"))
+            QVERIFY(writePackage(path, 0x4B35, {{0x0101, 106, 300}, {0x0102, 106, 300}}));
+        {
+            auto *ports = new FakePortEnumerator;
+            MainWindow window(ports);
+            WindowProbe probe(window);
+            FirmwareProbe fw(probe);
+            QVERIFY(fw.drop({earlier}));
+            fw.paths()->lineEdit()->clear();
+            QTest::keyClicks(fw.paths()->lineEdit(), path);
+            QTest::keyClick(fw.paths()->lineEdit(), Qt::Key_Return);
+            QCOMPARE(fw.paths()->currentText(), path);
+            QCOMPARE(fw.firmware()->rowCount(), remembered ? 2 : 1);
+        }
+        QCOMPARE(WindowSettings::packagePaths(), remembered ? QStringList({earlier, path}) : QStringList({earlier}));
+        QCOMPARE(WindowSettings::currentPackage(), remembered ? path : earlier);
+        auto *ports = new FakePortEnumerator;
+        MainWindow window(ports);
+        WindowProbe probe(window);
+        FirmwareProbe fw(probe);
+        QCOMPARE(fw.pathItems(), WindowSettings::packagePaths());
+        QCOMPARE(fw.paths()->currentText(), WindowSettings::currentPackage());
     }
 
     void lastPortIsPreselectedOnlyWhenListed()

@@ -77,6 +77,36 @@ private slots:
         QCOMPARE(capture.count(QStringLiteral("> crc error!")), 1);
     }
 
+    // Only bytes of a frame that began tell the service a reply came damaged; noise on an idle
+    // line, which begins no frame, is silence (it must not cut a chain listing short).
+    void onlyBytesOfABegunFrameCountAsAReply_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<int>("notices");
+        const QByteArray good = reply(hex("21 00 4B 35"));
+        QByteArray bad = good;
+        bad[bad.size() - 1] = char(bad.at(bad.size() - 1) ^ 0x01);
+        const QByteArray noise = hex("00 7f 3e ff 3c");
+        QTest::newRow("noise") << QList<QByteArray>{noise, noise} << 0;
+        QTest::newRow("start byte, host direction") << QList<QByteArray>{hex("24 3c 02 00 01 00")} << 0;
+        QTest::newRow("doubled start byte") << QList<QByteArray>{hex("24 24 3e 02")} << 0;
+        QTest::newRow("intact reply") << QList<QByteArray>{noise + good + noise} << 1;
+        QTest::newRow("failed check") << QList<QByteArray>{noise + bad} << 1;
+        QTest::newRow("cut short") << QList<QByteArray>{good.left(5)} << 1;
+        QTest::newRow("start and direction split") << QList<QByteArray>{noise + good.left(1), good.mid(1, 2)} << 1;
+        QTest::newRow("noise inside a begun frame") << QList<QByteArray>{good.left(3), noise} << 2;
+    }
+    void onlyBytesOfABegunFrameCountAsAReply()
+    {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(int, notices);
+        BootloaderLink link;
+        QSignalSpy frameBytes(&link, &BootloaderLink::frameBytesArrived);
+        for (const QByteArray &chunk : chunks)
+            link.parser(chunk); // called directly, as the port worker does
+        QCOMPARE(frameBytes.size(), notices);
+    }
+
     void frameSplitAtEveryPositionGivesOnePayload()
     {
         const QByteArray payload("\x01\x00\xAA\x55\x24\x3E", 6); // start bytes inside the payload

@@ -38,9 +38,13 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("failedChip");
         QTest::addColumn<int>("chipWritten"); // index of the only chip written, -1: none
-        QTest::newRow("single, reordered after the listing") << false << "reorder" << 1 << -1;
-        QTest::newRow("multi, reordered after the listing") << true << "reorder" << 1 << -1;
-        QTest::newRow("single, NEXT skips a chip") << false << "skip" << 2 << 0;
+        QTest::addColumn<bool>("twins"); // the first two chips share a hardware code
+        QTest::newRow("single, reordered after the listing") << false << "reorder" << 1 << -1 << false;
+        QTest::newRow("multi, reordered after the listing") << true << "reorder" << 1 << -1 << false;
+        QTest::newRow("single, NEXT skips a chip") << false << "skip" << 2 << 0 << false;
+        // Two identical controllers that take different images: only the cpuid tells them apart.
+        QTest::newRow("single, twins reordered") << false << "reorder" << 1 << -1 << true;
+        QTest::newRow("multi, twins reordered") << true << "reorder" << 1 << -1 << true;
     }
     void chipThatIsNotTheListedOneIsNeverWritten()
     {
@@ -48,9 +52,13 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(int, failedChip);
         QFETCH(int, chipWritten);
+        QFETCH(bool, twins);
         UpdateRig rig(multiChip);
+        auto images = imagesFor(3);
+        if (twins)
+            images[1].first = images[0].first;
         for (uint32_t cpuid : {Cpuid1, Cpuid2, Cpuid3})
-            rig.device.addChip(cpuid, uint16_t(0x0101 + rig.device.chips.size()));
+            rig.device.addChip(cpuid, images[rig.device.chips.size()].first);
         ScriptedBootloader *device = &rig.device;
         rig.device.onEachRequest = [device, fault](const QByteArray &) {
             if (device->restarts() != 2) // the listing has just ended
@@ -64,7 +72,7 @@ private slots:
         QVERIFY(rig.connectAndList());
         QCOMPARE(rig.deviceLists.last().size(), 3);
         DebugCapture capture;
-        QVERIFY(rig.update(rig.writePackage(imagesFor(3))));
+        QVERIFY(rig.update(rig.writePackage(images)));
         QVERIFY(rig.quietAfterOutcome());
         QCOMPARE(rig.outcomes.size(), 1);
         QCOMPARE(rig.outcomes.last().reason, UpdateOutcome::ChipChanged);
@@ -179,7 +187,7 @@ private slots:
             ++*damaged;
             if (damage == QLatin1String("length"))
                 return reply + '\0';
-            service->onLineBytes(); // bytes came, but no frame passed its check
+            service->onFrameBytes(); // a frame began, but none passed its check
             return QByteArray();
         };
         rig.start();

@@ -28,7 +28,7 @@ struct UpdateHost
         QObject::connect(&link, &BootloaderLink::streamOut, &listener, &PortListener::writeBytes);
         QObject::connect(&listener, &PortListener::readBytes, &link, &BootloaderLink::parser);
         QObject::connect(&link, &BootloaderLink::recvFrame, &service, &UpdateService::onRecvFrame);
-        QObject::connect(&link, &BootloaderLink::bytesArrived, &service, &UpdateService::onLineBytes);
+        QObject::connect(&link, &BootloaderLink::frameBytesArrived, &service, &UpdateService::onFrameBytes);
         QObject::connect(&service, &UpdateService::updateReport, &context,
                          [this](int type, const QString &message) { reports.append({type, message}); });
         QObject::connect(&service, &UpdateService::deviceListUpdate, &context,

@@ -190,25 +190,32 @@ private slots:
         QVERIFY(!bootloaderLines(sim).contains(QStringLiteral("B RUN")));
     }
 
-    void slowChipsUpdate_data()
+    // Stray bytes between the replies begin no frame: the silence after the last chip still
+    // ends the listing.
+    void slowChipsAndNoisyLinesUpdate_data()
     {
         QTest::addColumn<bool>("multiChip");
         QTest::addColumn<int>("delayMs");
-        QTest::newRow("single, 250 ms") << false << 250;
-        QTest::newRow("single, 450 ms") << false << 450;
-        QTest::newRow("multi, 450 ms") << true << 450;
+        QTest::addColumn<int>("strayMs");
+        QTest::newRow("single, 250 ms") << false << 250 << 0;
+        QTest::newRow("single, 450 ms") << false << 450 << 0;
+        QTest::newRow("multi, 450 ms") << true << 450 << 0;
+        QTest::newRow("single, stray bytes every 20 ms") << false << 0 << 20;
+        QTest::newRow("multi, stray bytes every 20 ms") << true << 0 << 20;
     }
-    void slowChipsUpdate()
+    void slowChipsAndNoisyLinesUpdate()
     {
         QFETCH(bool, multiChip);
         QFETCH(int, delayMs);
+        QFETCH(int, strayMs);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString package = dir.filePath(QStringLiteral("two.ptz"));
         const QString flash = dir.filePath(QStringLiteral("flash"));
         const QList<QByteArray> images = writeTestPackage(package, {1000, 700}, 23);
         QStringList arguments{QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--flash-dir"), flash,
-                              QStringLiteral("--reply-delay-ms"), QString::number(delayMs)};
+                              QStringLiteral("--reply-delay-ms"), QString::number(delayMs),
+                              QStringLiteral("--stray-bytes"), QString::number(strayMs)};
         if (multiChip)
             arguments << QStringLiteral("--multi-chip");
         SimulatorProcess sim;
@@ -218,6 +225,7 @@ private slots:
         host.service.start();
         QVERIFY(host.open(sim.path()));
         QCOMPARE(host.update(package, 120000).first, 3);
+        QCOMPARE(host.lists.last().size(), 2);
         QVERIFY(flashHoldsImages(flash, images));
         QTRY_COMPARE_WITH_TIMEOUT(bootloaderLines(sim).last(), QStringLiteral("B RUN"), 5000);
     }
