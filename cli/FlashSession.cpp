@@ -299,7 +299,11 @@ JournalRecord FlashSession::attemptRecord()
         word = QStringLiteral("cancelled");
     else if (endReason == QLatin1String("port-lost") || endReason == QLatin1String("port-unavailable"))
         word = endReason;
-    if (serviceEnd)
-        return attempt.finish(*serviceEnd, word);
-    return attempt.finish(word.isEmpty() ? endReason : word);
+    if (!serviceEnd)
+        return attempt.finish(word.isEmpty() ? endReason : word);
+    JournalRecord record = attempt.finish(*serviceEnd, word);
+    // The service framed RUN or RESTART, but a port that went away carried neither.
+    if (endReason == QLatin1String("port-lost"))
+        record.endCommand.clear();
+    return record;
 }

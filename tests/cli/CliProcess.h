@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QtTest>
 
@@ -104,3 +106,19 @@ private:
     QString out;
     QString err;
 };
+
+// The records of the journal file `path`, as `velmora-cli journal --json` prints them, newest
+// first; `extra` adds options (filters).
+inline QList<QJsonObject> journalRecords(const QString &path, const QStringList &extra = {})
+{
+    CliProcess cli;
+    cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), path);
+    QList<QJsonObject> records;
+    if (cli.run(QStringList{QStringLiteral("journal"), QStringLiteral("--json")} + extra) != 0) {
+        qWarning().noquote() << "journal:" << cli.errors();
+        return records;
+    }
+    for (const QString &line : cli.outputLines())
+        records.append(QJsonDocument::fromJson(line.toUtf8()).object());
+    return records;
+}

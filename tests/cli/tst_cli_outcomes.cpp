@@ -5,6 +5,7 @@
 #include "SimulatorProcess.h"
 #include "UpdateHost.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -86,6 +87,8 @@ private slots:
         const QStringList common{QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
                                  product.isEmpty() ? QStringLiteral("0") : product, QStringLiteral("--connect-timeout"), QStringLiteral("5"), package};
         CliProcess json;
+        const QString journal = dir.filePath(QStringLiteral("journal.sqlite"));
+        json.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
         QCOMPARE(json.run(common + QStringList{QStringLiteral("--json")}, kRunMs), exitCode);
         QCOMPARE(summaryReason(json.outputLines()), reason);
         QVERIFY2(json.output().contains(detail), qPrintable(json.output()));
@@ -96,6 +99,14 @@ private slots:
         // request, and it left the port before the port was closed.
         if (exitCode == 6)
             QTRY_COMPARE(lastRequest(sim), QStringLiteral("B RESTART"));
+        // One record, with the same reason word, and RESTART where the chips' turn had come.
+        const QList<QJsonObject> records = journalRecords(journal);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first()[QStringLiteral("outcome")].toString(), reason);
+        const bool restarted = exitCode == 6 || reason == QLatin1String("flash-overflow");
+        QCOMPARE(records.first()[QStringLiteral("endCommand")].toString(), restarted ? QStringLiteral("restart") : QString());
+        if (restarted)
+            QTRY_VERIFY(sim.bootloaderLines().contains(QStringLiteral("B RESTART")));
     }
 
     // The command checks a package before it starts; one that the update service then finds
@@ -138,12 +149,23 @@ private slots:
         QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--page-write-ms"),
                            QStringLiteral("20")}));
         CliProcess cli;
+        const QString journal = dir.filePath(QStringLiteral("journal.sqlite"));
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
         QVERIFY(cli.start({QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
                            QStringLiteral("0"), QStringLiteral("--json"), package}));
         QTRY_VERIFY_WITH_TIMEOUT(!sim.bootloaderLines().filter(QStringLiteral("WRITE_PAGE")).isEmpty(), kRunMs);
         sim.stop();
         QCOMPARE(cli.finish(10000), 6);
         QCOMPARE(summaryReason(cli.outputLines()), QStringLiteral("port-lost"));
+        // Recorded as the session saw it: the first chip begun and failed, nothing sent at the end.
+        const QList<QJsonObject> records = journalRecords(journal);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first()[QStringLiteral("outcome")].toString(), QStringLiteral("port-lost"));
+        QCOMPARE(records.first()[QStringLiteral("endCommand")].toString(), QString());
+        const QJsonArray chips = records.first()[QStringLiteral("chips")].toArray();
+        QCOMPARE(chips.size(), 2);
+        QCOMPARE(chips.at(0).toObject()[QStringLiteral("result")].toString(), QStringLiteral("failed"));
+        QCOMPARE(chips.at(1).toObject()[QStringLiteral("result")].toString(), QStringLiteral("not-reached"));
     }
 
     void everyLineIsEnglishAndAnUpToDateChipSaysSo()

@@ -4,7 +4,9 @@
 #include "SimulatorProcess.h"
 #include "UpdateHost.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QJsonDocument>
@@ -276,6 +278,8 @@ private slots:
             QVERIFY(sims[i].start(arguments));
         }
         CliProcess cli;
+        const QString journal = dir.filePath(QStringLiteral("journal.sqlite"));
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
         const QStringList arguments{QStringLiteral("flash"), QStringLiteral("--port"), sims[0].path(), QStringLiteral("--port"),
                                     sims[1].path(), QStringLiteral("--port"), sims[2].path(), QStringLiteral("--product"),
                                     QStringLiteral("0"), QStringLiteral("--connect-timeout"), QStringLiteral("3"),
@@ -306,6 +310,32 @@ private slots:
         QCOMPARE(faulty.value(QLatin1String("exit")).toInt(), exitCode);
         QVERIFY(!bootloaderLines(sims[1]).contains(QStringLiteral("B RUN")));
         QVERIFY(bootloaderLines(sims[1]).filter(QStringLiteral("WRITE_PAGE")).isEmpty());
+
+        // Each port's attempt is one record of the package that was checked.
+        QFile file(package);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString sha256 = QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+        QHash<QString, QJsonObject> records;
+        for (const QJsonObject &record : journalRecords(journal))
+            records.insert(record[QStringLiteral("port")].toString(), record);
+        QCOMPARE(records.size(), 3);
+        for (int i : {0, 2}) {
+            const QJsonObject record = records.value(sims[i].path());
+            QCOMPARE(record[QStringLiteral("outcome")].toString(), QStringLiteral("success"));
+            QCOMPARE(record[QStringLiteral("endCommand")].toString(), QStringLiteral("run"));
+            QCOMPARE(record[QStringLiteral("package")].toObject()[QStringLiteral("sha256")].toString(), sha256);
+            QVERIFY(record[QStringLiteral("pagesWritten")].toInt() > 0);
+            const QJsonArray chips = record[QStringLiteral("chips")].toArray();
+            QCOMPARE(chips.size(), 2);
+            for (const QJsonValue &chip : chips) {
+                QCOMPARE(chip.toObject()[QStringLiteral("result")].toString(), QStringLiteral("written"));
+                QCOMPARE(chip.toObject()[QStringLiteral("cpuid")].toString().size(), 8);
+                QVERIFY(!chip.toObject()[QStringLiteral("firmwareAfter")].toString().isEmpty());
+            }
+        }
+        QCOMPARE(records.value(sims[1].path())[QStringLiteral("outcome")].toString(),
+                 exitCode == 4 ? QStringLiteral("no-bootloader") : QStringLiteral("hardware-mismatch"));
+        QCOMPARE(journalRecords(journal, {QStringLiteral("--outcome"), QStringLiteral("success")}).size(), 2);
     }
 
     void plainProgressWhenNotATerminal()

@@ -7,7 +7,8 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QDebug>
+#include <algorithm>
 #include <pwd.h>
 #include <unistd.h>
 

@@ -22,7 +22,9 @@ int main(int argc, char *argv[])
     Journal journal(JournalConfig::resolve());
     int failed = 0;
     for (int i = 0; i < count; ++i) {
-        const JournalRecord record = i % 2 ? JournalSamples::calibration() : JournalSamples::update(0x7000000u + uint32_t(i) * 2u);
+        JournalRecord record = i % 2 ? JournalSamples::calibration() : JournalSamples::update(0x7000000u + uint32_t(i) * 2u);
+        // Ended now, so the server can tell how long a record waited to reach it.
+        record.ended = QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch(), Qt::UTC);
         if (!journal.record(record))
             ++failed;
         if (send && !hold) {
