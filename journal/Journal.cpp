@@ -11,6 +11,14 @@ constexpr int LocalLockWaitMs = 5000;
 constexpr int SharedTimeoutMs = 2000;
 constexpr int BatchSize = 200;
 
+// Senders given up while blocked on a server: they end by themselves when its time-outs pass,
+// and are kept here, not deleted under their own feet, until the process ends.
+QList<JournalSender *> &abandonedSenders()
+{
+    static QList<JournalSender *> senders;
+    return senders;
+}
+
 } // namespace
 
 Journal::Journal(const JournalConfig &config, QObject *parent)
@@ -72,7 +80,9 @@ bool Journal::stopSending(int budgetMs)
         // Blocked on a server that stopped answering: left to the end of the process, which
         // must not wait for it.
         sender->disconnect(this);
+        abandonedSenders().append(sender);
         sender = nullptr;
+        abandoned = true;
         return false;
     }
     delete sender;
@@ -90,6 +100,8 @@ int Journal::sendWaiting(int budgetMs, QString *error)
     once->start();
     if (!once->wait(budgetMs)) {
         once->stop();
+        abandonedSenders().append(once);
+        abandoned = true;
         *error = QStringLiteral("%1 did not answer within %2 s")
                      .arg(JournalConfig::describe(settings.sharedUri))
                      .arg(budgetMs / 1000.0);

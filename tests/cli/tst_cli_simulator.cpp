@@ -142,10 +142,24 @@ private slots:
         SimulatorProcess sim;
         QVERIFY(sim.start(QStringList(kFast) << QStringLiteral("--user")));
         CliProcess cli;
+        QTemporaryDir dir;
+        const QString journal = dir.filePath(QStringLiteral("journal.sqlite"));
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
         QCOMPARE(cli.run({QStringLiteral("calibrate"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
                           QStringLiteral("6")},
                          kRunMs),
                  0);
+        const QList<QJsonObject> records = journalRecords(journal);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first()[QStringLiteral("kind")].toString(), QStringLiteral("calibration"));
+        QCOMPARE(records.first()[QStringLiteral("outcome")].toString(), QStringLiteral("success"));
+        QCOMPARE(records.first()[QStringLiteral("stepReached")].toString(), QStringLiteral("save"));
+        QCOMPARE(records.first()[QStringLiteral("saveAcknowledged")].toBool(), true);
+        // Each face was taken where gravity pointed along its axis.
+        const QJsonArray faces = records.first()[QStringLiteral("faces")].toArray();
+        QCOMPARE(faces.size(), 6);
+        for (int face = 0; face < 6; ++face)
+            QVERIFY2(qAbs(qAbs(faces.at(face).toArray().at(face / 2).toDouble()) - 1.0) < 0.3, qPrintable(QString::number(face)));
         const QString output = cli.output();
         for (int face = 1; face <= 6; ++face)
             QVERIFY2(output.contains(QStringLiteral("Step %1: ").arg(face)), qPrintable(output));
@@ -211,6 +225,9 @@ private slots:
         SimulatorProcess sim;
         QVERIFY(sim.start(QStringList(kFast) << QStringLiteral("--user") << QStringLiteral("--solve-fails")));
         CliProcess cli;
+        QTemporaryDir dir;
+        const QString journal = dir.filePath(QStringLiteral("journal.sqlite"));
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
         QCOMPARE(cli.run({QStringLiteral("calibrate"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
                           QStringLiteral("6")},
                          kRunMs),
@@ -218,6 +235,11 @@ private slots:
         QVERIFY(cli.output().contains(QLatin1String("Calibration fails, please recalibrate the Gimbal!")));
         QVERIFY(!cli.output().contains(QLatin1String("Calibration success!")));
         QVERIFY(!sim.writes().contains(QStringLiteral("C C005 A151")));
+        const QList<QJsonObject> records = journalRecords(journal);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first()[QStringLiteral("outcome")].toString(), QStringLiteral("step-failed"));
+        QCOMPARE(records.first()[QStringLiteral("failedStep")].toString(), QStringLiteral("solve"));
+        QCOMPARE(records.first()[QStringLiteral("saveAcknowledged")].toBool(), false);
     }
 
     void ctrlCDuringCalibrationWritesNothingMore()
@@ -226,6 +248,9 @@ private slots:
         SimulatorProcess sim;
         QVERIFY(sim.start(kFast));
         CliProcess cli;
+        QTemporaryDir dir;
+        const QString journal = dir.filePath(QStringLiteral("journal.sqlite"));
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
         QVERIFY(cli.start({QStringLiteral("calibrate"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
                            QStringLiteral("6")}));
         QVERIFY(cli.waitForOutput(QStringLiteral("Step 1: "), kRunMs));
@@ -238,6 +263,9 @@ private slots:
         QCOMPARE(cli.finish(5000), 130);
         qInfo("calibrate ended %lld ms after SIGINT", clock.elapsed());
         QVERIFY(cli.errors().contains(QLatin1String("Calibration cancelled.")));
+        const QList<QJsonObject> records = journalRecords(journal);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first()[QStringLiteral("outcome")].toString(), QStringLiteral("cancelled"));
         QVERIFY(!cli.output().contains(QLatin1String("Calibration success!")));
         // The gimbal stays where the window leaves it when closed mid-run: nothing more was sent.
         // The simulator answers in line order, so once a later reader has been answered, any

@@ -7,6 +7,9 @@
 #include "PgCluster.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -53,6 +56,23 @@ private:
     }
 
     int onServer() { return pg.count(QStringLiteral("SELECT count(*) FROM records")); }
+
+    // velmora-cli with `arguments` on the journal of `c`; its exit status, and what it printed.
+    int cli(const JournalConfig &c, const QStringList &arguments, QString *out, QString *err = nullptr)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), c.localPath);
+        env.remove(QStringLiteral("VELMORA_JOURNAL"));
+        process.setProcessEnvironment(env);
+        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-cli"), arguments);
+        if (!process.waitForFinished(30000))
+            return -1;
+        *out = QString::fromUtf8(process.readAllStandardOutput());
+        if (err)
+            *err = QString::fromUtf8(process.readAllStandardError());
+        return process.exitCode();
+    }
 
 private slots:
     void initTestCase() { QVERIFY2(pg.start(), qPrintable(pg.error)); }
@@ -159,6 +179,41 @@ private slots:
         // Back again: the record that waited goes now (perhaps by the attempt that was given up).
         QTRY_VERIFY_WITH_TIMEOUT(journal.sendWaiting(2500, &error) >= 0 && journal.local(&error)->waitingCount(&error) == 0, 20000);
         QCOMPARE(onServer(), 1);
+    }
+
+    // What waits is sent by 'journal sync'; with a shared journal set, 'journal' lists the shared one.
+    void theCommandLineSyncsAndListsTheSharedJournal()
+    {
+        const JournalConfig c = config();
+        {
+            JournalConfig offline = c;
+            offline.sharedUri.clear();
+            Journal journal(offline);
+            QVERIFY(journal.record(JournalSamples::update(0x5A3F0012)));
+            QVERIFY(journal.record(JournalSamples::calibration()));
+        }
+        const QStringList shared{QStringLiteral("--journal"), pg.uri()};
+        QString out;
+        QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), QStringLiteral("status")} + shared, &out), 0);
+        QVERIFY2(out.contains(QLatin1String("waiting to be sent: 2")), qPrintable(out));
+        QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), QStringLiteral("sync")} + shared, &out), 0);
+        QVERIFY2(out.contains(QLatin1String("sent 2 records; 0 wait")), qPrintable(out));
+        QCOMPARE(onServer(), 2);
+        // The local copy is gone: the listing can only have come from the server.
+        QVERIFY(QFile::remove(c.localPath));
+        QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), QStringLiteral("--json"), QStringLiteral("--cpuid"), QStringLiteral("5a3f0012")} + shared, &out), 0);
+        const QJsonObject record = QJsonDocument::fromJson(out.toUtf8()).object();
+        QCOMPARE(record[QStringLiteral("chips")].toArray().at(0).toObject()[QStringLiteral("cpuid")].toString(), QStringLiteral("5A3F0012"));
+    }
+
+    void aPasswordOnTheCommandLineIsRefusedUnsaid()
+    {
+        const JournalConfig c = config();
+        QString out, err;
+        const QString uri = QStringLiteral("postgresql://velmora:%1@/velmora?host=%2").arg(QLatin1String(PgCluster::Password), pg.socketDir());
+        QCOMPARE(cli(c, {QStringLiteral("journal"), QStringLiteral("sync"), QStringLiteral("--journal"), uri}, &out, &err), 2);
+        QVERIFY2(err.contains(QLatin1String(".pgpass")), qPrintable(err));
+        QVERIFY(!err.contains(QLatin1String(PgCluster::Password)) && !out.contains(QLatin1String(PgCluster::Password)));
     }
 };
 
