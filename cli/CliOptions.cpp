@@ -13,7 +13,8 @@ const char *const kExitStatuses =
     "  0    success (flash: every port finished with RUN)\n"
     "  1    the calibration ran and failed\n"
     "  2    bad arguments\n"
-    "  3    package unreadable or invalid\n"
+    "  3    package unreadable or invalid, or refused by its signature (with --json the reason is\n"
+    "       signature-invalid, signature-untrusted-key or unsigned)\n"
     "  4    no answer from the gimbal or its bootloader, or no such port\n"
     "  5    the package does not match the gimbal's chips\n"
     "  6    writing the firmware failed\n"
@@ -45,8 +46,10 @@ const CommandEntry kCommands[] = {
      "Run the IMU calibration: a prompt for each of the six faces, the steps as they pass, the result.\n"
      "Ctrl-C cancels it; nothing more is written to the gimbal after that."},
     {"flash", CliOptions::Command::Flash,
-     "flash [--port P [--port Q ...]] --product ROW [--connect-timeout S] [--json] PACKAGE",
-     "Write a .ptz package through the bootloader into the gimbal on every port, all in parallel."},
+     "flash [--port P [--port Q ...]] --product ROW [--connect-timeout S] [--require-signed] [--json] PACKAGE",
+     "Write a .ptz package through the bootloader into the gimbal on every port, all in parallel.\n"
+     "A signature beside the package (PACKAGE.minisig) must hold for a trusted key, or the package is\n"
+     "refused before anything is sent (status 3); --require-signed refuses an unsigned one too."},
     {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
      "Connect to the bootloader and list its chips as the firmware tab does."},
     {"journal", CliOptions::Command::Journal,
@@ -212,7 +215,10 @@ CliOptions CliOptions::parse(const QStringList &arguments)
             parser.addOption(option);
         parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync or status."));
     }
+    const QCommandLineOption requireSigned(QStringLiteral("require-signed"),
+                                           QStringLiteral("Refuse a package that has no signature (PACKAGE.minisig)."));
     if (c == Command::Flash) {
+        parser.addOption(requireSigned);
         parser.addPositionalArgument(QStringLiteral("PACKAGE"), QStringLiteral("The .ptz firmware package."));
     }
 
@@ -279,6 +285,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         if (positional.size() > 1)
             return failure(QStringLiteral("flash: one package only, got '%1'").arg(positional.join(QLatin1Char(' '))));
         options.package = positional.first();
+        options.requireSigned = parser.isSet(requireSigned);
     } else if (!positional.isEmpty()) {
         return failure(QStringLiteral("%1: unexpected argument '%2'").arg(first, positional.first()));
     }

@@ -21,6 +21,8 @@ struct CliOptions
     bool csv = false; // monitor: comma-separated rows on standard output
     bool verbose = false;
     QString package;
+    // flash: refuse a package without a signature (also when /etc/velmora/require-signed exists).
+    bool requireSigned = false;
     // --journal: the shared journal's URI (else VELMORA_JOURNAL or the settings).
     QString journalUri;
     // journal: what to do, and the listing's filters (unset ones do not filter).

@@ -6,6 +6,7 @@
 #include "FlashSession.h"
 #include "Journal.h"
 #include "PackageFileReader.h"
+#include "PackageSignature.h"
 #include "ProductRows.h"
 #include "ProgressDisplay.h"
 #include "PtzFile.h"
@@ -13,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QHash>
+#include <QJsonObject>
 #include <cstring>
 
 FlashCommand::FlashCommand(const CliOptions &opts, QObject *parent)
@@ -64,6 +66,12 @@ void FlashCommand::start()
         emit finished(ExitCode::BadPackage);
         return;
     }
+    // Checked on the bytes just read, before any port is opened.
+    signature = PackageSignature::check(packageBytes, options.package, TrustedKeys::load());
+    if (!reportSignature()) {
+        emit finished(ExitCode::BadPackage);
+        return;
+    }
     const bool multiChip = ProductRows::row(options.productRow).multiChip;
     QHash<QString, QString> adapterSerials;
     for (const PortInfo &info : SystemPortEnumerator().availablePorts())
@@ -71,7 +79,7 @@ void FlashCommand::start()
     for (const QString &port : std::as_const(options.ports)) {
         auto *session = new FlashSession(port, multiChip, options.connectTimeoutMs, options.package);
         if (journal) {
-            session->recordAttempt(options.productRow, adapterSerials.value(port), packageBytes);
+            session->recordAttempt(options.productRow, adapterSerials.value(port), packageBytes, signature);
             connect(session, &FlashSession::attemptEnded, journal, &Journal::record);
         }
         sessions.append(session);
@@ -115,4 +123,38 @@ void FlashCommand::onSessionFinished()
         code = ExitCode::Interrupted;
     display->summary(code);
     emit finished(code);
+}
+
+bool FlashCommand::reportSignature()
+{
+    const bool required = options.requireSigned || TrustedKeys::requiredBySystem();
+    const QString state = SignatureCheck::stateName(signature.state);
+    if (signature.refuses(required)) {
+        const QString detail = signature.state == SignatureCheck::State::Unsigned
+                                   ? QStringLiteral("not signed, and only signed packages are accepted")
+                                   : signature.detail;
+        if (options.json)
+            CliOutput::json({{QStringLiteral("event"), QStringLiteral("refused")},
+                             {QStringLiteral("package"), options.package},
+                             {QStringLiteral("reason"), state},
+                             {QStringLiteral("keyId"), signature.keyId},
+                             {QStringLiteral("detail"), detail}});
+        CliOutput::error(QStringLiteral("%1: refused: %2").arg(options.package, detail));
+        return false;
+    }
+    if (options.json) {
+        QJsonObject event{{QStringLiteral("event"), QStringLiteral("package")},
+                          {QStringLiteral("package"), options.package},
+                          {QStringLiteral("signature"), state}};
+        if (signature.state == SignatureCheck::State::Valid) {
+            event.insert(QStringLiteral("keyId"), signature.keyId);
+            event.insert(QStringLiteral("trustedComment"), signature.trustedComment);
+        }
+        CliOutput::json(event);
+    } else if (signature.state == SignatureCheck::State::Valid) {
+        CliOutput::line(QStringLiteral("%1: signed by key %2: %3").arg(options.package, signature.keyId, signature.trustedComment));
+    } else {
+        CliOutput::line(QStringLiteral("%1: not signed").arg(options.package));
+    }
+    return true;
 }

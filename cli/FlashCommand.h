@@ -3,6 +3,7 @@
 
 #include "Command.h"
 #include "CliOptions.h"
+#include "PackageSignature.h"
 
 #include <QList>
 #include <memory>
@@ -27,10 +28,13 @@ public:
 
 private:
     void onSessionFinished();
+    // Says who signed the package, or refuses it (false) with the reason in words and JSON.
+    bool reportSignature();
 
     CliOptions options;
     QList<FlashSession *> sessions;
     std::unique_ptr<ProgressDisplay> display;
     bool interrupted = false;
     bool ended = false;
+    SignatureCheck signature;
 };

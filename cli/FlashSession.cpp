@@ -131,8 +131,10 @@ QString FlashSession::stateName(State state)
     return QString();
 }
 
-void FlashSession::recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes)
+void FlashSession::recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes,
+                                 const SignatureCheck &signature)
 {
+    recordSignature = signature;
     recording = true;
     recordRow = productRow;
     recordSerial = adapterSerial;
@@ -144,6 +146,7 @@ void FlashSession::start()
     if (recording) {
         attempt = UpdateAttempt(port, recordSerial, recordRow);
         attempt.setPackage(package, recordPackage);
+        attempt.setSignature(SignatureCheck::stateName(recordSignature.state), recordSignature.keyId);
         recordPackage.clear();
     }
     serial->setPortName(port);

@@ -3,6 +3,7 @@
 
 #include "Attempts.h"
 #include "DeviceInfo.h"
+#include "PackageSignature.h"
 #include "SerialPort.h"
 #include "UpdateOutcome.h"
 
@@ -29,7 +30,8 @@ public:
 
     // Makes the session an update attempt that ends in a journal record (attemptEnded): the
     // product row, the adapter's serial number and the package bytes that were checked.
-    void recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes);
+    void recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes,
+                       const SignatureCheck &signature);
 
     void start();
     // Cancels what is in progress as the window's cancel does (a write in progress ends with
@@ -95,6 +97,7 @@ private:
     int recordRow = -1;
     QString recordSerial;
     QByteArray recordPackage;
+    SignatureCheck recordSignature;
     UpdateAttempt attempt;
     // The service's last end, also after a cancel from here: it tells what the write came to.
     std::optional<UpdateOutcome> serviceEnd;

@@ -28,6 +28,12 @@ void UpdateAttempt::setPackage(const QString &path, const QByteArray &bytes)
     rec.packageSha256 = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
+void UpdateAttempt::setSignature(const QString &state, const QString &keyId)
+{
+    rec.signature = state;
+    rec.signatureKey = keyId;
+}
+
 void UpdateAttempt::onChipsListed(const QList<chipInfo> &chips)
 {
     rec.chips.clear();

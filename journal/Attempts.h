@@ -21,6 +21,8 @@ public:
     bool isStarted() const { return !rec.id.isNull(); }
     // The package as it was read: its file name, and its bytes for the size and SHA-256.
     void setPackage(const QString &path, const QByteArray &bytes);
+    // The package's signature as it was checked: its state's name and the key id.
+    void setSignature(const QString &state, const QString &keyId);
     void onChipsListed(const QList<chipInfo> &chips);
     void onStep(const UpdateOutcome &step);
     // The end: the outcome's reason and chip; a port that went away or a cancel from the

@@ -84,6 +84,10 @@ QJsonObject JournalRecord::toJson() const
             package.insert(QStringLiteral("size"), packageSize);
         if (packageArch >= 0)
             package.insert(QStringLiteral("arch"), hex16(uint16_t(packageArch)));
+        if (!signature.isEmpty())
+            package.insert(QStringLiteral("signature"), signature);
+        if (!signatureKey.isEmpty())
+            package.insert(QStringLiteral("signatureKey"), signatureKey);
         object.insert(QStringLiteral("package"), package);
         QJsonArray list;
         for (const JournalChip &chip : chips) {

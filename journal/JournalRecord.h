@@ -51,6 +51,9 @@ struct JournalRecord
     QList<JournalChip> chips;
     int pagesWritten = 0;
     QString endCommand; // "run", "restart" or empty when neither was sent
+    // The package's signature: "signed", "unsigned" (or empty when not known), and its key id.
+    QString signature;
+    QString signatureKey;
 
     // A calibration.
     QString stepReached;

@@ -56,6 +56,11 @@ const QList<SchemaStep> &schemaSteps()
          {QStringLiteral("CREATE INDEX chips_cpuid ON chips (cpuid)"),
           QStringLiteral("CREATE INDEX chips_serial ON chips (serial)"),
           QStringLiteral("CREATE INDEX records_started ON records (started)")}},
+        // 3: the package's signature, as it was checked before the update.
+        {{QStringLiteral("ALTER TABLE records ADD COLUMN signature TEXT"),
+          QStringLiteral("ALTER TABLE records ADD COLUMN signature_key TEXT")},
+         {QStringLiteral("ALTER TABLE records ADD COLUMN signature TEXT"),
+          QStringLiteral("ALTER TABLE records ADD COLUMN signature_key TEXT")}},
     };
     return steps;
 }
@@ -340,7 +345,8 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
     record.prepare(QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, port, adapter_serial, "
                                   "product_row, outcome, failed_chip, failed_step, package_name, package_size, "
                                   "package_sha256, package_arch, pages_written, end_command, step_reached, faces, "
-                                  "save_acknowledged) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                  "save_acknowledged, signature, signature_key) "
+                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                    + conflict);
     QSqlQuery chip(db);
     chip.prepare(QStringLiteral("INSERT INTO chips (record_id, position, address, cpuid, serial, hardware, boot, "
@@ -357,7 +363,8 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
                  nullable(r.packageSha256), nullable(r.packageArch, -1),
                  update ? QVariant(r.pagesWritten) : QVariant(QMetaType(QMetaType::Int)), nullable(r.endCommand),
                  nullable(r.stepReached), update ? QVariant(QMetaType(QMetaType::QString)) : QVariant(facesText(r.faces)),
-                 update ? QVariant(QMetaType(QMetaType::Bool)) : QVariant(r.saveAcknowledged)})
+                 update ? QVariant(QMetaType(QMetaType::Bool)) : QVariant(r.saveAcknowledged), nullable(r.signature),
+                 nullable(r.signatureKey)})
             record.addBindValue(value);
         if (!run(record, &why))
             break;
@@ -387,8 +394,8 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT id, kind, started, ended, station, version, port, adapter_serial, product_row, "
                                  "outcome, failed_chip, failed_step, package_name, package_size, package_sha256, "
-                                 "package_arch, pages_written, end_command, step_reached, faces, save_acknowledged "
-                                 "FROM records")
+                                 "package_arch, pages_written, end_command, step_reached, faces, save_acknowledged, "
+                                 "signature, signature_key FROM records")
                   + (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where) + QLatin1Char(' ') + tail);
     for (const QVariant &value : values)
         query.addBindValue(value);
@@ -418,6 +425,8 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
         r.stepReached = query.value(18).toString();
         r.faces = facesValue(query.value(19).toString());
         r.saveAcknowledged = query.value(20).toBool();
+        r.signature = query.value(21).toString();
+        r.signatureKey = query.value(22).toString();
         records.append(r);
     }
     if (!loadChips(&records, error))

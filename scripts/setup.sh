@@ -14,6 +14,8 @@ packages=(
     # The journal: SQLite on each machine, PostgreSQL shared by a line (the tests start a
     # throw-away server of their own).
     libqt6sql6-sqlite libqt6sql6-psql postgresql
+    # Package signatures: checked with libsodium, made (and cross-checked in the tests) with minisign.
+    libsodium-dev minisign
 )
 # The sanitizer and fuzzing pass of CI builds with clang and its runtimes.
 if [[ "${1:-}" == "--sanitizers" ]]; then

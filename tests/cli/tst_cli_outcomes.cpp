@@ -2,6 +2,7 @@
 // it, the JSON reason and the English lines name what went wrong.
 #include "CliProcess.h"
 #include "FlashSession.h"
+#include "MinisignTool.h"
 #include "SimulatorProcess.h"
 #include "UpdateHost.h"
 
@@ -10,6 +11,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QDir>
 #include <QTemporaryDir>
 
 namespace {
@@ -138,6 +140,74 @@ private slots:
         QCOMPARE(finished.first().first().toInt(), 3);
         QCOMPARE(session.reason(), reason);
         QVERIFY(sim.bootloaderLines().filter(QStringLiteral("WRITE_PAGE")).isEmpty());
+    }
+
+    // A package refused by its signature is refused before the port is opened: the gimbal hears
+    // nothing. A good signature is named, and recorded with the update.
+    void signaturesDecideBeforeAnythingIsSent_data()
+    {
+        QTest::addColumn<QString>("signer");
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<QString>("required");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("trusted signer") << "maker" << false << "" << 0 << "signed";
+        QTest::newRow("changed after signing") << "maker" << true << "" << 3 << "signature-invalid";
+        QTest::newRow("untrusted signer") << "stranger" << false << "" << 3 << "signature-untrusted-key";
+        QTest::newRow("unsigned, signatures required by the flag") << "" << false << "flag" << 3 << "unsigned";
+        QTest::newRow("unsigned, signatures required by the system") << "" << false << "system" << 3 << "unsigned";
+    }
+    void signaturesDecideBeforeAnythingIsSent()
+    {
+        QFETCH(QString, signer);
+        QFETCH(bool, changed);
+        QFETCH(QString, required);
+        QFETCH(int, exitCode);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QDir keys(dir.path());
+        const QString trustedFolder = dir.filePath(QStringLiteral("config/Velmora/trusted-keys"));
+        QVERIFY(QDir().mkpath(trustedFolder) && QDir().mkpath(dir.filePath(QStringLiteral("etc"))));
+        QVERIFY(MinisignTool::makeKey(keys, QStringLiteral("maker")) && MinisignTool::makeKey(keys, QStringLiteral("stranger")));
+        QVERIFY(QFile::copy(keys.filePath(QStringLiteral("maker.pub")), trustedFolder + QStringLiteral("/maker.pub")));
+        const QString package = dir.filePath(QStringLiteral("p.ptz"));
+        QCOMPARE(writeTestPackage(package, {3000, 1000}, 9).size(), 2);
+        if (!signer.isEmpty())
+            QVERIFY(MinisignTool::sign(keys, signer, package, QStringLiteral("K5 1.05 for the line")));
+        if (changed) // the same size and still a valid package: only its signature can tell
+            QCOMPARE(writeTestPackage(package, {3000, 1000}, 10).size(), 2);
+        if (required == QLatin1String("system"))
+            QVERIFY(QFile(dir.filePath(QStringLiteral("etc/require-signed"))).open(QIODevice::WriteOnly));
+
+        SimulatorProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader")}));
+        CliProcess cli;
+        cli.extraEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_SYSTEM_CONFIG_DIR"), dir.filePath(QStringLiteral("etc")));
+        const QString journal = dir.filePath(QStringLiteral("journal.sqlite"));
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
+        QStringList arguments{QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                              QStringLiteral("0"), QStringLiteral("--json"), package};
+        if (required == QLatin1String("flag"))
+            arguments << QStringLiteral("--require-signed");
+        QCOMPARE(cli.run(arguments, kRunMs), exitCode);
+        const QJsonObject first = QJsonDocument::fromJson(cli.outputLines().value(0).toUtf8()).object();
+        if (exitCode == 3) {
+            QCOMPARE(first[QStringLiteral("event")].toString(), QStringLiteral("refused"));
+            QCOMPARE(first[QStringLiteral("reason")].toString(), reason);
+            QVERIFY(sim.bootloaderLines().isEmpty());
+            QVERIFY(journalRecords(journal).isEmpty());
+            return;
+        }
+        QCOMPARE(first[QStringLiteral("signature")].toString(), reason);
+        MinisignKey maker;
+        QString why;
+        QVERIFY(TrustedKeys::loadFile(keys.filePath(QStringLiteral("maker.pub")), &maker, &why));
+        QCOMPARE(first[QStringLiteral("keyId")].toString(), maker.idText());
+        QCOMPARE(first[QStringLiteral("trustedComment")].toString(), QStringLiteral("K5 1.05 for the line"));
+        const QList<QJsonObject> records = journalRecords(journal);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first()[QStringLiteral("package")].toObject()[QStringLiteral("signatureKey")].toString(), maker.idText());
     }
 
     void unpluggedDuringTheWriteIsAWriteFailure()

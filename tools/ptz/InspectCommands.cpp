@@ -1,5 +1,7 @@
-// velmora-ptz info and verify: show a package, and check it including each image's own CRC.
+// velmora-ptz info, verify and keys: show a package, check it (each image's own CRC and its
+// signature included) and list the trusted keys.
 #include "PackageFiles.h"
+#include "PackageSignature.h"
 #include "PtzCommands.h"
 #include "PtzFile.h"
 #include "crc16.h"
@@ -27,10 +29,12 @@ int packageArgument(const QString &command, const QStringList &arguments, const 
     return -1;
 }
 
-// Reads and unpacks; returns -1 when accepted, else the exit status after a message.
-int load(const QString &path, PtzFile *package)
+// Reads and unpacks; returns -1 when accepted, else the exit status after a message. `read`
+// gets the bytes that were read and unpacked.
+int load(const QString &path, PtzFile *package, QByteArray *read = nullptr)
 {
-    QByteArray bytes;
+    QByteArray local;
+    QByteArray &bytes = read ? *read : local;
     QString error;
     if (!PackageFiles::readAll(path, &bytes, &error))
         return fail(FileError, QStringLiteral("cannot read %1: %2").arg(path, error));
@@ -93,12 +97,23 @@ int info(const QStringList &arguments)
 
 int verify(const QStringList &arguments)
 {
+    // --key K.pub: trust that key alone instead of the trusted-key folders.
+    QStringList rest = arguments;
+    QString keyFile;
+    const qsizetype keyAt = rest.indexOf(QStringLiteral("--key"));
+    if (keyAt >= 0) {
+        if (keyAt + 1 >= rest.size())
+            return fail(UsageError, QStringLiteral("--key needs a public key file"));
+        keyFile = rest.at(keyAt + 1);
+        rest.remove(keyAt, 2);
+    }
     QString path;
-    int status = packageArgument(QStringLiteral("verify"), arguments, verifyHelp(), &path);
+    int status = packageArgument(QStringLiteral("verify"), rest, verifyHelp(), &path);
     if (status >= 0)
         return status;
     PtzFile package;
-    if ((status = load(path, &package)) >= 0)
+    QByteArray bytes;
+    if ((status = load(path, &package, &bytes)) >= 0)
         return status;
 
     const QList<ptzImage> &images = package.header().images;
@@ -115,9 +130,48 @@ int verify(const QStringList &arguments)
     }
     if (mismatches > 0)
         return RecordCrcMismatch;
+
+    QList<MinisignKey> trusted;
+    if (!keyFile.isEmpty()) {
+        MinisignKey key;
+        QString why;
+        if (!TrustedKeys::loadFile(keyFile, &key, &why))
+            return fail(FileError, QStringLiteral("%1: %2").arg(keyFile, why));
+        trusted.append(key);
+    } else {
+        trusted = TrustedKeys::load();
+    }
+    // The signature is checked on the very bytes whose records were checked above.
+    const SignatureCheck signature = PackageSignature::check(bytes, path, trusted);
+    if (signature.state == SignatureCheck::State::Invalid || signature.state == SignatureCheck::State::UntrustedKey)
+        return fail(SignatureRefused, QStringLiteral("%1: %2 (%3)").arg(path, SignatureCheck::stateName(signature.state), signature.detail));
     std::printf("%s: valid package, %lld image(s), all record CRCs match\n", qPrintable(path),
                 static_cast<long long>(images.size()));
+    if (signature.state == SignatureCheck::State::Valid)
+        std::printf("%s: signed by key %s: %s\n", qPrintable(path), qPrintable(signature.keyId),
+                    signature.trustedComment.toUtf8().constData());
+    else
+        std::printf("%s: not signed\n", qPrintable(path));
     return Success;
+}
+
+int keys(const QStringList &arguments)
+{
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        std::fputs(qPrintable(keysHelp()), stdout);
+        return Success;
+    }
+    if (!arguments.isEmpty())
+        return fail(UsageError, QStringLiteral("keys takes no arguments"));
+    QStringList problems;
+    const QList<MinisignKey> found = TrustedKeys::load(&problems);
+    for (const QString &problem : problems)
+        fail(FileError, problem);
+    for (const MinisignKey &key : found)
+        std::printf("%s  %s\n", qPrintable(key.idText()), qPrintable(key.source));
+    if (found.isEmpty())
+        std::printf("no trusted keys in %s\n", qPrintable(TrustedKeys::folders().join(QStringLiteral(" or "))));
+    return problems.isEmpty() ? Success : FileError;
 }
 
 } // namespace PtzCommands

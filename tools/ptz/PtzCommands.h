@@ -10,18 +10,21 @@ enum ExitStatus {
     FileError = 1,         // a file could not be read or written, or the package is invalid
     UsageError = 2,        // bad arguments
     RecordCrcMismatch = 3, // verify: an image's own CRC does not match its data
+    SignatureRefused = 4,  // verify: a signature that does not hold, or by a key not trusted
 };
 
 // Each takes the arguments after its own name and returns the exit status.
 int pack(const QStringList &arguments);
 int info(const QStringList &arguments);
 int verify(const QStringList &arguments);
+int keys(const QStringList &arguments);
 
 // Help texts (printed on stdout by --help).
 QString mainHelp();
 QString packHelp();
 QString infoHelp();
 QString verifyHelp();
+QString keysHelp();
 
 // "velmora-ptz: <message>" on stderr, one line; returns `status` for `return fail(...)`.
 int fail(int status, const QString &message);

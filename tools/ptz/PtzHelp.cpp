@@ -11,7 +11,8 @@ const char *exitStatuses = "Exit status:\n"
                            "  0  success\n"
                            "  1  a file cannot be read or written, or the package is invalid\n"
                            "  2  bad arguments\n"
-                           "  3  verify only: an image's record CRC does not match its data\n";
+                           "  3  verify only: an image's record CRC does not match its data\n"
+                           "  4  verify only: the package's signature does not hold, or its key is not trusted\n";
 
 } // namespace
 
@@ -24,7 +25,10 @@ QString mainHelp()
                           "  pack OUT --arch A --boot B --pack P --image HW:VERSION:FILE [--image ...]\n"
                           "                  build a package from image files\n"
                           "  info PACKAGE    show a package's header and images\n"
-                          "  verify PACKAGE  check a package, each image's own CRC included\n"
+                          "  verify PACKAGE [--key K.pub]\n"
+                          "                  check a package, each image's own CRC and its signature\n"
+                          "                  (PACKAGE.minisig) included\n"
+                          "  keys            list the trusted public keys and where each was found\n"
                           "\n"
                           "Run 'velmora-ptz COMMAND --help' for the details of a command,\n"
                           "'velmora-ptz --version' for the version.\n"
@@ -64,9 +68,23 @@ QString infoHelp()
 
 QString verifyHelp()
 {
-    return QStringLiteral("Usage: velmora-ptz verify PACKAGE\n"
+    return QStringLiteral("Usage: velmora-ptz verify PACKAGE [--key K.pub]\n"
                           "Exits 0 only when PACKAGE is a valid package (flag, size, package CRC and\n"
-                          "records) and every image's record CRC matches its data.\n"
+                          "records), every image's record CRC matches its data, and a signature beside\n"
+                          "it (PACKAGE.minisig, minisign's format) holds for a trusted key; it then says\n"
+                          "who signed it (key id and trusted comment), or that it is not signed.\n"
+                          "Trusted keys are the *.pub files in /etc/velmora/trusted-keys and\n"
+                          "~/.config/Velmora/trusted-keys ($XDG_CONFIG_HOME/Velmora/trusted-keys);\n"
+                          "--key K.pub trusts that key alone.\n"
+                          "\n")
+           + QLatin1String(exitStatuses);
+}
+
+QString keysHelp()
+{
+    return QStringLiteral("Usage: velmora-ptz keys\n"
+                          "Lists the trusted public keys (key id, file) of /etc/velmora/trusted-keys and\n"
+                          "~/.config/Velmora/trusted-keys ($XDG_CONFIG_HOME/Velmora/trusted-keys).\n"
                           "\n")
            + QLatin1String(exitStatuses);
 }

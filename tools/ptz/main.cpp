@@ -27,6 +27,8 @@ int main(int argc, char **argv)
         return PtzCommands::info(arguments);
     if (command == QLatin1String("verify"))
         return PtzCommands::verify(arguments);
+    if (command == QLatin1String("keys"))
+        return PtzCommands::keys(arguments);
     return PtzCommands::fail(PtzCommands::UsageError,
                              QStringLiteral("unknown command '%1'; try 'velmora-ptz --help'").arg(command));
 }
