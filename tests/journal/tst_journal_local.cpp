@@ -92,19 +92,29 @@ private slots:
     {
         const QString path = file("old.sqlite");
         QString error;
-        const JournalRecord kept = JournalSamples::update();
         {
+            // A file as the first version of the program left it, with a record in it.
             JournalStore old;
             QVERIFY(old.openAtVersion(JournalStore::Backend::Local, path, 1000, 1, &error));
             QCOMPARE(old.schemaVersion(&error), 1);
-            QVERIFY(old.append({kept}, &error));
+            QVERIFY(QSqlQuery(old.database())
+                        .exec(QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, outcome) VALUES "
+                                             "('0b8c2f9e-2a4e-4c55-9d42-6f0d7c1e9a01', 'update', '2026-11-30T09:00:00.000Z', "
+                                             "'2026-11-30T09:01:00.000Z', 'bench-1', '1.0.7.0', 'success')")));
         }
         JournalStore store;
         QVERIFY2(store.open(JournalStore::Backend::Local, path, 1000, &error), qPrintable(error));
         QCOMPARE(store.schemaVersion(&error), JournalStore::SchemaVersion);
-        const QList<JournalRecord> found = store.find({}, &error);
+        QList<JournalRecord> found = store.find({}, &error);
         QCOMPARE(found.size(), 1);
-        QCOMPARE(found.first().toJson(), kept.toJson());
+        QCOMPARE(found.first().outcome, QStringLiteral("success"));
+        QCOMPARE(found.first().started, QDateTime(QDate(2026, 11, 30), QTime(9, 0), Qt::UTC));
+        // And the upgraded file takes today's records beside it.
+        const JournalRecord today = JournalSamples::update();
+        QVERIFY2(store.append({today}, &error), qPrintable(error));
+        found = store.find({}, &error);
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(found.first().toJson(), today.toJson());
     }
 
     // A file the program cannot use is said once a write, with its path, and left as it was;
