@@ -1,4 +1,5 @@
 // End-to-end tests of velmora-ptz: packages built and checked through the program itself.
+#include "MinisignTool.h"
 #include "PtzFile.h"
 #include "crc16.h"
 
@@ -99,6 +100,47 @@ private slots:
         // Sparse: five GiB that take no disk space.
         QFile huge(path(QStringLiteral("huge.ptz")));
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(5LL << 30));
+        // Trusted keys of this test only, for the velmora-ptz it runs.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(QStringLiteral("config"))));
+        qputenv("VELMORA_SYSTEM_CONFIG_DIR", QFile::encodeName(path(QStringLiteral("etc"))));
+    }
+
+    void verifySaysWhoSignedAndRefusesABadSignature()
+    {
+        const QString package = packTwoImages(QStringLiteral("signed.ptz"));
+        const QDir keys(dir.path());
+        QVERIFY(MinisignTool::makeKey(keys, QStringLiteral("maker")));
+        QVERIFY(MinisignTool::sign(keys, QStringLiteral("maker"), package, QStringLiteral("line 3 firmware, approved")));
+        const QString keyFile = keys.filePath(QStringLiteral("maker.pub"));
+        const QString keyId = QString::fromLatin1(readFile(keyFile).split('\n').first().split(' ').last());
+
+        // Not trusted yet: refused, unless the key is given.
+        Run run = runPtz({QStringLiteral("verify"), package});
+        QCOMPARE(run.status, 4);
+        QVERIFY2(run.err.contains(QLatin1String("signature-untrusted-key")), qPrintable(run.err));
+        run = runPtz({QStringLiteral("verify"), package, QStringLiteral("--key"), keyFile});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.contains(QStringLiteral("signed by key %1: line 3 firmware, approved").arg(keyId)), qPrintable(run.out));
+
+        // Trusted from the user's folder, and listed with where it was found.
+        const QString folder = path(QStringLiteral("config/Velmora/trusted-keys"));
+        QVERIFY(QDir().mkpath(folder) && QFile::copy(keyFile, folder + QStringLiteral("/maker.pub")));
+        QCOMPARE(runPtz({QStringLiteral("verify"), package}).status, 0);
+        run = runPtz({QStringLiteral("keys")});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.contains(QStringLiteral("%1  %2/maker.pub").arg(keyId, folder)), qPrintable(run.out));
+
+        // The signer's words are signed too.
+        const QString signature = package + QStringLiteral(".minisig");
+        QByteArray text = readFile(signature);
+        QVERIFY(writeFile(signature, text.replace("approved", "approved!")));
+        run = runPtz({QStringLiteral("verify"), package});
+        QCOMPARE(run.status, 4);
+        QVERIFY(run.err.contains(QLatin1String("signature-invalid")));
+        QVERIFY(QFile::remove(signature));
+        run = runPtz({QStringLiteral("verify"), package});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.contains(QLatin1String("not signed")));
     }
 
     void packInfoVerifyRoundTrip()
@@ -279,7 +321,8 @@ private slots:
     {
         for (const QStringList &arguments : {QStringList{QStringLiteral("--help")}, QStringList{QStringLiteral("pack"), QStringLiteral("--help")},
                                              QStringList{QStringLiteral("info"), QStringLiteral("-h")},
-                                             QStringList{QStringLiteral("verify"), QStringLiteral("--help")}}) {
+                                             QStringList{QStringLiteral("verify"), QStringLiteral("--help")},
+                                             QStringList{QStringLiteral("keys"), QStringLiteral("--help")}}) {
             const Run run = runPtz(arguments);
             QCOMPARE(run.status, 0);
             QVERIFY(run.out.startsWith(QLatin1String("Usage: velmora-ptz")));
