@@ -247,7 +247,10 @@ void FlashSession::onDevices(const QList<deviceInfo> &devices)
         endReason = QStringLiteral("listed");
         finish(ExitCode::Success, serviceText("获取设备信息成功！"));
     } else {
-        service->dataRequest(package);
+        if (packageBytes.isNull())
+            service->dataRequest(package);
+        else
+            service->packageRequest(package, packageBytes);
     }
 }
 

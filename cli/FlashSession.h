@@ -33,6 +33,9 @@ public:
     void recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes,
                        const SignatureCheck &signature);
 
+    // The package's bytes as the command read and checked them: exactly these are written.
+    void usePackageBytes(const QByteArray &bytes) { packageBytes = bytes; }
+
     void start();
     // Cancels what is in progress as the window's cancel does (a write in progress ends with
     // RESTART), then ends; finished() follows with a non-success status.
@@ -97,6 +100,7 @@ private:
     int recordRow = -1;
     QString recordSerial;
     QByteArray recordPackage;
+    QByteArray packageBytes;
     SignatureCheck recordSignature;
     UpdateAttempt attempt;
     // The service's last end, also after a cancel from here: it tells what the write came to.

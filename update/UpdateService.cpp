@@ -70,6 +70,18 @@ void UpdateService::dataRequest(QString name)
 {
     QMutexLocker lock(&eventLock);
     fileName = name;
+    packageBytes.clear();
+    packageGiven = false;
+    events |= EV_FILE;
+    eventChanged.wakeAll();
+}
+
+void UpdateService::packageRequest(QString name, QByteArray bytes)
+{
+    QMutexLocker lock(&eventLock);
+    fileName = name;
+    packageBytes = bytes;
+    packageGiven = true;
     events |= EV_FILE;
     eventChanged.wakeAll();
 }
@@ -227,15 +239,28 @@ void UpdateService::cycle()
     if (!waitEvent(EV_FRAME | EV_CONNECT | EV_FILE, ModeAny | ModeConsume, NoTimeout, &seen) || seen != EV_FILE)
         return; // connected stays as it is: the next cycle lists again unless a cancel came
     QString path;
+    PackageFileReader::Result file;
+    bool given = false;
     {
         QMutexLocker lock(&eventLock);
         path = fileName;
+        given = packageGiven;
+        file.bytes = packageBytes;
+        packageBytes.clear();
     }
-    qCDebug(lcUpdate) << ">> comm: file" << path;
+    qCDebug(lcUpdate) << ">> comm: file" << path << (given ? "(as checked by the caller)" : "");
     const qint64 started = elapsedClock();
 
-    // Never blocks on a pipe or device and never loads more than a package can be.
-    const PackageFileReader::Result file = PackageFileReader::read(path);
+    // Bytes the caller read and checked are written as they are, never read again; a path
+    // alone is read here, never blocking on a pipe or device nor loading more than a package
+    // can be.
+    if (given) {
+        file.outcome = file.bytes.size() > PackageFileReader::SizeLimit ? PackageFileReader::Outcome::TooLarge
+                                                                        : PackageFileReader::Outcome::Ok;
+        file.size = file.bytes.size();
+    } else {
+        file = PackageFileReader::read(path);
+    }
     if (file.outcome == PackageFileReader::Outcome::TooLarge) {
         qCDebug(lcUpdate).noquote() << "> file larger than" << PackageFileReader::sizeLimitText()
                                     << "(the most a package may be), not read:" << file.size << "bytes";

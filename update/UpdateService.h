@@ -75,6 +75,9 @@ signals:
 public slots:
     void connectRequest();
     void dataRequest(QString fileName);
+    // The package as the caller read and checked it (its signature, say): exactly these bytes
+    // are unpacked and written; `fileName` only names them.
+    void packageRequest(QString fileName, QByteArray bytes);
     void onCancel();
     void onRecvFrame(QByteArray bytes);
     // Bytes of a frame arrived. A request whose time-out passes after a frame began but no
@@ -122,14 +125,16 @@ private:
     bool nextChip();
     bool programChip(const chipInfo &chip, const ptzImage &image, bool *upToDate);
 
-    // Guards events, inbox, frameBytes and fileName; `eventChanged` is signalled whenever a bit
-    // is set or stop() is called.
+    // Guards events, inbox, frameBytes, fileName and the package given; `eventChanged` is
+    // signalled whenever a bit is set or stop() is called.
     mutable QMutex eventLock;
     QWaitCondition eventChanged;
     uint32_t events = 0;
     std::atomic<bool> quitRequested{false};
     std::atomic<bool> connected{false};
     QString fileName;
+    QByteArray packageBytes;
+    bool packageGiven = false;
     std::atomic<bool> multiChipMode{false};
     // Frames received since the last request was sent, oldest first (a few at most).
     QList<QByteArray> inbox;

@@ -1,10 +1,12 @@
 // velmora-cli against the simulator program over pseudo-terminals: every command, several
 // gimbals flashed at once, and Ctrl-C in the middle of a calibration and of a flash.
 #include "CliProcess.h"
+#include "MinisignTool.h"
 #include "SimulatorProcess.h"
 #include "UpdateHost.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QFileInfo>
@@ -135,6 +137,39 @@ private slots:
             QVERIFY(qAbs(v[8] - std::sqrt(v[4] * v[4] + v[5] * v[5] + v[6] * v[6])) < 0.003);
             QVERIFY(qAbs(v[7] - std::sqrt(v[1] * v[1] + v[2] * v[2] + v[3] * v[3])) < 0.2);
         }
+    }
+
+    // The package is read and checked once: replacing it and its signature during the write
+    // changes nothing of what reaches the gimbal.
+    void theCheckedBytesAreWrittenWhateverTheFileBecomes()
+    {
+        QTemporaryDir dir;
+        const QDir keys(dir.path());
+        const QString trusted = dir.filePath(QStringLiteral("config/Velmora/trusted-keys"));
+        QVERIFY(QDir().mkpath(trusted) && MinisignTool::makeKey(keys, QStringLiteral("maker")));
+        QVERIFY(QFile::copy(keys.filePath(QStringLiteral("maker.pub")), trusted + QStringLiteral("/maker.pub")));
+        const QString package = dir.filePath(QStringLiteral("p.ptz"));
+        const QList<QByteArray> images = writeTestPackage(package, {6000, 3000}, 7);
+        QVERIFY(MinisignTool::sign(keys, QStringLiteral("maker"), package, QStringLiteral("the one checked")));
+        SimulatorProcess sim;
+        const QString flashDir = dir.filePath(QStringLiteral("flash"));
+        // Slow answers: the file is replaced once it was checked, long before the listing ends.
+        QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--flash-dir"), flashDir,
+                           QStringLiteral("--reply-delay-ms"), QStringLiteral("150")}));
+        CliProcess cli;
+        cli.extraEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        QVERIFY(cli.start({QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
+                           QStringLiteral("0"), QStringLiteral("--require-signed"), package}));
+        QVERIFY(cli.waitForOutput(QStringLiteral("signed by key"), kRunMs));
+        QVERIFY(bootloaderLines(sim).filter(QStringLiteral("WRITE_PAGE")).isEmpty());
+        QCOMPARE(writeTestPackage(package, {6000, 3000}, 8).size(), 2);
+        QFile signature(package + QStringLiteral(".minisig"));
+        QVERIFY(signature.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        signature.close();
+        QCOMPARE(cli.finish(kRunMs), 0);
+        QVERIFY2(cli.output().contains(QLatin1String("signed by key")), qPrintable(cli.output()));
+        QString mismatch;
+        QVERIFY2(flashHoldsImages(flashDir, images, &mismatch), qPrintable(mismatch));
     }
 
     void calibrateWithTheUserSucceedsWithTheWindowsWrites()
