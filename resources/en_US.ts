@@ -215,6 +215,22 @@
         <source>此端口上次的固件更新没有完成：云台可能停在引导程序中，请在“固件更新”页完成更新。</source>
         <translation>The last firmware update on this port did not finish: the gimbal may be waiting in its bootloader. The Firmware Upgrade tab can finish the update.</translation>
     </message>
+    <message>
+        <source>历史记录</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>更新与校准的记录</source>
+        <translation>Records of updates and calibrations</translation>
+    </message>
+    <message>
+        <source>记录无法写入：%1</source>
+        <translation>Journal not written: %1</translation>
+    </message>
+    <message>
+        <source>记录无法发送：%1</source>
+        <translation>Journal not sent: %1</translation>
+    </message>
 </context>
 <context>
     <name>UpdateService</name>
@@ -414,6 +430,119 @@ Stop the update?</translation>
     <message>
         <source>继续写入</source>
         <translation>Keep writing</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryWindow</name>
+    <message>
+        <source>历史记录</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>筛选：任一列含有的文字</source>
+        <translation>Filter: text in any column</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>更新</source>
+        <translation>Updates</translation>
+    </message>
+    <message>
+        <source>校准</source>
+        <translation>Calibrations</translation>
+    </message>
+    <message>
+        <source>无法读取记录：%1</source>
+        <translation>Journal not readable: %1</translation>
+    </message>
+    <message>
+        <source>显示 %1 / %2 条记录</source>
+        <translation>Showing %1 of %2 records</translation>
+    </message>
+</context>
+<context>
+    <name>JournalTableModel</name>
+    <message>
+        <source>更新</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>校准</source>
+        <translation>Calibration</translation>
+    </message>
+    <message>
+        <source>%1 页，停在芯片 %2</source>
+        <translation>%1 pages, stopped at chip %2</translation>
+    </message>
+    <message>
+        <source>%1 页</source>
+        <translation>%1 pages</translation>
+    </message>
+    <message>
+        <source>%1，%2 面，%3</source>
+        <translation>%1, %2 faces, %3</translation>
+    </message>
+    <message>
+        <source>已保存</source>
+        <translation>saved</translation>
+    </message>
+    <message>
+        <source>未保存</source>
+        <translation>not saved</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>工位</source>
+        <translation>Station</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>产品</source>
+        <translation>Product</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Outcome</translation>
+    </message>
+    <message>
+        <source>芯片</source>
+        <translation>Chips</translation>
+    </message>
+    <message>
+        <source>固件</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>固件包</source>
+        <translation>Package</translation>
+    </message>
+    <message>
+        <source>详情</source>
+        <translation>Details</translation>
+    </message>
+</context>
+<context>
+    <name>ChipHistory</name>
+    <message>
+        <source>芯片 %1：本站上次更新于 %2，%3 → %4</source>
+        <translation>Chip %1: last updated on this station %2, %3 → %4</translation>
+    </message>
+    <message>
+        <source>芯片 %1：本站上次检查于 %2，已是 %3</source>
+        <translation>Chip %1: last checked on this station %2, already at %3</translation>
     </message>
 </context>
 </TS>

@@ -21,7 +21,7 @@ cp "$(pwd)/${VELMORA_BUILD_DIR:-build}/share/velmora/demo-k5.ptz" "$shot_home/ve
 package=$shot_home/velmora/demo-k5.ptz
 
 display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 640x560x24 -nolisten tcp &
+Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp &
 xvfb=$!
 export DISPLAY=$display
 sim=""
@@ -30,19 +30,65 @@ trap 'kill $sim $xvfb 2>/dev/null || true; rm -rf "$shot_home"' EXIT
 # Window-relative positions of the open and calibrate buttons (both languages lay them out alike).
 open_button=(120 31)
 calibrate_button=(175 31)
-# The sensor plot's button in the calibration tab's corner, per language.
+# The sensor plot's button in the calibration tab's corner, and the history's left of it, per language.
 declare -A plot_button=([zh_CN]="380 69" [en_US]="381 69")
+declare -A history_button=([zh_CN]="330 69" [en_US]="330 69")
 # On the firmware tab the two languages differ: tab, connect button, path box, update button.
 declare -A firmware_clicks=(
     [zh_CN]="122 70 198 31 190 100 375 428"
     [en_US]="192 70 190 31 200 100 398 427"
 )
 
+# Records of a few days on a line, for the History window: the program makes the journal's
+# tables (by opening History once), then these rows go in beside them.
+seed_journal() {
+    local when=$(date -u -d 'yesterday 09:12' +%Y-%m-%dT%H:%M:%S)
+    sqlite3 "$1" <<SQL
+INSERT INTO records (id, kind, started, ended, station, version, port, adapter_serial, product_row, outcome,
+    failed_chip, package_name, package_size, package_sha256, package_arch, pages_written, end_command)
+VALUES
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a01', 'update', '2026-11-27T08:41:10.120Z', '2026-11-27T08:41:32.870Z', 'line-2', '1.0.0', '/dev/ttyUSB0', '0001A2F3', 4, 'success', 0, 'k5-delta-1.04.ptz', 26880, 'b1946ac92492d2347c6235b4d2611184e8c1a3f0a5d0f0e3e3f7c1d9a2b4c6d8', 19253, 96, 'run'),
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a02', 'update', '2026-11-28T10:05:02.004Z', '2026-11-28T10:05:09.551Z', 'line-2', '1.0.0', '/dev/ttyUSB0', '0001A2F3', 4, 'hardware-mismatch', 2, 'k5-ember-1.05.ptz', 24576, '5891b5b522d5df086d0ff0b110fbd9d21bb4fc7163af34d08286a2e846f6be03', 19253, 0, ''),
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a03', 'update', '2026-11-28T10:06:40.310Z', '2026-11-28T10:06:45.002Z', 'line-2', '1.0.0', '/dev/ttyUSB1', '0001B7C4', 4, 'no-bootloader', 0, NULL, NULL, NULL, NULL, 0, ''),
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a05', 'update', '2026-11-30T14:22:18.900Z', '2026-11-30T14:22:44.135Z', 'line-1', '1.0.0', '/dev/ttyUSB0', '0001A2F3', 4, 'success', 0, 'k5-delta-1.05.ptz', 26880, 'd2a84f4b8b650937ec8f73cd8be2c74add5a911ba64df27458ed8229da804a26', 19253, 96, 'run');
+INSERT INTO records (id, kind, started, ended, station, version, port, adapter_serial, product_row, outcome,
+    failed_step, step_reached, faces, save_acknowledged)
+VALUES
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a04', 'calibration', '2026-11-29T11:30:00.000Z', '2026-11-29T11:33:12.400Z', 'line-3', '1.0.0', '/dev/ttyUSB0', '0001A2F3', 6, 'success', NULL, 'save', '[[0.01,0,1],[0,-0.01,-1],[1,0.01,0],[-1,0,0.01],[0,1,0],[0.01,-1,0]]', 1),
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a06', 'calibration', '$when.000Z', '$when.500Z', 'line-3', '1.0.0', '/dev/ttyUSB0', '0001A2F3', 6, 'step-failed', 'solve', 'solve', '[[0.01,0,1],[0,-0.01,-1],[1,0.01,0],[-1,0,0.01],[0,1,0],[0.01,-1,0]]', 0);
+INSERT INTO chips (record_id, position, address, cpuid, serial, hardware, boot, firmware_before, firmware_after, result)
+VALUES
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a01', 1, 1, 1094861636, 4097, 257, 16, 103, 104, 'written'),
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a01', 2, 2, 1111638594, 4098, 258, 16, 103, 104, 'written'),
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a02', 1, 1, 1094861636, 4097, 257, 16, 104, 105, 'not-reached'),
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a02', 2, 2, 1111638594, 4098, 258, 16, 104, 105, 'not-reached'),
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a05', 1, 1, 1094861636, 4097, 257, 16, 104, 105, 'written'),
+ ('6d1c0a52-3f0e-4d55-9a4e-0c1d2e3f4a05', 2, 2, 1111638594, 4098, 258, 16, 104, 105, 'up-to-date');
+SQL
+}
+
 # $1: locale; $2: what to show ("connected", "calibrating": a step with its words, "plot": the
-# sensor plot window while the simulated user turns the gimbal through a calibration, or
-# "firmware": an update under way).
+# sensor plot window while the simulated user turns the gimbal through a calibration,
+# "firmware": an update under way, or "history": the History window over a seeded journal).
 shoot() {
     local out link ports app window
+    # A journal of its own: the shots never write into the user's.
+    local journal
+    journal=$(mktemp -d)/journal.sqlite
+    export VELMORA_JOURNAL_FILE=$journal
+    if [[ $2 == history ]]; then
+        # Opening History once makes the journal's tables; the seeded rows then go in.
+        LANG=$1.UTF-8 LC_ALL=$1.UTF-8 XDG_CONFIG_HOME=$(mktemp -d) "$bin/velmora" 2>/dev/null &
+        app=$!
+        window=$(xdotool search --sync --onlyvisible --name '^Velmora$' | head -n1)
+        sleep 1
+        local h=(${history_button[$1]})
+        xdotool mousemove --window "$window" "${h[0]}" "${h[1]}" click 1
+        sleep 1
+        kill "$app"
+        wait "$app" 2>/dev/null || true
+        seed_journal "$journal"
+    fi
     out=$(mktemp)
     link=$(mktemp -u /tmp/velmora-shot.XXXX)
     "$bin/velmora-gimbal-sim" --role auto --multi-chip --user --link "$link" >"$out" &
@@ -60,8 +106,9 @@ shoot() {
         xdotool mousemove --window "$window" "${calibrate_button[@]}" click 1
         sleep 4
     fi
-    if [[ $2 == plot ]]; then
+    if [[ $2 == plot || $2 == history ]]; then
         local p=(${plot_button[$1]})
+        [[ $2 == history ]] && p=(${history_button[$1]})
         xdotool mousemove --window "$window" "${p[0]}" "${p[1]}" click 1
         sleep 1
         # The program's other visible window (a Chinese title is not matched by name).
@@ -71,7 +118,7 @@ shoot() {
             [[ -n $window ]] && break
             sleep 0.1
         done
-        sleep 8 # the plot fills with the turns through the faces
+        [[ $2 == plot ]] && sleep 8 # the plot fills with the turns through the faces
     fi
     if [[ $2 == firmware ]]; then
         local c=(${firmware_clicks[$1]})
@@ -90,16 +137,16 @@ shoot() {
     local name=velmora-$1
     [[ $2 == firmware ]] && name=velmora-firmware-$1
     [[ $2 == plot ]] && name=velmora-plot-$1
+    [[ $2 == history ]] && name=velmora-history-$1
     import -window "$window" "$shots/$name.png"
     kill "$app" "$sim"
     wait "$app" "$sim" 2>/dev/null || true
     rm -f "$out"
 }
 
-shoot zh_CN calibrating
-shoot en_US calibrating
-shoot zh_CN plot
-shoot en_US plot
-shoot zh_CN firmware
-shoot en_US firmware
+# SHOTS (for example SHOTS=history) retakes only those.
+for what in ${SHOTS:-calibrating plot firmware history}; do
+    shoot zh_CN "$what"
+    shoot en_US "$what"
+done
 echo "screenshots in $shots"

@@ -5,6 +5,8 @@
 #include "BootloaderLink.h"
 #include "CalibrateService.h"
 #include "CalibrationWords.h"
+#include "HistoryWindow.h"
+#include "Journal.h"
 #include "LinkHints.h"
 #include "MetaTypes.h"
 #include "PortListener.h"
@@ -23,6 +25,7 @@
 #include "WindowSettings.h"
 
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -31,6 +34,8 @@
 namespace {
 
 constexpr int kReadoutMs = 20;
+// How long a close waits for the journal's sender to leave a server that does not answer.
+constexpr int kJournalStopMs = 2500;
 
 } // namespace
 
@@ -85,6 +90,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     connect(calibrateService, &CalibrateService::directionChanged, this, &MainWindow::onDirectionChanged);
     connect(calibrateService, &CalibrateService::calibrationFinishd, this, &MainWindow::onFinishd);
     connect(calibrateService, &CalibrateService::gyroscopeStepStarted, this, &MainWindow::onGyroscopeStep);
+    connect(calibrateService, &CalibrateService::calibrationOutcome, this, &MainWindow::onCalibrationOutcome);
     connect(starsService, &StarsService::saveFinshed, calibrateService, &CalibrateService::onSaveFinshed);
     // The framing steps run directly in the thread that hands them bytes: encoding in the
     // service's loop, parsing (and storing the answer) in the port worker. Each is safe there
@@ -97,7 +103,9 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     connect(updateService, &UpdateService::updateStep, this, &MainWindow::onUpdateStep);
     connect(updateService, &UpdateService::connectTimeout, this, &MainWindow::onConnectTimeout);
     connect(updateService, &UpdateService::updateReport, this, &MainWindow::onUpdateReport);
+    connect(updateService, &UpdateService::chipsListed, this, &MainWindow::onChipsListed);
     connect(updateService, &UpdateService::deviceListUpdate, this, &MainWindow::deviceListUpdate);
+    connect(updateService, &UpdateService::updateOutcome, this, &MainWindow::onUpdateOutcome);
     // The bootloader link's framing runs directly in the calling thread too, for the same
     // reasons (frames are encoded without state, the parser is fed by the port worker alone and
     // the service's slot takes its lock): a page and its answer never wait for the GUI thread,
@@ -132,14 +140,27 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     for (int i = 0; i < 8; ++i)
         readoutBoxes[i] = ReadoutBox(boxes[i]);
 
-    // The sensor plot opens from the calibration tab's corner, beside its tab; the window's
+    // The sensor plot opens from the calibration tab's corner, beside its tab, and the history
+    // from both tabs' corner, left of it, so the plot's place stays where it was; the window's
     // first size and the top row stay as they are.
-    plotButton = new QToolButton(ui->tabWidget);
+    auto *corner = new QWidget(ui->tabWidget);
+    auto *cornerLayout = new QHBoxLayout(corner);
+    cornerLayout->setContentsMargins(0, 0, 0, 0);
+    cornerLayout->setSpacing(0);
+    historyButton = new QToolButton(corner);
+    historyButton->setObjectName(QStringLiteral("historyButton"));
+    historyButton->setText(tr("历史记录"));
+    historyButton->setToolTip(tr("更新与校准的记录"));
+    historyButton->setAutoRaise(true);
+    plotButton = new QToolButton(corner);
     plotButton->setObjectName(QStringLiteral("plotButton"));
     plotButton->setText(tr("曲线"));
     plotButton->setToolTip(tr("传感器曲线"));
     plotButton->setAutoRaise(true);
-    ui->tabWidget->setCornerWidget(plotButton, Qt::TopRightCorner);
+    cornerLayout->addWidget(historyButton);
+    cornerLayout->addWidget(plotButton);
+    ui->tabWidget->setCornerWidget(corner, Qt::TopRightCorner);
+    connect(historyButton, &QToolButton::clicked, this, &MainWindow::showHistoryWindow);
     connect(plotButton, &QToolButton::clicked, this, &MainWindow::showPlotWindow);
     // Follows the tab shown, not the signal's index: a refused switch back to the calibration
     // tab (an update being written) puts the firmware tab back during this same signal.
@@ -155,12 +176,15 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
         ui->productType->addItem(tr(ProductTable::row(row).name));
     ui->productType->setCurrentIndex(ProductTable::DefaultRow);
     setUpWords();
+    setUpJournal();
+    journal->startSending();
     restoreSettings();
 }
 
 MainWindow::~MainWindow()
 {
     stopServices();
+    recordOpenAttempts();
     // The port worker and the links own threads: end them before the process does, the port
     // first closed so that its device is released from its own thread. The worker goes before
     // the services, because the links hand received frames to the services directly from the
@@ -193,7 +217,13 @@ void MainWindow::closeEvent(QCloseEvent *e)
     uiTimer->stop();
     if (plotWindow)
         plotWindow->close();
+    if (historyWindow)
+        historyWindow->close();
     stopServices();
+    recordOpenAttempts();
+    // A sender blocked on a silent server is left behind rather than waited for.
+    if (!journal->stopSending(kJournalStopMs))
+        qCWarning(lcUi) << "the journal's sender did not stop; records not yet sent wait for the next start";
     e->accept();
 }
 
@@ -264,12 +294,14 @@ void MainWindow::on_calibrateButton_clicked()
 {
     calibrating = true;
     ui->calibrateButton->setEnabled(false);
+    beginCalibrationRun();
     calibrateService->onStart();
     showStatus(tr("请按步骤完成操作！"));
 }
 
 void MainWindow::onDirectionChanged(int index)
 {
+    calibrationStep = index + 1; // faces 1 to 6 are the run's steps 2 to 7
     ui->groupBox_image->setTitle(tr("步骤 %1").arg(index));
     stepWords->setText(CalibrationWords::faceStep(index));
     ui->svgviewer->load(ResourcePaths::stepPicture(QLatin1String(ProductTable::row(productIndex).pictureSet), index));

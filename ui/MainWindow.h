@@ -2,6 +2,7 @@
 // the calibration tab and the firmware tab. It creates and wires every long-lived object.
 #pragma once
 
+#include "Attempts.h"
 #include "ChipProgress.h"
 #include "DeviceInfo.h"
 #include "ReadoutBox.h"
@@ -16,6 +17,8 @@
 
 class BootloaderLink;
 class CalibrateService;
+class HistoryWindow;
+class Journal;
 class LinkHints;
 class QLabel;
 class PortEnumerator;
@@ -73,6 +76,12 @@ private slots:
     void onPortLost(const QString &reason, quint64 generation);
     void showPlotWindow();
     void onGyroscopeStep();
+    // Journal (MainWindowJournal.cpp).
+    void onChipsListed(const QList<chipInfo> &chips);
+    void onUpdateOutcome(const UpdateOutcome &outcome);
+    void onCalibrationOutcome(const CalibrationOutcome &outcome);
+    void onJournalProblem(const QString &text);
+    void showHistoryWindow();
 
 private:
     void showStatus(const QString &text);
@@ -109,6 +118,21 @@ private:
     // Whether the update may be cancelled now: while pages are written the user is asked,
     // since giving up leaves the gimbal in its bootloader.
     bool mayStopUpdate();
+    // Journal (MainWindowJournal.cpp).
+    void setUpJournal();
+    // A Connect starts an update attempt; one still open from before ended unreported.
+    void beginUpdateAttempt();
+    // Records the open attempt now when the engine will not report its end (it was waiting
+    // for a package when it was cancelled).
+    void endAttemptOnCancel();
+    void beginCalibrationRun();
+    // At close: takes the ends the stopped services reported, then records what is still open
+    // as cancelled.
+    void recordOpenAttempts();
+    bool recordInJournal(const JournalRecord &record);
+    // The line under the chip table: when the journal last saw each listed chip updated.
+    void showChipHistory();
+    void showJournalProblem(const QString &words, bool sending);
 
     Ui_MainWindow *ui;
     StarsService *starsService;
@@ -141,4 +165,17 @@ private:
     QLabel *chipWords = nullptr;  // which chip is being written, how long is left
     bool updateWriting = false;   // the update button was pressed and no end was reported yet
     bool settingsRestored = false; // choices are remembered only once the stored ones are shown
+    Journal *journal = nullptr;
+    UpdateAttempt updateAttempt;        // from Connect to the engine's end of it
+    bool attemptAwaitsPackage = false;  // listed, and Update not pressed yet
+    QString attemptEndOverride;         // "port-lost" once the adapter went away mid-attempt
+    JournalRecord calibrationRun;       // null id while no run is open
+    int calibrationStep = 0;            // the step the open run was last seen at
+    QList<chipInfo> listedChips;
+    QLabel *chipHistoryWords = nullptr; // under the chip table
+    QLabel *journalProblem = nullptr;   // in the status bar while the journal has a problem
+    bool journalProblemIsSend = false;
+    bool journalWriting = false;        // a local write is under way (its problem is a write's)
+    QToolButton *historyButton = nullptr;
+    HistoryWindow *historyWindow = nullptr; // made on the first click of historyButton
 };

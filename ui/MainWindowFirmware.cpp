@@ -7,6 +7,7 @@
 #include "CalibrateService.h"
 #include "FirmwareTables.h"
 #include "LinkHints.h"
+#include "PackageFileReader.h"
 #include "PortListener.h"
 #include "PtzFile.h"
 #include "SerialPort.h"
@@ -42,6 +43,7 @@ void MainWindow::setUpFirmwareTab()
 void MainWindow::cancelUpdate()
 {
     updateService->onCancel();
+    endAttemptOnCancel();
     // The service forgets its connection on a cancel; a package request made now would be
     // kept and served unasked right after the next connection.
     ui->downloadButton->setEnabled(false);
@@ -63,6 +65,7 @@ void MainWindow::on_connectButton_clicked()
         qCDebug(lcUi) << "Cancel";
     } else {
         deviceModel->removeRows(0, deviceModel->rowCount());
+        beginUpdateAttempt();
         updateService->connectRequest();
         qCDebug(lcUi) << "Request";
     }
@@ -87,6 +90,12 @@ void MainWindow::onProgressUpdate(int value)
 
 void MainWindow::onUpdateStep(const UpdateOutcome &step)
 {
+    if (updateAttempt.isStarted()) {
+        updateAttempt.onStep(step);
+        // Listed again (after a stray frame): the engine no longer waits for a package.
+        if (step.reason == UpdateOutcome::Listing)
+            attemptAwaitsPackage = false;
+    }
     if (!chipProgress.running())
         return;
     QString words;
@@ -243,6 +252,12 @@ void MainWindow::on_downloadButton_clicked()
 {
     if (ui->pathComboBox->count() > 0) {
         const QString package = ui->pathComboBox->itemText(ui->pathComboBox->currentIndex());
+        // The record names the package by the bytes read here; the service reads it again and
+        // reports a file it cannot read or use.
+        const PackageFileReader::Result file = PackageFileReader::read(package);
+        if (file.outcome == PackageFileReader::Outcome::Ok)
+            updateAttempt.setPackage(package, file.bytes);
+        attemptAwaitsPackage = false;
         updateService->dataRequest(package);
         ui->downloadButton->setEnabled(false);
         // Marked until the update reports its end: an interruption is told on the next open.

@@ -88,5 +88,6 @@ QString MainWindow::productName() const
 
 void MainWindow::onGyroscopeStep()
 {
+    calibrationStep = 9; // after the six faces and the solve
     stepWords->setText(CalibrationWords::gyroscopeStep());
 }

@@ -172,6 +172,9 @@ void MainWindow::closePort(bool byUser)
         WindowSettings::setClosedByUser(true);
     } else {
         reconnect.lost();
+        // The attempt under way ends because the adapter went away, whatever the engine says.
+        if (updateAttempt.isStarted())
+            attemptEndOverride = QStringLiteral("port-lost");
     }
     linkHints->setWatching(false, productName());
     starsService->setPortOpen(false);

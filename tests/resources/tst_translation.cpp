@@ -72,18 +72,23 @@ void TranslationTest::initTestCase()
 void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
 {
     // The window's and the update service's texts (65), the interrupted-update hint, the
-    // missing-adapter text, the plot button and its window's title; the plot window; the words of the calibration steps, the
-    // chip progress, the link hints and the stop question.
+    // missing-adapter text, the plot button and its window's title; the plot window; the words
+    // of the calibration steps, the chip progress, the link hints and the stop question; the
+    // history button, the journal's problems, the History window, its table and the chips' last
+    // updates.
     QHash<QString, int> perContext;
     for (const Entry &e : std::as_const(entries))
         ++perContext[e.context];
-    QCOMPARE(perContext.value(QStringLiteral("MainWindow")) + perContext.value(QStringLiteral("UpdateService")), 69);
+    QCOMPARE(perContext.value(QStringLiteral("MainWindow")) + perContext.value(QStringLiteral("UpdateService")), 73);
     QCOMPARE(perContext.value(QStringLiteral("SensorPlotWindow")), 11);
     QCOMPARE(perContext.value(QStringLiteral("CalibrationWords")), 8);
     QCOMPARE(perContext.value(QStringLiteral("ChipProgress")), 4);
     QCOMPARE(perContext.value(QStringLiteral("LinkHints")), 2);
     QCOMPARE(perContext.value(QStringLiteral("StopUpdateQuestion")), 4);
-    QCOMPARE(perContext.size(), 7);
+    QCOMPARE(perContext.value(QStringLiteral("HistoryWindow")), 7);
+    QCOMPARE(perContext.value(QStringLiteral("JournalTableModel")), 17);
+    QCOMPARE(perContext.value(QStringLiteral("ChipHistory")), 2);
+    QCOMPARE(perContext.size(), 10);
 }
 
 void TranslationTest::everySourceTranslatesToItsEnglishText()

@@ -1,8 +1,10 @@
 // End to end: the window, the real serial path and the simulator's bootloader, through updates.
 #include "IsolatedSettings.h"
 #include "FirmwareProbe.h"
+#include "JournalRows.h"
 #include "SimulatedSession.h"
 
+#include <QCryptographicHash>
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -53,8 +55,27 @@ private:
 
     QStringList bootloaderTrace() { return session.sim.traceLines().filter(QRegularExpression("^B ")); }
 
+    // The chips' results of the only record in the journal, which must have `outcome`.
+    static QStringList onlyRecordsChipResults(const QString &outcome)
+    {
+        const QList<JournalRecord> records = JournalRows::all();
+        if (records.size() != 1 || records.first().outcome != outcome) {
+            qWarning("%d records, the newest %s", int(records.size()),
+                     records.isEmpty() ? "none" : qPrintable(records.first().outcome));
+            return {QStringLiteral("(not one record of that outcome)")};
+        }
+        QStringList results;
+        for (const JournalChip &chip : records.first().chips)
+            results.append(chip.result);
+        return results;
+    }
+
 private slots:
-    void init() { IsolatedSettings::reset(); }
+    void init()
+    {
+        IsolatedSettings::reset();
+        JournalRows::clear();
+    }
 
     void initTestCase() { QVERIFY(dir.isValid()); }
     void cleanup()
@@ -74,6 +95,7 @@ private slots:
         QCOMPARE(fw->connectButton()->text(), QStringLiteral("连接"));
         QVERIFY(fw->connectButton()->isEnabled());
         QCOMPARE(bootloaderTrace().filter(QStringLiteral("WRITE_PAGE")), QStringList());
+        QTRY_COMPARE(onlyRecordsChipResults(QStringLiteral("hardware-mismatch")), QStringList({"not-reached", "not-reached"}));
     }
 
     void chipThatCannotTakeItsImageEndsInRestart()
@@ -91,6 +113,8 @@ private slots:
         QVERIFY(fw->connectButton()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(bootloaderTrace().endsWith(QStringLiteral("B RESTART")), 10000);
         QVERIFY(!bootloaderTrace().contains(QStringLiteral("B RUN")));
+        QCOMPARE(onlyRecordsChipResults(QStringLiteral("flash-overflow")), QStringList({"written", "not-reached"}));
+        QCOMPARE(JournalRows::all().first().failedChip, 2);
     }
 
     void newcomerPathUpdatesTheDemoPackage()
@@ -103,6 +127,11 @@ private slots:
         fw->showFirmwareTab();
         QTest::mouseClick(fw->connectButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(fw->devices()->rowCount(), 2, kConnectWaitMs);
+        // The History window opens from the firmware tab's corner and follows what is recorded.
+        QTest::mouseClick(session.window->findChild<QToolButton *>(QStringLiteral("historyButton")), Qt::LeftButton);
+        auto *history = session.window->findChild<QTableView *>(QStringLiteral("historyTable"));
+        QVERIFY(history && history->isVisible());
+        QCOMPARE(history->model()->rowCount(), 0);
         // Product row 4 addresses the chips one by one: each names itself.
         QVERIFY(!FirmwareProbe::row(fw->devices(), 0).at(0).isEmpty());
         QCOMPARE(FirmwareProbe::row(fw->devices(), 1).mid(1), QStringList({"4B35", "0102", "1.00"}));
@@ -118,6 +147,27 @@ private slots:
             full += value.at(0).toInt() == 1000;
         QCOMPARE(full, 2); // once per chip
         QTRY_VERIFY_WITH_TIMEOUT(bootloaderTrace().contains(QStringLiteral("B RUN")), 10000);
+
+        // One record of the whole attempt: its port, chips, package as read and outcome.
+        QCOMPARE(onlyRecordsChipResults(QStringLiteral("success")), QStringList({"written", "written"}));
+        const JournalRecord record = JournalRows::all().first();
+        QFile package(QStringLiteral(VELMORA_DEMO_PACKAGE));
+        QVERIFY(package.open(QIODevice::ReadOnly));
+        const QByteArray bytes = package.readAll();
+        QCOMPARE(record.packageName, QFileInfo(package).fileName());
+        QCOMPARE(record.packageSize, bytes.size());
+        QCOMPARE(record.packageSha256, QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+        QCOMPARE(record.port, session.sim.path());
+        QCOMPARE(record.productRow, 4);
+        QCOMPARE(record.endCommand, QStringLiteral("run"));
+        QVERIFY(record.started < record.ended);
+        QCOMPARE(record.chips.at(1).firmwareBefore, 100);
+        QCOMPARE(history->model()->rowCount(), 1);
+        // The chips just written now have a last update, under the chip table.
+        const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+        const QString change = QStringLiteral("1.00 → %1").arg(JournalRecord::firmwareText(record.chips.at(1).firmwareAfter));
+        QCOMPARE(session.probe->widget<QLabel>("chipHistoryWords")->text(),
+                 QStringLiteral("芯片 1：本站上次更新于 %1，%2\n芯片 2：本站上次更新于 %1，%2").arg(today, change));
 
         // After RUN the gimbal answers at run time again, and the calibration tab sees it.
         fw->showCalibrationTab();
@@ -140,6 +190,8 @@ private slots:
         qInfo("closing the window mid-update took %lld ms", qlonglong(ms));
         // Far above the real figure: only a hang fails here.
         QVERIFY2(ms < 5000, qPrintable(QString::number(ms)));
+        // The write cut short by the close is recorded as the user's cancel.
+        QCOMPARE(onlyRecordsChipResults(QStringLiteral("cancelled")), QStringList({"failed", "not-reached"}));
 
         // The next window, opening the same port, says the update did not finish and has the
         // package ready on the firmware tab.
@@ -204,6 +256,43 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(session.probe->status().startsWith(QStringLiteral("更新完成，用时")), kUpdateWaitMs);
         QCOMPARE(fw->chipWords(), QStringLiteral("芯片 2/2：已是最新，无需写入"));
         QCOMPARE(bootloaderTrace().filter(QStringLiteral("WRITE_PAGE")), QStringList());
+        QCOMPARE(onlyRecordsChipResults(QStringLiteral("success")), QStringList({"up-to-date", "up-to-date"}));
+    }
+
+    // A journal file that is not a database: the update runs to its end all the same, and the
+    // status bar and standard error say that it was not recorded.
+    void unwritableJournalNeverStopsAnUpdate()
+    {
+        QFile garbage(JournalRows::path());
+        QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, '\x5A')) == 4096);
+        garbage.close();
+        QVERIFY(connectTo({}));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Journal not written: .*journal.sqlite")));
+        update(QStringLiteral(VELMORA_DEMO_PACKAGE));
+        QTRY_VERIFY_WITH_TIMEOUT(session.probe->status().startsWith(QStringLiteral("更新完成，用时")), kUpdateWaitMs);
+        auto *problem = session.probe->widget<QLabel>("journalProblem");
+        QTRY_VERIFY(problem->isVisible());
+        QVERIFY2(problem->toolTip().startsWith(QStringLiteral("记录无法写入：")), qPrintable(problem->toolTip()));
+        QTRY_VERIFY_WITH_TIMEOUT(bootloaderTrace().contains(QStringLiteral("B RUN")), 10000);
+        // The History window says why it shows nothing.
+        QTest::mouseClick(session.window->findChild<QToolButton *>(QStringLiteral("historyButton")), Qt::LeftButton);
+        QVERIFY(session.window->findChild<QLabel *>(QStringLiteral("historyCount"))->text().startsWith(QStringLiteral("无法读取记录：")));
+        // The file was left as it was.
+        QVERIFY(garbage.open(QIODevice::ReadOnly));
+        QCOMPARE(garbage.readAll(), QByteArray(4096, '\x5A'));
+    }
+
+    // A Connect that is given up during the count-down is recorded too, with no chips.
+    void connectCancelledDuringTheCountDownIsRecorded()
+    {
+        // A gimbal at run time that never enters its bootloader keeps the count-down going.
+        QVERIFY(session.start({QStringLiteral("--role"), QStringLiteral("runtime")}));
+        fw = std::make_unique<FirmwareProbe>(*session.probe);
+        fw->showFirmwareTab();
+        QTest::mouseClick(fw->connectButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(fw->connectButton()->text().startsWith(QStringLiteral("连接中")), kConnectWaitMs);
+        QTest::mouseClick(fw->connectButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(onlyRecordsChipResults(QStringLiteral("cancelled")), QStringList(), kConnectWaitMs);
     }
 
     // A path typed into the path box that names a pipe, a device or a huge file: the preview

@@ -1,5 +1,6 @@
 // End to end: the window, the real serial path and the simulator process, through a calibration.
 #include "IsolatedSettings.h"
+#include "JournalRows.h"
 #include "SimulatedSession.h"
 
 #include <QLabel>
@@ -41,9 +42,23 @@ private:
     }
 
 private slots:
-    void init() { IsolatedSettings::reset(); }
+    void init()
+    {
+        IsolatedSettings::reset();
+        JournalRows::clear();
+    }
 
     void cleanup() { session.end(); }
+
+    // The only record in the journal: "outcome step faces saved", or what went wrong.
+    static QString onlyCalibrationRecord()
+    {
+        const QList<JournalRecord> records = JournalRows::all();
+        if (records.size() != 1 || records.first().kind != JournalRecord::Kind::Calibration)
+            return QStringLiteral("%1 records").arg(records.size());
+        const JournalRecord &r = records.first();
+        return QStringLiteral("%1 %2 %3 %4").arg(r.outcome, r.stepReached).arg(r.faces.size()).arg(QLatin1String(r.saveAcknowledged ? "saved" : "unsaved"));
+    }
 
     void gimbalConnectsAndTheReadoutMoves()
     {
@@ -90,6 +105,13 @@ private slots:
             "W 0009 0000", "C C005 A151",
         };
         QTRY_COMPARE(sim.requestedWrites(), expected);
+        QCOMPARE(onlyCalibrationRecord(), QStringLiteral("success save 6 saved"));
+        const JournalRecord record = JournalRows::all().first();
+        QCOMPARE(record.productRow, 6);
+        QCOMPARE(record.port, sim.path());
+        // Each face is taken still: the acceleration measured is gravity alone, about 1 g.
+        for (const std::array<double, 3> &face : record.faces)
+            QVERIFY(qAbs(std::hypot(face[0], face[1], face[2]) - 1.0) < 0.2);
         // Finished: the button comes back by itself while the gimbal stays ready.
         QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
     }
@@ -102,6 +124,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("校准失败，请重新校准！"), kRunWaitMs);
         QVERIFY(probe->shows(ResourcePaths::failPicture));
         QVERIFY(!sim.writes().contains(QStringLiteral("C C005 A151")));
+        QTRY_COMPARE(onlyCalibrationRecord(), QStringLiteral("step-failed solve 6 unsaved"));
         QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
     }
 
@@ -134,6 +157,7 @@ private slots:
         probe->products()->setCurrentIndex(1); // another register profile: the gimbal no longer answers
         QTRY_COMPARE_WITH_TIMEOUT(probe->status(), QStringLiteral("校准失败，请重新校准！"), kConnectWaitMs);
         QVERIFY(probe->shows(ResourcePaths::failPicture));
+        QTRY_COMPARE(onlyCalibrationRecord(), QStringLiteral("cancelled face-1 0 unsaved"));
     }
 
     void closingWhileWaitingForPlacementIsPrompt()
@@ -143,6 +167,8 @@ private slots:
         QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(probe->stepBox()->title(), QStringLiteral("步骤 1"), kRunWaitMs);
         QVERIFY(session.closeWindow() < 5000);
+        // The engine says nothing when stopped mid-run: the window records it as cancelled.
+        QCOMPARE(onlyCalibrationRecord(), QStringLiteral("cancelled face-1 0 unsaved"));
     }
 
     void closingWhileTheGimbalIsSilentIsPrompt()
