@@ -224,6 +224,42 @@
         <translation>Records of updates and calibrations</translation>
     </message>
     <message>
+        <source>仅接受已签名的固件</source>
+        <translation>Only signed packages</translation>
+    </message>
+    <message>
+        <source>本机要求签名（/etc/velmora/require-signed）</source>
+        <translation>Required on this machine (/etc/velmora/require-signed)</translation>
+    </message>
+    <message>
+        <source>未签名</source>
+        <translation>Not signed</translation>
+    </message>
+    <message>
+        <source>已签名：%1（密钥 %2）</source>
+        <translation>Signed: %1 (key %2)</translation>
+    </message>
+    <message>
+        <source>签名无效</source>
+        <translation>Signature does not hold</translation>
+    </message>
+    <message>
+        <source>签名密钥不受信任：%1</source>
+        <translation>Signed by a key not trusted here: %1</translation>
+    </message>
+    <message>
+        <source>固件签名无效，已拒绝！</source>
+        <translation>The package&apos;s signature does not hold: refused!</translation>
+    </message>
+    <message>
+        <source>固件签名密钥不受信任，已拒绝！</source>
+        <translation>The package is signed by a key not trusted here: refused!</translation>
+    </message>
+    <message>
+        <source>固件未签名，只接受已签名的固件！</source>
+        <translation>The package is not signed, and only signed packages are accepted!</translation>
+    </message>
+    <message>
         <source>记录无法写入：%1</source>
         <translation>Journal not written: %1</translation>
     </message>

@@ -44,7 +44,7 @@ void FirmwareTables::setUp(QTableView *view, QStandardItemModel *model, const QS
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 }
 
-bool FirmwareTables::readPackage(const QString &path, ptzHeader *header)
+bool FirmwareTables::readPackage(const QString &path, ptzHeader *header, QByteArray *bytes)
 {
     // Runs in the GUI thread: the reader takes only a regular file no larger than a package can
     // be, so a pipe, a device or a huge file costs the window nothing.
@@ -55,6 +55,8 @@ bool FirmwareTables::readPackage(const QString &path, ptzHeader *header)
     if (!package.unpack(file.bytes))
         return false;
     *header = package.header();
+    if (bytes)
+        *bytes = file.bytes;
     return true;
 }
 

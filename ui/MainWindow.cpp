@@ -177,6 +177,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     ui->productType->setCurrentIndex(ProductTable::DefaultRow);
     setUpWords();
     setUpJournal();
+    setUpSignatureWidgets();
     journal->startSending();
     restoreSettings();
 }

@@ -5,6 +5,7 @@
 #include "Attempts.h"
 #include "ChipProgress.h"
 #include "DeviceInfo.h"
+#include "PackageSignature.h"
 #include "ReadoutBox.h"
 #include "ReconnectPolicy.h"
 #include "SerialPort.h"
@@ -20,6 +21,7 @@ class CalibrateService;
 class HistoryWindow;
 class Journal;
 class LinkHints;
+class QCheckBox;
 class QLabel;
 class PortEnumerator;
 class PortListener;
@@ -120,6 +122,11 @@ private:
     bool mayStopUpdate();
     // Journal (MainWindowJournal.cpp).
     void setUpJournal();
+    // The package's signature beside its file info, and the "Only signed packages" choice.
+    void setUpSignatureWidgets();
+    void showSignature(const SignatureCheck &check);
+    // Whether `check` refuses the package; if so the status bar says why.
+    bool refusedBySignature(const SignatureCheck &check);
     // A Connect starts an update attempt; one still open from before ended unreported.
     void beginUpdateAttempt();
     // Records the open attempt now when the engine will not report its end (it was waiting
@@ -173,6 +180,8 @@ private:
     int calibrationStep = 0;            // the step the open run was last seen at
     QList<chipInfo> listedChips;
     QLabel *chipHistoryWords = nullptr; // under the chip table
+    QLabel *signatureWords = nullptr;   // who signed the package shown, beside its file info
+    QCheckBox *onlySignedBox = nullptr;
     QLabel *journalProblem = nullptr;   // in the status bar while the journal has a problem
     bool journalProblemIsSend = false;
     bool journalWriting = false;        // a local write is under way (its problem is a write's)

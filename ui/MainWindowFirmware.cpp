@@ -229,11 +229,13 @@ void MainWindow::showPackageInfo(const QString &path)
     // the update service checks the package again and reports when the update starts. Its
     // path stays in the box for this run but is not remembered for the next.
     ptzHeader header;
-    if (!FirmwareTables::readPackage(path, &header))
+    QByteArray bytes;
+    if (!FirmwareTables::readPackage(path, &header, &bytes))
         return;
     if (settingsRestored)
         WindowSettings::notePackage(path);
     FirmwareTables::showPackage(firmwareModel, header);
+    showSignature(PackageSignature::check(bytes, path, TrustedKeys::load()));
 }
 
 void MainWindow::on_browseButton_clicked()
@@ -252,13 +254,23 @@ void MainWindow::on_downloadButton_clicked()
 {
     if (ui->pathComboBox->count() > 0) {
         const QString package = ui->pathComboBox->itemText(ui->pathComboBox->currentIndex());
-        // The record names the package by the bytes read here; the service reads it again and
-        // reports a file it cannot read or use.
+        // Read once here: the signature is checked on these bytes, the record names them and
+        // the service writes them. A file that cannot be read is left to the service, which
+        // reports it in its own words.
         const PackageFileReader::Result file = PackageFileReader::read(package);
-        if (file.outcome == PackageFileReader::Outcome::Ok)
+        if (file.outcome == PackageFileReader::Outcome::Ok) {
+            const SignatureCheck signature = PackageSignature::check(file.bytes, package, TrustedKeys::load());
+            showSignature(signature);
+            // Refused before anything is sent: the gimbal stays listed, waiting for a package.
+            if (refusedBySignature(signature))
+                return;
             updateAttempt.setPackage(package, file.bytes);
+            updateAttempt.setSignature(SignatureCheck::stateName(signature.state), signature.keyId);
+            updateService->packageRequest(package, file.bytes);
+        } else {
+            updateService->dataRequest(package);
+        }
         attemptAwaitsPackage = false;
-        updateService->dataRequest(package);
         ui->downloadButton->setEnabled(false);
         // Marked until the update reports its end: an interruption is told on the next open.
         const PortInfo opened = openedPortInfo();

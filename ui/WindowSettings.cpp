@@ -11,6 +11,7 @@ const QString kLastPortSerial = QStringLiteral("port/lastSerialNumber");
 const QString kClosedByUser = QStringLiteral("port/closedByUser");
 const QString kPackages = QStringLiteral("firmware/packages");
 const QString kCurrentPackage = QStringLiteral("firmware/current");
+const QString kRequireSigned = QStringLiteral("firmware/requireSigned");
 const QString kUpdatePort = QStringLiteral("update/port");
 const QString kUpdatePackage = QStringLiteral("update/package");
 const QString kUpdateSerial = QStringLiteral("update/serialNumber");
@@ -105,4 +106,14 @@ void WindowSettings::clearUpdateInProgress()
     settings.remove(kUpdatePort);
     settings.remove(kUpdateSerial);
     settings.remove(kUpdatePackage);
+}
+
+bool WindowSettings::requireSigned()
+{
+    return QSettings().value(kRequireSigned, false).toBool();
+}
+
+void WindowSettings::setRequireSigned(bool value)
+{
+    QSettings().setValue(kRequireSigned, value);
 }

@@ -26,6 +26,9 @@ public:
     static QString currentPackage();
     // Adds `path` (kept once) and makes it the current package.
     static void notePackage(const QString &path);
+    // "Only signed packages": refuse a package without a signature.
+    static bool requireSigned();
+    static void setRequireSigned(bool value);
 
     // An update that started writing and has not reported its end: the port, its adapter's
     // serial number (empty for a port without one) and the package.

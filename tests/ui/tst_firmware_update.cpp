@@ -2,8 +2,10 @@
 #include "IsolatedSettings.h"
 #include "FirmwareProbe.h"
 #include "JournalRows.h"
+#include "MinisignTool.h"
 #include "SimulatedSession.h"
 
+#include <QCheckBox>
 #include <QCryptographicHash>
 #include <QLineEdit>
 #include <QScopeGuard>
@@ -297,6 +299,73 @@ private slots:
 
     // A path typed into the path box that names a pipe, a device or a huge file: the preview
     // leaves the table as it was, Upgrade is refused at once, and the window still closes.
+    // The signature decides at Upgrade, on the bytes then read: a refusal sends nothing and
+    // leaves the chips listed for another package; a good one is named and recorded.
+    void signaturesDecideTheUpgrade_data()
+    {
+        QTest::addColumn<QString>("signer");
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<bool>("onlySigned");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("trusted signer") << "maker" << false << true << "已签名：K5 1.05（密钥 %1）" << "";
+        QTest::newRow("changed after signing") << "maker" << true << false << "签名无效" << "固件签名无效，已拒绝！";
+        QTest::newRow("untrusted signer") << "stranger" << false << false << "签名密钥不受信任：%2" << "固件签名密钥不受信任，已拒绝！";
+        QTest::newRow("unsigned, only signed packages") << "" << false << true << "未签名" << "固件未签名，只接受已签名的固件！";
+    }
+    void signaturesDecideTheUpgrade()
+    {
+        QFETCH(QString, signer);
+        QFETCH(bool, changed);
+        QFETCH(bool, onlySigned);
+        QFETCH(QString, words);
+        QFETCH(QString, refusal);
+        QTemporaryDir keys;
+        const QDir keyDir(keys.path());
+        QVERIFY(MinisignTool::makeKey(keyDir, QStringLiteral("maker")) && MinisignTool::makeKey(keyDir, QStringLiteral("stranger")));
+        const QString trusted = keys.filePath(QStringLiteral("config/Velmora/trusted-keys"));
+        QVERIFY(QDir().mkpath(trusted) && QFile::copy(keyDir.filePath(QStringLiteral("maker.pub")), trusted + QStringLiteral("/maker.pub")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(keys.filePath(QStringLiteral("config"))));
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CONFIG_HOME"); });
+        MinisignKey maker, stranger;
+        QString why;
+        QVERIFY(TrustedKeys::loadFile(keyDir.filePath(QStringLiteral("maker.pub")), &maker, &why));
+        QVERIFY(TrustedKeys::loadFile(keyDir.filePath(QStringLiteral("stranger.pub")), &stranger, &why));
+        const QString package = keys.filePath(QStringLiteral("k5.ptz"));
+        QVERIFY(QFile::copy(QStringLiteral(VELMORA_DEMO_PACKAGE), package));
+        if (!signer.isEmpty())
+            QVERIFY(MinisignTool::sign(keyDir, signer, package, QStringLiteral("K5 1.05")));
+
+        QVERIFY(connectTo({}));
+        auto *box = session.window->findChild<QCheckBox *>(QStringLiteral("onlySignedBox"));
+        box->setChecked(onlySigned);
+        QVERIFY(fw->drop({package}));
+        if (changed) { // one byte of the last image, after the window showed the package
+            QFile file(package);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() - 100));
+            const char byte = file.read(1)[0];
+            file.seek(file.size() - 100);
+            file.write(QByteArray(1, char(byte ^ 0x5A)));
+        }
+        const QStringList listed = bootloaderTrace();
+        QTest::mouseClick(fw->downloadButton(), Qt::LeftButton);
+        const QString expected = QString(words).replace(QStringLiteral("%1"), maker.idText()).replace(QStringLiteral("%2"), stranger.idText());
+        QCOMPARE(session.window->findChild<QLabel *>(QStringLiteral("signatureWords"))->text(), expected);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(session.probe->status(), refusal);
+            // Nothing was asked of the service: the button stays for another package.
+            QVERIFY(fw->downloadButton()->isEnabled());
+            QCoreApplication::processEvents();
+            QCOMPARE(bootloaderTrace(), listed);
+            QVERIFY(JournalRows::all().isEmpty());
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(session.probe->status().startsWith(QStringLiteral("更新完成")), kUpdateWaitMs);
+        QTRY_COMPARE(JournalRows::all().size(), 1);
+        QCOMPARE(JournalRows::all().first().signature, QStringLiteral("signed"));
+        QCOMPARE(JournalRows::all().first().signatureKey, maker.idText());
+    }
+
     void oddPackagePathsAreRefusedPromptly_data()
     {
         QTest::addColumn<QString>("name");
