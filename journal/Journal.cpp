@@ -73,6 +73,7 @@ bool Journal::stopSending(int budgetMs)
         // must not wait for it.
         sender->disconnect(this);
         sender = nullptr;
+        abandoned = true;
         return false;
     }
     delete sender;
@@ -90,6 +91,7 @@ int Journal::sendWaiting(int budgetMs, QString *error)
     once->start();
     if (!once->wait(budgetMs)) {
         once->stop();
+        abandoned = true;
         *error = QStringLiteral("%1 did not answer within %2 s")
                      .arg(JournalConfig::describe(settings.sharedUri))
                      .arg(budgetMs / 1000.0);

@@ -39,6 +39,9 @@ public:
     // Asks the sender to end and waits up to `budgetMs` for it. False when it is still blocked
     // on the server: the caller must then not unload Qt SQL under it (end the process at once).
     bool stopSending(int budgetMs);
+    // Whether a sender thread was left blocked on the server (by stopSending or sendWaiting):
+    // the process must then end without unloading Qt SQL under it.
+    bool senderAbandoned() const { return abandoned; }
 
     // The local journal, opened in this thread, or null with the reason.
     JournalStore *local(QString *error);
@@ -59,4 +62,5 @@ private:
     JournalStore store;
     QString storeProblem;
     JournalSender *sender = nullptr;
+    bool abandoned = false;
 };
