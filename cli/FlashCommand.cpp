@@ -70,6 +70,7 @@ void FlashCommand::start()
         adapterSerials.insert(info.portName, info.serialNumber);
     for (const QString &port : std::as_const(options.ports)) {
         auto *session = new FlashSession(port, multiChip, options.connectTimeoutMs, options.package);
+        session->usePackageBytes(packageBytes);
         if (journal) {
             session->recordAttempt(options.productRow, adapterSerials.value(port), packageBytes);
             connect(session, &FlashSession::attemptEnded, journal, &Journal::record);

@@ -31,7 +31,14 @@ public:
     // product row, the adapter's serial number and the package bytes that were checked.
     void recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes);
 
+    // Writes `bytes`, the package as the command read and checked it, instead of having the
+    // service read the path again: a file changed on disk meanwhile changes nothing.
+    void usePackageBytes(const QByteArray &bytes) { packageBytes = bytes; }
+
     void start();
+    // The adapter left the system: ends the session as a lost port (a failed write when it
+    // was writing), as an error of the open port does.
+    void portRemoved();
     // Cancels what is in progress as the window's cancel does (a write in progress ends with
     // RESTART), then ends; finished() follows with a non-success status.
     void interrupt();
@@ -47,6 +54,11 @@ public:
     SerialPort::OpenError openError() const { return openFailure; }
     bool isDone() const { return current == State::Done; }
     const QList<deviceInfo> &devices() const { return chips; }
+    // The listed chips' cpuids and serials, which tell one gimbal from another whatever adapter
+    // it hangs on; empty until the chips were listed.
+    QString gimbalIdentity() const { return identity; }
+    // Chips found already holding the package's firmware (not written again).
+    int chipsUpToDate() const { return upToDateChips; }
 
     // Why the session ended, as a stable name: the service's outcome ("success",
     // "hardware-mismatch", ...) or "interrupted", "port-lost", "port-unavailable", "listed".
@@ -74,10 +86,14 @@ private:
     // RESTART) is pushed onto the line before the port closes.
     void finish(int exitCode, const QString &message);
     void onServiceEnded();
+    void endOnLostPort(const QString &reason);
     JournalRecord attemptRecord();
 
     QString port;
     QString package;
+    QByteArray packageBytes;
+    QString identity;
+    int upToDateChips = 0;
     SerialPort *serial;
     PortListener *portListener;
     BootloaderLink *link;

@@ -70,6 +70,18 @@ void UpdateService::dataRequest(QString name)
 {
     QMutexLocker lock(&eventLock);
     fileName = name;
+    checkedPackage.clear();
+    packageChecked = false;
+    events |= EV_FILE;
+    eventChanged.wakeAll();
+}
+
+void UpdateService::checkedPackageRequest(QByteArray packageBytes)
+{
+    QMutexLocker lock(&eventLock);
+    fileName.clear();
+    checkedPackage = packageBytes;
+    packageChecked = true;
     events |= EV_FILE;
     eventChanged.wakeAll();
 }
@@ -227,15 +239,24 @@ void UpdateService::cycle()
     if (!waitEvent(EV_FRAME | EV_CONNECT | EV_FILE, ModeAny | ModeConsume, NoTimeout, &seen) || seen != EV_FILE)
         return; // connected stays as it is: the next cycle lists again unless a cancel came
     QString path;
+    PackageFileReader::Result file;
+    bool given = false;
     {
         QMutexLocker lock(&eventLock);
         path = fileName;
+        given = packageChecked;
+        file.bytes = checkedPackage;
     }
-    qCDebug(lcUpdate) << ">> comm: file" << path;
+    qCDebug(lcUpdate) << ">> comm: file" << (given ? QStringLiteral("(checked bytes)") : path);
     const qint64 started = elapsedClock();
 
-    // Never blocks on a pipe or device and never loads more than a package can be.
-    const PackageFileReader::Result file = PackageFileReader::read(path);
+    if (given) {
+        file.outcome = PackageFileReader::Outcome::Ok;
+        file.size = file.bytes.size();
+    } else {
+        // Never blocks on a pipe or device and never loads more than a package can be.
+        file = PackageFileReader::read(path);
+    }
     if (file.outcome == PackageFileReader::Outcome::TooLarge) {
         qCDebug(lcUpdate).noquote() << "> file larger than" << PackageFileReader::sizeLimitText()
                                     << "(the most a package may be), not read:" << file.size << "bytes";

@@ -75,6 +75,9 @@ signals:
 public slots:
     void connectRequest();
     void dataRequest(QString fileName);
+    // Writes `packageBytes`, a package the caller has read and checked already: the service
+    // uses exactly these bytes and reads no file, so what was checked is what is written.
+    void checkedPackageRequest(QByteArray packageBytes);
     void onCancel();
     void onRecvFrame(QByteArray bytes);
     // Bytes of a frame arrived. A request whose time-out passes after a frame began but no
@@ -122,7 +125,7 @@ private:
     bool nextChip();
     bool programChip(const chipInfo &chip, const ptzImage &image, bool *upToDate);
 
-    // Guards events, inbox, frameBytes and fileName; `eventChanged` is signalled whenever a bit
+    // Guards events, inbox, frameBytes, fileName and the checked package; `eventChanged` is signalled whenever a bit
     // is set or stop() is called.
     mutable QMutex eventLock;
     QWaitCondition eventChanged;
@@ -130,6 +133,9 @@ private:
     std::atomic<bool> quitRequested{false};
     std::atomic<bool> connected{false};
     QString fileName;
+    // Set by checkedPackageRequest: the bytes to write instead of reading `fileName`.
+    QByteArray checkedPackage;
+    bool packageChecked = false;
     std::atomic<bool> multiChipMode{false};
     // Frames received since the last request was sent, oldest first (a few at most).
     QList<QByteArray> inbox;
