@@ -47,8 +47,29 @@ GimbalDevice::GimbalDevice(const GimbalSettings &gimbal, const LineSettings &lin
         strayTimer.start(line.strayEveryMs);
 }
 
+void GimbalDevice::unplug()
+{
+    unplugged = true;
+    pacer.drop();
+    bootTimer.stop();
+    emit traceLine(QStringLiteral("POWER off"));
+}
+
+void GimbalDevice::plugIn()
+{
+    unplugged = false;
+    inputFreeNs = 0;
+    if (activeRole == &boot) {
+        boot.restart();
+        bootBusyUntilNs = 0;
+    }
+    emit traceLine(QStringLiteral("POWER on"));
+}
+
 void GimbalDevice::receiveBytes(QByteArray bytes)
 {
+    if (unplugged)
+        return;
     receivedCount += bytes.size();
     // The host's bytes queue on the line: each arrives one byte time after the one before.
     // Unpaced, the line takes no time.
