@@ -9,7 +9,7 @@
 
 struct CliOptions
 {
-    enum class Command { None, Ports, Monitor, Calibrate, Flash, Info, Journal };
+    enum class Command { None, Ports, Monitor, Calibrate, Flash, Info, Journal, Station };
     enum class JournalAction { List, Sync, Status };
 
     Command command = Command::None;
@@ -21,6 +21,8 @@ struct CliOptions
     bool csv = false; // monitor: comma-separated rows on standard output
     bool verbose = false;
     QString package;
+    // station: end once this many gimbals have ended (0: run until Ctrl-C).
+    int count = 0;
     // --journal: the shared journal's URI (else VELMORA_JOURNAL or the settings).
     QString journalUri;
     // journal: what to do, and the listing's filters (unset ones do not filter).
