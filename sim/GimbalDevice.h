@@ -29,6 +29,11 @@ struct RoleSettings
     enum Role { Runtime, Bootloader, Auto };
     Role role = Runtime;
     int bootDelayMs = 2000;
+    // What follows RUN in the bootloader role: the bootloader stays (None, the default), or
+    // the new firmware starts, never answers, or answers with readings no gimbal at rest
+    // gives (3 g). Role Auto always starts it.
+    enum class NewFirmware { None, Starts, Silent, Nonsense };
+    NewFirmware afterRun = NewFirmware::None;
     BootloaderSettings bootloader;
 };
 
@@ -86,6 +91,7 @@ private:
     BootloaderRole boot;
     DeviceRole *activeRole;
     bool autoRole;
+    RoleSettings::NewFirmware afterRun;
     int bootDelayMs;
     QTimer bootTimer;
     QTimer strayTimer;
