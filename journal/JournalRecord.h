@@ -51,6 +51,9 @@ struct JournalRecord
     QList<JournalChip> chips;
     int pagesWritten = 0;
     QString endCommand; // "run", "restart" or empty when neither was sent
+    // Whether the new firmware started after RUN, when it was checked: "running", "no-answer",
+    // "implausible" or "cancelled"; empty when it was not checked.
+    QString checkResult;
 
     // A calibration.
     QString stepReached;

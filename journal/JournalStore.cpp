@@ -56,6 +56,9 @@ const QList<SchemaStep> &schemaSteps()
          {QStringLiteral("CREATE INDEX chips_cpuid ON chips (cpuid)"),
           QStringLiteral("CREATE INDEX chips_serial ON chips (serial)"),
           QStringLiteral("CREATE INDEX records_started ON records (started)")}},
+        // 3: whether the new firmware started after an update (checked by the station).
+        {{QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")},
+         {QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")}},
     };
     return steps;
 }
@@ -149,7 +152,7 @@ bool JournalStore::openAtVersion(Backend backend, const QString &target, int tim
     close();
     kind = backend;
     QString why;
-    if (!connect(target, timeoutMs, &why) || !migrate(version, &why)) {
+    if (!connect(target, timeoutMs, &why) || !migrate(version, &why) || (openedVersion = schemaVersion(&why)) < 0) {
         *error = why;
         close();
         return false;
@@ -336,11 +339,13 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
         return false;
     }
     const QString conflict = kind == Backend::Shared ? QStringLiteral(" ON CONFLICT DO NOTHING") : QString();
+    const bool hasCheck = openedVersion >= 3;
     QSqlQuery record(db);
     record.prepare(QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, port, adapter_serial, "
                                   "product_row, outcome, failed_chip, failed_step, package_name, package_size, "
                                   "package_sha256, package_arch, pages_written, end_command, step_reached, faces, "
-                                  "save_acknowledged) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                  "save_acknowledged%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?%2)")
+                       .arg(hasCheck ? QStringLiteral(", check_result") : QString(), hasCheck ? QStringLiteral(", ?") : QString())
                    + conflict);
     QSqlQuery chip(db);
     chip.prepare(QStringLiteral("INSERT INTO chips (record_id, position, address, cpuid, serial, hardware, boot, "
@@ -359,6 +364,8 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
                  nullable(r.stepReached), update ? QVariant(QMetaType(QMetaType::QString)) : QVariant(facesText(r.faces)),
                  update ? QVariant(QMetaType(QMetaType::Bool)) : QVariant(r.saveAcknowledged)})
             record.addBindValue(value);
+        if (hasCheck)
+            record.addBindValue(nullable(r.checkResult));
         if (!run(record, &why))
             break;
         for (const JournalChip &c : r.chips) {
@@ -387,8 +394,9 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT id, kind, started, ended, station, version, port, adapter_serial, product_row, "
                                  "outcome, failed_chip, failed_step, package_name, package_size, package_sha256, "
-                                 "package_arch, pages_written, end_command, step_reached, faces, save_acknowledged "
+                                 "package_arch, pages_written, end_command, step_reached, faces, save_acknowledged%1 "
                                  "FROM records")
+                      .arg(openedVersion >= 3 ? QStringLiteral(", check_result") : QString())
                   + (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where) + QLatin1Char(' ') + tail);
     for (const QVariant &value : values)
         query.addBindValue(value);
@@ -418,6 +426,8 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
         r.stepReached = query.value(18).toString();
         r.faces = facesValue(query.value(19).toString());
         r.saveAcknowledged = query.value(20).toBool();
+        if (openedVersion >= 3)
+            r.checkResult = query.value(21).toString();
         records.append(r);
     }
     if (!loadChips(&records, error))

@@ -27,7 +27,7 @@ class JournalStore
 public:
     enum class Backend { Local, Shared };
     // The schema this program writes; a database at a higher version is refused untouched.
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     JournalStore();
     ~JournalStore();
@@ -68,4 +68,6 @@ private:
 
     QString connectionName;
     Backend kind = Backend::Local;
+    // The schema the open database was brought to; older ones lack the later columns.
+    int openedVersion = SchemaVersion;
 };
