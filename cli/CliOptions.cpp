@@ -27,7 +27,8 @@ const char *const kExitStatuses =
     "that did not finish with RUN.\n"
     "station exits with 0 when every gimbal of the run ended updated or already up to date (one\n"
     "pulled out mid-write counts by its last attempt), 130 when a second Ctrl-C cancelled writes,\n"
-    "else with the status of the first gimbal that did not.\n";
+    "else with the status of the first gimbal that did not (1 when --check did not see its new\n"
+    "firmware running).\n";
 
 struct CommandEntry
 {
@@ -51,12 +52,13 @@ const CommandEntry kCommands[] = {
      "flash [--port P [--port Q ...]] --product ROW [--connect-timeout S] [--json] PACKAGE",
      "Write a .ptz package through the bootloader into the gimbal on every port, all in parallel."},
     {"station", CliOptions::Command::Station,
-     "station --package P --product ROW [--count N] [--connect-timeout S] [--json]",
+     "station --package P --product ROW [--count N] [--check] [--connect-timeout S] [--json]",
      "Update every gimbal adapter that is plugged in, those present at the start too, each as flash\n"
      "does and in parallel, until Ctrl-C or until N gimbals have ended. The package is read and\n"
      "checked once, at the start. An adapter is updated once while it stays plugged in; pulled out\n"
      "and plugged in again, it starts over. The first Ctrl-C takes no more gimbals and lets the\n"
-     "running ones finish; a second cancels them (RESTART). Every attempt lands in the journal."},
+     "running ones finish; a second cancels them (RESTART). Every attempt lands in the journal, with\n"
+     "the result of --check when it was asked for."},
     {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
      "Connect to the bootloader and list its chips as the firmware tab does."},
     {"journal", CliOptions::Command::Journal,
@@ -206,7 +208,12 @@ CliOptions CliOptions::parse(const QStringList &arguments)
                                            QStringLiteral("P"));
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("End once N gimbals have ended (default: run until Ctrl-C)."),
                                    QStringLiteral("N"));
+    const QCommandLineOption check(QStringLiteral("check"),
+                                   QStringLiteral("After RUN, wait up to 10 s for the new firmware's runtime link and six sensor values, "
+                                                  "with an acceleration of 0.9 to 1.1 g (the gimbal lying still): running, no-answer "
+                                                  "or implausible, shown and recorded; only a running one counts as updated."));
     if (c == Command::Station) {
+        parser.addOption(check);
         parser.addOption(product);
         parser.addOption(packageOption);
         parser.addOption(count);
@@ -306,6 +313,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         if (parser.values(packageOption).size() != 1 || parser.value(packageOption).isEmpty())
             return failure(QStringLiteral("station: one --package is required"));
         options.package = parser.value(packageOption);
+        options.check = parser.isSet(check);
         if (parser.isSet(count)) {
             bool ok = false;
             options.count = parser.value(count).toInt(&ok);

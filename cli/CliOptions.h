@@ -23,6 +23,8 @@ struct CliOptions
     QString package;
     // station: end once this many gimbals have ended (0: run until Ctrl-C).
     int count = 0;
+    // station: check after each update that the new firmware runs.
+    bool check = false;
     // --journal: the shared journal's URI (else VELMORA_JOURNAL or the settings).
     QString journalUri;
     // journal: what to do, and the listing's filters (unset ones do not filter).

@@ -20,6 +20,7 @@ StationCommand::StationCommand(const CliOptions &opts, QObject *parent)
 StationCommand::~StationCommand()
 {
     ports.reset();
+    qDeleteAll(checking);
     qDeleteAll(running);
 }
 
@@ -48,7 +49,7 @@ void StationCommand::start()
 
 bool StationCommand::takesMore() const
 {
-    return !stopping && (options.count <= 0 || gimbalsEnded + running.size() < options.count);
+    return !stopping && (options.count <= 0 || gimbalsEnded + busyCount() < options.count);
 }
 
 void StationCommand::take(const PortInfo &info)
@@ -56,13 +57,18 @@ void StationCommand::take(const PortInfo &info)
     if (!isGimbalAdapter(info))
         return;
     serials.insert(info.portName, info.serialNumber);
-    if (!takesMore() || running.contains(info.portName) || finishedPlugged.contains(info.portName))
+    if (!takesMore() || running.contains(info.portName) || checking.contains(info.portName)
+        || finishedPlugged.contains(info.portName))
         return;
     auto *session = new FlashSession(info.portName, multiChip, options.connectTimeoutMs, options.package);
     session->usePackageBytes(packageBytes);
     if (journal) {
         session->recordAttempt(options.productRow, info.serialNumber, packageBytes);
-        connect(session, &FlashSession::attemptEnded, journal, &Journal::record);
+        // With --check the record waits for the check's result: one record per attempt.
+        if (options.check)
+            connect(session, &FlashSession::attemptEnded, this, [this, session](const JournalRecord &record) { held.insert(session, record); });
+        else
+            connect(session, &FlashSession::attemptEnded, journal, &Journal::record);
     }
     running.insert(info.portName, session);
     display->taken(info.portName, info.serialNumber);
@@ -84,6 +90,10 @@ void StationCommand::onRemoved(const PortInfo &info)
         session->portRemoved();
         return; // its line goes once its end is shown
     }
+    if (FirmwareCheck *check = checking.value(info.portName)) {
+        check->cancel();
+        return;
+    }
     display->removed(info.portName);
 }
 
@@ -93,8 +103,37 @@ void StationCommand::onSessionFinished(FlashSession *session)
     if (running.value(port) != session)
         return;
     running.remove(port);
+    if (options.check && session->exitCode() == ExitCode::Success && serials.contains(port)) {
+        auto *check = new FirmwareCheck(port, options.productRow, FirmwareCheck::DefaultTimeoutMs);
+        checking.insert(port, check);
+        connect(check, &FirmwareCheck::finished, this,
+                [this, session](FirmwareCheck::Result result, double g) { onCheckFinished(session, result, g); },
+                Qt::QueuedConnection);
+        display->checking(port);
+        check->start();
+        return;
+    }
+    conclude(session, options.check && session->exitCode() == ExitCode::Success ? FirmwareCheck::resultName(FirmwareCheck::Result::Cancelled)
+                                                                                : QString());
+}
+
+void StationCommand::onCheckFinished(FlashSession *session, FirmwareCheck::Result result, double accelerationG)
+{
+    FirmwareCheck *check = checking.take(session->portName());
+    if (check)
+        check->deleteLater();
+    display->checked(session->portName(), FirmwareCheck::resultName(result), accelerationG);
+    conclude(session, FirmwareCheck::resultName(result));
+}
+
+void StationCommand::conclude(FlashSession *session, const QString &checkWord)
+{
+    const QString port = session->portName();
     const bool pulled = session->reason() == QLatin1String("port-lost");
-    const bool success = session->exitCode() == ExitCode::Success;
+    const bool checkFailed = !checkWord.isEmpty() && checkWord != FirmwareCheck::resultName(FirmwareCheck::Result::Running);
+    const bool success = session->exitCode() == ExitCode::Success && !checkFailed;
+    // A new firmware that does not run fails the gimbal, though its write went well.
+    const int status = checkFailed ? ExitCode::Failed : session->exitCode();
     const bool upToDate = success && session->chipCount() > 0 && session->chipsUpToDate() == session->chipCount();
     QString result = QStringLiteral("failed");
     if (upToDate) {
@@ -114,13 +153,18 @@ void StationCommand::onSessionFinished(FlashSession *session)
     const QString gimbal = session->gimbalIdentity();
     if (gimbal.isEmpty()) {
         if (!success)
-            unidentifiedFailures.append(session->exitCode());
+            unidentifiedFailures.append(status);
     } else {
         if (!lastStatus.contains(gimbal))
             gimbalOrder.append(gimbal);
-        lastStatus.insert(gimbal, session->exitCode());
+        lastStatus.insert(gimbal, status);
     }
-    display->ended(session, result, tally);
+    if (journal && held.contains(session)) {
+        JournalRecord record = held.take(session);
+        record.checkResult = checkWord;
+        journal->record(record);
+    }
+    display->ended(session, result, checkWord, tally);
     // Still plugged in: not taken again until it leaves. Gone already: its line goes.
     if (serials.contains(port))
         finishedPlugged.insert(port);
@@ -134,28 +178,31 @@ void StationCommand::onSessionFinished(FlashSession *session)
 
 void StationCommand::interrupt()
 {
-    if (stopping && running.isEmpty()) {
+    if (stopping && busyCount() == 0) {
         endIfDone();
         return;
     }
     stopping = true;
-    if (display && !running.isEmpty())
-        display->stopping(false, int(running.size()));
+    if (display && busyCount() > 0)
+        display->stopping(false, busyCount());
     endIfDone();
 }
 
 void StationCommand::interruptAgain()
 {
-    if (!display || running.isEmpty())
+    if (!display || busyCount() == 0)
         return;
-    display->stopping(true, int(running.size()));
+    display->stopping(true, busyCount());
+    cancelled = true;
     for (FlashSession *session : std::as_const(running))
         session->interrupt();
+    for (FirmwareCheck *check : std::as_const(checking))
+        check->cancel();
 }
 
 void StationCommand::endIfDone()
 {
-    if (ended || !display || !stopping || !running.isEmpty())
+    if (ended || !display || !stopping || busyCount() > 0)
         return;
     ended = true;
     ports.reset();

@@ -3,6 +3,8 @@
 
 #include "CliOptions.h"
 #include "Command.h"
+#include "FirmwareCheck.h"
+#include "JournalRecord.h"
 #include "StationDisplay.h"
 
 #include <QHash>
@@ -18,7 +20,8 @@ struct PortInfo;
 // adapter gets one attempt while it stays plugged in; pulled out and plugged in again, it
 // gets a new one. The exit status says whether every gimbal of the run ended updated: a
 // gimbal is told by its chips' ids, so one pulled mid-write and updated after its return
-// counts as updated.
+// counts as updated. With --check, a gimbal counts as updated only when its new firmware
+// was seen running afterwards.
 class StationCommand : public Command
 {
     Q_OBJECT
@@ -36,6 +39,10 @@ private:
     void take(const PortInfo &info);
     void onRemoved(const PortInfo &info);
     void onSessionFinished(FlashSession *session);
+    void onCheckFinished(FlashSession *session, FirmwareCheck::Result result, double accelerationG);
+    // The attempt is over (and checked, with --check): tally, exit status, display, journal.
+    void conclude(FlashSession *session, const QString &checkWord);
+    int busyCount() const { return int(running.size() + checking.size()); }
     bool takesMore() const;
     void endIfDone();
     int exitStatus() const;
@@ -46,6 +53,8 @@ private:
     std::unique_ptr<SystemPortEnumerator> ports;
     std::unique_ptr<StationDisplay> display;
     QHash<QString, FlashSession *> running;     // by port name
+    QHash<QString, FirmwareCheck *> checking;   // by port name, after an update, with --check
+    QHash<FlashSession *, JournalRecord> held;  // records waiting for their check's result
     QHash<QString, QString> serials;            // adapter serial by port name, while plugged
     QSet<QString> finishedPlugged;              // ended here; the adapter has not left since
     StationDisplay::Tally tally;

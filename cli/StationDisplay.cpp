@@ -4,6 +4,8 @@
 #include "CliOutput.h"
 #include "FlashSession.h"
 
+#include <cmath>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -163,12 +165,38 @@ void StationDisplay::update(const FlashSession *s, const QString &kind)
     }
 }
 
-void StationDisplay::ended(const FlashSession *s, const QString &result, const Tally &tally)
+void StationDisplay::checking(const QString &port)
+{
+    Line &line = lines[port];
+    line.text = QStringLiteral("%1  %2  checking the new firmware").arg(port, -16).arg(line.serial.isEmpty() ? QStringLiteral("-") : line.serial, -10);
+    if (mode == Mode::Json)
+        CliOutput::json({{QStringLiteral("event"), QStringLiteral("checking")}, {QStringLiteral("port"), port}});
+    else if (mode == Mode::Plain)
+        CliOutput::line(line.text);
+    else
+        redraw();
+}
+
+void StationDisplay::checked(const QString &port, const QString &result, double accelerationG)
+{
+    if (mode != Mode::Json)
+        return; // said in the end line
+    QJsonObject object{{QStringLiteral("event"), QStringLiteral("checked")},
+                       {QStringLiteral("port"), port},
+                       {QStringLiteral("check"), result}};
+    if (result == QLatin1String("running") || result == QLatin1String("implausible"))
+        object.insert(QStringLiteral("accelerationG"), std::round(accelerationG * 1000) / 1000);
+    CliOutput::json(object);
+}
+
+void StationDisplay::ended(const FlashSession *s, const QString &result, const QString &check, const Tally &tally)
 {
     shown = tally;
     Line &line = lines[s->portName()];
     const bool good = result != QLatin1String("failed");
-    const QString word = good ? result.toUpper() : QStringLiteral("FAILED (%1, exit %2)").arg(s->reason()).arg(s->exitCode());
+    QString word = good ? result.toUpper() : QStringLiteral("FAILED (%1, exit %2)").arg(s->reason()).arg(s->exitCode());
+    if (!check.isEmpty())
+        word = good ? word + QStringLiteral(", RUNNING") : QStringLiteral("FAILED (new firmware: %1)").arg(check);
     const QString where = s->chip() > 0 ? QStringLiteral("chip %1/%2").arg(s->chip()).arg(s->chipCount()) : QStringLiteral("chip -  ");
     const QString text = QStringLiteral("%1  %2  %3  %4  %5")
                              .arg(s->portName(), -16)
@@ -187,6 +215,8 @@ void StationDisplay::ended(const FlashSession *s, const QString &result, const T
     case Mode::Json: {
         QJsonObject object = sessionJson(s, QStringLiteral("done"), line);
         object.insert(QStringLiteral("result"), result);
+        if (!check.isEmpty())
+            object.insert(QStringLiteral("check"), check);
         object.insert(QStringLiteral("reason"), s->reason());
         object.insert(QStringLiteral("exit"), s->exitCode());
         if (!s->gimbalIdentity().isEmpty())

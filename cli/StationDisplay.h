@@ -29,8 +29,13 @@ public:
     void taken(const QString &port, const QString &serial);
     // `session` reported an event of `kind` (see FlashSession::changed).
     void update(const FlashSession *session, const QString &kind);
-    // The attempt on the session's port ended as `result` ("updated", "up-to-date", "failed").
-    void ended(const FlashSession *session, const QString &result, const Tally &tally);
+    // The update on `port` went well; its new firmware is being checked.
+    void checking(const QString &port);
+    // The check on `port` ended with `result` at an acceleration modulus of `accelerationG`.
+    void checked(const QString &port, const QString &result, double accelerationG);
+    // The attempt on the session's port ended as `result` ("updated", "up-to-date", "failed");
+    // `check` is the firmware check's result, empty when there was none.
+    void ended(const FlashSession *session, const QString &result, const QString &check, const Tally &tally);
     // The adapter on `port` was pulled out; its line goes.
     void removed(const QString &port);
     // Ctrl-C: `cancelling` false stops taking gimbals, true cancels the writes still running.
