@@ -1,8 +1,7 @@
 // velmora-cli station on a mocked bench: 10C4:EA60 adapters plugged in and pulled out by udev
 // events, a simulated gimbal in its bootloader behind each /dev/ttyUSBn, the journal read back.
 #include "CliProcess.h"
-#include "DeviceBehindTty.h"
-#include "GimbalDevice.h"
+#include "BenchSlot.h"
 #include "JournalStore.h"
 #include "UdevTestbed.h"
 #include "../common/TestPackages.h"
@@ -13,105 +12,12 @@
 #include <memory>
 
 #include <csignal>
-#include <termios.h>
 
 namespace {
 
 constexpr int kStepMs = 60000;
-const QString kRun = QStringLiteral("B RUN");
+const QString kRun = BenchSlot::Run;
 const QString kRestart = QStringLiteral("B RESTART");
-
-// One socket of the bench with its gimbal: the adapter comes and goes, the gimbal stays.
-class BenchSlot
-{
-public:
-    BenchSlot(UdevTestbed &bed, int index, const QString &flashDir)
-        : testbed(bed)
-        , usbPort(QStringLiteral("1-%1").arg(index + 1))
-        , number(index)
-        , serial(QStringLiteral("A%1").arg(index, 3, 10, QLatin1Char('0')))
-    {
-        RoleSettings roles;
-        roles.role = RoleSettings::Bootloader;
-        roles.bootloader.pageWriteMs = 15;
-        // Every gimbal's chips have serials of their own.
-        for (SimChipInfo &chip : roles.bootloader.chips)
-            chip.serial += uint32_t(index) << 16;
-        device = std::make_unique<GimbalDevice>(GimbalSettings{}, LineSettings{}, roles);
-        QString error;
-        if (!device->bootloader()->attachFlashDir(flashDir, &error))
-            qWarning("%s", qPrintable(error));
-        QObject::connect(device.get(), &GimbalDevice::traceLine, device.get(), [this](const QString &line) {
-            if (line.startsWith(QLatin1String("B ")) || line.startsWith(QLatin1String("POWER")))
-                requests.append(line);
-        });
-    }
-    ~BenchSlot()
-    {
-        if (holder >= 0)
-            pull();
-    }
-
-    // Plugged in again, the adapter gets a new tty name (umockdev keeps the old one taken).
-    bool plug()
-    {
-        tty = QStringLiteral("ttyUSB%1").arg(number + 10 * plugs++);
-        if (testbed.addUsbAdapter(usbPort, tty, 0x10C4, 0xEA60, QStringLiteral("Bridge Maker"),
-                                  QStringLiteral("USB to UART Bridge"), serial)
-                .isEmpty())
-            return false;
-        const int master = testbed.deviceFd(tty);
-        // Held open by the test too: a pseudo-terminal whose last user closes it reports a
-        // hang-up to its master without end.
-        holder = ::open(QByteArray("/dev/" + tty.toLatin1()).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || holder < 0)
-            return false;
-        termios settings{};
-        ::tcgetattr(holder, &settings);
-        ::cfmakeraw(&settings);
-        ::tcsetattr(holder, TCSANOW, &settings);
-        device->plugIn();
-        line = std::make_unique<DeviceBehindTty>(master, device.get());
-        return true;
-    }
-
-    void pull()
-    {
-        device->unplug();
-        line.reset();
-        ::close(holder);
-        holder = -1;
-        testbed.removeUsbAdapter(usbPort, tty);
-    }
-
-    // The requests of each power-up, split at "POWER on"; a request asked again while the
-    // chain hands over to the next chip counts once.
-    QList<QStringList> powerUps() const
-    {
-        QList<QStringList> parts;
-        for (const QString &request : requests) {
-            if (request == QLatin1String("POWER on"))
-                parts.append(QStringList());
-            else if (request != QLatin1String("POWER off") && !parts.isEmpty()
-                     && (parts.last().isEmpty() || parts.last().last() != request))
-                parts.last().append(request);
-        }
-        return parts;
-    }
-    bool ended(const QString &last) const { return !requests.isEmpty() && requests.last() == last; }
-    int pagesWritten() const { return int(requests.filter(QStringLiteral("B WRITE_PAGE")).size()); }
-
-    UdevTestbed &testbed;
-    const QString usbPort;
-    const int number;
-    int plugs = 0;
-    QString tty;
-    const QString serial;
-    std::unique_ptr<GimbalDevice> device;
-    std::unique_ptr<DeviceBehindTty> line;
-    QStringList requests;
-    int holder = -1;
-};
 
 // A station run with its own journal file and station name.
 struct StationRun
@@ -330,6 +236,44 @@ private slots:
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.first().value(2), outcome);
         QCOMPARE(rows.first().value(4), interrupts == 2 ? QStringLiteral("restart") : QStringLiteral("run"));
+    }
+
+    // --check: after RUN the same port is asked in the runtime protocol whether the new
+    // firmware runs; only a running one counts as updated, and the journal keeps the result.
+    void checkTellsWhetherTheNewFirmwareRuns_data()
+    {
+        QTest::addColumn<int>("afterRun");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<int>("exitStatus");
+        QTest::newRow("starts") << int(RoleSettings::NewFirmware::Starts) << QStringLiteral("running") << 0;
+        QTest::newRow("never answers") << int(RoleSettings::NewFirmware::Silent) << QStringLiteral("no-answer") << 1;
+        QTest::newRow("reads 3 g at rest") << int(RoleSettings::NewFirmware::Nonsense) << QStringLiteral("implausible") << 1;
+        QTest::newRow("stays in its bootloader") << int(RoleSettings::NewFirmware::None) << QStringLiteral("no-answer") << 1;
+    }
+    void checkTellsWhetherTheNewFirmwareRuns()
+    {
+        QFETCH(int, afterRun);
+        QFETCH(QString, check);
+        QFETCH(int, exitStatus);
+        UdevTestbed testbed;
+        BenchSlot slot(testbed, 7, dir.filePath(QStringLiteral("check%1").arg(afterRun)), RoleSettings::NewFirmware(afterRun));
+        QVERIFY(slot.plug());
+        StationRun station(dir);
+        QVERIFY(station.start(package, {QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("--check")}));
+        QCOMPARE(station.exitStatus(), exitStatus);
+
+        QCOMPARE(slot.powerUps(), QList<QStringList>{wholeUpdate(12000, 5000)});
+        const QJsonObject done = station.events(QStringLiteral("done")).value(0);
+        QCOMPARE(done.value(QLatin1String("check")).toString(), check);
+        QCOMPARE(done.value(QLatin1String("result")).toString(), exitStatus == 0 ? QStringLiteral("updated") : QStringLiteral("failed"));
+        JournalStore store;
+        QString error;
+        QVERIFY2(store.open(JournalStore::Backend::Local, station.journalFile, 2000, &error), qPrintable(error));
+        const QList<JournalRecord> records = store.find(JournalFilter{}, &error);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first().outcome, QStringLiteral("success"));
+        QCOMPARE(records.first().checkResult, check);
+        QCOMPARE(records.first().toJson().value(QLatin1String("check")).toString(), check);
     }
 
     // The package file is replaced (by another valid package) while the first gimbal is being
