@@ -54,7 +54,7 @@ public:
     // Plugged in again, the adapter gets a new tty name (umockdev keeps the old one taken).
     bool plug()
     {
-        tty = QStringLiteral("ttyUSB%1").arg(number + 10 * plugs++);
+        tty = QStringLiteral("ttyUSB%1").arg(number + 100 * plugs++);
         if (testbed.addUsbAdapter(usbPort, tty, 0x10C4, 0xEA60, QStringLiteral("Bridge Maker"),
                                   QStringLiteral("USB to UART Bridge"), serial)
                 .isEmpty())
