@@ -318,7 +318,12 @@ JournalRecord FlashSession::attemptRecord()
         word = QStringLiteral("cancelled");
     else if (endReason == QLatin1String("port-lost") || endReason == QLatin1String("port-unavailable"))
         word = endReason;
-    if (serviceEnd)
-        return attempt.finish(*serviceEnd, word);
+    if (serviceEnd) {
+        JournalRecord record = attempt.finish(*serviceEnd, word);
+        // The RESTART framed after the adapter went away reached no gimbal.
+        if (endReason == QLatin1String("port-lost"))
+            record.endCommand.clear();
+        return record;
+    }
     return attempt.finish(word.isEmpty() ? endReason : word);
 }

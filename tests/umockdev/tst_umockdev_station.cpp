@@ -189,7 +189,7 @@ private slots:
         QVERIFY2(flashHoldsImages(dir.filePath(QStringLiteral("pulled")), images, &mismatch), qPrintable(mismatch));
         const QList<QStringList> rows = station.journalRows();
         QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows.at(0).mid(0, 4), row(firstPort, slot, "port-lost", 1, "").mid(0, 4));
+        QCOMPARE(rows.at(0), row(firstPort, slot, "port-lost", 1, ""));
         QCOMPARE(rows.at(1), row(slot.tty, slot, "success", 0, "run"));
     }
 
