@@ -8,6 +8,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -28,11 +29,10 @@ struct StationRun
         cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journalFile);
         cli.extraEnvironment.insert(QStringLiteral("VELMORA_STATION"), QStringLiteral("bench-7"));
     }
-    bool start(const QString &package, const QStringList &more = {})
+    bool start(const QString &package, const QStringList &more = {QStringLiteral("--json")})
     {
         return cli.start(QStringList{QStringLiteral("station"), QStringLiteral("--package"), package, QStringLiteral("--product"),
-                                     QStringLiteral("0"), QStringLiteral("--connect-timeout"), QStringLiteral("10"),
-                                     QStringLiteral("--json")}
+                                     QStringLiteral("0"), QStringLiteral("--connect-timeout"), QStringLiteral("10")}
                          + more);
     }
     // The JSON events of `kind` so far.
@@ -167,7 +167,7 @@ private slots:
         UdevTestbed testbed;
         BenchSlot slot(testbed, 2, dir.filePath(QStringLiteral("pulled")));
         StationRun station(dir);
-        QVERIFY(station.start(package, {QStringLiteral("--count"), QStringLiteral("1")}));
+        QVERIFY(station.start(package, {QStringLiteral("--json"), QStringLiteral("--count"), QStringLiteral("1")}));
         QTRY_VERIFY_WITH_TIMEOUT(!station.events(QStringLiteral("started")).isEmpty(), kStepMs);
         QVERIFY(slot.plug());
         QTRY_VERIFY_WITH_TIMEOUT(slot.pagesWritten() >= 3, kStepMs);
@@ -259,7 +259,7 @@ private slots:
         BenchSlot slot(testbed, 7, dir.filePath(QStringLiteral("check%1").arg(afterRun)), RoleSettings::NewFirmware(afterRun));
         QVERIFY(slot.plug());
         StationRun station(dir);
-        QVERIFY(station.start(package, {QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("--check")}));
+        QVERIFY(station.start(package, {QStringLiteral("--json"), QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("--check")}));
         QCOMPARE(station.exitStatus(), exitStatus);
 
         QCOMPARE(slot.powerUps(), QList<QStringList>{wholeUpdate(12000, 5000)});
@@ -276,6 +276,23 @@ private slots:
         QCOMPARE(records.first().toJson().value(QLatin1String("check")).toString(), check);
     }
 
+    // Piped, the station prints plain lines: the adapter, its end and the tally after it.
+    void plainLinesWhenPiped()
+    {
+        UdevTestbed testbed;
+        BenchSlot slot(testbed, 8, dir.filePath(QStringLiteral("plain")));
+        QVERIFY(slot.plug());
+        StationRun station(dir);
+        QVERIFY(station.start(package, {QStringLiteral("--count"), QStringLiteral("1")}));
+        QCOMPARE(station.exitStatus(), 0);
+        const QStringList lines = station.cli.outputLines();
+        QVERIFY2(lines.filter(QRegularExpression(QStringLiteral("^ttyUSB8 +A008 +plugged in$"))).size() == 1, qPrintable(lines.join('\n')));
+        QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^ttyUSB8 +A008 +chip 2/2 +UPDATED "))).size() == 1);
+        QCOMPARE(lines.filter(QStringLiteral("updated 1  already up to date 0  failed 0")).size(), 2);
+        QCOMPARE(lines.last(), QStringLiteral("Station ended: updated 1  already up to date 0  failed 0 (exit 0)"));
+        QVERIFY(!station.cli.output().contains(QLatin1Char('\x1b')));
+    }
+
     // The package file is replaced (by another valid package) while the first gimbal is being
     // written: both gimbals get the package as it was read at the start.
     void packageReplacedOnDiskIsNotWritten()
@@ -287,7 +304,7 @@ private slots:
         BenchSlot second(testbed, 6, dir.filePath(QStringLiteral("replaced1")));
         QVERIFY(first.plug());
         StationRun station(dir);
-        QVERIFY(station.start(changing, {QStringLiteral("--count"), QStringLiteral("2")}));
+        QVERIFY(station.start(changing, {QStringLiteral("--json"), QStringLiteral("--count"), QStringLiteral("2")}));
         QTRY_VERIFY_WITH_TIMEOUT(first.pagesWritten() >= 1, kStepMs);
         QCOMPARE(writeTestPackage(changing, {9000, 4000}, 22).size(), 2);
         QVERIFY(second.plug());
