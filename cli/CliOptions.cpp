@@ -25,7 +25,11 @@ const char *const kExitStatuses =
     "  130  interrupted (Ctrl-C); nothing was reported as a success\n"
     "monitor exits with 4 if the gimbal never answered.\n"
     "flash with several ports exits with the status of the first port (in command-line order)\n"
-    "that did not finish with RUN.\n";
+    "that did not finish with RUN.\n"
+    "station exits with 0 when every gimbal of the run ended updated or already up to date (one\n"
+    "pulled out mid-write counts by its last attempt), 130 when a second Ctrl-C cancelled writes,\n"
+    "else with the status of the first gimbal that did not (1 when --check did not see its new\n"
+    "firmware running).\n";
 
 struct CommandEntry
 {
@@ -50,6 +54,14 @@ const CommandEntry kCommands[] = {
      "Write a .ptz package through the bootloader into the gimbal on every port, all in parallel.\n"
      "A signature beside the package (PACKAGE.minisig) must hold for a trusted key, or the package is\n"
      "refused before anything is sent (status 3); --require-signed refuses an unsigned one too."},
+    {"station", CliOptions::Command::Station,
+     "station --package P --product ROW [--count N] [--check] [--connect-timeout S] [--require-signed] [--json]",
+     "Update every gimbal adapter that is plugged in, those present at the start too, each as flash\n"
+     "does and in parallel, until Ctrl-C or until N gimbals have ended. The package is read and\n"
+     "checked once, at the start. An adapter is updated once while it stays plugged in; pulled out\n"
+     "and plugged in again, it starts over. The first Ctrl-C takes no more gimbals and lets the\n"
+     "running ones finish; a second cancels them (RESTART). Every attempt lands in the journal, with\n"
+     "the result of --check when it was asked for. The package's signature is checked as flash does."},
     {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
      "Connect to the bootloader and list its chips as the firmware tab does."},
     {"journal", CliOptions::Command::Journal,
@@ -71,12 +83,13 @@ const CommandEntry *findCommand(const QString &name)
 
 bool takesPorts(CliOptions::Command c)
 {
-    return c != CliOptions::Command::Ports && c != CliOptions::Command::Journal;
+    return c != CliOptions::Command::Ports && c != CliOptions::Command::Journal && c != CliOptions::Command::Station;
 }
 
 bool usesJournal(CliOptions::Command c)
 {
-    return c == CliOptions::Command::Flash || c == CliOptions::Command::Calibrate || c == CliOptions::Command::Journal;
+    return c == CliOptions::Command::Flash || c == CliOptions::Command::Calibrate || c == CliOptions::Command::Journal
+           || c == CliOptions::Command::Station;
 }
 
 // A date (the day's start) or an ISO time; UTC unless the text gives an offset.
@@ -115,7 +128,7 @@ QString commandHelp(const CommandEntry &entry, const QCommandLineParser &parser)
     const qsizetype at = options.indexOf(QLatin1String("Options:"));
     if (at >= 0)
         text += options.mid(at);
-    if (takesPorts(entry.command))
+    if (takesPorts(entry.command) || entry.command == CliOptions::Command::Station)
         text += QStringLiteral("\nProducts (ROW):\n") + ProductRows::helpList();
     return text + QLatin1Char('\n') + QLatin1String(kExitStatuses);
 }
@@ -192,8 +205,22 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         parser.addOption(rate);
         parser.addOption(csv);
     }
-    if (c == Command::Flash || c == Command::Info)
+    if (c == Command::Flash || c == Command::Info || c == Command::Station)
         parser.addOption(timeout);
+    const QCommandLineOption packageOption(QStringLiteral("package"), QStringLiteral("The .ptz firmware package."),
+                                           QStringLiteral("P"));
+    const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("End once N gimbals have ended (default: run until Ctrl-C)."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption check(QStringLiteral("check"),
+                                   QStringLiteral("After RUN, wait up to 10 s for the new firmware's runtime link and six sensor values, "
+                                                  "with an acceleration of 0.9 to 1.1 g (the gimbal lying still): running, no-answer "
+                                                  "or implausible, shown and recorded; only a running one counts as updated."));
+    if (c == Command::Station) {
+        parser.addOption(check);
+        parser.addOption(product);
+        parser.addOption(packageOption);
+        parser.addOption(count);
+    }
     const QCommandLineOption journal(QStringLiteral("journal"),
                                      QStringLiteral("The shared journal, a PostgreSQL connection URI without a password "
                                                     "(postgresql://user@host/velmora); else VELMORA_JOURNAL or the window's setting."),
@@ -217,8 +244,9 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     }
     const QCommandLineOption requireSigned(QStringLiteral("require-signed"),
                                            QStringLiteral("Refuse a package that has no signature (PACKAGE.minisig)."));
-    if (c == Command::Flash) {
+    if (c == Command::Flash || c == Command::Station)
         parser.addOption(requireSigned);
+    if (c == Command::Flash) {
         parser.addPositionalArgument(QStringLiteral("PACKAGE"), QStringLiteral("The .ptz firmware package."));
     }
 
@@ -289,11 +317,25 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     } else if (!positional.isEmpty()) {
         return failure(QStringLiteral("%1: unexpected argument '%2'").arg(first, positional.first()));
     }
-    if (!takesPorts(c))
+    if (c == Command::Station) {
+        if (parser.values(packageOption).size() != 1 || parser.value(packageOption).isEmpty())
+            return failure(QStringLiteral("station: one --package is required"));
+        options.package = parser.value(packageOption);
+        options.check = parser.isSet(check);
+        options.requireSigned = parser.isSet(requireSigned);
+        if (parser.isSet(count)) {
+            bool ok = false;
+            options.count = parser.value(count).toInt(&ok);
+            if (!ok || options.count < 1)
+                return failure(QStringLiteral("station: --count must be a whole number from 1, not '%1'").arg(parser.value(count)));
+        }
+    } else if (!takesPorts(c)) {
         return options;
+    }
 
     // No --port: the only listed adapter is taken later (PortChoice), or the command fails there.
-    options.ports = parser.values(port);
+    if (c != Command::Station)
+        options.ports = parser.values(port);
     if (c != Command::Flash && options.ports.size() > 1)
         return failure(QStringLiteral("%1: only one --port").arg(first));
     for (const QString &name : std::as_const(options.ports)) {
@@ -316,7 +358,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         if (!ok || !(options.rateHz > 0.0) || options.rateHz > 50.0)
             return failure(QStringLiteral("monitor: --rate must be above 0 and at most 50, not '%1'").arg(parser.value(rate)));
     }
-    if ((c == Command::Flash || c == Command::Info) && parser.isSet(timeout)) {
+    if ((c == Command::Flash || c == Command::Info || c == Command::Station) && parser.isSet(timeout)) {
         bool ok = false;
         const double seconds = parser.value(timeout).toDouble(&ok);
         if (!ok || !(seconds > 0.0) || seconds > 3600.0)

@@ -9,7 +9,7 @@
 
 struct CliOptions
 {
-    enum class Command { None, Ports, Monitor, Calibrate, Flash, Info, Journal };
+    enum class Command { None, Ports, Monitor, Calibrate, Flash, Info, Journal, Station };
     enum class JournalAction { List, Sync, Status };
 
     Command command = Command::None;
@@ -23,6 +23,10 @@ struct CliOptions
     QString package;
     // flash: refuse a package without a signature (also when /etc/velmora/require-signed exists).
     bool requireSigned = false;
+    // station: end once this many gimbals have ended (0: run until Ctrl-C).
+    int count = 0;
+    // station: check after each update that the new firmware runs.
+    bool check = false;
     // --journal: the shared journal's URI (else VELMORA_JOURNAL or the settings).
     QString journalUri;
     // journal: what to do, and the listing's filters (unset ones do not filter).

@@ -16,6 +16,8 @@ public:
     virtual void start() = 0;
     // Ctrl-C: wind down as the window would on close, then finish() with a non-success status.
     virtual void interrupt() = 0;
+    // A further Ctrl-C after the first; ignored unless the command has a harder stop.
+    virtual void interruptAgain() {}
 
     // Where the attempts this command makes are recorded; none when null.
     void setJournal(Journal *value) { journal = value; }

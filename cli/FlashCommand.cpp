@@ -67,8 +67,7 @@ void FlashCommand::start()
         return;
     }
     // Checked on the bytes just read, before any port is opened.
-    signature = PackageSignature::check(packageBytes, options.package, TrustedKeys::load());
-    if (!reportSignature()) {
+    if (!checkSignature(options, packageBytes, &signature)) {
         emit finished(ExitCode::BadPackage);
         return;
     }
@@ -126,8 +125,10 @@ void FlashCommand::onSessionFinished()
     emit finished(code);
 }
 
-bool FlashCommand::reportSignature()
+bool FlashCommand::checkSignature(const CliOptions &options, const QByteArray &bytes, SignatureCheck *check)
 {
+    *check = PackageSignature::check(bytes, options.package, TrustedKeys::load());
+    const SignatureCheck &signature = *check;
     const bool required = options.requireSigned || TrustedKeys::requiredBySystem();
     const QString state = SignatureCheck::stateName(signature.state);
     if (signature.refuses(required)) {

@@ -25,11 +25,12 @@ public:
     // Reads and checks the package before any port is touched; empty when it is usable,
     // else the reason. `bytes` gets what was read and checked.
     static QString checkPackage(const QString &path, QByteArray *bytes = nullptr);
+    // Checks the signature of `bytes`, read from options.package; says who signed them, or
+    // refuses them (false) with the reason in words and, with --json, as a JSON event.
+    static bool checkSignature(const CliOptions &options, const QByteArray &bytes, SignatureCheck *signature);
 
 private:
     void onSessionFinished();
-    // Says who signed the package, or refuses it (false) with the reason in words and JSON.
-    bool reportSignature();
 
     CliOptions options;
     QList<FlashSession *> sessions;

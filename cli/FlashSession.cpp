@@ -94,15 +94,15 @@ FlashSession::FlashSession(const QString &portName, bool multiChip, int connectT
     connect(service, &UpdateService::updateOutcome, this, &FlashSession::onOutcome);
     connect(service, &UpdateService::progressUpdate, this, &FlashSession::onProgress);
     connect(service, &UpdateService::deviceListUpdate, this, &FlashSession::onDevices);
-    connect(service, &UpdateService::chipsListed, this, [this](const QList<chipInfo> &listed) { attempt.onChipsListed(listed); });
-    connect(service, &QThread::finished, this, &FlashSession::onServiceEnded);
-    connect(serial, &SerialPort::closedUnexpectedly, this, [this](const QString &reason, quint64) {
-        // A gimbal pulled in the middle of the write leaves it half written: a failed write.
-        const int exitCode = current == State::Writing ? ExitCode::WriteFailed : ExitCode::NoAnswer;
-        service->onCancel();
-        endReason = QStringLiteral("port-lost");
-        finish(exitCode, reason);
+    connect(service, &UpdateService::chipsListed, this, [this](const QList<chipInfo> &listed) {
+        attempt.onChipsListed(listed);
+        QStringList ids;
+        for (const chipInfo &chip : listed)
+            ids.append(QStringLiteral("%1/%2").arg(chip.cpuid, 8, 16, QLatin1Char('0')).arg(chip.serial, 8, 16, QLatin1Char('0')));
+        identity = ids.join(QLatin1Char(' '));
     });
+    connect(service, &QThread::finished, this, &FlashSession::onServiceEnded);
+    connect(serial, &SerialPort::closedUnexpectedly, this, [this](const QString &reason, quint64) { endOnLostPort(reason); });
     service->setMultiChip(multiChip);
     service->setProbeTimeoutMs(connectTimeoutMs);
 }
@@ -161,6 +161,22 @@ void FlashSession::start()
     service->connectRequest();
 }
 
+void FlashSession::endOnLostPort(const QString &reason)
+{
+    if (current == State::Done || finishing)
+        return;
+    // A gimbal pulled in the middle of the write leaves it half written: a failed write.
+    const int exitCode = current == State::Writing ? ExitCode::WriteFailed : ExitCode::NoAnswer;
+    service->onCancel();
+    endReason = QStringLiteral("port-lost");
+    finish(exitCode, reason);
+}
+
+void FlashSession::portRemoved()
+{
+    endOnLostPort(QStringLiteral("adapter removed"));
+}
+
 void FlashSession::interrupt()
 {
     if (current == State::Done || finishing)
@@ -210,6 +226,7 @@ void FlashSession::onStep(const UpdateOutcome &step)
         break;
     case UpdateOutcome::ChipUpToDate:
         lastMessage = QStringLiteral("chip %1: already up to date").arg(step.chip);
+        ++upToDateChips;
         break;
     default:
         return;

@@ -33,10 +33,14 @@ public:
     void recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes,
                        const SignatureCheck &signature);
 
-    // The package's bytes as the command read and checked them: exactly these are written.
+    // Writes `bytes`, the package as the command read and checked it, instead of having the
+    // service read the path again: a file changed on disk meanwhile changes nothing.
     void usePackageBytes(const QByteArray &bytes) { packageBytes = bytes; }
 
     void start();
+    // The adapter left the system: ends the session as a lost port (a failed write when it
+    // was writing), as an error of the open port does.
+    void portRemoved();
     // Cancels what is in progress as the window's cancel does (a write in progress ends with
     // RESTART), then ends; finished() follows with a non-success status.
     void interrupt();
@@ -52,6 +56,11 @@ public:
     SerialPort::OpenError openError() const { return openFailure; }
     bool isDone() const { return current == State::Done; }
     const QList<deviceInfo> &devices() const { return chips; }
+    // The listed chips' cpuids and serials, which tell one gimbal from another whatever adapter
+    // it hangs on; empty until the chips were listed.
+    QString gimbalIdentity() const { return identity; }
+    // Chips found already holding the package's firmware (not written again).
+    int chipsUpToDate() const { return upToDateChips; }
 
     // Why the session ended, as a stable name: the service's outcome ("success",
     // "hardware-mismatch", ...) or "interrupted", "port-lost", "port-unavailable", "listed".
@@ -79,10 +88,14 @@ private:
     // RESTART) is pushed onto the line before the port closes.
     void finish(int exitCode, const QString &message);
     void onServiceEnded();
+    void endOnLostPort(const QString &reason);
     JournalRecord attemptRecord();
 
     QString port;
     QString package;
+    QByteArray packageBytes;
+    QString identity;
+    int upToDateChips = 0;
     SerialPort *serial;
     PortListener *portListener;
     BootloaderLink *link;
@@ -100,7 +113,6 @@ private:
     int recordRow = -1;
     QString recordSerial;
     QByteArray recordPackage;
-    QByteArray packageBytes;
     SignatureCheck recordSignature;
     UpdateAttempt attempt;
     // The service's last end, also after a cancel from here: it tells what the write came to.

@@ -31,6 +31,8 @@ QString textLine(const JournalRecord &record)
                        : QStringLiteral("calibration step %1, save %2")
                              .arg(record.stepReached, record.saveAcknowledged ? QStringLiteral("acknowledged")
                                                                               : QStringLiteral("not acknowledged"));
+    if (!record.checkResult.isEmpty())
+        what += QStringLiteral(", new firmware ") + record.checkResult;
     return QStringLiteral("%1  %2  %3  %4  %5").arg(when, record.station, record.port, record.outcome, what);
 }
 

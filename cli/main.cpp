@@ -11,6 +11,7 @@
 #include "MonitorCommand.h"
 #include "PortChoice.h"
 #include "PortsCommand.h"
+#include "StationCommand.h"
 #include "SystemPortEnumerator.h"
 
 #include <QCoreApplication>
@@ -43,7 +44,7 @@ int main(int argc, char *argv[])
     if (options.command == CliOptions::Command::Ports)
         return PortsCommand::run(options.json);
     const bool journals = options.command == CliOptions::Command::Flash || options.command == CliOptions::Command::Calibrate
-                          || options.command == CliOptions::Command::Journal;
+                          || options.command == CliOptions::Command::Journal || options.command == CliOptions::Command::Station;
     const JournalConfig journalConfig = JournalConfig::resolve(options.journalUri);
     if (journals && !journalConfig.sharedUri.isEmpty()) {
         const QString refusal = JournalConfig::checkSharedUri(journalConfig.sharedUri);
@@ -54,7 +55,7 @@ int main(int argc, char *argv[])
     }
     if (options.command == CliOptions::Command::Journal)
         return JournalCommand::run(options);
-    if (options.ports.isEmpty()) {
+    if (options.ports.isEmpty() && options.command != CliOptions::Command::Station) {
         QString reason;
         const QString only = PortChoice::onlyAdapter(SystemPortEnumerator().availablePorts(), &reason);
         const QString command = app.arguments().value(1);
@@ -73,10 +74,11 @@ int main(int argc, char *argv[])
     case CliOptions::Command::Calibrate: command = std::make_unique<CalibrateCommand>(options); break;
     case CliOptions::Command::Flash: command = std::make_unique<FlashCommand>(options); break;
     case CliOptions::Command::Info: command = std::make_unique<InfoCommand>(options); break;
+    case CliOptions::Command::Station: command = std::make_unique<StationCommand>(options); break;
     default: return ExitCode::BadArguments;
     }
 
-    // Every attempt of flash and calibrate lands in the journal; a journal that cannot be
+    // Every attempt of flash, station and calibrate lands in the journal; a journal that cannot be
     // written never stops them, and says why once.
     std::unique_ptr<Journal> journal;
     if (journals) {
@@ -93,8 +95,10 @@ int main(int argc, char *argv[])
     InterruptWatcher watcher;
     bool interrupted = false;
     QObject::connect(&watcher, &InterruptWatcher::interrupted, command.get(), [&] {
-        if (interrupted)
+        if (interrupted) {
+            command->interruptAgain();
             return;
+        }
         interrupted = true;
         command->interrupt();
     });

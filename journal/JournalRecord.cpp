@@ -106,6 +106,8 @@ QJsonObject JournalRecord::toJson() const
         object.insert(QStringLiteral("chips"), list);
         object.insert(QStringLiteral("pagesWritten"), pagesWritten);
         object.insert(QStringLiteral("endCommand"), endCommand);
+        if (!checkResult.isEmpty())
+            object.insert(QStringLiteral("check"), checkResult);
     } else {
         QJsonArray list;
         for (const auto &face : faces)

@@ -54,6 +54,9 @@ struct JournalRecord
     // The package's signature: "signed", "unsigned" (or empty when not known), and its key id.
     QString signature;
     QString signatureKey;
+    // Whether the new firmware started after RUN, when it was checked: "running", "no-answer",
+    // "implausible" or "cancelled"; empty when it was not checked.
+    QString checkResult;
 
     // A calibration.
     QString stepReached;

@@ -61,6 +61,9 @@ const QList<SchemaStep> &schemaSteps()
           QStringLiteral("ALTER TABLE records ADD COLUMN signature_key TEXT")},
          {QStringLiteral("ALTER TABLE records ADD COLUMN signature TEXT"),
           QStringLiteral("ALTER TABLE records ADD COLUMN signature_key TEXT")}},
+        // 4: whether the new firmware started after an update (checked by the station).
+        {{QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")},
+         {QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")}},
     };
     return steps;
 }
@@ -345,8 +348,8 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
     record.prepare(QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, port, adapter_serial, "
                                   "product_row, outcome, failed_chip, failed_step, package_name, package_size, "
                                   "package_sha256, package_arch, pages_written, end_command, step_reached, faces, "
-                                  "save_acknowledged, signature, signature_key) "
-                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                  "save_acknowledged, signature, signature_key, check_result) "
+                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                    + conflict);
     QSqlQuery chip(db);
     chip.prepare(QStringLiteral("INSERT INTO chips (record_id, position, address, cpuid, serial, hardware, boot, "
@@ -364,7 +367,7 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
                  update ? QVariant(r.pagesWritten) : QVariant(QMetaType(QMetaType::Int)), nullable(r.endCommand),
                  nullable(r.stepReached), update ? QVariant(QMetaType(QMetaType::QString)) : QVariant(facesText(r.faces)),
                  update ? QVariant(QMetaType(QMetaType::Bool)) : QVariant(r.saveAcknowledged), nullable(r.signature),
-                 nullable(r.signatureKey)})
+                 nullable(r.signatureKey), nullable(r.checkResult)})
             record.addBindValue(value);
         if (!run(record, &why))
             break;
@@ -395,7 +398,7 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
     query.prepare(QStringLiteral("SELECT id, kind, started, ended, station, version, port, adapter_serial, product_row, "
                                  "outcome, failed_chip, failed_step, package_name, package_size, package_sha256, "
                                  "package_arch, pages_written, end_command, step_reached, faces, save_acknowledged, "
-                                 "signature, signature_key FROM records")
+                                 "signature, signature_key, check_result FROM records")
                   + (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where) + QLatin1Char(' ') + tail);
     for (const QVariant &value : values)
         query.addBindValue(value);
@@ -427,6 +430,7 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
         r.saveAcknowledged = query.value(20).toBool();
         r.signature = query.value(21).toString();
         r.signatureKey = query.value(22).toString();
+        r.checkResult = query.value(23).toString();
         records.append(r);
     }
     if (!loadChips(&records, error))

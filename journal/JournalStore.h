@@ -27,7 +27,7 @@ class JournalStore
 public:
     enum class Backend { Local, Shared };
     // The schema this program writes; a database at a higher version is refused untouched.
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
 
     JournalStore();
     ~JournalStore();

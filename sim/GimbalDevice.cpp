@@ -25,6 +25,7 @@ GimbalDevice::GimbalDevice(const GimbalSettings &gimbal, const LineSettings &lin
     , boot(roles.bootloader)
     , activeRole(roles.role == RoleSettings::Bootloader ? static_cast<DeviceRole *>(&boot) : &runtime)
     , autoRole(roles.role == RoleSettings::Auto)
+    , afterRun(autoRole && roles.afterRun == RoleSettings::NewFirmware::None ? RoleSettings::NewFirmware::Starts : roles.afterRun)
     , bootDelayMs(std::max(0, roles.bootDelayMs))
     , bootTimer(this)
     , strayTimer(this)
@@ -47,8 +48,29 @@ GimbalDevice::GimbalDevice(const GimbalSettings &gimbal, const LineSettings &lin
         strayTimer.start(line.strayEveryMs);
 }
 
+void GimbalDevice::unplug()
+{
+    unplugged = true;
+    pacer.drop();
+    bootTimer.stop();
+    emit traceLine(QStringLiteral("POWER off"));
+}
+
+void GimbalDevice::plugIn()
+{
+    unplugged = false;
+    inputFreeNs = 0;
+    if (activeRole == &boot) {
+        boot.restart();
+        bootBusyUntilNs = 0;
+    }
+    emit traceLine(QStringLiteral("POWER on"));
+}
+
 void GimbalDevice::receiveBytes(QByteArray bytes)
 {
+    if (unplugged)
+        return;
     receivedCount += bytes.size();
     // The host's bytes queue on the line: each arrives one byte time after the one before.
     // Unpaced, the line takes no time.
@@ -82,7 +104,8 @@ void GimbalDevice::receiveInRuntime(const QByteArray &bytes)
 void GimbalDevice::receiveInBootloader(const QByteArray &bytes, qint64 firstByteStartNs, qint64 byteNs)
 {
     qsizetype consumed = 0;
-    const QList<BootloaderReply> replies = boot.take(bytes, autoRole, &consumed, firstByteStartNs, byteNs);
+    const bool leavesOnRun = afterRun != RoleSettings::NewFirmware::None;
+    const QList<BootloaderReply> replies = boot.take(bytes, leavesOnRun, &consumed, firstByteStartNs, byteNs);
     for (const BootloaderReply &reply : replies) {
         // A request is taken in when its last byte has arrived and the chip is free; a page
         // write keeps the chip busy before it answers.
@@ -93,7 +116,14 @@ void GimbalDevice::receiveInBootloader(const QByteArray &bytes, qint64 firstByte
         if (!reply.frame.isEmpty())
             pacer.sendAt(faults.apply(reply.frame), readyNs + qint64(replyDelayMs) * 1000000);
     }
-    if (autoRole && !replies.isEmpty() && replies.last().run) {
+    if (leavesOnRun && !replies.isEmpty() && replies.last().run) {
+        if (afterRun == RoleSettings::NewFirmware::Silent) {
+            silentDevice = true;
+            emit traceLine(QStringLiteral("ROLE silent"));
+            return;
+        }
+        if (afterRun == RoleSettings::NewFirmware::Nonsense)
+            runtime.model().imu().setOrientation(Vector3{0, 0, 3});
         // The new firmware starts; whatever followed RUN in this chunk is for it.
         activeRole = &runtime;
         probeWatch.reset();

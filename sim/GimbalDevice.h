@@ -29,6 +29,11 @@ struct RoleSettings
     enum Role { Runtime, Bootloader, Auto };
     Role role = Runtime;
     int bootDelayMs = 2000;
+    // What follows RUN in the bootloader role: the bootloader stays (None, the default), or
+    // the new firmware starts, never answers, or answers with readings no gimbal at rest
+    // gives (3 g). Role Auto always starts it.
+    enum class NewFirmware { None, Starts, Silent, Nonsense };
+    NewFirmware afterRun = NewFirmware::None;
     BootloaderSettings bootloader;
 };
 
@@ -55,6 +60,13 @@ public:
     void setCorruptRate(double rate) { faults.setCorruptRate(rate); }
     void setPacing(bool enabled) { pacer.setEnabled(enabled); }
 
+    // The adapter was pulled out: the gimbal loses its power and its line. Answers on their
+    // way are lost and nothing is heard until plugIn().
+    void unplug();
+    // The adapter was plugged in: the gimbal powers up. One in its bootloader (an update cut
+    // short leaves no firmware to start) boots into it again, its first chip answering.
+    void plugIn();
+
     // Bytes received from the host so far (a silent device counts them too).
     qint64 bytesReceived() const { return receivedCount; }
     qint64 deviceTimeMs() const { return clock.elapsed(); }
@@ -65,7 +77,8 @@ public slots:
 signals:
     void sendBytes(QByteArray bytes);
     // "W 0009 0002" for an answered register write, "C C005 A151" for an answered command,
-    // "B ..." for a bootloader request, "ROLE bootloader" / "ROLE runtime" for a role change.
+    // "B ..." for a bootloader request, "ROLE bootloader" / "ROLE runtime" for a role change, "POWER off" / "POWER on" for unplug()
+    // and plugIn().
     void traceLine(QString line);
 
 private:
@@ -78,6 +91,7 @@ private:
     BootloaderRole boot;
     DeviceRole *activeRole;
     bool autoRole;
+    RoleSettings::NewFirmware afterRun;
     int bootDelayMs;
     QTimer bootTimer;
     QTimer strayTimer;
@@ -86,6 +100,7 @@ private:
     OutputPacer pacer;
     QElapsedTimer clock;
     bool silentDevice;
+    bool unplugged = false;
     int replyDelayMs = 0;
     qint64 receivedCount = 0;
     qint64 inputFreeNs = 0;   // when the host's last byte so far has crossed the line

@@ -59,3 +59,10 @@ void OutputPacer::schedule()
         return;
     timer.start(queued.front().endNs - nowNs());
 }
+
+void OutputPacer::drop()
+{
+    queued.clear();
+    timer.stop();
+    lineFreeNanoseconds = 0;
+}

@@ -31,6 +31,8 @@ public:
     // Queues `bytes` to start on the line no earlier than `startNs` (pacer clock), after
     // everything queued before.
     void sendAt(const QByteArray &bytes, qint64 startNs);
+    // Forgets what is queued: the line went away with it.
+    void drop();
 
 signals:
     // One or more whole answers, each released when its last byte has crossed the line.

@@ -123,6 +123,17 @@ bool parseRoles(const QCommandLineParser &parser, SimOptions *options)
         options->roles.role = RoleSettings::Auto;
     else
         return fail(QStringLiteral("--role must be runtime, bootloader or auto"));
+    const QString afterRun = parser.value(QStringLiteral("after-run"));
+    if (afterRun == QLatin1String("stay"))
+        options->roles.afterRun = RoleSettings::NewFirmware::None;
+    else if (afterRun == QLatin1String("starts"))
+        options->roles.afterRun = RoleSettings::NewFirmware::Starts;
+    else if (afterRun == QLatin1String("silent"))
+        options->roles.afterRun = RoleSettings::NewFirmware::Silent;
+    else if (afterRun == QLatin1String("nonsense"))
+        options->roles.afterRun = RoleSettings::NewFirmware::Nonsense;
+    else
+        return fail(QStringLiteral("--after-run must be stay, starts, silent or nonsense"));
     qint64 value = 0;
     if (!parseNumber(parser.value(QStringLiteral("boot-delay-ms")), 0, 3600000, &value))
         return fail(QStringLiteral("--boot-delay-ms must be 0 to 3600000"));
@@ -201,6 +212,7 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         {QStringLiteral("handover-ms"), QStringLiteral("Bootloader: after NEXT the chain hears nothing but RUN and RESTART for this long (default 5)."), QStringLiteral("MS"), QStringLiteral("5")},
         {QStringLiteral("next-fault"), QStringLiteral("Bootloader, once a listing has ended (second RESTART): skip = NEXT passes over one chip, stuck = NEXT is acknowledged but moves nothing (in multi-chip mode: addresses 2 and up stay closed); from the first listing on, wrap = NEXT at the last chip leads back to the first (single address); none (default)."), QStringLiteral("MODE"), QStringLiteral("none")},
         {QStringLiteral("reorder-after-listing"), QStringLiteral("Bootloader: once a listing has ended (second RESTART), the chips change places (the chain rotates by one), as if replugged.")},
+        {QStringLiteral("after-run"), QStringLiteral("Role bootloader: after RUN the bootloader stays (stay, the default), or the new firmware starts (starts), never answers (silent) or reads 3 g at rest (nonsense). Role auto always starts it."), QStringLiteral("MODE"), QStringLiteral("stay")},
         {QStringLiteral("boot-delay-ms"), QStringLiteral("Role auto: delay from the first bootloader probe to the bootloader (default 2000)."), QStringLiteral("MS"), QStringLiteral("2000")},
         {QStringLiteral("trace"), QStringLiteral("Print one line per answered write (\"W 0009 0002\") or command (\"C C005 A151\"), per bootloader request (\"B WRITE_PAGE 1 17\") and per role change.")},
         {QStringLiteral("trace-time"), QStringLiteral("With --trace: end each line with \" @\" and the monotonic clock in nanoseconds, for timing the host.")},

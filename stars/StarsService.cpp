@@ -122,9 +122,11 @@ void StarsService::onRecvFrame(QByteArray bytes)
     const uint16_t cmd = StarsFrame::command(bytes);
     if (cmd & CMD_KIND_MASK)
         return; // the answer to a write or a command carries no register content
-    for (RegisterEntry &entry : registerTable) {
-        if (entry.code.load() == cmd) {
-            entry.value.store(StarsFrame::value(bytes));
+    for (int i = 0; i < RegisterCount; ++i) {
+        if (registerTable[i].code.load() == cmd) {
+            const uint16_t value = StarsFrame::value(bytes);
+            registerTable[i].value.store(value);
+            emit registerAnswered(i, value);
             return;
         }
     }

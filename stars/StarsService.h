@@ -46,6 +46,9 @@ signals:
     void saveFinshed(bool value);
     void disableFinshed(bool value);
     void transmitPacket(uint8_t slave, uint16_t cmd, uint16_t value);
+    // A polled register answered with `value` (`index` a RegisterIndex); emitted in the port
+    // worker's thread. For a reader of this one gimbal, where several services share the table.
+    void registerAnswered(int index, quint16 value);
 
 public slots:
     void onCancel();

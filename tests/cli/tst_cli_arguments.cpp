@@ -83,6 +83,21 @@ private slots:
                                            << "Firmware does not exist! (not a regular file)";
         QTest::newRow("huge package") << QStringList{"flash", "--port", noPort, "--product", "4", hugePackage} << 3
                                       << "Firmware format invalid! (larger than 64 MiB";
+        QTest::newRow("station without package") << QStringList{"station", "--product", "4"} << 2 << "one --package is required";
+        QTest::newRow("station without product") << QStringList{"station", "--package", validPackage} << 2 << "--product is required";
+        QTest::newRow("station with a port") << QStringList{"station", "--port", "a", "--package", validPackage, "--product", "4"} << 2
+                                             << "port";
+        QTest::newRow("station, package as argument") << QStringList{"station", "--product", "4", validPackage} << 2
+                                                      << "unexpected argument";
+        QTest::newRow("station, count zero") << QStringList{"station", "--package", validPackage, "--product", "4", "--count", "0"}
+                                             << 2 << "--count";
+        QTest::newRow("station, count not whole") << QStringList{"station", "--package", validPackage, "--product", "4", "--count", "2.5"}
+                                                  << 2 << "--count";
+        // Refused before any adapter is taken, where a running station could not say it.
+        QTest::newRow("station, invalid package") << QStringList{"station", "--package", invalidPackage, "--product", "4"} << 3
+                                                  << "Firmware format invalid!";
+        QTest::newRow("station, pipe as package") << QStringList{"station", "--package", pipePackage, "--product", "4"} << 3
+                                                  << "Firmware does not exist! (not a regular file)";
         QTest::newRow("flash, port cannot be opened") << QStringList{"flash", "--port", noPort, "--product", "4", validPackage} << 4
                                                       << "";
         QTest::newRow("monitor, port cannot be opened") << QStringList{"monitor", "--port", noPort, "--product", "4"} << 4
@@ -112,7 +127,7 @@ private slots:
     void everyCommandHasHelp_data()
     {
         QTest::addColumn<QString>("command");
-        for (const char *command : {"ports", "monitor", "calibrate", "flash", "info"})
+        for (const char *command : {"ports", "monitor", "calibrate", "flash", "info", "station"})
             QTest::newRow(command) << QString::fromLatin1(command);
     }
     void everyCommandHasHelp()
@@ -169,7 +184,7 @@ private slots:
     {
         CliProcess cli;
         QCOMPARE(cli.run({QStringLiteral("--help")}), 0);
-        for (const char *command : {"ports", "monitor", "calibrate", "flash", "info"})
+        for (const char *command : {"ports", "monitor", "calibrate", "flash", "info", "station"})
             QVERIFY(cli.output().contains(QStringLiteral("velmora-cli %1").arg(QLatin1String(command))));
     }
 };

@@ -100,13 +100,20 @@ void UdevTestbed::removeUsbAdapter(const QString &usbPort, const QString &tty)
     // umockdev cannot send an event for a device it has already removed, and removing it sends
     // none; so the class link goes first (the listing no longer shows the tty), then the event.
     gchar *sysDir = umockdev_testbed_get_sys_dir(testbed);
-    const QByteArray classLink = QByteArray(sysDir) + "/class/tty/" + QFile::encodeName(tty);
+    const QByteArray sys(sysDir);
     g_free(sysDir);
-    ::unlink(classLink.constData());
+    ::unlink(QByteArray(sys + "/class/tty/" + QFile::encodeName(tty)).constData());
     const QByteArray ttyPath = QByteArray("/sys") + usbTtyPath(usbPort, tty).toUtf8();
     umockdev_testbed_uevent(testbed, ttyPath.constData(), "remove");
     const QByteArray devicePath = QByteArray("/sys") + usbDevicePath(usbPort).toUtf8();
     umockdev_testbed_remove_device(testbed, devicePath.constData());
+    // umockdev leaves the bus links behind; without them gone no adapter could be added on the
+    // same socket again. (It keeps the device node's name taken: one plugged in again gets a
+    // new tty name, as the kernel gives while the old one is still held open.)
+    const QByteArray port = QFile::encodeName(usbPort);
+    for (const QByteArray &link : {sys + "/bus/usb/devices/" + port, sys + "/bus/usb/devices/" + port + ":1.0",
+                                   sys + "/bus/usb-serial/devices/" + QFile::encodeName(tty)})
+        ::unlink(link.constData());
 }
 
 int UdevTestbed::deviceFd(const QString &tty)

@@ -1,6 +1,7 @@
 // A calibration and a firmware update through /dev/ttyUSB0 of a mocked 10C4:EA60 adapter, with
 // the simulator's device model on the other side of the line and no virtual ports.
 #include "CliProcess.h"
+#include "DeviceBehindTty.h"
 #include "GimbalDevice.h"
 #include "UdevTestbed.h"
 #include "UpdateHost.h"
@@ -19,45 +20,6 @@
 namespace {
 
 constexpr int kRunMs = 180000;
-
-// Carries bytes between the test's side of the emulated tty and an in-process device model.
-class DeviceBehindTty : public QObject
-{
-public:
-    DeviceBehindTty(int masterFd, GimbalDevice *device)
-        : fd(masterFd)
-        , notifier(masterFd, QSocketNotifier::Read)
-    {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        connect(&notifier, &QSocketNotifier::activated, this, [this, device] {
-            char buffer[4096];
-            for (;;) {
-                const ssize_t count = ::read(fd, buffer, sizeof buffer);
-                if (count > 0)
-                    device->receiveBytes(QByteArray(buffer, qsizetype(count)));
-                else if (count < 0 && errno == EINTR)
-                    continue;
-                else
-                    return;
-            }
-        });
-        connect(device, &GimbalDevice::sendBytes, this, [this](const QByteArray &bytes) {
-            qsizetype done = 0;
-            while (done < bytes.size()) {
-                const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-                if (written < 0 && errno == EINTR)
-                    continue;
-                if (written <= 0)
-                    return; // nobody reads: lost, as on a real line
-                done += written;
-            }
-        });
-    }
-
-private:
-    int fd;
-    QSocketNotifier notifier;
-};
 
 // The emulated adapter, held open by the test as well: a pseudo-terminal whose last user
 // closes it reports a hang-up to its master without end, and the host opens and closes it.

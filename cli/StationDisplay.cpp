@@ -1,0 +1,267 @@
+// Output of the station command.
+#include "StationDisplay.h"
+
+#include "CliOutput.h"
+#include "FlashSession.h"
+
+#include <cmath>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// Columns of the terminal; a redrawn line must not wrap, or moving back up misses it.
+int terminalColumns()
+{
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+// The chip's remaining seconds, from how long its written share took; -1 when unknown.
+int secondsLeft(const QElapsedTimer &clock, int permille)
+{
+    if (!clock.isValid() || permille <= 0 || permille >= 1000)
+        return -1;
+    return int(clock.elapsed() * (1000 - permille) / permille / 1000);
+}
+
+} // namespace
+
+StationDisplay::StationDisplay(Mode m)
+    : mode(m)
+{
+}
+
+QString StationDisplay::tallyText(const Tally &tally)
+{
+    return QStringLiteral("updated %1  already up to date %2  failed %3").arg(tally.updated).arg(tally.upToDate).arg(tally.failed);
+}
+
+QJsonObject StationDisplay::tallyJson(const Tally &tally)
+{
+    return {{QStringLiteral("updated"), tally.updated},
+            {QStringLiteral("upToDate"), tally.upToDate},
+            {QStringLiteral("failed"), tally.failed}};
+}
+
+QString StationDisplay::statusText(const FlashSession *s, Line &line) const
+{
+    if (s->chip() != line.chip) {
+        line.chip = s->chip();
+        line.chipClock.start();
+    }
+    QString chip = QStringLiteral("-");
+    if (s->chip() > 0)
+        chip = QStringLiteral("%1/%2").arg(s->chip()).arg(s->chipCount());
+    const int left = s->state() == FlashSession::State::Writing ? secondsLeft(line.chipClock, s->permille()) : -1;
+    return QStringLiteral("%1  %2  chip %3  %4\u2030  %5  %6  %7")
+        .arg(s->portName(), -16)
+        .arg(line.serial.isEmpty() ? QStringLiteral("-") : line.serial, -10)
+        .arg(chip, -5)
+        .arg(s->permille(), 4)
+        .arg(left >= 0 ? QStringLiteral("%1 s left").arg(left) : QString(), -9)
+        .arg(FlashSession::stateName(s->state()), -10)
+        .arg(s->message());
+}
+
+QJsonObject StationDisplay::sessionJson(const FlashSession *s, const QString &kind, const Line &line) const
+{
+    QJsonObject object{{QStringLiteral("event"), kind},
+                       {QStringLiteral("port"), s->portName()},
+                       {QStringLiteral("serial"), line.serial},
+                       {QStringLiteral("state"), FlashSession::stateName(s->state())},
+                       {QStringLiteral("chip"), s->chip()},
+                       {QStringLiteral("chips"), s->chipCount()},
+                       {QStringLiteral("permille"), s->permille()}};
+    const int left = s->state() == FlashSession::State::Writing ? secondsLeft(line.chipClock, s->permille()) : -1;
+    if (left >= 0)
+        object.insert(QStringLiteral("secondsLeft"), left);
+    if (kind != QLatin1String("progress") && kind != QLatin1String("state"))
+        object.insert(QStringLiteral("message"), s->message());
+    return object;
+}
+
+void StationDisplay::redraw()
+{
+    QString text;
+    if (drawnLines > 0)
+        text += QStringLiteral("\x1b[%1A").arg(drawnLines);
+    const int width = qMax(20, terminalColumns() - 1);
+    for (const Line &line : std::as_const(lines))
+        text += QStringLiteral("\r\x1b[2K") + line.text.left(width) + QLatin1Char('\n');
+    text += QStringLiteral("\r\x1b[2K") + tallyText(shown).left(width) + QStringLiteral("\n\x1b[J");
+    drawnLines = int(lines.size()) + 1;
+    CliOutput::raw(text);
+}
+
+// A line that stays above the redrawn block on a terminal; a plain line otherwise.
+void StationDisplay::say(const QString &text)
+{
+    if (mode == Mode::Terminal) {
+        if (drawnLines > 0)
+            CliOutput::raw(QStringLiteral("\x1b[%1A\r\x1b[J").arg(drawnLines));
+        drawnLines = 0;
+        CliOutput::line(text);
+        redraw();
+    } else {
+        CliOutput::line(text);
+    }
+}
+
+void StationDisplay::started(const QString &package, int count)
+{
+    if (mode == Mode::Json) {
+        CliOutput::json({{QStringLiteral("event"), QStringLiteral("started")},
+                         {QStringLiteral("package"), package},
+                         {QStringLiteral("count"), count}});
+        return;
+    }
+    say(count > 0 ? QStringLiteral("Station: %1, until %2 gimbals have ended; Ctrl-C stops").arg(package).arg(count)
+                  : QStringLiteral("Station: %1, until Ctrl-C").arg(package));
+}
+
+void StationDisplay::taken(const QString &port, const QString &serial)
+{
+    Line &line = lines[port];
+    line = Line{};
+    line.serial = serial;
+    line.text = QStringLiteral("%1  %2  plugged in").arg(port, -16).arg(serial.isEmpty() ? QStringLiteral("-") : serial, -10);
+    if (mode == Mode::Json)
+        CliOutput::json({{QStringLiteral("event"), QStringLiteral("plugged")},
+                         {QStringLiteral("port"), port},
+                         {QStringLiteral("serial"), serial}});
+    else if (mode == Mode::Plain)
+        CliOutput::line(line.text);
+    else
+        redraw();
+}
+
+void StationDisplay::update(const FlashSession *s, const QString &kind)
+{
+    Line &line = lines[s->portName()];
+    line.text = statusText(s, line);
+    switch (mode) {
+    case Mode::Terminal:
+        redraw();
+        return;
+    case Mode::Json:
+        if (kind != QLatin1String("done"))
+            CliOutput::json(sessionJson(s, kind, line));
+        return;
+    case Mode::Plain:
+        if (kind == QLatin1String("progress")) {
+            const int quarter = s->permille() / 250;
+            if (line.lastQuarter == quarter)
+                return;
+            line.lastQuarter = quarter;
+        } else if (kind != QLatin1String("report")) {
+            return; // the reports say the same, and the end has its own line
+        }
+        CliOutput::line(line.text);
+        return;
+    }
+}
+
+void StationDisplay::checking(const QString &port)
+{
+    Line &line = lines[port];
+    line.text = QStringLiteral("%1  %2  checking the new firmware").arg(port, -16).arg(line.serial.isEmpty() ? QStringLiteral("-") : line.serial, -10);
+    if (mode == Mode::Json)
+        CliOutput::json({{QStringLiteral("event"), QStringLiteral("checking")}, {QStringLiteral("port"), port}});
+    else if (mode == Mode::Plain)
+        CliOutput::line(line.text);
+    else
+        redraw();
+}
+
+void StationDisplay::checked(const QString &port, const QString &result, double accelerationG)
+{
+    if (mode != Mode::Json)
+        return; // said in the end line
+    QJsonObject object{{QStringLiteral("event"), QStringLiteral("checked")},
+                       {QStringLiteral("port"), port},
+                       {QStringLiteral("check"), result}};
+    if (result == QLatin1String("running") || result == QLatin1String("implausible"))
+        object.insert(QStringLiteral("accelerationG"), std::round(accelerationG * 1000) / 1000);
+    CliOutput::json(object);
+}
+
+void StationDisplay::ended(const FlashSession *s, const QString &result, const QString &check, const Tally &tally)
+{
+    shown = tally;
+    Line &line = lines[s->portName()];
+    const bool good = result != QLatin1String("failed");
+    QString word = good ? result.toUpper() : QStringLiteral("FAILED (%1, exit %2)").arg(s->reason()).arg(s->exitCode());
+    if (!check.isEmpty())
+        word = good ? word + QStringLiteral(", RUNNING") : QStringLiteral("FAILED (new firmware: %1)").arg(check);
+    const QString where = s->chip() > 0 ? QStringLiteral("chip %1/%2").arg(s->chip()).arg(s->chipCount()) : QStringLiteral("chip -  ");
+    const QString text = QStringLiteral("%1  %2  %3  %4  %5")
+                             .arg(s->portName(), -16)
+                             .arg(line.serial.isEmpty() ? QStringLiteral("-") : line.serial, -10)
+                             .arg(where, word, s->message());
+    switch (mode) {
+    case Mode::Terminal:
+        line.text = (good ? QStringLiteral("\x1b[32m") : QStringLiteral("\x1b[31m")) + text + QStringLiteral("\x1b[0m");
+        redraw();
+        return;
+    case Mode::Plain:
+        line.text = text;
+        CliOutput::line(text);
+        CliOutput::line(tallyText(tally));
+        return;
+    case Mode::Json: {
+        QJsonObject object = sessionJson(s, QStringLiteral("done"), line);
+        object.insert(QStringLiteral("result"), result);
+        if (!check.isEmpty())
+            object.insert(QStringLiteral("check"), check);
+        object.insert(QStringLiteral("reason"), s->reason());
+        object.insert(QStringLiteral("exit"), s->exitCode());
+        if (!s->gimbalIdentity().isEmpty())
+            object.insert(QStringLiteral("gimbal"), s->gimbalIdentity());
+        object.insert(QStringLiteral("tally"), tallyJson(tally));
+        CliOutput::json(object);
+        return;
+    }
+    }
+}
+
+void StationDisplay::removed(const QString &port)
+{
+    if (!lines.remove(port))
+        return;
+    if (mode == Mode::Json)
+        CliOutput::json({{QStringLiteral("event"), QStringLiteral("removed")}, {QStringLiteral("port"), port}});
+    else if (mode == Mode::Plain)
+        CliOutput::line(QStringLiteral("%1  pulled out").arg(port, -16));
+    else
+        redraw();
+}
+
+void StationDisplay::stopping(bool cancelling, int running)
+{
+    if (mode == Mode::Json) {
+        CliOutput::json({{QStringLiteral("event"), cancelling ? QStringLiteral("cancelling") : QStringLiteral("stopping")},
+                         {QStringLiteral("running"), running}});
+        return;
+    }
+    say(cancelling ? QStringLiteral("Cancelling the %1 writes still running (they end with RESTART)").arg(running)
+                   : QStringLiteral("No more gimbals are taken; waiting for %1 running (Ctrl-C again cancels them)").arg(running));
+}
+
+void StationDisplay::summary(const Tally &tally, int exitCode)
+{
+    shown = tally;
+    if (mode == Mode::Json) {
+        QJsonObject object = tallyJson(tally);
+        object.insert(QStringLiteral("event"), QStringLiteral("exit"));
+        object.insert(QStringLiteral("exit"), exitCode);
+        CliOutput::json(object);
+        return;
+    }
+    if (mode == Mode::Terminal)
+        redraw();
+    CliOutput::line(QStringLiteral("Station ended: %1 (exit %2)").arg(tallyText(tally)).arg(exitCode));
+}

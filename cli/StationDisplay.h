@@ -1,0 +1,66 @@
+// The station's output: a line per adapter redrawn in place under a tally on a terminal, plain
+// lines otherwise, or one JSON object per event.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QMap>
+#include <QString>
+
+class FlashSession;
+
+class StationDisplay
+{
+public:
+    enum class Mode { Terminal, Plain, Json };
+
+    struct Tally
+    {
+        int updated = 0;
+        int upToDate = 0;
+        int failed = 0;
+    };
+
+    explicit StationDisplay(Mode mode);
+
+    // The run began with this package; `count` gimbals end it (0: until Ctrl-C).
+    void started(const QString &package, int count);
+    // An adapter was taken: a new attempt on `port`.
+    void taken(const QString &port, const QString &serial);
+    // `session` reported an event of `kind` (see FlashSession::changed).
+    void update(const FlashSession *session, const QString &kind);
+    // The update on `port` went well; its new firmware is being checked.
+    void checking(const QString &port);
+    // The check on `port` ended with `result` at an acceleration modulus of `accelerationG`.
+    void checked(const QString &port, const QString &result, double accelerationG);
+    // The attempt on the session's port ended as `result` ("updated", "up-to-date", "failed");
+    // `check` is the firmware check's result, empty when there was none.
+    void ended(const FlashSession *session, const QString &result, const QString &check, const Tally &tally);
+    // The adapter on `port` was pulled out; its line goes.
+    void removed(const QString &port);
+    // Ctrl-C: `cancelling` false stops taking gimbals, true cancels the writes still running.
+    void stopping(bool cancelling, int running);
+    void summary(const Tally &tally, int exitCode);
+
+private:
+    struct Line
+    {
+        QString serial;
+        QString text;
+        int lastQuarter = -1;
+        int chip = 0;
+        QElapsedTimer chipClock; // since the chip's write began
+    };
+
+    QString statusText(const FlashSession *session, Line &line) const;
+    static QString tallyText(const Tally &tally);
+    static QJsonObject tallyJson(const Tally &tally);
+    QJsonObject sessionJson(const FlashSession *session, const QString &kind, const Line &line) const;
+    void redraw();
+    void say(const QString &text);
+
+    Mode mode;
+    QMap<QString, Line> lines; // by port, in name order
+    Tally shown;
+    int drawnLines = 0;
+};
