@@ -98,6 +98,16 @@ private slots:
                                                   << "Firmware format invalid!";
         QTest::newRow("station, pipe as package") << QStringList{"station", "--package", pipePackage, "--product", "4"} << 3
                                                   << "Firmware does not exist! (not a regular file)";
+        QTest::newRow("station, unsigned package, signatures required")
+            << QStringList{"station", "--package", validPackage, "--product", "4", "--require-signed"} << 3
+            << "not signed, and only signed packages are accepted";
+        QTest::newRow("flash, unsigned package, signatures required")
+            << QStringList{"flash", "--port", noPort, "--product", "4", "--require-signed", validPackage} << 3
+            << "not signed, and only signed packages are accepted";
+        QTest::newRow("journal, cpuid not hex") << QStringList{"journal", "--cpuid", "5A3G"} << 2 << "--cpuid";
+        QTest::newRow("journal, unknown action") << QStringList{"journal", "purge"} << 2 << "no action 'purge'";
+        QTest::newRow("journal, password in the URI")
+            << QStringList{"journal", "sync", "--journal", "postgresql://velmora:hunter2@db/velmora"} << 2 << "~/.pgpass";
         QTest::newRow("flash, port cannot be opened") << QStringList{"flash", "--port", noPort, "--product", "4", validPackage} << 4
                                                       << "";
         QTest::newRow("monitor, port cannot be opened") << QStringList{"monitor", "--port", noPort, "--product", "4"} << 4
