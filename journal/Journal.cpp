@@ -44,12 +44,18 @@ bool Journal::record(JournalRecord record)
     if (record.station.isEmpty())
         record.station = settings.station;
     QString why;
-    JournalStore *db = local(&why);
-    if (db && db->append({record}, &why)) {
-        storeProblem.clear();
-        if (sender)
-            sender->wake();
-        return true;
+    // A second try on a fresh connection: another process may have held the file just then.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0)
+            store.close();
+        why.clear();
+        JournalStore *db = local(&why);
+        if (db && db->append({record}, &why)) {
+            storeProblem.clear();
+            if (sender)
+                sender->wake();
+            return true;
+        }
     }
     // A file damaged or replaced under an open connection is opened afresh next time.
     store.close();

@@ -195,7 +195,15 @@ bool JournalStore::connect(const QString &target, int timeoutMs, QString *error)
         QSqlQuery pragma(db);
         // WAL lets readers and one writer go on together; NORMAL syncs at checkpoints only,
         // which keeps a write well under a millisecond and loses nothing when a process dies.
-        if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
+        // The mode is kept in the file: it is set once, not by every connection, since setting
+        // it while another process writes may be refused as busy.
+        if (!pragma.exec(QStringLiteral("PRAGMA journal_mode")) || !pragma.next()) {
+            *error = sqlError(pragma.lastError());
+            return false;
+        }
+        const bool wal = pragma.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+        pragma.finish();
+        if ((!wal && !pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) || !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
             || !pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"))) {
             *error = sqlError(pragma.lastError());
             return false;
@@ -336,13 +344,44 @@ bool JournalStore::migrate(int target, QString *error)
     return true;
 }
 
+bool JournalStore::begin(QString *error)
+{
+    QSqlDatabase db = database();
+    // Locally the write lock is taken at the start, waiting out another process's lock: a
+    // deferred transaction whose snapshot another writer made stale fails at once, unretried.
+    if (kind == Backend::Local)
+        return run(db, QStringLiteral("BEGIN IMMEDIATE"), error);
+    if (db.transaction())
+        return true;
+    *error = sqlError(db.lastError());
+    return false;
+}
+
+bool JournalStore::commit(QString *error)
+{
+    QSqlDatabase db = database();
+    if (kind == Backend::Local ? run(db, QStringLiteral("COMMIT"), error) : db.commit())
+        return true;
+    if (kind == Backend::Shared)
+        *error = sqlError(db.lastError());
+    rollback();
+    return false;
+}
+
+void JournalStore::rollback()
+{
+    QSqlDatabase db = database();
+    if (kind == Backend::Local)
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    else
+        db.rollback();
+}
+
 bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
 {
     QSqlDatabase db = database();
-    if (!db.transaction()) {
-        *error = sqlError(db.lastError());
+    if (!begin(error))
         return false;
-    }
     const QString conflict = kind == Backend::Shared ? QStringLiteral(" ON CONFLICT DO NOTHING") : QString();
     QSqlQuery record(db);
     record.prepare(QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, port, adapter_serial, "
@@ -382,12 +421,12 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
         if (!why.isEmpty())
             break;
     }
-    if (!why.isEmpty() || !db.commit()) {
-        *error = why.isEmpty() ? sqlError(db.lastError()) : why;
-        db.rollback();
+    if (!why.isEmpty()) {
+        *error = why;
+        rollback();
         return false;
     }
-    return true;
+    return commit(error);
 }
 
 QList<JournalRecord> JournalStore::select(const QString &where, const QVariantList &values, const QString &tail,
@@ -475,10 +514,8 @@ QList<JournalRecord> JournalStore::waiting(int limit, QString *error)
 bool JournalStore::markSent(const QList<QUuid> &ids, QString *error)
 {
     QSqlDatabase db = database();
-    if (!db.transaction()) {
-        *error = sqlError(db.lastError());
+    if (!begin(error))
         return false;
-    }
     QSqlQuery query(db);
     query.prepare(QStringLiteral("UPDATE records SET sent_at = ? WHERE id = ?"));
     const QString now = timeText(QDateTime::currentDateTimeUtc());
@@ -486,16 +523,11 @@ bool JournalStore::markSent(const QList<QUuid> &ids, QString *error)
         query.addBindValue(now);
         query.addBindValue(id.toString(QUuid::WithoutBraces));
         if (!run(query, error)) {
-            db.rollback();
+            rollback();
             return false;
         }
     }
-    if (!db.commit()) {
-        *error = sqlError(db.lastError());
-        db.rollback();
-        return false;
-    }
-    return true;
+    return commit(error);
 }
 
 int JournalStore::waitingCount(QString *error)

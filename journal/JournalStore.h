@@ -63,6 +63,11 @@ private:
     bool connect(const QString &target, int timeoutMs, QString *error);
     static bool setSharedTarget(QSqlDatabase &db, const QString &uri, int timeoutMs, QString *error);
     bool migrate(int target, QString *error);
+    // One write transaction: locally BEGIN IMMEDIATE, so that waiting for another process's
+    // lock is left to the busy time-out.
+    bool begin(QString *error);
+    bool commit(QString *error);
+    void rollback();
     bool loadChips(QList<JournalRecord> *records, QString *error);
     QList<JournalRecord> select(const QString &where, const QVariantList &values, const QString &tail, QString *error);
 

@@ -47,5 +47,11 @@ int main(int argc, char *argv[])
             ::_exit(2);
         }
     }
+    // As velmora-cli does: a sender given up on a server that did not answer in time may still
+    // be running; the process then ends without unloading Qt SQL under it.
+    if (journal.senderAbandoned()) {
+        std::fflush(nullptr);
+        ::_exit(failed == 0 ? 0 : 1);
+    }
     return failed == 0 ? 0 : 1;
 }

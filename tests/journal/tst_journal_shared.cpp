@@ -97,7 +97,7 @@ private slots:
         QVERIFY(pg.startServer());
         for (auto &process : writers) {
             QVERIFY(process->waitForFinished(60000));
-            QCOMPARE(process->exitCode(), 0);
+            QVERIFY2(process->exitCode() == 0, process->readAllStandardError().right(3000).constData());
         }
         QCOMPARE(onServer(), Writers * Each);
         QCOMPARE(pg.count(QStringLiteral("SELECT count(DISTINCT id) FROM records")), Writers * Each);
