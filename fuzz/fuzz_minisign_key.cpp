@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FuzzSupport::broken("a refused key gives no reason");
         return 0;
     }
-    if (key.keyId.size() != 8 || key.publicKey.size() != 32 || key.idText().size() != 16)
+    if (key.keyId.size() != 8 || key.publicKey.size() != 32 || key.idText().isEmpty() || key.idText().size() > 16)
         FuzzSupport::broken("an accepted key has the wrong sizes");
     MinisignKey again;
     const QByteArray line = (QByteArray("Ed") + key.keyId + key.publicKey).toBase64();

@@ -44,9 +44,14 @@ bool decode(const QByteArray &line, int size, QByteArray *bytes)
 
 QString MinisignKey::idText(const QByteArray &keyId)
 {
+    // Written as minisign writes it: the little-endian number in upper-case hex, without
+    // leading zeros, so the id matches a key's comment and minisign's own messages.
     QByteArray bigEndian = keyId;
     std::reverse(bigEndian.begin(), bigEndian.end());
-    return QString::fromLatin1(bigEndian.toHex().toUpper());
+    QByteArray hex = bigEndian.toHex().toUpper();
+    while (hex.size() > 1 && hex.startsWith('0'))
+        hex.remove(0, 1);
+    return QString::fromLatin1(hex);
 }
 
 bool MinisignKey::parse(const QByteArray &text, MinisignKey *key, QString *why)

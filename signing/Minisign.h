@@ -14,7 +14,8 @@ struct MinisignKey
 
     // Parses a .pub file's text; false with the reason for anything else.
     static bool parse(const QByteArray &text, MinisignKey *key, QString *why);
-    // The id as minisign prints it: the 8 bytes read little-endian, 16 upper-case hex digits.
+    // The id as minisign prints it: the 8 bytes read little-endian, in upper-case hex without
+    // leading zeros.
     static QString idText(const QByteArray &keyId);
     QString idText() const { return idText(keyId); }
 };
