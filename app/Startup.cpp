@@ -8,6 +8,9 @@
 #include <QTextStream>
 #include <QTranslator>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace Startup {
 
 QString translationFor(const QString &localeName)
@@ -41,7 +44,13 @@ int runMainWindow(QApplication &app, const std::function<void(MainWindow &)> &sh
     window.resize(410, 466);
     if (shown)
         shown(window);
-    return app.exec();
+    const int code = app.exec();
+    if (window.journalSenderAbandoned()) {
+        // The records it held wait in the local journal for the next start.
+        std::fflush(nullptr);
+        ::_exit(code);
+    }
+    return code;
 }
 
 } // namespace Startup

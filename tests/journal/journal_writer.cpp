@@ -20,6 +20,11 @@ int main(int argc, char *argv[])
     const bool hold = args.contains(QStringLiteral("--hold"));
     const int spreadMs = args.contains(QStringLiteral("--spread")) ? args.value(args.indexOf(QStringLiteral("--spread")) + 1).toInt() : 0;
     Journal journal(JournalConfig::resolve());
+    // A failed write is told on stderr, which the tests show when a writer fails.
+    QObject::connect(&journal, &Journal::problem, [](const QString &why) {
+        std::fprintf(stderr, "journal_writer: %s\n", qPrintable(why));
+        std::fflush(stderr);
+    });
     int failed = 0;
     for (int i = 0; i < count; ++i) {
         JournalRecord record = i % 2 ? JournalSamples::calibration() : JournalSamples::update(0x7000000u + uint32_t(i) * 2u);
