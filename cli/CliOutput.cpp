@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -60,6 +61,14 @@ void json(const QJsonObject &object)
 bool isTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;
+}
+
+int terminalColumns()
+{
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
 }
 
 void installMessageHandler()

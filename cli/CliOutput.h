@@ -16,6 +16,9 @@ void error(const QString &text);
 void json(const QJsonObject &object);
 // Whether standard output is a terminal.
 bool isTerminal();
+// Columns of the terminal (80 when unknown); a redrawn line must not wrap, or moving back up
+// misses it.
+int terminalColumns();
 
 // Routes Qt's messages: warnings to standard error; debug lines only when VELMORA_CLI_DEBUG is
 // set, except the calibration's step lines, which `showCalibrationSteps` prints as they pass.

@@ -8,22 +8,6 @@
 
 #include <QJsonObject>
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-namespace {
-
-// Columns of the terminal; a redrawn line must not wrap, or moving back up misses it.
-int terminalColumns()
-{
-    winsize size{};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
-}
-
-} // namespace
-
 ProgressDisplay::ProgressDisplay(Mode m, const QList<FlashSession *> &list)
     : mode(m)
     , sessions(list)
@@ -51,7 +35,7 @@ void ProgressDisplay::redraw()
     QString text;
     if (drawn)
         text += QStringLiteral("\x1b[%1A").arg(sessions.size());
-    const int width = qMax(20, terminalColumns() - 1);
+    const int width = qMax(20, CliOutput::terminalColumns() - 1);
     for (const FlashSession *s : std::as_const(sessions))
         text += QStringLiteral("\r\x1b[2K") + statusLine(s).left(width) + QLatin1Char('\n');
     drawn = true;

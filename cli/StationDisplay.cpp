@@ -6,19 +6,7 @@
 
 #include <cmath>
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 namespace {
-
-// Columns of the terminal; a redrawn line must not wrap, or moving back up misses it.
-int terminalColumns()
-{
-    winsize size{};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
-}
 
 // The chip's remaining seconds, from how long its written share took; -1 when unknown.
 int secondsLeft(const QElapsedTimer &clock, int permille)
@@ -89,7 +77,7 @@ void StationDisplay::redraw()
     QString text;
     if (drawnLines > 0)
         text += QStringLiteral("\x1b[%1A").arg(drawnLines);
-    const int width = qMax(20, terminalColumns() - 1);
+    const int width = qMax(20, CliOutput::terminalColumns() - 1);
     for (const Line &line : std::as_const(lines))
         text += QStringLiteral("\r\x1b[2K") + line.text.left(width) + QLatin1Char('\n');
     text += QStringLiteral("\r\x1b[2K") + tallyText(shown).left(width) + QStringLiteral("\n\x1b[J");
