@@ -240,11 +240,13 @@ bool JournalStore::setSharedTarget(QSqlDatabase &db, const QString &uri, int tim
             options.append(item.first + QLatin1Char('=') + quoted(item.second));
     }
     // Bounds on the wait for an unreachable server (libpq's least connect_timeout is 2 s)
-    // and for each statement. Credentials come from libpq's own places (~/.pgpass...).
+    // and for each statement. Credentials come from libpq's own places (~/.pgpass...). The
+    // server's notices (a table another station created a moment earlier...) are not shown:
+    // libpq would print them on standard error.
     const int seconds = qMax(2, (timeoutMs + 999) / 1000);
     options << QStringLiteral("connect_timeout=%1").arg(seconds) << QStringLiteral("tcp_user_timeout=%1").arg(timeoutMs)
             << QStringLiteral("application_name=velmora")
-            << QStringLiteral("options='-c statement_timeout=%1 -c lock_timeout=%1'").arg(timeoutMs);
+            << QStringLiteral("options='-c statement_timeout=%1 -c lock_timeout=%1 -c client_min_messages=warning'").arg(timeoutMs);
     db.setConnectOptions(options.join(QLatin1Char(';')));
     return true;
 }
