@@ -78,8 +78,12 @@ void StationDisplay::redraw()
     if (drawnLines > 0)
         text += QStringLiteral("\x1b[%1A").arg(drawnLines);
     const int width = qMax(20, CliOutput::terminalColumns() - 1);
-    for (const Line &line : std::as_const(lines))
-        text += QStringLiteral("\r\x1b[2K") + line.text.left(width) + QLatin1Char('\n');
+    // The colour is set around the cut text, so a cut never leaves it on for what follows.
+    for (const Line &line : std::as_const(lines)) {
+        text += QStringLiteral("\r\x1b[2K");
+        text += line.colour.isEmpty() ? line.text.left(width) : line.colour + line.text.left(width) + QStringLiteral("\x1b[0m");
+        text += QLatin1Char('\n');
+    }
     text += QStringLiteral("\r\x1b[2K") + tallyText(shown).left(width) + QStringLiteral("\n\x1b[J");
     drawnLines = int(lines.size()) + 1;
     CliOutput::raw(text);
@@ -131,6 +135,7 @@ void StationDisplay::update(const FlashSession *s, const QString &kind)
 {
     Line &line = lines[s->portName()];
     line.text = statusText(s, line);
+    line.colour.clear();
     switch (mode) {
     case Mode::Terminal:
         redraw();
@@ -156,6 +161,7 @@ void StationDisplay::update(const FlashSession *s, const QString &kind)
 void StationDisplay::checking(const QString &port)
 {
     Line &line = lines[port];
+    line.colour.clear();
     line.text = QStringLiteral("%1  %2  checking the new firmware").arg(port, -16).arg(line.serial.isEmpty() ? QStringLiteral("-") : line.serial, -10);
     if (mode == Mode::Json)
         CliOutput::json({{QStringLiteral("event"), QStringLiteral("checking")}, {QStringLiteral("port"), port}});
@@ -192,7 +198,8 @@ void StationDisplay::ended(const FlashSession *s, const QString &result, const Q
                              .arg(where, word, s->message());
     switch (mode) {
     case Mode::Terminal:
-        line.text = (good ? QStringLiteral("\x1b[32m") : QStringLiteral("\x1b[31m")) + text + QStringLiteral("\x1b[0m");
+        line.text = text;
+        line.colour = good ? QStringLiteral("\x1b[32m") : QStringLiteral("\x1b[31m");
         redraw();
         return;
     case Mode::Plain:

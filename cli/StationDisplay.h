@@ -47,6 +47,7 @@ private:
     {
         QString serial;
         QString text;
+        QString colour; // on a terminal: the SGR sequence the line is drawn in, empty for none
         int lastQuarter = -1;
         int chip = 0;
         QElapsedTimer chipClock; // since the chip's write began
