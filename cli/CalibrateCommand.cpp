@@ -74,14 +74,14 @@ void CalibrateCommand::start()
             [] { CliOutput::line(CalibrationWords::gyroscopeStep()); });
     connect(starsService, &StarsService::saveFinshed, calibrateService, &CalibrateService::onSaveFinshed);
     connect(session, &RuntimeSession::portLost, this, [this](const QString &reason) {
-        endWord = QStringLiteral("port-lost");
+        faceEnd = CalibrationEnding::Kind::PortLost;
         CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), reason));
         end(ExitCode::NoAnswer);
     });
     calibrateService->start(QThread::InheritPriority);
 
     if (!session->open(options.ports.first())) {
-        endWord = QStringLiteral("port-unavailable");
+        faceEnd = CalibrationEnding::Kind::PortUnavailable;
         CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), PortOpenFailure::text(session->openError())));
         end(PortOpenFailure::exitCode(session->openError()));
         return;
@@ -93,7 +93,7 @@ void CalibrateCommand::start()
 
 void CalibrateCommand::interrupt()
 {
-    endWord = QStringLiteral("cancelled");
+    faceEnd = CalibrationEnding::Kind::Cancelled;
     CliOutput::error(QStringLiteral("Calibration cancelled."));
     end(ExitCode::Interrupted);
 }
@@ -110,7 +110,7 @@ void CalibrateCommand::onLinkChanged(bool up)
     readyTimer.stop();
     if (running) {
         // The window ends its run on a lost link; so does the command, sending nothing more.
-        endWord = QStringLiteral("link-lost");
+        faceEnd = CalibrationEnding::Kind::LinkLost;
         CliOutput::error(QStringLiteral("%1: the gimbal stopped answering during the calibration").arg(options.ports.first()));
         end(ExitCode::NoAnswer);
     }
@@ -171,20 +171,11 @@ void CalibrateCommand::recordAttempt(int exitCode)
         return;
     // The run's outcome crosses threads queued; the loop has ended, so it is waiting here.
     QCoreApplication::sendPostedEvents(this);
-    JournalRecord record;
-    if (runOutcome && endWord.isEmpty()) {
-        record = CalibrationAttempt::record(attempt, *runOutcome);
-    } else {
-        record = attempt;
-        record.ended = QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch(), Qt::UTC);
-        record.outcome = !endWord.isEmpty()                  ? endWord
-                         : exitCode == ExitCode::Interrupted ? QStringLiteral("cancelled")
-                                                             : QStringLiteral("no-answer");
-        if (runOutcome) {
-            record.stepReached = CalibrationOutcome::stepName(runOutcome->step);
-            record.faces = runOutcome->faces;
-        }
-        record.failedStep = record.stepReached;
-    }
+    // Ended by the run itself, or by the command: a lost port or link, a cancel, or no answer
+    // before the run began.
+    CalibrationEnding ending{faceEnd.value_or(CalibrationEnding::Kind::Engine), runOutcome};
+    if (!faceEnd && !runOutcome)
+        ending.kind = exitCode == ExitCode::Interrupted ? CalibrationEnding::Kind::Cancelled : CalibrationEnding::Kind::NoAnswer;
+    const JournalRecord record = CalibrationAttempt::record(attempt, ending);
     journal->record(record);
 }

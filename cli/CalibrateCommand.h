@@ -4,7 +4,7 @@
 #include "Command.h"
 #include "CalibrationOutcome.h"
 #include "CliOptions.h"
-#include "JournalRecord.h"
+#include "Attempts.h"
 
 #include <QTimer>
 #include <optional>
@@ -49,6 +49,6 @@ private:
     bool ended = false;
     JournalRecord attempt;
     std::optional<CalibrationOutcome> runOutcome;
-    // Why the command ended an attempt the run did not end itself ("port-lost", ...).
-    QString endWord;
+    // How the command ended an attempt the run did not end itself.
+    std::optional<CalibrationEnding::Kind> faceEnd;
 };

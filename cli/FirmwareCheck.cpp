@@ -23,17 +23,6 @@ FirmwareCheck::~FirmwareCheck()
     delete session;
 }
 
-QString FirmwareCheck::resultName(Result result)
-{
-    switch (result) {
-    case Result::Running: return QStringLiteral("running");
-    case Result::NoAnswer: return QStringLiteral("no-answer");
-    case Result::Implausible: return QStringLiteral("implausible");
-    case Result::Cancelled: return QStringLiteral("cancelled");
-    }
-    return QString();
-}
-
 FirmwareCheck::Result FirmwareCheck::judge(const std::array<int16_t, 6> &v, double *accelerationG)
 {
     // The rates play no part in the verdict: a gimbal on the bench may be touched while it

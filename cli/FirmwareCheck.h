@@ -2,6 +2,8 @@
 // and give readings that make sense.
 #pragma once
 
+#include "Attempts.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -20,7 +22,8 @@ class FirmwareCheck : public QObject
     Q_OBJECT
 
 public:
-    enum class Result { Running, NoAnswer, Implausible, Cancelled };
+    // Running, NoAnswer, Implausible or Cancelled: the values a record keeps.
+    using Result = BootCheck;
     // How long a new firmware gets to start and answer.
     static constexpr int DefaultTimeoutMs = 10000;
 
@@ -31,12 +34,11 @@ public:
     // Ends the check now (Ctrl-C, adapter pulled out): Cancelled.
     void cancel();
 
-    static QString resultName(Result result);
     // The verdict on one set of answers: raw counts of accX, accY, accZ, gyroX, gyroY, gyroZ.
     static Result judge(const std::array<int16_t, 6> &values, double *accelerationG = nullptr);
 
 signals:
-    void finished(FirmwareCheck::Result result, double accelerationG);
+    void finished(BootCheck result, double accelerationG);
 
 private:
     void onAnswer(int index, quint16 value);

@@ -5,17 +5,13 @@
 #include "ExitCode.h"
 #include "FlashSession.h"
 #include "Journal.h"
-#include "PackageFileReader.h"
-#include "PackageSignature.h"
 #include "ProductRows.h"
 #include "ProgressDisplay.h"
-#include "PtzFile.h"
 #include "SystemPortEnumerator.h"
 
 #include <QCoreApplication>
 #include <QHash>
 #include <QJsonObject>
-#include <cstring>
 
 FlashCommand::FlashCommand(const CliOptions &opts, QObject *parent)
     : Command(parent)
@@ -29,45 +25,10 @@ FlashCommand::~FlashCommand()
     qDeleteAll(sessions);
 }
 
-QString FlashCommand::checkPackage(const QString &path, QByteArray *bytes)
-{
-    const auto refusal = [&path](const char *text, const QString &why) {
-        const QString message = QStringLiteral("%1: %2").arg(path, QCoreApplication::translate("UpdateService", text));
-        return why.isEmpty() ? message : QStringLiteral("%1 (%2)").arg(message, why);
-    };
-    const PackageFileReader::Result file = PackageFileReader::read(path);
-    switch (file.outcome) {
-    case PackageFileReader::Outcome::Ok:
-        break;
-    case PackageFileReader::Outcome::Missing:
-        return refusal("固件文件不存在或无法访问！", QString());
-    case PackageFileReader::Outcome::NotRegularFile:
-        return refusal("固件文件不存在或无法访问！", QStringLiteral("not a regular file"));
-    case PackageFileReader::Outcome::ReadError:
-        return refusal("固件文件不存在或无法访问！", QString::fromLocal8Bit(std::strerror(file.error)));
-    case PackageFileReader::Outcome::TooLarge:
-        return refusal("固件文件格式无效！", QStringLiteral("larger than %1, the most a package may be")
-                                                .arg(PackageFileReader::sizeLimitText()));
-    }
-    PtzFile package;
-    if (!package.unpack(file.bytes))
-        return refusal("固件文件格式无效！", QString());
-    if (bytes)
-        *bytes = file.bytes;
-    return QString();
-}
-
 void FlashCommand::start()
 {
-    QByteArray packageBytes;
-    const QString problem = checkPackage(options.package, &packageBytes);
-    if (!problem.isEmpty()) {
-        CliOutput::error(problem);
-        emit finished(ExitCode::BadPackage);
-        return;
-    }
-    // Checked on the bytes just read, before any port is opened.
-    if (!checkSignature(options, packageBytes, &signature)) {
+    const std::optional<CheckedPackage> package = admitPackage(options);
+    if (!package) {
         emit finished(ExitCode::BadPackage);
         return;
     }
@@ -76,12 +37,9 @@ void FlashCommand::start()
     for (const PortInfo &info : SystemPortEnumerator().availablePorts())
         adapterSerials.insert(info.portName, info.serialNumber);
     for (const QString &port : std::as_const(options.ports)) {
-        auto *session = new FlashSession(port, multiChip, options.connectTimeoutMs, options.package);
-        session->usePackageBytes(packageBytes);
-        if (journal) {
-            session->recordAttempt(options.productRow, adapterSerials.value(port), packageBytes, signature);
-            connect(session, &FlashSession::attemptEnded, journal, &Journal::record);
-        }
+        auto *session = new FlashSession(port, multiChip, options.connectTimeoutMs, package);
+        if (journal)
+            session->recordAttempt(options.productRow, adapterSerials.value(port));
         sessions.append(session);
     }
     ProgressDisplay::Mode mode = options.json ? ProgressDisplay::Mode::Json
@@ -89,8 +47,13 @@ void FlashCommand::start()
                                                            : ProgressDisplay::Mode::Plain;
     display = std::make_unique<ProgressDisplay>(mode, sessions);
     for (FlashSession *session : std::as_const(sessions)) {
-        connect(session, &FlashSession::changed, this, [this, session](const QString &kind) { display->update(session, kind); });
-        connect(session, &FlashSession::finished, this, &FlashCommand::onSessionFinished, Qt::QueuedConnection);
+        connect(session, &FlashSession::changed, this,
+                [this, session](FlashSession::Change change) { display->update(session, change); });
+        connect(session, &FlashSession::finished, this, [this, session] {
+            if (journal && session->isRecorded())
+                journal->record(session->record());
+            onSessionFinished();
+        }, Qt::QueuedConnection);
     }
     for (FlashSession *session : std::as_const(sessions))
         session->start();
@@ -125,24 +88,29 @@ void FlashCommand::onSessionFinished()
     emit finished(code);
 }
 
-bool FlashCommand::checkSignature(const CliOptions &options, const QByteArray &bytes, SignatureCheck *check)
+std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &options)
 {
-    *check = PackageSignature::check(bytes, options.package, TrustedKeys::load());
-    const SignatureCheck &signature = *check;
-    const bool required = options.requireSigned || TrustedKeys::requiredBySystem();
+    CheckedPackage package = CheckedPackage::open(options.package, options.requireSigned);
+    const SignatureCheck &signature = package.signature;
     const QString state = SignatureCheck::stateName(signature.state);
-    if (signature.refuses(required)) {
-        const QString detail = signature.state == SignatureCheck::State::Unsigned
-                                   ? QStringLiteral("not signed, and only signed packages are accepted")
-                                   : signature.detail;
+    if (package.refusedBySignature()) {
         if (options.json)
             CliOutput::json({{QStringLiteral("event"), QStringLiteral("refused")},
                              {QStringLiteral("package"), options.package},
                              {QStringLiteral("reason"), state},
                              {QStringLiteral("keyId"), signature.keyId},
-                             {QStringLiteral("detail"), detail}});
-        CliOutput::error(QStringLiteral("%1: refused: %2").arg(options.package, detail));
-        return false;
+                             {QStringLiteral("detail"), package.detail()}});
+        CliOutput::error(QStringLiteral("%1: refused: %2").arg(options.package, package.detail()));
+        return std::nullopt;
+    }
+    if (!package.accepted()) {
+        const bool unreadable = package.refusal != CheckedPackage::Refusal::Invalid
+                                && package.refusal != CheckedPackage::Refusal::TooLarge;
+        const QString words = QCoreApplication::translate("UpdateService", unreadable ? "固件文件不存在或无法访问！" : "固件文件格式无效！");
+        CliOutput::error(package.refusal == CheckedPackage::Refusal::Missing || package.refusal == CheckedPackage::Refusal::Invalid
+                             ? QStringLiteral("%1: %2").arg(options.package, words)
+                             : QStringLiteral("%1: %2 (%3)").arg(options.package, words, package.detail()));
+        return std::nullopt;
     }
     if (options.json) {
         QJsonObject event{{QStringLiteral("event"), QStringLiteral("package")},
@@ -158,5 +126,5 @@ bool FlashCommand::checkSignature(const CliOptions &options, const QByteArray &b
     } else {
         CliOutput::line(QStringLiteral("%1: not signed").arg(options.package));
     }
-    return true;
+    return package;
 }

@@ -3,10 +3,11 @@
 
 #include "Command.h"
 #include "CliOptions.h"
-#include "PackageSignature.h"
+#include "CheckedPackage.h"
 
 #include <QList>
 #include <memory>
+#include <optional>
 
 class FlashSession;
 class ProgressDisplay;
@@ -22,12 +23,10 @@ public:
     void start() override;
     void interrupt() override;
 
-    // Reads and checks the package before any port is touched; empty when it is usable,
-    // else the reason. `bytes` gets what was read and checked.
-    static QString checkPackage(const QString &path, QByteArray *bytes = nullptr);
-    // Checks the signature of `bytes`, read from options.package; says who signed them, or
-    // refuses them (false) with the reason in words and, with --json, as a JSON event.
-    static bool checkSignature(const CliOptions &options, const QByteArray &bytes, SignatureCheck *signature);
+    // Reads and checks the package (format and signature) before any port is touched, and
+    // says who signed it; a refusal is said in words (and, with --json, as a JSON event) and
+    // gives no package.
+    static std::optional<CheckedPackage> admitPackage(const CliOptions &options);
 
 private:
     void onSessionFinished();
@@ -37,5 +36,4 @@ private:
     std::unique_ptr<ProgressDisplay> display;
     bool interrupted = false;
     bool ended = false;
-    SignatureCheck signature;
 };

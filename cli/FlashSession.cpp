@@ -69,11 +69,11 @@ int FlashSession::exitCodeOf(const UpdateOutcome &outcome)
     }
 }
 
-FlashSession::FlashSession(const QString &portName, bool multiChip, int connectTimeoutMs, const QString &packagePath,
-                           QObject *parent)
+FlashSession::FlashSession(const QString &portName, bool multiChip, int connectTimeoutMs,
+                           const std::optional<CheckedPackage> &checked, QObject *parent)
     : QObject(parent)
     , port(portName)
-    , package(packagePath)
+    , package(checked)
     , serial(new SerialPort)
     , portListener(new PortListener(serial))
     , link(new BootloaderLink)
@@ -131,29 +131,34 @@ QString FlashSession::stateName(State state)
     return QString();
 }
 
-void FlashSession::recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes,
-                                 const SignatureCheck &signature)
+QString FlashSession::changeName(Change change)
 {
-    recordSignature = signature;
+    switch (change) {
+    case Change::State: return QStringLiteral("state");
+    case Change::Progress: return QStringLiteral("progress");
+    case Change::Report: return QStringLiteral("report");
+    case Change::Chips: return QStringLiteral("chips");
+    case Change::Done: return QStringLiteral("done");
+    }
+    return QString();
+}
+
+void FlashSession::recordAttempt(int productRow, const QString &adapterSerial)
+{
     recording = true;
-    recordRow = productRow;
-    recordSerial = adapterSerial;
-    recordPackage = packageBytes;
+    attempt = UpdateAttempt(port, adapterSerial, productRow);
+    if (package) {
+        attempt.setPackage(package->path, package->bytes);
+        attempt.setSignature(SignatureCheck::stateName(package->signature.state), package->signature.keyId);
+    }
 }
 
 void FlashSession::start()
 {
-    if (recording) {
-        attempt = UpdateAttempt(port, recordSerial, recordRow);
-        attempt.setPackage(package, recordPackage);
-        attempt.setSignature(SignatureCheck::stateName(recordSignature.state), recordSignature.keyId);
-        recordPackage.clear();
-    }
     serial->setPortName(port);
     if (!serial->open()) {
         openFailure = serial->openError();
-        endReason = QStringLiteral("port-unavailable");
-        finish(PortOpenFailure::exitCode(openFailure), PortOpenFailure::text(openFailure));
+        finish(End::PortUnavailable, PortOpenFailure::exitCode(openFailure), PortOpenFailure::text(openFailure));
         return;
     }
     service->start(QThread::InheritPriority);
@@ -163,13 +168,12 @@ void FlashSession::start()
 
 void FlashSession::endOnLostPort(const QString &reason)
 {
-    if (current == State::Done || finishing)
+    if (ending != End::Running)
         return;
     // A gimbal pulled in the middle of the write leaves it half written: a failed write.
     const int exitCode = current == State::Writing ? ExitCode::WriteFailed : ExitCode::NoAnswer;
     service->onCancel();
-    endReason = QStringLiteral("port-lost");
-    finish(exitCode, reason);
+    finish(End::PortLost, exitCode, reason);
 }
 
 void FlashSession::portRemoved()
@@ -179,11 +183,10 @@ void FlashSession::portRemoved()
 
 void FlashSession::interrupt()
 {
-    if (current == State::Done || finishing)
+    if (ending != End::Running)
         return;
     service->onCancel();
-    endReason = QStringLiteral("interrupted");
-    finish(ExitCode::Interrupted, QStringLiteral("interrupted"));
+    finish(End::Interrupted, ExitCode::Interrupted, QStringLiteral("interrupted"));
 }
 
 void FlashSession::setState(State state)
@@ -191,13 +194,13 @@ void FlashSession::setState(State state)
     if (current == state)
         return;
     current = state;
-    emit changed(QStringLiteral("state"));
+    emit changed(Change::State);
 }
 
 void FlashSession::onStep(const UpdateOutcome &step)
 {
     attempt.onStep(step);
-    if (finishing)
+    if (ending != End::Running)
         return;
     switch (step.reason) {
     case UpdateOutcome::Connected:
@@ -231,51 +234,45 @@ void FlashSession::onStep(const UpdateOutcome &step)
     default:
         return;
     }
-    emit changed(QStringLiteral("report"));
+    emit changed(Change::Report);
 }
 
 void FlashSession::onOutcome(const UpdateOutcome &end)
 {
     serviceEnd = end;
-    if (finishing)
+    if (ending != End::Running)
         return;
-    endReason = UpdateOutcome::reasonName(end.reason);
     lastMessage = endMessage(end);
-    emit changed(QStringLiteral("report"));
+    emit changed(Change::Report);
     // Only a real RUN counts as success: an interrupted or failed session never gets one.
-    finish(exitCodeOf(end), lastMessage);
+    finish(End::Engine, exitCodeOf(end), lastMessage);
 }
 
 void FlashSession::onProgress(int value)
 {
-    if (finishing)
+    if (ending != End::Running)
         return;
     progress = value;
-    emit changed(QStringLiteral("progress"));
+    emit changed(Change::Progress);
 }
 
 void FlashSession::onDevices(const QList<deviceInfo> &devices)
 {
-    if (finishing)
+    if (ending != End::Running)
         return;
     chips = devices;
-    emit changed(QStringLiteral("chips"));
-    if (package.isEmpty()) {
-        endReason = QStringLiteral("listed");
-        finish(ExitCode::Success, serviceText("获取设备信息成功！"));
-    } else {
-        if (packageBytes.isNull())
-            service->dataRequest(package);
-        else
-            service->packageRequest(package, packageBytes);
-    }
+    emit changed(Change::Chips);
+    if (!package)
+        finish(End::Listed, ExitCode::Success, serviceText("获取设备信息成功！"));
+    else
+        service->packageRequest(package->path, package->bytes);
 }
 
-void FlashSession::finish(int exitCode, const QString &message)
+void FlashSession::finish(End how, int exitCode, const QString &message)
 {
-    if (finishing || current == State::Done)
+    if (ending != End::Running)
         return;
-    finishing = true;
+    ending = how;
     code = exitCode;
     if (!message.isEmpty())
         lastMessage = message;
@@ -290,7 +287,7 @@ void FlashSession::finish(int exitCode, const QString &message)
 
 void FlashSession::onServiceEnded()
 {
-    if (!finishing)
+    if (ending == End::Running || current == State::Done)
         return;
     // The service framed its last request (RUN or RESTART) in its own thread before it ended;
     // the bytes are queued to the port worker ahead of this marker and reach the line before
@@ -307,26 +304,31 @@ void FlashSession::onServiceEnded()
     serial->close();
     qCDebug(lcCli) << port << "ended with" << code;
     current = State::Done;
-    emit changed(QStringLiteral("done"));
-    if (recording)
-        emit attemptEnded(attemptRecord());
+    emit changed(Change::Done);
     emit finished(code);
 }
 
-JournalRecord FlashSession::attemptRecord()
+QString FlashSession::reason() const
 {
-    // What the session saw decides the word where it ended the attempt itself; the service's
-    // own end still tells the pages written and whether RUN or RESTART went out.
-    QString word;
-    if (endReason == QLatin1String("interrupted"))
-        word = QStringLiteral("cancelled");
-    else if (endReason == QLatin1String("port-lost") || endReason == QLatin1String("port-unavailable"))
-        word = endReason;
-    if (!serviceEnd)
-        return attempt.finish(word.isEmpty() ? endReason : word);
-    JournalRecord record = attempt.finish(*serviceEnd, word);
-    // The service framed RUN or RESTART, but a port that went away carried neither.
-    if (endReason == QLatin1String("port-lost"))
-        record.endCommand.clear();
-    return record;
+    switch (ending) {
+    case End::Running: return QString();
+    case End::Engine: return serviceEnd ? UpdateOutcome::reasonName(serviceEnd->reason) : QString();
+    case End::Listed: return QStringLiteral("listed");
+    case End::Interrupted: return QStringLiteral("interrupted");
+    case End::PortLost: return QStringLiteral("port-lost");
+    case End::PortUnavailable: return QStringLiteral("port-unavailable");
+    }
+    return QString();
+}
+
+JournalRecord FlashSession::record(BootCheck check) const
+{
+    UpdateEnding end{UpdateEnding::Kind::Engine, serviceEnd};
+    if (ending == End::Interrupted)
+        end.kind = UpdateEnding::Kind::Cancelled;
+    else if (ending == End::PortLost)
+        end.kind = UpdateEnding::Kind::PortLost;
+    else if (ending == End::PortUnavailable)
+        end.kind = UpdateEnding::Kind::PortUnavailable;
+    return attempt.finish(end, check);
 }

@@ -3,7 +3,7 @@
 
 #include "Attempts.h"
 #include "DeviceInfo.h"
-#include "PackageSignature.h"
+#include "CheckedPackage.h"
 #include "SerialPort.h"
 #include "UpdateOutcome.h"
 
@@ -22,20 +22,20 @@ class FlashSession : public QObject
 
 public:
     enum class State { Opening, Connecting, Connected, Listing, Writing, Done };
+    // What changed, for the displays: the state, the progress, a report, the chips, the end.
+    enum class Change { State, Progress, Report, Chips, Done };
+    // How the session ended, beside the engine's own outcome.
+    enum class End { Running, Engine, Listed, Interrupted, PortLost, PortUnavailable };
 
-    // `package` empty: list the chips only (info), then end.
-    FlashSession(const QString &portName, bool multiChip, int connectTimeoutMs, const QString &package,
-                 QObject *parent = nullptr);
+    // Without a package: list the chips only (info), then end. With one: write exactly the
+    // bytes it carries, which were read and checked before.
+    FlashSession(const QString &portName, bool multiChip, int connectTimeoutMs,
+                 const std::optional<CheckedPackage> &package = std::nullopt, QObject *parent = nullptr);
     ~FlashSession() override;
 
-    // Makes the session an update attempt that ends in a journal record (attemptEnded): the
-    // product row, the adapter's serial number and the package bytes that were checked.
-    void recordAttempt(int productRow, const QString &adapterSerial, const QByteArray &packageBytes,
-                       const SignatureCheck &signature);
-
-    // Writes `bytes`, the package as the command read and checked it, instead of having the
-    // service read the path again: a file changed on disk meanwhile changes nothing.
-    void usePackageBytes(const QByteArray &bytes) { packageBytes = bytes; }
+    // Makes the session an update attempt that can give its journal record (record()): the
+    // product row and the adapter's serial number.
+    void recordAttempt(int productRow, const QString &adapterSerial);
 
     void start();
     // The adapter left the system: ends the session as a lost port (a failed write when it
@@ -55,6 +55,7 @@ public:
     // Why the port could not be opened; None when it was.
     SerialPort::OpenError openError() const { return openFailure; }
     bool isDone() const { return current == State::Done; }
+    bool isRecorded() const { return recording; }
     const QList<deviceInfo> &devices() const { return chips; }
     // The listed chips' cpuids and serials, which tell one gimbal from another whatever adapter
     // it hangs on; empty until the chips were listed.
@@ -62,21 +63,23 @@ public:
     // Chips found already holding the package's firmware (not written again).
     int chipsUpToDate() const { return upToDateChips; }
 
+    End end() const { return ending; }
     // Why the session ended, as a stable name: the service's outcome ("success",
     // "hardware-mismatch", ...) or "interrupted", "port-lost", "port-unavailable", "listed".
-    QString reason() const { return endReason; }
+    QString reason() const;
+    // The attempt's journal record, built once its session is done; `check` is what a check
+    // of the new firmware found, when one was made.
+    JournalRecord record(BootCheck check = BootCheck::NotChecked) const;
 
     static QString stateName(State state);
+    static QString changeName(Change change);
     // The exit status for the way an update ended.
     static int exitCodeOf(const UpdateOutcome &outcome);
 
 signals:
-    // Something shown changed: state, chip, progress or message. `kind` names the event
-    // ("state", "progress", "report", "chips", "done").
-    void changed(const QString &kind);
+    // Something shown changed.
+    void changed(FlashSession::Change change);
     void finished(int exitCode);
-    // The attempt's record, just before finished(), when recordAttempt() was asked for.
-    void attemptEnded(const JournalRecord &record);
 
 private:
     void onStep(const UpdateOutcome &step);
@@ -84,16 +87,14 @@ private:
     void onProgress(int value);
     void onDevices(const QList<deviceInfo> &devices);
     void setState(State state);
-    // Ends the session with `exitCode`: the service stops, and whatever it sent last (RUN or
-    // RESTART) is pushed onto the line before the port closes.
-    void finish(int exitCode, const QString &message);
+    // Ends the session as `how` with `exitCode`: the service stops, and whatever it sent last
+    // (RUN or RESTART) is pushed onto the line before the port closes.
+    void finish(End how, int exitCode, const QString &message);
     void onServiceEnded();
     void endOnLostPort(const QString &reason);
-    JournalRecord attemptRecord();
 
     QString port;
-    QString package;
-    QByteArray packageBytes;
+    std::optional<CheckedPackage> package;
     QString identity;
     int upToDateChips = 0;
     SerialPort *serial;
@@ -107,13 +108,8 @@ private:
     QString lastMessage;
     int code = -1;
     SerialPort::OpenError openFailure = SerialPort::OpenError::None;
-    QString endReason;
-    bool finishing = false;
+    End ending = End::Running;
     bool recording = false;
-    int recordRow = -1;
-    QString recordSerial;
-    QByteArray recordPackage;
-    SignatureCheck recordSignature;
     UpdateAttempt attempt;
     // The service's last end, also after a cancel from here: it tells what the write came to.
     std::optional<UpdateOutcome> serviceEnd;

@@ -25,7 +25,7 @@ InfoCommand::~InfoCommand()
 void InfoCommand::start()
 {
     session = new FlashSession(options.ports.first(), ProductRows::row(options.productRow).multiChip,
-                               options.connectTimeoutMs, QString());
+                               options.connectTimeoutMs);
     connect(session, &FlashSession::finished, this, &InfoCommand::onFinished, Qt::QueuedConnection);
     if (!options.json)
         CliOutput::line(QCoreApplication::translate("UpdateService", "正在获取设备信息"));

@@ -42,22 +42,22 @@ void ProgressDisplay::redraw()
     CliOutput::raw(text);
 }
 
-void ProgressDisplay::update(FlashSession *s, const QString &kind)
+void ProgressDisplay::update(FlashSession *s, FlashSession::Change change)
 {
     switch (mode) {
     case Mode::Terminal:
         redraw();
         return;
     case Mode::Json: {
-        QJsonObject object{{QStringLiteral("event"), kind},
+        QJsonObject object{{QStringLiteral("event"), FlashSession::changeName(change)},
                            {QStringLiteral("port"), s->portName()},
                            {QStringLiteral("state"), FlashSession::stateName(s->state())},
                            {QStringLiteral("chip"), s->chip()},
                            {QStringLiteral("chips"), s->chipCount()},
                            {QStringLiteral("permille"), s->permille()}};
-        if (kind == QLatin1String("report") || kind == QLatin1String("done"))
+        if (change == FlashSession::Change::Report || change == FlashSession::Change::Done)
             object.insert(QStringLiteral("message"), s->message());
-        if (kind == QLatin1String("done")) {
+        if (change == FlashSession::Change::Done) {
             object.insert(QStringLiteral("exit"), s->exitCode());
             object.insert(QStringLiteral("reason"), s->reason());
             if (s->openError() != SerialPort::OpenError::None)
@@ -67,15 +67,15 @@ void ProgressDisplay::update(FlashSession *s, const QString &kind)
         return;
     }
     case Mode::Plain:
-        if (kind == QLatin1String("progress")) {
+        if (change == FlashSession::Change::Progress) {
             const int quarter = s->permille() / 250;
             if (lastQuarter.value(s, -1) == quarter)
                 return;
             lastQuarter.insert(s, quarter);
-        } else if (kind == QLatin1String("state") || kind == QLatin1String("chips")) {
+        } else if (change == FlashSession::Change::State || change == FlashSession::Change::Chips) {
             return; // the reports that go with them say the same
         }
-        if (kind == QLatin1String("report"))
+        if (change == FlashSession::Change::Report)
             lastQuarter.remove(s);
         CliOutput::line(statusLine(s));
         return;

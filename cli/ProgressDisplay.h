@@ -2,11 +2,11 @@
 // or one JSON object per event.
 #pragma once
 
+#include "FlashSession.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
-
-class FlashSession;
 
 class ProgressDisplay
 {
@@ -15,8 +15,8 @@ public:
 
     ProgressDisplay(Mode mode, const QList<FlashSession *> &sessions);
 
-    // `session` reported an event of `kind` (see FlashSession::changed).
-    void update(FlashSession *session, const QString &kind);
+    // `session` reported a change (see FlashSession::changed).
+    void update(FlashSession *session, FlashSession::Change change);
     // One line (or object) per port with its result.
     void summary(int exitCode);
 

@@ -3,6 +3,7 @@
 
 #include "CliOutput.h"
 #include "ExitCode.h"
+#include "FirmwareCheck.h"
 #include "FlashCommand.h"
 #include "FlashSession.h"
 #include "Journal.h"
@@ -20,20 +21,17 @@ StationCommand::StationCommand(const CliOptions &opts, QObject *parent)
 StationCommand::~StationCommand()
 {
     ports.reset();
-    qDeleteAll(checking);
-    qDeleteAll(running);
+    for (const Adapter &adapter : std::as_const(adapters)) {
+        delete adapter.check;
+        delete adapter.session;
+    }
 }
 
 void StationCommand::start()
 {
-    const QString problem = FlashCommand::checkPackage(options.package, &packageBytes);
-    if (!problem.isEmpty()) {
-        CliOutput::error(problem);
-        emit finished(ExitCode::BadPackage);
-        return;
-    }
-    // Every gimbal of the run gets these bytes, whose signature is checked once, here.
-    if (!FlashCommand::checkSignature(options, packageBytes, &signature)) {
+    // Every gimbal of the run gets these bytes, read and checked once, here.
+    package = FlashCommand::admitPackage(options);
+    if (!package) {
         emit finished(ExitCode::BadPackage);
         return;
     }
@@ -52,131 +50,126 @@ void StationCommand::start()
         take(info);
 }
 
+int StationCommand::busyCount() const
+{
+    int busy = 0;
+    for (const Adapter &adapter : adapters)
+        busy += adapter.phase == Adapter::Phase::Updating || adapter.phase == Adapter::Phase::Checking;
+    return busy;
+}
+
 bool StationCommand::takesMore() const
 {
-    return !stopping && (options.count <= 0 || gimbalsEnded + busyCount() < options.count);
+    return !stopping && (options.count <= 0 || tally.gimbalsEnded() + busyCount() < options.count);
 }
 
 void StationCommand::take(const PortInfo &info)
 {
     if (!isGimbalAdapter(info))
         return;
-    serials.insert(info.portName, info.serialNumber);
-    if (!takesMore() || running.contains(info.portName) || checking.contains(info.portName)
-        || finishedPlugged.contains(info.portName))
+    Adapter &adapter = adapters[info.portName];
+    adapter.plugged = true;
+    adapter.serial = info.serialNumber;
+    if (adapter.phase != Adapter::Phase::Waiting || !takesMore())
         return;
-    auto *session = new FlashSession(info.portName, multiChip, options.connectTimeoutMs, options.package);
-    session->usePackageBytes(packageBytes);
-    if (journal) {
-        session->recordAttempt(options.productRow, info.serialNumber, packageBytes, signature);
-        // With --check the record waits for the check's result: one record per attempt.
-        if (options.check)
-            connect(session, &FlashSession::attemptEnded, this, [this, session](const JournalRecord &record) { held.insert(session, record); });
-        else
-            connect(session, &FlashSession::attemptEnded, journal, &Journal::record);
-    }
-    running.insert(info.portName, session);
+    auto *session = new FlashSession(info.portName, multiChip, options.connectTimeoutMs, package);
+    if (journal)
+        session->recordAttempt(options.productRow, info.serialNumber);
+    adapter.session = session;
+    adapter.phase = Adapter::Phase::Updating;
     display->taken(info.portName, info.serialNumber);
-    connect(session, &FlashSession::changed, this, [this, session](const QString &kind) {
-        if (kind != QLatin1String("done"))
-            display->update(session, kind);
+    connect(session, &FlashSession::changed, this, [this, session](FlashSession::Change change) {
+        if (change != FlashSession::Change::Done)
+            display->update(session, change);
     });
-    connect(session, &FlashSession::finished, this, [this, session] { onSessionFinished(session); }, Qt::QueuedConnection);
+    const QString port = info.portName;
+    connect(session, &FlashSession::finished, this, [this, port] { onSessionFinished(port); }, Qt::QueuedConnection);
     session->start();
 }
 
 void StationCommand::onRemoved(const PortInfo &info)
 {
-    if (!isGimbalAdapter(info))
+    if (!isGimbalAdapter(info) || !adapters.contains(info.portName))
         return;
-    serials.remove(info.portName);
-    finishedPlugged.remove(info.portName);
-    if (FlashSession *session = running.value(info.portName)) {
-        session->portRemoved();
-        return; // its line goes once its end is shown
-    }
-    if (FirmwareCheck *check = checking.value(info.portName)) {
-        check->cancel();
+    Adapter &adapter = adapters[info.portName];
+    adapter.plugged = false;
+    switch (adapter.phase) {
+    case Adapter::Phase::Updating:
+        adapter.session->portRemoved(); // its line goes once its end is shown
         return;
+    case Adapter::Phase::Checking:
+        adapter.check->cancel();
+        return;
+    case Adapter::Phase::Waiting:
+    case Adapter::Phase::Done:
+        break;
     }
+    adapters.remove(info.portName);
     display->removed(info.portName);
 }
 
-void StationCommand::onSessionFinished(FlashSession *session)
+void StationCommand::onSessionFinished(const QString &port)
 {
-    const QString port = session->portName();
-    if (running.value(port) != session)
+    Adapter &adapter = adapters[port];
+    if (adapter.phase != Adapter::Phase::Updating)
         return;
-    running.remove(port);
-    if (options.check && session->exitCode() == ExitCode::Success && serials.contains(port)) {
-        auto *check = new FirmwareCheck(port, options.productRow, FirmwareCheck::DefaultTimeoutMs);
-        checking.insert(port, check);
-        connect(check, &FirmwareCheck::finished, this,
-                [this, session](FirmwareCheck::Result result, double g) { onCheckFinished(session, result, g); },
-                Qt::QueuedConnection);
-        display->checking(port);
-        check->start();
+    const bool updated = adapter.session->exitCode() == ExitCode::Success;
+    if (!options.check || !updated) {
+        conclude(port, BootCheck::NotChecked);
         return;
     }
-    conclude(session, options.check && session->exitCode() == ExitCode::Success ? FirmwareCheck::resultName(FirmwareCheck::Result::Cancelled)
-                                                                                : QString());
+    if (!adapter.plugged) {
+        conclude(port, BootCheck::Cancelled);
+        return;
+    }
+    adapter.phase = Adapter::Phase::Checking;
+    adapter.check = new FirmwareCheck(port, options.productRow, FirmwareCheck::DefaultTimeoutMs);
+    connect(adapter.check, &FirmwareCheck::finished, this,
+            [this, port](BootCheck result, double g) { onCheckFinished(port, result, g); }, Qt::QueuedConnection);
+    display->checking(port);
+    adapter.check->start();
 }
 
-void StationCommand::onCheckFinished(FlashSession *session, FirmwareCheck::Result result, double accelerationG)
+void StationCommand::onCheckFinished(const QString &port, BootCheck result, double accelerationG)
 {
-    FirmwareCheck *check = checking.take(session->portName());
-    if (check)
-        check->deleteLater();
-    display->checked(session->portName(), FirmwareCheck::resultName(result), accelerationG);
-    conclude(session, FirmwareCheck::resultName(result));
+    Adapter &adapter = adapters[port];
+    if (adapter.phase != Adapter::Phase::Checking)
+        return;
+    adapter.check->deleteLater();
+    adapter.check = nullptr;
+    display->checked(port, UpdateAttempt::checkName(result), accelerationG);
+    conclude(port, result);
 }
 
-void StationCommand::conclude(FlashSession *session, const QString &checkWord)
+void StationCommand::conclude(const QString &port, BootCheck check)
 {
-    const QString port = session->portName();
-    const bool pulled = session->reason() == QLatin1String("port-lost");
-    const bool checkFailed = !checkWord.isEmpty() && checkWord != FirmwareCheck::resultName(FirmwareCheck::Result::Running);
+    Adapter &adapter = adapters[port];
+    FlashSession *session = adapter.session;
+    const bool checkFailed = check != BootCheck::NotChecked && check != BootCheck::Running;
     const bool success = session->exitCode() == ExitCode::Success && !checkFailed;
-    // A new firmware that does not run fails the gimbal, though its write went well.
-    const int status = checkFailed ? ExitCode::Failed : session->exitCode();
     const bool upToDate = success && session->chipCount() > 0 && session->chipsUpToDate() == session->chipCount();
-    QString result = QStringLiteral("failed");
-    if (upToDate) {
-        ++tally.upToDate;
-        result = QStringLiteral("up-to-date");
-    } else if (success) {
-        ++tally.updated;
-        result = QStringLiteral("updated");
-    } else {
-        ++tally.failed;
-    }
-    // A gimbal pulled out comes back and is counted when its next attempt ends.
-    if (!pulled)
-        ++gimbalsEnded;
-    if (session->reason() == QLatin1String("interrupted"))
+    const StationTally::Result result = upToDate ? StationTally::Result::UpToDate
+                                        : success ? StationTally::Result::Updated
+                                                  : StationTally::Result::Failed;
+    // A new firmware that does not run fails the gimbal, though its write went well.
+    tally.add(session->gimbalIdentity(), result, checkFailed ? ExitCode::Failed : session->exitCode(),
+              session->end() == FlashSession::End::PortLost);
+    if (session->end() == FlashSession::End::Interrupted)
         cancelled = true;
-    const QString gimbal = session->gimbalIdentity();
-    if (gimbal.isEmpty()) {
-        if (!success)
-            unidentifiedFailures.append(status);
-    } else {
-        if (!lastStatus.contains(gimbal))
-            gimbalOrder.append(gimbal);
-        lastStatus.insert(gimbal, status);
-    }
-    if (journal && held.contains(session)) {
-        JournalRecord record = held.take(session);
-        record.checkResult = checkWord;
-        journal->record(record);
-    }
-    display->ended(session, result, checkWord, tally);
-    // Still plugged in: not taken again until it leaves. Gone already: its line goes.
-    if (serials.contains(port))
-        finishedPlugged.insert(port);
-    else
-        display->removed(port);
+    if (journal)
+        journal->record(session->record(check));
+    static const char *const words[] = {"updated", "up-to-date", "failed"};
+    display->ended(session, QLatin1String(words[int(result)]), UpdateAttempt::checkName(check), tally.counts());
     session->deleteLater();
-    if (options.count > 0 && gimbalsEnded >= options.count)
+    adapter.session = nullptr;
+    // Still plugged in: not taken again until it leaves. Gone already: its line goes.
+    if (adapter.plugged) {
+        adapter.phase = Adapter::Phase::Done;
+    } else {
+        adapters.remove(port);
+        display->removed(port);
+    }
+    if (options.count > 0 && tally.gimbalsEnded() >= options.count)
         stopping = true;
     endIfDone();
 }
@@ -199,10 +192,12 @@ void StationCommand::interruptAgain()
         return;
     display->stopping(true, busyCount());
     cancelled = true;
-    for (FlashSession *session : std::as_const(running))
-        session->interrupt();
-    for (FirmwareCheck *check : std::as_const(checking))
-        check->cancel();
+    for (const Adapter &adapter : std::as_const(adapters)) {
+        if (adapter.phase == Adapter::Phase::Updating)
+            adapter.session->interrupt();
+        else if (adapter.phase == Adapter::Phase::Checking)
+            adapter.check->cancel();
+    }
 }
 
 void StationCommand::endIfDone()
@@ -211,17 +206,7 @@ void StationCommand::endIfDone()
         return;
     ended = true;
     ports.reset();
-    const int code = exitStatus();
-    display->summary(tally, code);
+    const int code = tally.exitStatus(cancelled);
+    display->summary(tally.counts(), code);
     emit finished(code);
-}
-
-int StationCommand::exitStatus() const
-{
-    if (cancelled)
-        return ExitCode::Interrupted;
-    for (const QString &gimbal : gimbalOrder)
-        if (lastStatus.value(gimbal) != ExitCode::Success)
-            return lastStatus.value(gimbal);
-    return unidentifiedFailures.isEmpty() ? ExitCode::Success : unidentifiedFailures.first();
 }

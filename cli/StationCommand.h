@@ -1,28 +1,27 @@
 // velmora-cli station: updates every gimbal adapter that appears, until Ctrl-C or a count.
 #pragma once
 
+#include "Attempts.h"
+#include "CheckedPackage.h"
 #include "CliOptions.h"
 #include "Command.h"
-#include "FirmwareCheck.h"
-#include "JournalRecord.h"
-#include "PackageSignature.h"
 #include "StationDisplay.h"
+#include "StationTally.h"
 
 #include <QHash>
-#include <QSet>
 #include <QString>
 #include <memory>
+#include <optional>
 
+class FirmwareCheck;
 class FlashSession;
 class SystemPortEnumerator;
 struct PortInfo;
 
 // The package is read and checked once, at the start; every gimbal gets those bytes. Each
 // adapter gets one attempt while it stays plugged in; pulled out and plugged in again, it
-// gets a new one. The exit status says whether every gimbal of the run ended updated: a
-// gimbal is told by its chips' ids, so one pulled mid-write and updated after its return
-// counts as updated. With --check, a gimbal counts as updated only when its new firmware
-// was seen running afterwards.
+// gets a new one. With --check, a gimbal counts as updated only when its new firmware was
+// seen running afterwards. Each attempt's record is written once, when it is over.
 class StationCommand : public Command
 {
     Q_OBJECT
@@ -37,36 +36,39 @@ public:
     void interruptAgain() override;
 
 private:
+    // One adapter the station knows: plugged in, or busy with an attempt it was pulled from.
+    struct Adapter
+    {
+        enum class Phase {
+            Waiting,  // plugged in, not taken (the run takes no more)
+            Updating, // its session runs
+            Checking, // updated; its new firmware is being checked
+            Done,     // its attempt is over; not taken again until it leaves
+        };
+        QString serial;
+        Phase phase = Phase::Waiting;
+        bool plugged = true;
+        FlashSession *session = nullptr; // owned while Updating or Checking
+        FirmwareCheck *check = nullptr;  // owned while Checking
+    };
+
     void take(const PortInfo &info);
     void onRemoved(const PortInfo &info);
-    void onSessionFinished(FlashSession *session);
-    void onCheckFinished(FlashSession *session, FirmwareCheck::Result result, double accelerationG);
-    // The attempt is over (and checked, with --check): tally, exit status, display, journal.
-    void conclude(FlashSession *session, const QString &checkWord);
-    int busyCount() const { return int(running.size() + checking.size()); }
+    void onSessionFinished(const QString &port);
+    void onCheckFinished(const QString &port, BootCheck result, double accelerationG);
+    // The attempt is over (and checked, with --check): tally, display, journal.
+    void conclude(const QString &port, BootCheck check);
+    int busyCount() const;
     bool takesMore() const;
     void endIfDone();
-    int exitStatus() const;
 
     CliOptions options;
-    QByteArray packageBytes;
-    // The package's signature, checked once at the start.
-    SignatureCheck signature;
+    std::optional<CheckedPackage> package;
     bool multiChip = false;
     std::unique_ptr<SystemPortEnumerator> ports;
     std::unique_ptr<StationDisplay> display;
-    QHash<QString, FlashSession *> running;     // by port name
-    QHash<QString, FirmwareCheck *> checking;   // by port name, after an update, with --check
-    QHash<FlashSession *, JournalRecord> held;  // records waiting for their check's result
-    QHash<QString, QString> serials;            // adapter serial by port name, while plugged
-    QSet<QString> finishedPlugged;              // ended here; the adapter has not left since
-    StationDisplay::Tally tally;
-    int gimbalsEnded = 0;                       // attempts not cut short by a pulled adapter
-    // The exit status of each gimbal's last attempt, by its chips' ids, in the order seen;
-    // attempts that never listed chips stand alone.
-    QHash<QString, int> lastStatus;
-    QList<QString> gimbalOrder;
-    QList<int> unidentifiedFailures;
+    QHash<QString, Adapter> adapters; // by port name
+    StationTally tally;
     bool stopping = false;
     bool cancelled = false;
     bool ended = false;

@@ -55,9 +55,9 @@ QString StationDisplay::statusText(const FlashSession *s, Line &line) const
         .arg(s->message());
 }
 
-QJsonObject StationDisplay::sessionJson(const FlashSession *s, const QString &kind, const Line &line) const
+QJsonObject StationDisplay::sessionJson(const FlashSession *s, FlashSession::Change change, const Line &line) const
 {
-    QJsonObject object{{QStringLiteral("event"), kind},
+    QJsonObject object{{QStringLiteral("event"), FlashSession::changeName(change)},
                        {QStringLiteral("port"), s->portName()},
                        {QStringLiteral("serial"), line.serial},
                        {QStringLiteral("state"), FlashSession::stateName(s->state())},
@@ -67,7 +67,7 @@ QJsonObject StationDisplay::sessionJson(const FlashSession *s, const QString &ki
     const int left = s->state() == FlashSession::State::Writing ? secondsLeft(line.chipClock, s->permille()) : -1;
     if (left >= 0)
         object.insert(QStringLiteral("secondsLeft"), left);
-    if (kind != QLatin1String("progress") && kind != QLatin1String("state"))
+    if (change != FlashSession::Change::Progress && change != FlashSession::Change::State)
         object.insert(QStringLiteral("message"), s->message());
     return object;
 }
@@ -131,7 +131,7 @@ void StationDisplay::taken(const QString &port, const QString &serial)
         redraw();
 }
 
-void StationDisplay::update(const FlashSession *s, const QString &kind)
+void StationDisplay::update(const FlashSession *s, FlashSession::Change change)
 {
     Line &line = lines[s->portName()];
     line.text = statusText(s, line);
@@ -141,16 +141,16 @@ void StationDisplay::update(const FlashSession *s, const QString &kind)
         redraw();
         return;
     case Mode::Json:
-        if (kind != QLatin1String("done"))
-            CliOutput::json(sessionJson(s, kind, line));
+        if (change != FlashSession::Change::Done)
+            CliOutput::json(sessionJson(s, change, line));
         return;
     case Mode::Plain:
-        if (kind == QLatin1String("progress")) {
+        if (change == FlashSession::Change::Progress) {
             const int quarter = s->permille() / 250;
             if (line.lastQuarter == quarter)
                 return;
             line.lastQuarter = quarter;
-        } else if (kind != QLatin1String("report")) {
+        } else if (change != FlashSession::Change::Report) {
             return; // the reports say the same, and the end has its own line
         }
         CliOutput::line(line.text);
@@ -208,7 +208,7 @@ void StationDisplay::ended(const FlashSession *s, const QString &result, const Q
         CliOutput::line(tallyText(tally));
         return;
     case Mode::Json: {
-        QJsonObject object = sessionJson(s, QStringLiteral("done"), line);
+        QJsonObject object = sessionJson(s, FlashSession::Change::Done, line);
         object.insert(QStringLiteral("result"), result);
         if (!check.isEmpty())
             object.insert(QStringLiteral("check"), check);

@@ -2,24 +2,20 @@
 // lines otherwise, or one JSON object per event.
 #pragma once
 
+#include "FlashSession.h"
+#include "StationTally.h"
+
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
-
-class FlashSession;
 
 class StationDisplay
 {
 public:
     enum class Mode { Terminal, Plain, Json };
 
-    struct Tally
-    {
-        int updated = 0;
-        int upToDate = 0;
-        int failed = 0;
-    };
+    using Tally = StationCounts;
 
     explicit StationDisplay(Mode mode);
 
@@ -27,8 +23,8 @@ public:
     void started(const QString &package, int count);
     // An adapter was taken: a new attempt on `port`.
     void taken(const QString &port, const QString &serial);
-    // `session` reported an event of `kind` (see FlashSession::changed).
-    void update(const FlashSession *session, const QString &kind);
+    // `session` reported a change (see FlashSession::changed).
+    void update(const FlashSession *session, FlashSession::Change change);
     // The update on `port` went well; its new firmware is being checked.
     void checking(const QString &port);
     // The check on `port` ended with `result` at an acceleration modulus of `accelerationG`.
@@ -56,7 +52,7 @@ private:
     QString statusText(const FlashSession *session, Line &line) const;
     static QString tallyText(const Tally &tally);
     static QJsonObject tallyJson(const Tally &tally);
-    QJsonObject sessionJson(const FlashSession *session, const QString &kind, const Line &line) const;
+    QJsonObject sessionJson(const FlashSession *session, FlashSession::Change change, const Line &line) const;
     void redraw();
     void say(const QString &text);
 

@@ -43,8 +43,11 @@ int main(int argc, char *argv[])
     }
     if (options.command == CliOptions::Command::Ports)
         return PortsCommand::run(options.json);
-    const bool journals = options.command == CliOptions::Command::Flash || options.command == CliOptions::Command::Calibrate
-                          || options.command == CliOptions::Command::Journal || options.command == CliOptions::Command::Station;
+    // The long-running commands (the station, the monitor) send records while they run, as the
+    // window does, so that a line's server hears of each gimbal within seconds.
+    const bool longRunning = options.command == CliOptions::Command::Station || options.command == CliOptions::Command::Monitor;
+    const bool journals = longRunning || options.command == CliOptions::Command::Flash
+                          || options.command == CliOptions::Command::Calibrate || options.command == CliOptions::Command::Journal;
     const JournalConfig journalConfig = JournalConfig::resolve(options.journalUri);
     if (journals && !journalConfig.sharedUri.isEmpty()) {
         const QString refusal = JournalConfig::checkSharedUri(journalConfig.sharedUri);
@@ -90,6 +93,8 @@ int main(int argc, char *argv[])
             CliOutput::error(QStringLiteral("velmora-cli: journal not written: ") + why);
         });
         command->setJournal(journal.get());
+        if (longRunning)
+            journal->startSending();
     }
 
     InterruptWatcher watcher;

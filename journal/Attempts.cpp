@@ -1,17 +1,8 @@
-// Journal records from engine values.
+// Journal records from engine values, each built once from a typed ending.
 #include "Attempts.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
-
-namespace {
-
-QDateTime nowUtc()
-{
-    return QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch(), Qt::UTC);
-}
-
-} // namespace
 
 UpdateAttempt::UpdateAttempt(const QString &port, const QString &adapterSerial, int productRow)
     : rec(JournalRecord::begin(JournalRecord::Kind::Update))
@@ -73,40 +64,90 @@ void UpdateAttempt::onStep(const UpdateOutcome &step)
     }
 }
 
-JournalRecord UpdateAttempt::finish(const UpdateOutcome &end, const QString &reasonOverride)
+QString UpdateAttempt::checkName(BootCheck check)
 {
-    rec.ended = nowUtc();
-    rec.outcome = reasonOverride.isEmpty() ? UpdateOutcome::reasonName(end.reason) : reasonOverride;
-    rec.pagesWritten = end.pagesWritten;
-    rec.endCommand = end.endCommand == UpdateOutcome::RunSent       ? QStringLiteral("run")
+    switch (check) {
+    case BootCheck::NotChecked: return QString();
+    case BootCheck::Running: return QStringLiteral("running");
+    case BootCheck::NoAnswer: return QStringLiteral("no-answer");
+    case BootCheck::Implausible: return QStringLiteral("implausible");
+    case BootCheck::Cancelled: return QStringLiteral("cancelled");
+    }
+    return QString();
+}
+
+QString UpdateAttempt::outcomeWord(const UpdateEnding &ending, BootCheck check)
+{
+    const bool written = ending.engine && ending.engine->succeeded();
+    // The engine's success stands whatever happened to the port after it.
+    if (written || ending.kind == UpdateEnding::Kind::Engine) {
+        if (!ending.engine)
+            return QStringLiteral("cancelled");
+        if (written && (check == BootCheck::NoAnswer || check == BootCheck::Implausible))
+            return QStringLiteral("not-running");
+        if (written && check == BootCheck::Cancelled)
+            return QStringLiteral("cancelled");
+        return UpdateOutcome::reasonName(ending.engine->reason);
+    }
+    switch (ending.kind) {
+    case UpdateEnding::Kind::PortLost: return QStringLiteral("port-lost");
+    case UpdateEnding::Kind::PortUnavailable: return QStringLiteral("port-unavailable");
+    default: return QStringLiteral("cancelled");
+    }
+}
+
+JournalRecord UpdateAttempt::finish(const UpdateEnding &ending, BootCheck check) const
+{
+    JournalRecord out = rec;
+    out.ended = JournalRecord::now();
+    out.outcome = outcomeWord(ending, check);
+    out.checkResult = checkName(check);
+    if (!ending.engine)
+        return out;
+    const UpdateOutcome &end = *ending.engine;
+    out.pagesWritten = end.pagesWritten;
+    // RUN or RESTART framed after the adapter went away reached no gimbal.
+    const bool carried = end.succeeded() || ending.kind != UpdateEnding::Kind::PortLost;
+    out.endCommand = !carried                                    ? QString()
+                     : end.endCommand == UpdateOutcome::RunSent     ? QStringLiteral("run")
                      : end.endCommand == UpdateOutcome::RestartSent ? QStringLiteral("restart")
                                                                     : QString();
     if (!end.succeeded()) {
-        rec.failedChip = end.chip;
+        out.failedChip = end.chip;
         // The chip the write stopped at was begun, not written; those after it were not reached.
         const int index = end.chip - 1;
-        if (index >= 0 && index < rec.chips.size() && rec.chips[index].result == QLatin1String("written"))
-            rec.chips[index].result = QStringLiteral("failed");
+        if (index >= 0 && index < out.chips.size() && out.chips[index].result == QLatin1String("written"))
+            out.chips[index].result = QStringLiteral("failed");
     }
-    return rec;
+    return out;
 }
 
-JournalRecord UpdateAttempt::finish(const QString &reason)
+QString CalibrationAttempt::outcomeWord(const CalibrationEnding &ending)
 {
-    rec.ended = nowUtc();
-    rec.outcome = reason;
-    return rec;
+    switch (ending.kind) {
+    case CalibrationEnding::Kind::Engine:
+        return ending.engine ? CalibrationOutcome::reasonName(ending.engine->reason) : QStringLiteral("cancelled");
+    case CalibrationEnding::Kind::Cancelled: return QStringLiteral("cancelled");
+    case CalibrationEnding::Kind::NoAnswer: return QStringLiteral("no-answer");
+    case CalibrationEnding::Kind::LinkLost: return QStringLiteral("link-lost");
+    case CalibrationEnding::Kind::PortLost: return QStringLiteral("port-lost");
+    case CalibrationEnding::Kind::PortUnavailable: return QStringLiteral("port-unavailable");
+    }
+    return QStringLiteral("cancelled");
 }
 
-JournalRecord CalibrationAttempt::record(const JournalRecord &begun, const CalibrationOutcome &outcome)
+JournalRecord CalibrationAttempt::record(const JournalRecord &begun, const CalibrationEnding &ending)
 {
     JournalRecord rec = begun;
-    rec.ended = nowUtc();
-    rec.outcome = CalibrationOutcome::reasonName(outcome.reason);
-    rec.stepReached = CalibrationOutcome::stepName(outcome.step);
-    if (!outcome.succeeded())
+    rec.ended = JournalRecord::now();
+    rec.outcome = outcomeWord(ending);
+    if (ending.engine) {
+        rec.stepReached = CalibrationOutcome::stepName(ending.engine->step);
+        rec.faces = ending.engine->faces;
+        rec.saveAcknowledged = ending.engine->saveAcknowledged;
+    }
+    const bool succeeded = ending.kind == CalibrationEnding::Kind::Engine && ending.engine && ending.engine->succeeded();
+    if (!succeeded)
         rec.failedStep = rec.stepReached;
-    rec.faces = outcome.faces;
-    rec.saveAcknowledged = outcome.saveAcknowledged;
     return rec;
 }

@@ -8,9 +8,30 @@
 
 #include <QByteArray>
 #include <QList>
+#include <optional>
+
+// Whether the new firmware started after RUN, when a face checked it.
+enum class BootCheck { NotChecked, Running, NoAnswer, Implausible, Cancelled };
+
+// How an update attempt ended: by the engine with its outcome, or by the face around it.
+struct UpdateEnding
+{
+    enum class Kind {
+        Engine,          // the engine reported the end (`engine`)
+        Cancelled,       // the user cancelled, or the face closed, before the engine's end
+        PortLost,        // the adapter went away under the attempt
+        PortUnavailable, // the port could not be opened; nothing was sent
+    };
+
+    Kind kind = Kind::Engine;
+    // The engine's last end, also when the face ended the attempt: what the write came to.
+    std::optional<UpdateOutcome> engine;
+
+    static UpdateEnding byEngine(const UpdateOutcome &outcome) { return {Kind::Engine, outcome}; }
+};
 
 // Follows one update attempt: the face feeds it the engine's values as they come and takes
-// the record once the attempt ended.
+// the record, once, when the attempt ended (and was checked, where it is checked).
 class UpdateAttempt
 {
 public:
@@ -25,17 +46,33 @@ public:
     void setSignature(const QString &state, const QString &keyId);
     void onChipsListed(const QList<chipInfo> &chips);
     void onStep(const UpdateOutcome &step);
-    // The end: the outcome's reason and chip; a port that went away or a cancel from the
-    // face is passed as `reasonOverride` ("port-lost", "cancelled").
-    JournalRecord finish(const UpdateOutcome &end, const QString &reasonOverride = QString());
-    // An attempt that ended before the engine reported anything of its own (port refused).
-    JournalRecord finish(const QString &reason);
+
+    // The record of the attempt, ended as `ending` says and checked as `check` says.
+    JournalRecord finish(const UpdateEnding &ending, BootCheck check = BootCheck::NotChecked) const;
+
+    // The record's outcome word for an ending: the engine's reason, or the face's own end;
+    // a written gimbal whose new firmware was seen silent or implausible is "not-running".
+    static QString outcomeWord(const UpdateEnding &ending, BootCheck check = BootCheck::NotChecked);
+    // "running", "no-answer", "implausible", "cancelled"; empty when not checked.
+    static QString checkName(BootCheck check);
 
 private:
     JournalRecord rec;
 };
 
+// How a calibration run ended: by the engine with its outcome, or by the face around it.
+struct CalibrationEnding
+{
+    enum class Kind { Engine, Cancelled, NoAnswer, LinkLost, PortLost, PortUnavailable };
+
+    Kind kind = Kind::Engine;
+    // What the engine reported, when it did: the step reached and the faces taken.
+    std::optional<CalibrationOutcome> engine;
+};
+
 namespace CalibrationAttempt {
-// The record of a run that began at `started`, from its outcome.
-JournalRecord record(const JournalRecord &begun, const CalibrationOutcome &outcome);
+// The record of a run begun as `begun` (JournalRecord::begin and its port), from its ending.
+JournalRecord record(const JournalRecord &begun, const CalibrationEnding &ending);
+// The record's outcome word for an ending.
+QString outcomeWord(const CalibrationEnding &ending);
 }

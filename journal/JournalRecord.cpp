@@ -48,11 +48,15 @@ JournalRecord JournalRecord::begin(Kind kind)
     JournalRecord record;
     record.id = QUuid::createUuid();
     record.kind = kind;
-    // Milliseconds are what the journal keeps; anything finer would differ after a round trip.
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    record.started = QDateTime::fromMSecsSinceEpoch(now, Qt::UTC);
+    record.started = now();
     record.version = QStringLiteral(VELMORA_VERSION);
     return record;
+}
+
+QDateTime JournalRecord::now()
+{
+    // Milliseconds are what the journal keeps; anything finer would differ after a round trip.
+    return QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch(), Qt::UTC);
 }
 
 QString JournalRecord::firmwareText(int firmware)

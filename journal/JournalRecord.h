@@ -55,7 +55,8 @@ struct JournalRecord
     QString signature;
     QString signatureKey;
     // Whether the new firmware started after RUN, when it was checked: "running", "no-answer",
-    // "implausible" or "cancelled"; empty when it was not checked.
+    // "implausible" or "cancelled"; empty when it was not checked. A check that found it silent
+    // or implausible also makes the outcome "not-running".
     QString checkResult;
 
     // A calibration.
@@ -69,6 +70,8 @@ struct JournalRecord
 
     // A new record of `kind` started now: fresh id, start time, this program's version.
     static JournalRecord begin(Kind kind);
+    // Now in UTC, to the millisecond: what the journal keeps of a time.
+    static QDateTime now();
 
     // One JSON object: the fields a line's own software reads (see the README).
     QJsonObject toJson() const;

@@ -1,7 +1,6 @@
 // Fills and lays out the firmware tab's two tables and picks the package out of a drop.
 #include "FirmwareTables.h"
 
-#include "PackageFileReader.h"
 #include "PtzFile.h"
 #include "UiLog.h"
 
@@ -42,22 +41,6 @@ void FirmwareTables::setUp(QTableView *view, QStandardItemModel *model, const QS
     view->verticalHeader()->setMinimumSectionSize(RowHeight);
     view->verticalHeader()->setDefaultSectionSize(RowHeight);
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-}
-
-bool FirmwareTables::readPackage(const QString &path, ptzHeader *header, QByteArray *bytes)
-{
-    // Runs in the GUI thread: the reader takes only a regular file no larger than a package can
-    // be, so a pipe, a device or a huge file costs the window nothing.
-    const PackageFileReader::Result file = PackageFileReader::read(path);
-    if (file.outcome != PackageFileReader::Outcome::Ok)
-        return false;
-    PtzFile package;
-    if (!package.unpack(file.bytes))
-        return false;
-    *header = package.header();
-    if (bytes)
-        *bytes = file.bytes;
-    return true;
 }
 
 void FirmwareTables::showPackage(QStandardItemModel *model, const ptzHeader &header)

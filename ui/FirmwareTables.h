@@ -24,11 +24,6 @@ public:
     // structure column and fixes the row height.
     static void setUp(QTableView *view, QStandardItemModel *model, const QStringList &labels);
 
-    // Reads and checks the package at `path`; false (and `header` untouched) when the path is
-    // not a readable regular file within the package size limit or its bytes are not a valid
-    // package.
-    static bool readPackage(const QString &path, ptzHeader *header, QByteArray *bytes = nullptr);
-
     // Replaces the rows of `model` with one row per image of `header`, numbered from 1.
     static void showPackage(QStandardItemModel *model, const ptzHeader &header);
 

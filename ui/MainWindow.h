@@ -17,6 +17,7 @@
 #include <QStringList>
 
 class BootloaderLink;
+struct CheckedPackage;
 class CalibrateService;
 class HistoryWindow;
 class Journal;
@@ -129,8 +130,8 @@ private:
     // The package's signature beside its file info, and the "Only signed packages" choice.
     void setUpSignatureWidgets();
     void showSignature(const SignatureCheck &check);
-    // Whether `check` refuses the package; if so the status bar says why.
-    bool refusedBySignature(const SignatureCheck &check);
+    // Says in the status bar why a package was refused at Upgrade.
+    void showRefusal(const CheckedPackage &package);
     // A Connect starts an update attempt; one still open from before ended unreported.
     void beginUpdateAttempt();
     // Records the open attempt now when the engine will not report its end (it was waiting
@@ -179,7 +180,7 @@ private:
     Journal *journal = nullptr;
     UpdateAttempt updateAttempt;        // from Connect to the engine's end of it
     bool attemptAwaitsPackage = false;  // listed, and Update not pressed yet
-    QString attemptEndOverride;         // "port-lost" once the adapter went away mid-attempt
+    bool attemptPortLost = false;       // the adapter went away mid-attempt
     JournalRecord calibrationRun;       // null id while no run is open
     int calibrationStep = 0;            // the step the open run was last seen at
     QList<chipInfo> listedChips;

@@ -5,9 +5,9 @@
 
 #include "BootloaderLink.h"
 #include "CalibrateService.h"
+#include "CheckedPackage.h"
 #include "FirmwareTables.h"
 #include "LinkHints.h"
-#include "PackageFileReader.h"
 #include "PortListener.h"
 #include "PtzFile.h"
 #include "SerialPort.h"
@@ -18,6 +18,7 @@
 #include "UpdateService.h"
 #include "WindowSettings.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -226,16 +227,15 @@ void MainWindow::showPackageInfo(const QString &path)
     ui->pathComboBox->setCurrentIndex(index);
 
     // A missing, unreadable or invalid package leaves the table as it was, without a message:
-    // the update service checks the package again and reports when the update starts. Its
-    // path stays in the box for this run but is not remembered for the next.
-    ptzHeader header;
-    QByteArray bytes;
-    if (!FirmwareTables::readPackage(path, &header, &bytes))
+    // Upgrade reads and checks it again and says why it is refused. Its path stays in the box
+    // for this run but is not remembered for the next.
+    const CheckedPackage package = CheckedPackage::open(path, false);
+    if (!package.valid)
         return;
     if (settingsRestored)
         WindowSettings::notePackage(path);
-    FirmwareTables::showPackage(firmwareModel, header);
-    showSignature(PackageSignature::check(bytes, path, TrustedKeys::load()));
+    FirmwareTables::showPackage(firmwareModel, package.header);
+    showSignature(package.signature);
 }
 
 void MainWindow::on_browseButton_clicked()
@@ -255,21 +255,18 @@ void MainWindow::on_downloadButton_clicked()
     if (ui->pathComboBox->count() > 0) {
         const QString package = ui->pathComboBox->itemText(ui->pathComboBox->currentIndex());
         // Read once here: the signature is checked on these bytes, the record names them and
-        // the service writes them. A file that cannot be read is left to the service, which
-        // reports it in its own words.
-        const PackageFileReader::Result file = PackageFileReader::read(package);
-        if (file.outcome == PackageFileReader::Outcome::Ok) {
-            const SignatureCheck signature = PackageSignature::check(file.bytes, package, TrustedKeys::load());
-            showSignature(signature);
-            // Refused before anything is sent: the gimbal stays listed, waiting for a package.
-            if (refusedBySignature(signature))
-                return;
-            updateAttempt.setPackage(package, file.bytes);
-            updateAttempt.setSignature(SignatureCheck::stateName(signature.state), signature.keyId);
-            updateService->packageRequest(package, file.bytes);
-        } else {
-            updateService->dataRequest(package);
+        // the service writes them. A package refused here is refused before anything is sent:
+        // the gimbal stays listed, waiting for another.
+        const CheckedPackage checked = CheckedPackage::open(package, onlySignedBox->isChecked());
+        if (checked.wasRead())
+            showSignature(checked.signature);
+        if (!checked.accepted()) {
+            showRefusal(checked);
+            return;
         }
+        updateAttempt.setPackage(package, checked.bytes);
+        updateAttempt.setSignature(SignatureCheck::stateName(checked.signature.state), checked.signature.keyId);
+        updateService->packageRequest(package, checked.bytes);
         attemptAwaitsPackage = false;
         ui->downloadButton->setEnabled(false);
         // Marked until the update reports its end: an interruption is told on the next open.

@@ -19,9 +19,17 @@ namespace {
 constexpr int kProblemWidth = 220;
 
 // An attempt the window ends itself: cancelled, unless its adapter went away.
-QString cancelReason(const QString &override)
+UpdateEnding endedByWindow(bool portLost)
 {
-    return override.isEmpty() ? QStringLiteral("cancelled") : override;
+    return {portLost ? UpdateEnding::Kind::PortLost : UpdateEnding::Kind::Cancelled, std::nullopt};
+}
+
+// A run the window ends itself, at the step it was last seen at.
+CalibrationEnding calibrationCancelled(int step)
+{
+    CalibrationOutcome reached;
+    reached.step = step;
+    return {CalibrationEnding::Kind::Cancelled, reached};
 }
 
 } // namespace
@@ -85,11 +93,11 @@ void MainWindow::showJournalProblem(const QString &words, bool sending)
 void MainWindow::beginUpdateAttempt()
 {
     if (updateAttempt.isStarted())
-        recordInJournal(updateAttempt.finish(cancelReason(attemptEndOverride)));
+        recordInJournal(updateAttempt.finish(endedByWindow(attemptPortLost)));
     const PortInfo opened = openedPortInfo();
     updateAttempt = UpdateAttempt(opened.portName, opened.serialNumber, productIndex);
     attemptAwaitsPackage = false;
-    attemptEndOverride.clear();
+    attemptPortLost = false;
     listedChips.clear();
     chipHistoryWords->clear();
     chipHistoryWords->hide();
@@ -101,7 +109,7 @@ void MainWindow::endAttemptOnCancel()
     // a package it goes back to idle without a word.
     if (!updateAttempt.isStarted() || !attemptAwaitsPackage)
         return;
-    recordInJournal(updateAttempt.finish(cancelReason(attemptEndOverride)));
+    recordInJournal(updateAttempt.finish(endedByWindow(attemptPortLost)));
     updateAttempt = UpdateAttempt();
     attemptAwaitsPackage = false;
 }
@@ -121,7 +129,8 @@ void MainWindow::onUpdateOutcome(const UpdateOutcome &outcome)
     // An end without an open attempt belongs to one already recorded (cancelled while idle).
     if (!updateAttempt.isStarted())
         return;
-    const JournalRecord record = updateAttempt.finish(outcome, outcome.succeeded() ? QString() : attemptEndOverride);
+    const JournalRecord record = updateAttempt.finish(
+        {attemptPortLost ? UpdateEnding::Kind::PortLost : UpdateEnding::Kind::Engine, outcome});
     updateAttempt = UpdateAttempt();
     attemptAwaitsPackage = false;
     if (recordInJournal(record) && !record.chips.isEmpty())
@@ -144,9 +153,7 @@ void MainWindow::beginCalibrationRun()
 {
     if (!calibrationRun.id.isNull()) {
         // The run before ended without a word from the engine (cancelled before it began).
-        CalibrationOutcome cancelled;
-        cancelled.step = calibrationStep;
-        recordInJournal(CalibrationAttempt::record(calibrationRun, cancelled));
+        recordInJournal(CalibrationAttempt::record(calibrationRun, calibrationCancelled(calibrationStep)));
     }
     const PortInfo opened = openedPortInfo();
     calibrationRun = JournalRecord::begin(JournalRecord::Kind::Calibration);
@@ -160,7 +167,7 @@ void MainWindow::onCalibrationOutcome(const CalibrationOutcome &outcome)
 {
     if (calibrationRun.id.isNull())
         return;
-    const JournalRecord record = CalibrationAttempt::record(calibrationRun, outcome);
+    const JournalRecord record = CalibrationAttempt::record(calibrationRun, {CalibrationEnding::Kind::Engine, outcome});
     calibrationRun = JournalRecord();
     recordInJournal(record);
 }
@@ -170,13 +177,11 @@ void MainWindow::recordOpenAttempts()
     // The services are stopped: the ends they reported on the way out are waiting in the queue.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     if (updateAttempt.isStarted()) {
-        recordInJournal(updateAttempt.finish(cancelReason(attemptEndOverride)));
+        recordInJournal(updateAttempt.finish(endedByWindow(attemptPortLost)));
         updateAttempt = UpdateAttempt();
     }
     if (!calibrationRun.id.isNull()) {
-        CalibrationOutcome cancelled;
-        cancelled.step = calibrationStep;
-        recordInJournal(CalibrationAttempt::record(calibrationRun, cancelled));
+        recordInJournal(CalibrationAttempt::record(calibrationRun, calibrationCancelled(calibrationStep)));
         calibrationRun = JournalRecord();
     }
 }

@@ -174,7 +174,7 @@ void MainWindow::closePort(bool byUser)
         reconnect.lost();
         // The attempt under way ends because the adapter went away, whatever the engine says.
         if (updateAttempt.isStarted())
-            attemptEndOverride = QStringLiteral("port-lost");
+            attemptPortLost = true;
     }
     linkHints->setWatching(false, productName());
     starsService->setPortOpen(false);

@@ -2,8 +2,10 @@
 #include "MainWindow.h"
 #include "ui_MainWindow.h"
 
+#include "CheckedPackage.h"
 #include "WindowSettings.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -52,14 +54,18 @@ void MainWindow::showSignature(const SignatureCheck &check)
     signatureWords->setToolTip(check.detail);
 }
 
-bool MainWindow::refusedBySignature(const SignatureCheck &check)
+void MainWindow::showRefusal(const CheckedPackage &package)
 {
-    if (!check.refuses(onlySignedBox->isChecked()))
-        return false;
-    switch (check.state) {
-    case SignatureCheck::State::Invalid: showStatus(tr("固件签名无效，已拒绝！")); break;
-    case SignatureCheck::State::UntrustedKey: showStatus(tr("固件签名密钥不受信任，已拒绝！")); break;
-    default: showStatus(tr("固件未签名，只接受已签名的固件！")); break;
+    const auto serviceText = [](const char *text) { return QCoreApplication::translate("UpdateService", text); };
+    switch (package.refusal) {
+    case CheckedPackage::Refusal::None: break;
+    case CheckedPackage::Refusal::Missing:
+    case CheckedPackage::Refusal::NotRegularFile:
+    case CheckedPackage::Refusal::ReadError: showStatus(serviceText("固件文件不存在或无法访问！")); break;
+    case CheckedPackage::Refusal::TooLarge:
+    case CheckedPackage::Refusal::Invalid: showStatus(serviceText("固件文件格式无效！")); break;
+    case CheckedPackage::Refusal::SignatureInvalid: showStatus(tr("固件签名无效，已拒绝！")); break;
+    case CheckedPackage::Refusal::UntrustedKey: showStatus(tr("固件签名密钥不受信任，已拒绝！")); break;
+    case CheckedPackage::Refusal::Unsigned: showStatus(tr("固件未签名，只接受已签名的固件！")); break;
     }
-    return true;
 }

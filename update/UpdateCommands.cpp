@@ -149,6 +149,14 @@ void UpdateService::sendWithoutReply(Number command)
     pause(RunRestartPauseMs);
 }
 
+void UpdateService::endUpdate(Number command, const QString &message, int type, const UpdateOutcome &outcome)
+{
+    sendCommand(commandCode(command, 1));
+    emit updateReport(type, message);
+    emit updateOutcome(outcome);
+    pause(RunRestartPauseMs);
+}
+
 bool UpdateService::probe(int address, int totalMs)
 {
     QElapsedTimer clock;

@@ -66,22 +66,11 @@ void UpdateService::connectRequest()
     eventChanged.wakeAll();
 }
 
-void UpdateService::dataRequest(QString name)
-{
-    QMutexLocker lock(&eventLock);
-    fileName = name;
-    packageBytes.clear();
-    packageGiven = false;
-    events |= EV_FILE;
-    eventChanged.wakeAll();
-}
-
 void UpdateService::packageRequest(QString name, QByteArray bytes)
 {
     QMutexLocker lock(&eventLock);
     fileName = name;
     packageBytes = bytes;
-    packageGiven = true;
     events |= EV_FILE;
     eventChanged.wakeAll();
 }
@@ -239,41 +228,26 @@ void UpdateService::cycle()
     if (!waitEvent(EV_FRAME | EV_CONNECT | EV_FILE, ModeAny | ModeConsume, NoTimeout, &seen) || seen != EV_FILE)
         return; // connected stays as it is: the next cycle lists again unless a cancel came
     QString path;
-    PackageFileReader::Result file;
-    bool given = false;
+    QByteArray bytes;
     {
         QMutexLocker lock(&eventLock);
         path = fileName;
-        given = packageGiven;
-        file.bytes = packageBytes;
+        bytes = packageBytes;
         packageBytes.clear();
     }
-    qCDebug(lcUpdate) << ">> comm: file" << path << (given ? "(as checked by the caller)" : "");
+    qCDebug(lcUpdate) << ">> comm: file" << path;
     const qint64 started = elapsedClock();
 
-    // Bytes the caller read and checked are written as they are, never read again; a path
-    // alone is read here, never blocking on a pipe or device nor loading more than a package
-    // can be.
-    if (given) {
-        file.outcome = file.bytes.size() > PackageFileReader::SizeLimit ? PackageFileReader::Outcome::TooLarge
-                                                                        : PackageFileReader::Outcome::Ok;
-        file.size = file.bytes.size();
-    } else {
-        file = PackageFileReader::read(path);
-    }
-    if (file.outcome == PackageFileReader::Outcome::TooLarge) {
-        qCDebug(lcUpdate).noquote() << "> file larger than" << PackageFileReader::sizeLimitText()
-                                    << "(the most a package may be), not read:" << file.size << "bytes";
+    // The caller read and checked these bytes; they are unpacked here as they are, and a
+    // package past the size limit is refused before it is looked at.
+    if (bytes.size() > PackageFileReader::SizeLimit) {
+        qCDebug(lcUpdate).noquote() << "> package larger than" << PackageFileReader::sizeLimitText()
+                                    << "(the most a package may be):" << bytes.size() << "bytes";
         fail(tr("固件文件格式无效！"), outcomeOf(UpdateOutcome::PackageInvalid));
         return;
     }
-    if (file.outcome != PackageFileReader::Outcome::Ok) {
-        qCDebug(lcUpdate) << "error";
-        fail(tr("固件文件不存在或无法访问！"), outcomeOf(UpdateOutcome::PackageUnreadable));
-        return;
-    }
-    qCDebug(lcUpdate) << file.bytes.size();
-    if (!ptzFile->unpack(file.bytes)) {
+    qCDebug(lcUpdate) << bytes.size();
+    if (!ptzFile->unpack(bytes)) {
         fail(tr("固件文件格式无效！"), outcomeOf(UpdateOutcome::PackageInvalid));
         return;
     }
@@ -308,17 +282,13 @@ void UpdateService::cycle()
         success.elapsedSeconds = elapsed / 1000.0;
         success.pagesWritten = pagesWritten;
         success.endCommand = UpdateOutcome::RunSent;
-        emit updateReport(3, tr("更新完成，用时%1s，运行新固件！").arg(QString::number(elapsed / 1000.0)));
-        emit updateOutcome(success);
-        sendWithoutReply(RUN);
+        endUpdate(RUN, tr("更新完成，用时%1s，运行新固件！").arg(QString::number(elapsed / 1000.0)), 3, success);
     } else {
         if (cancelSeen)
             failure = outcomeOf(UpdateOutcome::Cancelled, written + 1);
         failure.pagesWritten = pagesWritten;
         failure.endCommand = UpdateOutcome::RestartSent;
-        emit updateReport(-1, tr("设备%1更新失败，重启至升级模式！").arg(written + 1));
-        emit updateOutcome(failure);
-        sendWithoutReply(RESTART);
+        endUpdate(RESTART, tr("设备%1更新失败，重启至升级模式！").arg(written + 1), -1, failure);
     }
     qCDebug(lcUpdate).nospace() << "time: " << elapsed;
 }

@@ -21,7 +21,7 @@ struct ptzImage;
 
 // The object lives in the thread that created it, so its slots run there; only run() runs in
 // the service's own thread. Each cycle of run() connects if needed, lists the chips, waits
-// for a package path and writes the package. Waits block on a condition and are ended by
+// for the package's bytes and writes them. Waits block on a condition and are ended by
 // the awaited event, a cancel, their deadline or stop().
 class UpdateService : public QThread
 {
@@ -74,9 +74,8 @@ signals:
 
 public slots:
     void connectRequest();
-    void dataRequest(QString fileName);
-    // The package as the caller read and checked it (its signature, say): exactly these bytes
-    // are unpacked and written; `fileName` only names them.
+    // The package as the caller read and checked it (its format and signature): exactly these
+    // bytes are unpacked and written; `fileName` only names them. The service never reads a file.
     void packageRequest(QString fileName, QByteArray bytes);
     void onCancel();
     void onRecvFrame(QByteArray bytes);
@@ -118,6 +117,9 @@ private:
     bool writePage(int address, uint16_t index, const QByteArray &bytes);
     Exchange next(int address, bool *accepted);
     void sendWithoutReply(BootloaderCommand::Number command);
+    // Hands RUN or RESTART to the port, then reports the update's end, so that an end which
+    // says the command was sent is true when a face hears it.
+    void endUpdate(BootloaderCommand::Number command, const QString &message, int type, const UpdateOutcome &outcome);
     bool probe(int address, int totalMs);
     // Exchange::Reply with at least one chip listed; Silence when the first chip is silent;
     // Damaged or Cancelled when the listing was cut short by a bad reply or a cancel.
@@ -125,7 +127,7 @@ private:
     bool nextChip();
     bool programChip(const chipInfo &chip, const ptzImage &image, bool *upToDate);
 
-    // Guards events, inbox, frameBytes, fileName and the package given; `eventChanged` is
+    // Guards events, inbox, frameBytes, fileName and packageBytes; `eventChanged` is
     // signalled whenever a bit is set or stop() is called.
     mutable QMutex eventLock;
     QWaitCondition eventChanged;
@@ -134,7 +136,6 @@ private:
     std::atomic<bool> connected{false};
     QString fileName;
     QByteArray packageBytes;
-    bool packageGiven = false;
     std::atomic<bool> multiChipMode{false};
     // Frames received since the last request was sent, oldest first (a few at most).
     QList<QByteArray> inbox;

@@ -1,5 +1,6 @@
 // Figures of the firmware tab: demo update through the window vs the engine alone, GUI-thread CPU
 // during the update, and how long closing the window takes in each state of the tab.
+#include "GivePackage.h"
 #include "FirmwareProbe.h"
 #include "SimulatedSession.h"
 #include "UpdateHost.h"
@@ -70,7 +71,7 @@ double engineUpdateMs()
     };
     QElapsedTimer clock;
     clock.start();
-    host.service.dataRequest(QStringLiteral(VELMORA_DEMO_PACKAGE));
+    givePackage(host.service, QStringLiteral(VELMORA_DEMO_PACKAGE));
     if (!waitUntil(finished, &host.service, &UpdateService::updateReport, 120000))
         return -1;
     const double ms = double(clock.nsecsElapsed()) / 1e6;

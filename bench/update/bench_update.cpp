@@ -1,4 +1,5 @@
 // Figures of the firmware update against the simulator's bootloader: wall time against the line, where the rest goes, CPU, faulty runs.
+#include "GivePackage.h"
 #include "CliFaultSeries.h"
 #include "MetaTypes.h"
 #include "SimulatorProcess.h"
@@ -144,7 +145,7 @@ bool timedUpdate(int pageSize, bool multiChip, const QString &workDir)
     const qsizetype reportsBefore = host.reports.size();
     logging = true;
     const qint64 startNs = WireLog::nowNs();
-    host.service.dataRequest(package);
+    givePackage(host.service, package);
     const auto result = host.waitReport({3, -1}, 120000, reportsBefore);
     const qint64 endNs = WireLog::nowNs();
     logging = false;

@@ -111,37 +111,6 @@ private slots:
             QTRY_VERIFY(sim.bootloaderLines().contains(QStringLiteral("B RESTART")));
     }
 
-    // The command checks a package before it starts; one that the update service then finds
-    // unreadable or invalid (changed meanwhile) is still the package's fault, never the gimbal's.
-    void packageTheServiceRefusesIsABadPackage_data()
-    {
-        QTest::addColumn<QByteArray>("contents");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("invalid") << QByteArray("PTZ not really a package") << "package-invalid";
-        QTest::newRow("gone") << QByteArray() << "package-unreadable";
-    }
-    void packageTheServiceRefusesIsABadPackage()
-    {
-        QFETCH(QByteArray, contents);
-        QFETCH(QString, reason);
-        QTemporaryDir dir;
-        const QString package = dir.filePath(QStringLiteral("p.ptz"));
-        if (!contents.isEmpty()) {
-            QFile file(package);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(contents);
-        }
-        SimulatorProcess sim;
-        QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader")}));
-        FlashSession session(sim.path(), false, 5000, package);
-        QSignalSpy finished(&session, &FlashSession::finished);
-        session.start();
-        QVERIFY(finished.wait(kRunMs));
-        QCOMPARE(finished.first().first().toInt(), 3);
-        QCOMPARE(session.reason(), reason);
-        QVERIFY(sim.bootloaderLines().filter(QStringLiteral("WRITE_PAGE")).isEmpty());
-    }
-
     // A package refused by its signature is refused before the port is opened: the gimbal hears
     // nothing. A good signature is named, and recorded with the update.
     void signaturesDecideBeforeAnythingIsSent_data()

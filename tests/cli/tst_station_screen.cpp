@@ -168,7 +168,7 @@ private slots:
         const QString usb0 = QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.2:1.0-port0");
         const QString usb1 = QStringLiteral("/dev/ttyUSB1");
         // Never started: a failed end with its port, no chip and no message.
-        FlashSession failed(usb0, false, 1000, QStringLiteral("p.ptz"));
+        FlashSession failed(usb0, false, 1000);
         Screen screen;
         {
             CapturedTerminal terminal;

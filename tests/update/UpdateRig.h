@@ -1,6 +1,7 @@
 // Runs an UpdateService against a ScriptedBootloader and records what the service reports.
 #pragma once
 
+#include "GivePackage.h"
 #include "MetaTypes.h"
 #include "PtzFile.h"
 #include "ScriptedBootloader.h"
@@ -72,7 +73,7 @@ public:
     // report, or a report (-1, failure) has come.
     bool update(const QString &path, const QString &failure = QString())
     {
-        service.dataRequest(path);
+        givePackage(service, path);
         return QTest::qWaitFor([&] { return finished() || (!failure.isEmpty() && reports.contains({-1, failure})); }, 15000);
     }
     bool finished() const

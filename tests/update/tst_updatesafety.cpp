@@ -1,5 +1,6 @@
 // The update against bootloaders that misbehave: chains that change, slow or damaged replies,
 // replies to other requests, cancels and failures; nothing is written that should not be.
+#include "GivePackage.h"
 #include "UpdateRig.h"
 
 #include "../stars/DebugCapture.h"
@@ -230,7 +231,7 @@ private slots:
         package[1].first = uint16_t(secondHardware);
         DebugCapture capture;
         const qsizetype sent = rig.device.requests.size();
-        rig.service.dataRequest(rig.writePackage(package));
+        givePackage(rig.service, rig.writePackage(package));
         QVERIFY(rig.quietAfterOutcome());
         QCOMPARE(int(rig.lastOutcome()), reason);
         QCOMPARE(rig.outcomes.last().detail(), detail);
@@ -285,7 +286,7 @@ private slots:
         UpdateRig rig(true);
         rig.device.addChip(Cpuid1, 0x0101);
         rig.start();
-        rig.service.dataRequest(rig.writePackage(imagesFor(1)));
+        givePackage(rig.service, rig.writePackage(imagesFor(1)));
         rig.service.onCancel(); // the port closed, say, before any connection
         QVERIFY(rig.connectAndList());
         QTest::qWait(700); // no update may start on its own
@@ -307,7 +308,7 @@ private slots:
             if (*asked || uint8_t(request.at(0)) != 0x11 || device->restarts() != 1)
                 return;
             *asked = true;
-            service->dataRequest(path);
+            givePackage(*service, path);
             if (cancel)
                 service->onCancel();
             else

@@ -1,6 +1,7 @@
 // The update's byte path as the window wires it, against a simulator's port; shared by the end-to-end tests and the benchmark.
 #pragma once
 
+#include "GivePackage.h"
 #include "BootloaderLink.h"
 #include "DeviceInfo.h"
 #include "PortListener.h"
@@ -78,7 +79,7 @@ struct UpdateHost
         }
         if (lists.size() == listsBefore)
             return {99, QString()};
-        service.dataRequest(packagePath);
+        givePackage(service, packagePath);
         return waitReport({3, -1}, int(std::max<qint64>(1, deadline.remainingTime())), start);
     }
 

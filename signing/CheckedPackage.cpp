@@ -1,0 +1,67 @@
+// Reads, validates and checks the signature of a package, in that order, on one read of it.
+#include "CheckedPackage.h"
+
+#include "PackageFileReader.h"
+
+#include <cstring>
+
+QString CheckedPackage::detail() const
+{
+    switch (refusal) {
+    case Refusal::None: return QString();
+    case Refusal::Missing: return QStringLiteral("no such file");
+    case Refusal::NotRegularFile: return QStringLiteral("not a regular file");
+    case Refusal::TooLarge:
+        return QStringLiteral("larger than %1, the most a package may be").arg(PackageFileReader::sizeLimitText());
+    case Refusal::ReadError: return QString::fromLocal8Bit(std::strerror(error));
+    case Refusal::Invalid: return QStringLiteral("not a valid package");
+    case Refusal::Unsigned: return QStringLiteral("not signed, and only signed packages are accepted");
+    case Refusal::SignatureInvalid:
+    case Refusal::UntrustedKey: return signature.detail;
+    }
+    return QString();
+}
+
+CheckedPackage CheckedPackage::open(const QString &path, bool requireSigned)
+{
+    return open(path, requireSigned, TrustedKeys::load());
+}
+
+CheckedPackage CheckedPackage::open(const QString &path, bool requireSigned, const QList<MinisignKey> &trusted)
+{
+    CheckedPackage package;
+    package.path = path;
+    PackageFileReader::Result file = PackageFileReader::read(path);
+    switch (file.outcome) {
+    case PackageFileReader::Outcome::Ok: break;
+    case PackageFileReader::Outcome::Missing: package.refusal = Refusal::Missing; return package;
+    case PackageFileReader::Outcome::NotRegularFile: package.refusal = Refusal::NotRegularFile; return package;
+    case PackageFileReader::Outcome::TooLarge: package.refusal = Refusal::TooLarge; return package;
+    case PackageFileReader::Outcome::ReadError:
+        package.refusal = Refusal::ReadError;
+        package.error = file.error;
+        return package;
+    }
+    // The signature first: a package changed after it was signed is refused as such, even
+    // when the change also broke its format.
+    package.signature = PackageSignature::check(file.bytes, path, trusted);
+    PtzFile ptz;
+    package.valid = ptz.unpack(file.bytes);
+    if (package.valid)
+        package.header = ptz.header();
+    if (package.signature.refuses(requireSigned || TrustedKeys::requiredBySystem())) {
+        switch (package.signature.state) {
+        case SignatureCheck::State::Invalid: package.refusal = Refusal::SignatureInvalid; break;
+        case SignatureCheck::State::UntrustedKey: package.refusal = Refusal::UntrustedKey; break;
+        default: package.refusal = Refusal::Unsigned; break;
+        }
+        return package;
+    }
+    if (!package.valid) {
+        package.refusal = Refusal::Invalid;
+        return package;
+    }
+    package.refusal = Refusal::None;
+    package.bytes = std::move(file.bytes);
+    return package;
+}

@@ -1,0 +1,53 @@
+// The one door a package passes on its way to a gimbal: read once, validated, its signature checked.
+#pragma once
+
+#include "PackageSignature.h"
+#include "PtzFile.h"
+
+#include <QByteArray>
+#include <QString>
+
+// A package as it was read and checked, or the reason it was refused. Only an accepted value
+// carries bytes, and those bytes are exactly what was checked: nothing below this door reads
+// the path again.
+struct CheckedPackage
+{
+    enum class Refusal {
+        None,             // accepted
+        Missing,          // nothing at the path
+        NotRegularFile,   // a folder, pipe, socket or device
+        TooLarge,         // larger than a package may be
+        ReadError,        // cannot be opened or read (`error` holds errno)
+        Invalid,          // not a valid package
+        Unsigned,         // no signature, and signatures are required
+        SignatureInvalid, // a signature that does not hold
+        UntrustedKey,     // a sound signature by a key that is not trusted here
+    };
+
+    QString path;
+    Refusal refusal = Refusal::Missing;
+    QByteArray bytes;         // the whole package when accepted, else empty
+    bool valid = false;       // the bytes read were a valid package (`header`)
+    ptzHeader header;         // when valid, even if the signature refused the package
+    SignatureCheck signature; // whenever the file could be read
+    int error = 0;            // errno for ReadError
+
+    bool accepted() const { return refusal == Refusal::None; }
+    bool wasRead() const
+    {
+        return refusal == Refusal::None || refusal == Refusal::Invalid || refusedBySignature();
+    }
+    bool refusedBySignature() const
+    {
+        return refusal == Refusal::Unsigned || refusal == Refusal::SignatureInvalid || refusal == Refusal::UntrustedKey;
+    }
+    // Why it was refused, in plain English ("not a regular file"); empty when accepted.
+    QString detail() const;
+
+    // Reads the package at `path` once, checks that it is a package and checks its signature
+    // against the trusted keys. Unsigned packages are refused when `requireSigned` is set or
+    // the machine requires signatures.
+    static CheckedPackage open(const QString &path, bool requireSigned);
+    // The same against the given keys (tests, benchmarks).
+    static CheckedPackage open(const QString &path, bool requireSigned, const QList<MinisignKey> &trusted);
+};
