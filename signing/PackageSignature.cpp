@@ -82,12 +82,23 @@ SignatureCheck PackageSignature::verify(const QByteArray &packageBytes, const QB
                    QStringLiteral("the signature by key %1 does not match the package or its trusted comment").arg(keyId), keyId);
 }
 
-QStringList TrustedKeys::folders()
+QList<TrustedKeys::Folder> TrustedKeys::everyFolder()
 {
     QString user = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (user.isEmpty())
         user = QDir::homePath() + QStringLiteral("/.config");
-    return {systemFolder() + QStringLiteral("/trusted-keys"), user + QStringLiteral("/Velmora/trusted-keys")};
+    return {{systemFolder() + QStringLiteral("/trusted-keys"), true},
+            {user + QStringLiteral("/Velmora/trusted-keys"), !requiredBySystem()}};
+}
+
+QStringList TrustedKeys::folders()
+{
+    QStringList paths;
+    for (const Folder &folder : everyFolder()) {
+        if (folder.counts)
+            paths.append(folder.path);
+    }
+    return paths;
 }
 
 bool TrustedKeys::loadFile(const QString &path, MinisignKey *key, QString *why)
@@ -103,20 +114,26 @@ bool TrustedKeys::loadFile(const QString &path, MinisignKey *key, QString *why)
     return true;
 }
 
+QList<MinisignKey> TrustedKeys::loadFolder(const QString &folder, QStringList *problems)
+{
+    QList<MinisignKey> keys;
+    const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.pub")}, QDir::Files, QDir::Name);
+    for (const QFileInfo &file : files) {
+        MinisignKey key;
+        QString why;
+        if (loadFile(file.filePath(), &key, &why))
+            keys.append(key);
+        else if (problems)
+            problems->append(QStringLiteral("%1: %2").arg(file.filePath(), why));
+    }
+    return keys;
+}
+
 QList<MinisignKey> TrustedKeys::load(QStringList *problems)
 {
     QList<MinisignKey> keys;
-    for (const QString &folder : folders()) {
-        const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.pub")}, QDir::Files, QDir::Name);
-        for (const QFileInfo &file : files) {
-            MinisignKey key;
-            QString why;
-            if (loadFile(file.filePath(), &key, &why))
-                keys.append(key);
-            else if (problems)
-                problems->append(QStringLiteral("%1: %2").arg(file.filePath(), why));
-        }
-    }
+    for (const QString &folder : folders())
+        keys.append(loadFolder(folder, problems));
     return keys;
 }
 

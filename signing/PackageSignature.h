@@ -44,12 +44,24 @@ SignatureCheck verify(const QByteArray &packageBytes, const QByteArray &signatur
 
 namespace TrustedKeys {
 
-// The folders whose *.pub files are trusted: the system's (/etc/velmora/trusted-keys, or
+// A folder of *.pub files and whether its keys are trusted on this machine.
+struct Folder
+{
+    QString path;
+    bool counts = true;
+};
+
+// Both folders, the system's first: /etc/velmora/trusted-keys (or
 // $VELMORA_SYSTEM_CONFIG_DIR/trusted-keys) and the user's ($XDG_CONFIG_HOME/Velmora/trusted-keys,
-// ~/.config/Velmora/trusted-keys without it).
+// ~/.config/Velmora/trusted-keys without it). While the system requires signed packages the
+// user's folder does not count: a user could otherwise sign anything with a key of their own.
+QList<Folder> everyFolder();
+// The folders whose keys count: both, or the system's alone while it requires signed packages.
 QStringList folders();
-// Every key found there; files that are not keys are named in `problems`.
+// Every key of the folders that count; files that are not keys are named in `problems`.
 QList<MinisignKey> load(QStringList *problems = nullptr);
+// The keys of one folder, whether it counts or not.
+QList<MinisignKey> loadFolder(const QString &folder, QStringList *problems = nullptr);
 // A key file given by the user (--key).
 bool loadFile(const QString &path, MinisignKey *key, QString *why);
 // Whether the system requires signed packages: the file require-signed in the system's folder

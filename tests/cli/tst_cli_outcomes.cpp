@@ -123,6 +123,7 @@ private slots:
         QTest::newRow("trusted signer") << "maker" << false << "" << 0 << "signed";
         QTest::newRow("changed after signing") << "maker" << true << "" << 3 << "signature-invalid";
         QTest::newRow("untrusted signer") << "stranger" << false << "" << 3 << "signature-untrusted-key";
+        QTest::newRow("user's key, signatures required by the system") << "maker" << false << "system" << 3 << "signature-untrusted-key";
         QTest::newRow("unsigned, signatures required by the flag") << "" << false << "flag" << 3 << "unsigned";
         QTest::newRow("unsigned, signatures required by the system") << "" << false << "system" << 3 << "unsigned";
     }

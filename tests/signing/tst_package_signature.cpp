@@ -3,6 +3,7 @@
 #include "MinisignTool.h"
 #include "PackageSignature.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sys/stat.h>
@@ -138,6 +139,10 @@ private slots:
         QTemporaryDir home;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
         qputenv("VELMORA_SYSTEM_CONFIG_DIR", QFile::encodeName(home.filePath(QStringLiteral("etc"))));
+        const auto restore = qScopeGuard([] {
+            qunsetenv("XDG_CONFIG_HOME");
+            qunsetenv("VELMORA_SYSTEM_CONFIG_DIR");
+        });
         QVERIFY(TrustedKeys::load().isEmpty());
         QVERIFY(!TrustedKeys::requiredBySystem());
         const QStringList folders = TrustedKeys::folders();
@@ -147,16 +152,64 @@ private slots:
         QVERIFY(QFile::copy(keys.filePath(QStringLiteral("maker.pub")), folders[0] + QStringLiteral("/maker.pub")));
         QVERIFY(QFile::copy(keys.filePath(QStringLiteral("stranger.pub")), folders[1] + QStringLiteral("/stranger.pub")));
         writeAll(folders[1] + QStringLiteral("/broken.pub"), "untrusted comment: nothing\nRWQ!!!\n");
-        writeAll(home.filePath(QStringLiteral("etc/require-signed")), QByteArray());
         QStringList problems;
-        const QList<MinisignKey> found = TrustedKeys::load(&problems);
+        QList<MinisignKey> found = TrustedKeys::load(&problems);
         QCOMPARE(found.size(), 2);
         QCOMPARE(found[0].keyId, trusted.keyId);
         QCOMPARE(found[0].source, folders[0] + QStringLiteral("/maker.pub"));
         QCOMPARE(problems.size(), 1);
+
+        // Required by the system: the user's folder is not even read.
+        writeAll(home.filePath(QStringLiteral("etc/require-signed")), QByteArray());
         QVERIFY(TrustedKeys::requiredBySystem());
-        qunsetenv("XDG_CONFIG_HOME");
-        qunsetenv("VELMORA_SYSTEM_CONFIG_DIR");
+        problems.clear();
+        found = TrustedKeys::load(&problems);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0].source, folders[0] + QStringLiteral("/maker.pub"));
+        QVERIFY(problems.isEmpty());
+        QCOMPARE(TrustedKeys::folders(), folders.mid(0, 1));
+        const QList<TrustedKeys::Folder> every = TrustedKeys::everyFolder();
+        QCOMPARE(every.size(), 2);
+        QCOMPARE(every[1].path, folders[1]);
+        QVERIFY(every[0].counts && !every[1].counts);
+    }
+
+    // A user's own key must not get a package past a machine that requires signatures.
+    void whileTheSystemRequiresSignaturesOnlyItsKeysCount_data()
+    {
+        QTest::addColumn<QString>("keyFolder");
+        QTest::addColumn<bool>("required");
+        QTest::addColumn<int>("state");
+        const int valid = int(SignatureCheck::State::Valid);
+        QTest::newRow("user's key") << "config/Velmora/trusted-keys" << false << valid;
+        QTest::newRow("user's key, signatures required") << "config/Velmora/trusted-keys" << true
+                                                         << int(SignatureCheck::State::UntrustedKey);
+        QTest::newRow("system's key") << "etc/trusted-keys" << false << valid;
+        QTest::newRow("system's key, signatures required") << "etc/trusted-keys" << true << valid;
+    }
+
+    void whileTheSystemRequiresSignaturesOnlyItsKeysCount()
+    {
+        QFETCH(QString, keyFolder);
+        QFETCH(bool, required);
+        QFETCH(int, state);
+        QTemporaryDir home;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+        qputenv("VELMORA_SYSTEM_CONFIG_DIR", QFile::encodeName(home.filePath(QStringLiteral("etc"))));
+        const auto restore = qScopeGuard([] {
+            qunsetenv("XDG_CONFIG_HOME");
+            qunsetenv("VELMORA_SYSTEM_CONFIG_DIR");
+        });
+        QVERIFY(QDir().mkpath(home.filePath(keyFolder)) && QDir().mkpath(home.filePath(QStringLiteral("etc"))));
+        QVERIFY(QFile::copy(keys.filePath(QStringLiteral("maker.pub")), home.filePath(keyFolder + QStringLiteral("/maker.pub"))));
+        if (required)
+            writeAll(home.filePath(QStringLiteral("etc/require-signed")), QByteArray());
+        const QString path = home.filePath(QStringLiteral("p.ptz"));
+        writeAll(path, package);
+        QVERIFY(MinisignTool::sign(keys, QStringLiteral("maker"), path, QStringLiteral("K5 firmware 1.05")));
+        const SignatureCheck check = PackageSignature::check(package, path, TrustedKeys::load());
+        QCOMPARE(int(check.state), state);
+        QCOMPARE(check.refuses(required), state != int(SignatureCheck::State::Valid));
     }
 };
 

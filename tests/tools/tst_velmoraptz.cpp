@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -141,6 +142,61 @@ private slots:
         run = runPtz({QStringLiteral("verify"), package});
         QCOMPARE(run.status, 0);
         QVERIFY(run.out.contains(QLatin1String("not signed")));
+    }
+
+    // While the machine requires signatures a key in the user's folder signs nothing, and keys
+    // says so beside the folder; the system's key still does.
+    void keysSayWhichFoldersCount_data()
+    {
+        QTest::addColumn<bool>("required");
+        QTest::addColumn<QString>("userFolder");
+        QTest::addColumn<int>("userSigned");
+        QTest::newRow("without the switch") << false << "counts" << 0;
+        QTest::newRow("require-signed") << true << "not counted" << 4;
+    }
+
+    void keysSayWhichFoldersCount()
+    {
+        QFETCH(bool, required);
+        QFETCH(QString, userFolder);
+        QFETCH(int, userSigned);
+        const QDir keys(path(QStringLiteral("folders")));
+        QVERIFY(QDir().mkpath(keys.path()));
+        const QString system = path(QStringLiteral("etc/trusted-keys")), user = path(QStringLiteral("config/Velmora/trusted-keys"));
+        QVERIFY(QDir().mkpath(system) && QDir().mkpath(user));
+        for (const QString &name : {QStringLiteral("own"), QStringLiteral("admin")}) {
+            const QString folder = name == QLatin1String("own") ? user : system;
+            if (!QFileInfo::exists(folder + QStringLiteral("/%1.pub").arg(name))) {
+                QVERIFY(MinisignTool::makeKey(keys, name));
+                QVERIFY(QFile::copy(keys.filePath(name + QStringLiteral(".pub")), folder + QStringLiteral("/%1.pub").arg(name)));
+            }
+        }
+        const QString switchFile = path(QStringLiteral("etc/require-signed"));
+        if (required)
+            QVERIFY(writeFile(switchFile, QByteArray()));
+        const auto restore = qScopeGuard([switchFile] { QFile::remove(switchFile); });
+
+        const Run run = runPtz({QStringLiteral("keys")});
+        QCOMPARE(run.status, 0);
+        QMap<QString, QString> counts; // folder: whether its keys count
+        QStringList keyFiles;
+        for (const QString &line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (line.startsWith(QLatin1String("folder ")))
+                counts.insert(line.mid(7).section(QStringLiteral(": "), 0, 0), line.mid(7).section(QStringLiteral(": "), 1, 1));
+            else
+                keyFiles << line.section(QStringLiteral("  "), 1);
+        }
+        QCOMPARE(counts.value(system), QStringLiteral("counts"));
+        QCOMPARE(counts.value(user), userFolder);
+        // Listed either way, so the user sees their key and why it signs nothing.
+        QVERIFY2(keyFiles.contains(user + QStringLiteral("/own.pub")) && keyFiles.contains(system + QStringLiteral("/admin.pub")),
+                 qPrintable(run.out));
+
+        const QString package = packTwoImages(QStringLiteral("folders.ptz"));
+        QVERIFY(MinisignTool::sign(keys, QStringLiteral("own"), package, QStringLiteral("my build")));
+        QCOMPARE(runPtz({QStringLiteral("verify"), package}).status, userSigned);
+        QVERIFY(MinisignTool::sign(keys, QStringLiteral("admin"), package, QStringLiteral("line build")));
+        QCOMPARE(runPtz({QStringLiteral("verify"), package}).status, 0);
     }
 
     void packInfoVerifyRoundTrip()

@@ -163,13 +163,22 @@ int keys(const QStringList &arguments)
     }
     if (!arguments.isEmpty())
         return fail(UsageError, QStringLiteral("keys takes no arguments"));
+    // Each folder, whether its keys count and why not, then its keys: a user whose own key is
+    // refused sees that key listed under a folder that does not count.
     QStringList problems;
-    const QList<MinisignKey> found = TrustedKeys::load(&problems);
+    bool anyCounts = false;
+    for (const TrustedKeys::Folder &folder : TrustedKeys::everyFolder()) {
+        const QList<MinisignKey> found = TrustedKeys::loadFolder(folder.path, &problems);
+        std::printf("folder %s: %s\n", qPrintable(folder.path),
+                    folder.counts ? "counts"
+                                  : "not counted: this machine requires signatures, only the system's keys count");
+        for (const MinisignKey &key : found)
+            std::printf("%s  %s\n", qPrintable(key.idText()), qPrintable(key.source));
+        anyCounts = anyCounts || (folder.counts && !found.isEmpty());
+    }
     for (const QString &problem : problems)
         fail(FileError, problem);
-    for (const MinisignKey &key : found)
-        std::printf("%s  %s\n", qPrintable(key.idText()), qPrintable(key.source));
-    if (found.isEmpty())
+    if (!anyCounts)
         std::printf("no trusted keys in %s\n", qPrintable(TrustedKeys::folders().join(QStringLiteral(" or "))));
     return problems.isEmpty() ? Success : FileError;
 }

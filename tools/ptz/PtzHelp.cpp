@@ -28,7 +28,8 @@ QString mainHelp()
                           "  verify PACKAGE [--key K.pub]\n"
                           "                  check a package, each image's own CRC and its signature\n"
                           "                  (PACKAGE.minisig) included\n"
-                          "  keys            list the trusted public keys and where each was found\n"
+                          "  keys            list the public keys, where each was found and whether it\n"
+                          "                  counts\n"
                           "\n"
                           "Run 'velmora-ptz COMMAND --help' for the details of a command,\n"
                           "'velmora-ptz --version' for the version.\n"
@@ -75,7 +76,8 @@ QString verifyHelp()
                           "who signed it (key id and trusted comment), or that it is not signed.\n"
                           "Trusted keys are the *.pub files in /etc/velmora/trusted-keys and\n"
                           "~/.config/Velmora/trusted-keys ($XDG_CONFIG_HOME/Velmora/trusted-keys);\n"
-                          "--key K.pub trusts that key alone.\n"
+                          "while /etc/velmora/require-signed exists, those of the system's folder alone.\n"
+                          "--key K.pub trusts that key alone, whatever the machine requires.\n"
                           "\n")
            + QLatin1String(exitStatuses);
 }
@@ -83,8 +85,10 @@ QString verifyHelp()
 QString keysHelp()
 {
     return QStringLiteral("Usage: velmora-ptz keys\n"
-                          "Lists the trusted public keys (key id, file) of /etc/velmora/trusted-keys and\n"
-                          "~/.config/Velmora/trusted-keys ($XDG_CONFIG_HOME/Velmora/trusted-keys).\n"
+                          "Lists the public keys (key id, file) of /etc/velmora/trusted-keys and\n"
+                          "~/.config/Velmora/trusted-keys ($XDG_CONFIG_HOME/Velmora/trusted-keys), each\n"
+                          "folder first with whether its keys count: while /etc/velmora/require-signed\n"
+                          "exists, only the system's do.\n"
                           "\n")
            + QLatin1String(exitStatuses);
 }
