@@ -125,8 +125,13 @@ private slots:
         rig.service.setElapsedClock([&now] { return std::exchange(now, now + 12500); });
         rig.start();
         QVERIFY(rig.connectAndList());
+        // The end says RUN was sent: it must have been handed over by then.
+        uint8_t sentBeforeEnd = 0;
+        QObject::connect(&rig.service, &UpdateService::updateOutcome, &rig.context,
+                         [&] { sentBeforeEnd = rig.device.codes().last(); });
         DebugCapture capture;
         QVERIFY(rig.update(rig.writePackage({{0x0101, UpdateRig::pattern(300, 1)}})));
+        QCOMPARE(sentBeforeEnd, uint8_t(0x22));
         QCOMPARE(rig.reports, (QList<UpdateRig::Report>{
             {1, QStringLiteral("连接设备成功！")},
             {0, QStringLiteral("正在获取设备信息")},
