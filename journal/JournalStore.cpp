@@ -390,12 +390,13 @@ bool JournalStore::upgrade(int target, QString *error)
         return fail(why);
     if (current > SchemaVersion)
         return fail(newer(current));
-    bool made = current == 0 && dialect->versionTable ? run(db, QLatin1String(dialect->versionTable), &why, &failure) : true;
-    int version = current + 1;
-    for (; made && version <= target; ++version)
+    bool made = !(current == 0 && dialect->versionTable) || run(db, QLatin1String(dialect->versionTable), &why, &failure);
+    for (int version = current + 1; made && version <= target; ++version)
         for (const QString &sql : JournalSchema::step(*dialect, version))
-            if (made && !run(db, sql, &why, &failure))
+            if (made && !run(db, sql, &why, &failure)) {
                 made = false;
+                why = QStringLiteral("upgrade to journal version %1: %2").arg(version).arg(why);
+            }
     if (made && target > current)
         made = run(db, QString::fromLatin1(dialect->versionWrite).arg(target), &why, &failure);
     if (!made && failure.nativeErrorCode() == InsufficientPrivilege)
@@ -407,7 +408,7 @@ bool JournalStore::upgrade(int target, QString *error)
                                                 .arg(target),
                              current == 0 ? QStringLiteral("make them") : QStringLiteral("upgrade it"), why));
     if (!made)
-        return fail(version <= target ? QStringLiteral("upgrade to journal version %1: %2").arg(version - 1).arg(why) : why);
+        return fail(why);
     if (!commit(error))
         return false;
     if (target > current)
