@@ -70,10 +70,10 @@ const CommandEntry kCommands[] = {
      "              [--station NAME] [--kind update|calibration] [--limit N] [--csv | --json]",
      "List the journal's records of updates and calibrations, newest first (list, the default), send\n"
      "the records that wait for the shared journal now (sync), or say where records go and how many\n"
-     "wait (status). With a shared journal set, list reads the shared one. init makes or upgrades the\n"
-     "journal's tables (the shared journal's, else the local file's) and says their version: run it once\n"
-     "as the shared database's owner, so that the stations' role needs only to insert and read. T is a\n"
-     "date or an ISO time (2026-11-30, 2026-11-30T14:00, UTC unless it says otherwise)."},
+     "wait (status). With a shared journal set, list reads the shared one. init makes or upgrades\n"
+     "the tables of the shared journal (else of the local file) and says their version: run it once\n"
+     "as the shared database's owner, so that the stations' role needs only to insert and read. T\n"
+     "is a date or an ISO time (2026-11-30, 2026-11-30T14:00, UTC unless it says otherwise)."},
 };
 
 const CommandEntry *findCommand(const QString &name)
