@@ -1,6 +1,8 @@
 // The journal's tables and their numbered upgrades, and what differs between its two databases.
 #pragma once
 
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +28,13 @@ struct JournalDialect
     const char *versionWrite;
     // Taken by every upgrade of a shared journal, so stations starting together upgrade once.
     const char *upgradeLock;
+    // Points a connection at `target` (the file's path or a connection URI) before it opens.
+    bool (*setTarget)(QSqlDatabase &db, const QString &target, int timeoutMs, QString *error);
+    // Readies a connection just opened.
+    bool (*settle)(QSqlDatabase &db, QString *error);
+
+    // The database's own words for `error`, else Qt's.
+    static QString errorText(const QSqlError &error);
 
     static const JournalDialect &localFile();
     static const JournalDialect &sharedServer();

@@ -4,15 +4,11 @@
 #include "JournalLog.h"
 
 #include <QAtomicInt>
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
-#include <QUrl>
-#include <QUrlQuery>
 #include <functional>
 
 namespace {
@@ -24,8 +20,7 @@ const QLatin1String InsufficientPrivilege("42501");
 
 QString sqlError(const QSqlError &error)
 {
-    const QString text = error.databaseText().trimmed();
-    return text.isEmpty() ? error.text().trimmed() : text;
+    return JournalDialect::errorText(error);
 }
 
 bool run(QSqlQuery &query, QString *error)
@@ -236,18 +231,8 @@ bool JournalStore::openAtVersion(Backend backend, const QString &target, int tim
 bool JournalStore::connect(const QString &target, int timeoutMs, QString *error)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(dialect->driver), connectionName);
-    if (dialect->local) {
-        const QFileInfo file(target);
-        if (!QDir().mkpath(file.absolutePath())) {
-            *error = QStringLiteral("cannot make the folder %1").arg(file.absolutePath());
-            return false;
-        }
-        db.setDatabaseName(target);
-        // Several processes write one file: a writer waits for another's lock instead of failing.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(timeoutMs));
-    } else if (!setSharedTarget(db, target, timeoutMs, error)) {
+    if (!dialect->setTarget(db, target, timeoutMs, error))
         return false;
-    }
     if (!db.isValid()) {
         *error = QStringLiteral("the Qt SQL driver %1 is not installed").arg(db.driverName());
         return false;
@@ -256,64 +241,7 @@ bool JournalStore::connect(const QString &target, int timeoutMs, QString *error)
         *error = sqlError(db.lastError());
         return false;
     }
-    if (dialect->local) {
-        QSqlQuery pragma(db);
-        // WAL lets readers and one writer go on together; NORMAL syncs at checkpoints only,
-        // which keeps a write well under a millisecond and loses nothing when a process dies.
-        // The mode is kept in the file: it is set once, not by every connection, since setting
-        // it while another process writes may be refused as busy.
-        if (!pragma.exec(QStringLiteral("PRAGMA journal_mode")) || !pragma.next()) {
-            *error = sqlError(pragma.lastError());
-            return false;
-        }
-        const bool wal = pragma.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
-        pragma.finish();
-        if ((!wal && !pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) || !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
-            || !pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"))) {
-            *error = sqlError(pragma.lastError());
-            return false;
-        }
-    }
-    return true;
-}
-
-bool JournalStore::setSharedTarget(QSqlDatabase &db, const QString &uri, int timeoutMs, QString *error)
-{
-    // Qt's driver hands libpq keywords, not a URI: the URI's parts become the connection's
-    // fields and its parameters (host=/run/postgresql, sslmode, service...) its options.
-    const QUrl url(uri, QUrl::StrictMode);
-    if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres"))) {
-        *error = QStringLiteral("not a postgresql:// connection URI");
-        return false;
-    }
-    db.setHostName(url.host(QUrl::FullyDecoded));
-    if (url.port() > 0)
-        db.setPort(url.port());
-    db.setUserName(url.userName(QUrl::FullyDecoded));
-    db.setDatabaseName(url.path(QUrl::FullyDecoded).mid(1));
-    QStringList options;
-    const auto quoted = [](QString value) {
-        return QLatin1Char('\'') + value.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"))
-               + QLatin1Char('\'');
-    };
-    for (const auto &item : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
-        if (item.first == QLatin1String("host") && url.host().isEmpty())
-            db.setHostName(item.second);
-        else if (item.first == QLatin1String("port"))
-            db.setPort(item.second.toInt());
-        else if (item.first != QLatin1String("password") && !item.first.contains(QLatin1Char(';')))
-            options.append(item.first + QLatin1Char('=') + quoted(item.second));
-    }
-    // Bounds on the wait for an unreachable server (libpq's least connect_timeout is 2 s)
-    // and for each statement. Credentials come from libpq's own places (~/.pgpass...). The
-    // server's notices (a table another station created a moment earlier...) are not shown:
-    // libpq would print them on standard error.
-    const int seconds = qMax(2, (timeoutMs + 999) / 1000);
-    options << QStringLiteral("connect_timeout=%1").arg(seconds) << QStringLiteral("tcp_user_timeout=%1").arg(timeoutMs)
-            << QStringLiteral("application_name=velmora")
-            << QStringLiteral("options='-c statement_timeout=%1 -c lock_timeout=%1 -c client_min_messages=warning'").arg(timeoutMs);
-    db.setConnectOptions(options.join(QLatin1Char(';')));
-    return true;
+    return dialect->settle(db, error);
 }
 
 void JournalStore::close()

@@ -66,7 +66,6 @@ public:
 
 private:
     bool connect(const QString &target, int timeoutMs, QString *error);
-    static bool setSharedTarget(QSqlDatabase &db, const QString &uri, int timeoutMs, QString *error);
     bool migrate(int target, QString *error);
     bool upgrade(int target, QString *error);
     bool begin(QString *error);
