@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "Journal.h"
 #include "MainWindow.h"
 #include "ResourcePaths.h"
 
@@ -7,9 +8,6 @@
 #include <QFile>
 #include <QTextStream>
 #include <QTranslator>
-
-#include <cstdio>
-#include <unistd.h>
 
 namespace Startup {
 
@@ -45,11 +43,7 @@ int runMainWindow(QApplication &app, const std::function<void(MainWindow &)> &sh
     if (shown)
         shown(window);
     const int code = app.exec();
-    if (window.journalSenderAbandoned()) {
-        // The records it held wait in the local journal for the next start.
-        std::fflush(nullptr);
-        ::_exit(code);
-    }
+    Journal::exitIfSenderAbandoned(code);
     return code;
 }
 

@@ -21,7 +21,8 @@ const char *const kExitStatuses =
     "  7    the port exists but cannot be opened: permission denied (install the udev rule\n"
     "       60-velmora.rules or join the dialout group) or in use by another program; with\n"
     "       --json the reason is the \"openError\" field (permission-denied, in-use, other)\n"
-    "  8    journal: the journal cannot be read, or sync could not send what waits\n"
+    "  8    journal: the journal cannot be read, sync could not send what waits, or init could\n"
+    "       not make or upgrade the tables\n"
     "  130  interrupted (Ctrl-C); nothing was reported as a success\n"
     "monitor exits with 4 if the gimbal never answered.\n"
     "flash with several ports exits with the status of the first port (in command-line order)\n"
@@ -65,12 +66,14 @@ const CommandEntry kCommands[] = {
     {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
      "Connect to the bootloader and list its chips as the firmware tab does."},
     {"journal", CliOptions::Command::Journal,
-     "journal [list | sync | status] [--since T] [--until T] [--cpuid HEX] [--serial HEX] [--outcome WORD]\n"
+     "journal [list | sync | status | init] [--since T] [--until T] [--cpuid HEX] [--serial HEX] [--outcome WORD]\n"
      "              [--station NAME] [--kind update|calibration] [--limit N] [--csv | --json]",
      "List the journal's records of updates and calibrations, newest first (list, the default), send\n"
      "the records that wait for the shared journal now (sync), or say where records go and how many\n"
-     "wait (status). With a shared journal set, list reads the shared one. T is a date or an ISO time\n"
-     "(2026-11-30, 2026-11-30T14:00, UTC unless it says otherwise)."},
+     "wait (status). With a shared journal set, list reads the shared one. init makes or upgrades\n"
+     "the tables of the shared journal (else of the local file) and says their version: run it once\n"
+     "as the shared database's owner, so that the stations' role needs only to insert and read. T\n"
+     "is a date or an ISO time (2026-11-30, 2026-11-30T14:00, UTC unless it says otherwise)."},
 };
 
 const CommandEntry *findCommand(const QString &name)
@@ -240,7 +243,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     if (c == Command::Journal) {
         for (const QCommandLineOption &option : {since, until, cpuid, serial, outcome, station, kind, limit, journalCsv})
             parser.addOption(option);
-        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync or status."));
+        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync, status or init."));
     }
     const QCommandLineOption requireSigned(QStringLiteral("require-signed"),
                                            QStringLiteral("Refuse a package that has no signature (PACKAGE.minisig)."));
@@ -280,8 +283,10 @@ CliOptions CliOptions::parse(const QStringList &arguments)
             options.journalAction = JournalAction::Sync;
         else if (action == QLatin1String("status"))
             options.journalAction = JournalAction::Status;
+        else if (action == QLatin1String("init"))
+            options.journalAction = JournalAction::Init;
         else
-            return failure(QStringLiteral("journal: no action '%1' (list, sync or status)").arg(action));
+            return failure(QStringLiteral("journal: no action '%1' (list, sync, status or init)").arg(action));
         for (const auto &[option, target] : {std::pair{&since, &options.since}, std::pair{&until, &options.until}}) {
             if (!parser.isSet(*option))
                 continue;

@@ -10,7 +10,7 @@
 struct CliOptions
 {
     enum class Command { None, Ports, Monitor, Calibrate, Flash, Info, Journal, Station };
-    enum class JournalAction { List, Sync, Status };
+    enum class JournalAction { List, Sync, Status, Init };
 
     Command command = Command::None;
     QStringList ports;

@@ -1,4 +1,4 @@
-// Reads the journal (the shared one where it is set) and prints records as text, CSV or JSON.
+// velmora-cli journal: prints records as text, CSV or JSON, sends what waits, makes the tables.
 #include "JournalCommand.h"
 
 #include "CliOutput.h"
@@ -84,6 +84,29 @@ int waitingHere(const JournalConfig &config, QString *error)
     return store.waitingCount(error);
 }
 
+// Makes or upgrades the tables of the shared journal (else the local file) and says their version.
+int init(const JournalConfig &config)
+{
+    const bool shared = !config.sharedUri.isEmpty();
+    const QString where = shared ? JournalConfig::describe(config.sharedUri) : config.localPath;
+    JournalStore store;
+    QString error;
+    if (!store.open(shared ? JournalStore::Backend::Shared : JournalStore::Backend::Local,
+                    shared ? config.sharedUri : config.localPath, SharedBudgetMs, &error)) {
+        CliOutput::error(QStringLiteral("velmora-cli: journal init: %1: %2").arg(where, error));
+        return ExitCode::JournalFailed;
+    }
+    const int found = store.versionFound();
+    const int now = JournalStore::SchemaVersion;
+    if (found == 0)
+        CliOutput::line(QStringLiteral("%1: tables made, journal version %2").arg(where).arg(now));
+    else if (found < now)
+        CliOutput::line(QStringLiteral("%1: upgraded from journal version %2 to %3").arg(where).arg(found).arg(now));
+    else
+        CliOutput::line(QStringLiteral("%1: already at journal version %2").arg(where).arg(now));
+    return ExitCode::Success;
+}
+
 } // namespace
 
 int JournalCommand::run(const CliOptions &options)
@@ -92,6 +115,8 @@ int JournalCommand::run(const CliOptions &options)
     switch (options.journalAction) {
     case CliOptions::JournalAction::List:
         return list(options, config);
+    case CliOptions::JournalAction::Init:
+        return init(config);
     case CliOptions::JournalAction::Status: {
         QString error;
         const int waiting = waitingHere(config, &error);

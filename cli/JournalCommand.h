@@ -1,4 +1,4 @@
-// velmora-cli journal: lists the records, sends what waits, says where records go.
+// velmora-cli journal: lists the records, sends what waits, says where records go, makes the tables.
 #pragma once
 
 #include "CliOptions.h"

@@ -4,12 +4,14 @@
 #include "JournalLog.h"
 #include "JournalSender.h"
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace {
 
 // How long a local write waits for another process's lock, and a server for its connection.
 constexpr int LocalLockWaitMs = 5000;
 constexpr int SharedTimeoutMs = 2000;
-constexpr int BatchSize = 200;
 
 // Senders given up while blocked on a server: they end by themselves when its time-outs pass,
 // and are kept here, not deleted under their own feet, until the process ends.
@@ -88,7 +90,6 @@ bool Journal::stopSending(int budgetMs)
         sender->disconnect(this);
         abandonedSenders().append(sender);
         sender = nullptr;
-        abandoned = true;
         return false;
     }
     delete sender;
@@ -107,7 +108,6 @@ int Journal::sendWaiting(int budgetMs, QString *error)
     if (!once->wait(budgetMs)) {
         once->stop();
         abandonedSenders().append(once);
-        abandoned = true;
         *error = QStringLiteral("%1 did not answer within %2 s")
                      .arg(JournalConfig::describe(settings.sharedUri))
                      .arg(budgetMs / 1000.0);
@@ -120,26 +120,10 @@ int Journal::sendWaiting(int budgetMs, QString *error)
     return count;
 }
 
-int Journal::sendBatch(JournalStore &local, JournalStore &shared, int *left, QString *error)
+void Journal::exitIfSenderAbandoned(int code)
 {
-    int total = 0;
-    for (;;) {
-        const QList<JournalRecord> batch = local.waiting(BatchSize, error);
-        if (!error->isEmpty())
-            return -1;
-        if (batch.isEmpty())
-            break;
-        // Marked sent only once the server committed them; a crash in between sends them
-        // again, and the server passes over the ids it has.
-        if (!shared.append(batch, error))
-            return -1;
-        QList<QUuid> ids;
-        for (const JournalRecord &record : batch)
-            ids.append(record.id);
-        if (!local.markSent(ids, error))
-            return -1;
-        total += int(batch.size());
-    }
-    *left = local.waitingCount(error);
-    return *left < 0 ? -1 : total;
+    if (abandonedSenders().isEmpty())
+        return;
+    std::fflush(nullptr);
+    ::_exit(code);
 }

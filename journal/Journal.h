@@ -39,16 +39,13 @@ public:
     // Asks the sender to end and waits up to `budgetMs` for it. False when it is still blocked
     // on the server: the caller must then not unload Qt SQL under it (end the process at once).
     bool stopSending(int budgetMs);
-    // A sender was left blocked on the server: the process must end without unloading Qt SQL
-    // under it (_exit after flushing its output).
-    bool senderAbandoned() const { return abandoned; }
+    // Ends the process at once with `code`, after flushing its output, when any journal of it
+    // left a sender blocked on the server; returns otherwise. The records that sender held wait
+    // in the local journal for the next start.
+    static void exitIfSenderAbandoned(int code);
 
     // The local journal, opened in this thread, or null with the reason.
     JournalStore *local(QString *error);
-
-    // Sends the oldest waiting records to the shared journal, in batches, from the calling
-    // thread; returns how many were sent, -1 on failure. `left` gets how many still wait.
-    static int sendBatch(JournalStore &local, JournalStore &shared, int *left, QString *error);
 
 signals:
     // A record could not be written locally, or what waits could not be sent: said once a
@@ -62,5 +59,4 @@ private:
     JournalStore store;
     QString storeProblem;
     JournalSender *sender = nullptr;
-    bool abandoned = false;
 };

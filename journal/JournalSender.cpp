@@ -1,7 +1,6 @@
 // Sends what waits in the local journal to the shared one, retrying while the server is away.
 #include "JournalSender.h"
 
-#include "Journal.h"
 #include "JournalLog.h"
 #include "JournalStore.h"
 
@@ -10,8 +9,7 @@
 
 namespace {
 
-constexpr int FirstRetryMs = 2000;
-constexpr int LongestRetryMs = 60000;
+constexpr int BatchSize = 200;
 
 } // namespace
 
@@ -71,7 +69,8 @@ void JournalSender::run()
         int count = -1;
         if ((local.isOpen() || local.open(JournalStore::Backend::Local, config.localPath, timeoutMs, &why))
             && (shared.isOpen() || shared.open(JournalStore::Backend::Shared, config.sharedUri, timeoutMs, &why)))
-            count = Journal::sendBatch(local, shared, &left, &why);
+            count = sendBatch(local, shared, &left, &why);
+        tries.fetch_add(1);
         if (count < 0) {
             // A connection that failed once is made afresh: the server may have restarted.
             shared.close();
@@ -82,7 +81,7 @@ void JournalSender::run()
             if (!failing)
                 emit failed(why);
             failing = true;
-            retryMs = retryMs == 0 ? FirstRetryMs : qMin(retryMs * 2, LongestRetryMs);
+            retryMs = retryMs == 0 ? firstRetryMs : qMin(retryMs * 2, longestRetryMs);
             qCDebug(lcJournal) << "shared journal:" << why << "- next try in" << retryMs << "ms";
         } else {
             failing = false;
@@ -96,4 +95,28 @@ void JournalSender::run()
         if (oneShot)
             break;
     }
+}
+
+int JournalSender::sendBatch(JournalStore &local, JournalStore &shared, int *left, QString *error)
+{
+    int total = 0;
+    for (;;) {
+        const QList<JournalRecord> batch = local.waiting(BatchSize, error);
+        if (!error->isEmpty())
+            return -1;
+        if (batch.isEmpty())
+            break;
+        QList<QUuid> ids;
+        for (const JournalRecord &record : batch)
+            ids.append(record.id);
+        // Marked sent only once the server committed them; a crash in between sends them
+        // again, and the server passes over the ids it has.
+        if (!shared.append(batch, error))
+            return -1;
+        if (!local.markSent(ids, error))
+            return -1;
+        total += int(batch.size());
+    }
+    *left = local.waitingCount(error);
+    return *left < 0 ? -1 : total;
 }

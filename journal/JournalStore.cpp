@@ -1,80 +1,26 @@
-// The journal's tables in SQLite and PostgreSQL, their numbered upgrades, reads and writes.
+// The journal's reads and writes, in SQLite or PostgreSQL through one column table.
 #include "JournalStore.h"
 
 #include "JournalLog.h"
 
 #include <QAtomicInt>
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
-#include <QUrl>
-#include <QUrlQuery>
+#include <functional>
 
 namespace {
 
 QAtomicInt connectionCount;
 
-// A schema step: what it adds, in each dialect. Steps are only ever appended.
-struct SchemaStep
-{
-    QStringList local;
-    QStringList shared;
-};
-
-QString recordColumns(const char *time, const char *extra)
-{
-    return QStringLiteral(
-               "CREATE TABLE records ("
-               "id TEXT PRIMARY KEY, kind TEXT NOT NULL, started %1 NOT NULL, ended %1 NOT NULL, "
-               "station TEXT NOT NULL, version TEXT NOT NULL, port TEXT, adapter_serial TEXT, product_row INTEGER, "
-               "outcome TEXT NOT NULL, failed_chip INTEGER, failed_step TEXT, "
-               "package_name TEXT, package_size BIGINT, package_sha256 TEXT, package_arch INTEGER, "
-               "pages_written INTEGER, end_command TEXT, step_reached TEXT, faces TEXT, save_acknowledged BOOLEAN%2)")
-        .arg(QLatin1String(time), QLatin1String(extra));
-}
-
-const QString chipColumns = QStringLiteral(
-    "CREATE TABLE chips (record_id TEXT NOT NULL REFERENCES records(id), position INTEGER NOT NULL, "
-    "address INTEGER, cpuid BIGINT, serial BIGINT, hardware INTEGER, boot INTEGER, firmware_before INTEGER, "
-    "firmware_after INTEGER, result TEXT, PRIMARY KEY (record_id, position))");
-
-const QList<SchemaStep> &schemaSteps()
-{
-    static const QList<SchemaStep> steps{
-        // 1: the records and their chips; locally, when the shared journal confirmed each one.
-        {{recordColumns("TEXT", ", sent_at TEXT"), chipColumns},
-         {recordColumns("TIMESTAMPTZ", ", received TIMESTAMPTZ NOT NULL DEFAULT now()"), chipColumns}},
-        // 2: the lookups a service desk makes: a chip by cpuid or serial, records by time.
-        {{QStringLiteral("CREATE INDEX chips_cpuid ON chips (cpuid)"),
-          QStringLiteral("CREATE INDEX chips_serial ON chips (serial)"),
-          QStringLiteral("CREATE INDEX records_started ON records (started)"),
-          QStringLiteral("CREATE INDEX records_waiting ON records (sent_at) WHERE sent_at IS NULL")},
-         {QStringLiteral("CREATE INDEX chips_cpuid ON chips (cpuid)"),
-          QStringLiteral("CREATE INDEX chips_serial ON chips (serial)"),
-          QStringLiteral("CREATE INDEX records_started ON records (started)")}},
-        // 3: the package's signature, as it was checked before the update.
-        {{QStringLiteral("ALTER TABLE records ADD COLUMN signature TEXT"),
-          QStringLiteral("ALTER TABLE records ADD COLUMN signature_key TEXT")},
-         {QStringLiteral("ALTER TABLE records ADD COLUMN signature TEXT"),
-          QStringLiteral("ALTER TABLE records ADD COLUMN signature_key TEXT")}},
-        // 4: whether the new firmware started after an update (checked by the station).
-        {{QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")},
-         {QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")}},
-    };
-    return steps;
-}
-
-// The lock every shared upgrade takes, so stations starting together upgrade once.
-constexpr qint64 SharedSchemaLock = 0x76656c6d6f7261; // "velmora"
+// The server's code for a statement the role has no right to make.
+const QLatin1String InsufficientPrivilege("42501");
 
 QString sqlError(const QSqlError &error)
 {
-    const QString text = error.databaseText().trimmed();
-    return text.isEmpty() ? error.text().trimmed() : text;
+    return JournalDialect::errorText(error);
 }
 
 bool run(QSqlQuery &query, QString *error)
@@ -85,12 +31,14 @@ bool run(QSqlQuery &query, QString *error)
     return false;
 }
 
-bool run(QSqlDatabase db, const QString &sql, QString *error)
+bool run(QSqlDatabase db, const QString &sql, QString *error, QSqlError *failure = nullptr)
 {
     QSqlQuery query(db);
     if (query.exec(sql))
         return true;
     *error = sqlError(query.lastError());
+    if (failure)
+        *failure = query.lastError();
     return false;
 }
 
@@ -135,6 +83,120 @@ QList<std::array<double, 3>> facesValue(const QString &text)
     return faces;
 }
 
+// One column of a table: its name, the value an item binds to it, and how a value read from it
+// goes back into the item. Insert, select and read all go through the same list, in its order.
+template<class T>
+struct Column
+{
+    const char *name;
+    std::function<QVariant(const T &)> bind;
+    std::function<void(T &, const QVariant &)> read;
+};
+
+// NULL when empty, unless the column requires a value.
+template<class T>
+Column<T> text(const char *name, QString T::*field, bool required = false)
+{
+    return {name, [=](const T &item) { return required ? QVariant(item.*field) : nullable(item.*field); },
+            [=](T &item, const QVariant &value) { item.*field = value.toString(); }};
+}
+
+// NULL when the field holds `unset`, which a NULL reads back as; without one, always bound.
+template<class T, class F>
+Column<T> number(const char *name, F T::*field, std::optional<qint64> unset = std::nullopt)
+{
+    return {name, [=](const T &item) { return unset ? nullable(qint64(item.*field), *unset) : QVariant(qint64(item.*field)); },
+            [=](T &item, const QVariant &value) { item.*field = F(value.isNull() && unset ? *unset : value.toLongLong()); }};
+}
+
+// A value only an update (or only a calibration) has: NULL in the other kind's records.
+Column<JournalRecord> only(JournalRecord::Kind kind, const char *name, QMetaType::Type type,
+                           std::function<QVariant(const JournalRecord &)> bind, std::function<void(JournalRecord &, const QVariant &)> read)
+{
+    return {name, [kind, type, bind](const JournalRecord &r) { return r.kind == kind ? bind(r) : QVariant(QMetaType(type)); },
+            read};
+}
+
+using Record = JournalRecord;
+constexpr auto Update = JournalRecord::Kind::Update;
+constexpr auto Calibration = JournalRecord::Kind::Calibration;
+
+const QList<Column<Record>> &recordTable()
+{
+    static const QList<Column<Record>> columns{
+        {"id", [](const Record &r) { return QVariant(r.id.toString(QUuid::WithoutBraces)); },
+         [](Record &r, const QVariant &v) { r.id = QUuid(v.toString()); }},
+        {"kind", [](const Record &r) { return QVariant(JournalRecord::kindName(r.kind)); },
+         [](Record &r, const QVariant &v) { JournalRecord::kindFromName(v.toString(), &r.kind); }},
+        {"started", [](const Record &r) { return QVariant(timeText(r.started)); },
+         [](Record &r, const QVariant &v) { r.started = timeValue(v); }},
+        {"ended", [](const Record &r) { return QVariant(timeText(r.ended)); },
+         [](Record &r, const QVariant &v) { r.ended = timeValue(v); }},
+        text("station", &Record::station, true),
+        text("version", &Record::version, true),
+        text("port", &Record::port),
+        text("adapter_serial", &Record::adapterSerial),
+        number("product_row", &Record::productRow),
+        text("outcome", &Record::outcome, true),
+        number("failed_chip", &Record::failedChip, 0),
+        text("failed_step", &Record::failedStep),
+        text("package_name", &Record::packageName),
+        number("package_size", &Record::packageSize, -1),
+        text("package_sha256", &Record::packageSha256),
+        number("package_arch", &Record::packageArch, -1),
+        only(Update, "pages_written", QMetaType::Int, [](const Record &r) { return QVariant(r.pagesWritten); },
+                  [](Record &r, const QVariant &v) { r.pagesWritten = v.toInt(); }),
+        text("end_command", &Record::endCommand),
+        text("step_reached", &Record::stepReached),
+        only(Calibration, "faces", QMetaType::QString, [](const Record &r) { return QVariant(facesText(r.faces)); },
+                      [](Record &r, const QVariant &v) { r.faces = facesValue(v.toString()); }),
+        only(Calibration, "save_acknowledged", QMetaType::Bool, [](const Record &r) { return QVariant(r.saveAcknowledged); },
+                   [](Record &r, const QVariant &v) { r.saveAcknowledged = v.toBool(); }),
+        text("signature", &Record::signature),
+        text("signature_key", &Record::signatureKey),
+        text("check_result", &Record::checkResult),
+    };
+    return columns;
+}
+
+// A chip's columns after its record_id.
+const QList<Column<JournalChip>> &chipTable()
+{
+    static const QList<Column<JournalChip>> columns{
+        number("position", &JournalChip::position),
+        number("address", &JournalChip::address),
+        number("cpuid", &JournalChip::cpuid),
+        number("serial", &JournalChip::serial),
+        number("hardware", &JournalChip::hardware),
+        number("boot", &JournalChip::boot),
+        number("firmware_before", &JournalChip::firmwareBefore, -1),
+        number("firmware_after", &JournalChip::firmwareAfter, -1),
+        text("result", &JournalChip::result, true),
+    };
+    return columns;
+}
+
+template<class T>
+QString names(const QList<Column<T>> &columns)
+{
+    QStringList list;
+    for (const Column<T> &column : columns)
+        list.append(QLatin1String(column.name));
+    return list.join(QStringLiteral(", "));
+}
+
+QString marks(qsizetype count)
+{
+    return QStringList(count, QStringLiteral("?")).join(QStringLiteral(", "));
+}
+
+QString newer(int version)
+{
+    return QStringLiteral("written by a newer Velmora (journal version %1, this program knows up to %2); it was left untouched")
+        .arg(version)
+        .arg(JournalStore::SchemaVersion);
+}
+
 } // namespace
 
 JournalStore::JournalStore()
@@ -155,7 +217,8 @@ bool JournalStore::open(Backend backend, const QString &target, int timeoutMs, Q
 bool JournalStore::openAtVersion(Backend backend, const QString &target, int timeoutMs, int version, QString *error)
 {
     close();
-    kind = backend;
+    dialect = backend == Backend::Local ? &JournalDialect::localFile() : &JournalDialect::sharedServer();
+    foundVersion = -1;
     QString why;
     if (!connect(target, timeoutMs, &why) || !migrate(version, &why)) {
         *error = why;
@@ -167,22 +230,9 @@ bool JournalStore::openAtVersion(Backend backend, const QString &target, int tim
 
 bool JournalStore::connect(const QString &target, int timeoutMs, QString *error)
 {
-    QSqlDatabase db;
-    if (kind == Backend::Local) {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        const QFileInfo file(target);
-        if (!QDir().mkpath(file.absolutePath())) {
-            *error = QStringLiteral("cannot make the folder %1").arg(file.absolutePath());
-            return false;
-        }
-        db.setDatabaseName(target);
-        // Several processes write one file: a writer waits for another's lock instead of failing.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(timeoutMs));
-    } else {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
-        if (!setSharedTarget(db, target, timeoutMs, error))
-            return false;
-    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(dialect->driver), connectionName);
+    if (!dialect->setTarget(db, target, timeoutMs, error))
+        return false;
     if (!db.isValid()) {
         *error = QStringLiteral("the Qt SQL driver %1 is not installed").arg(db.driverName());
         return false;
@@ -191,64 +241,7 @@ bool JournalStore::connect(const QString &target, int timeoutMs, QString *error)
         *error = sqlError(db.lastError());
         return false;
     }
-    if (kind == Backend::Local) {
-        QSqlQuery pragma(db);
-        // WAL lets readers and one writer go on together; NORMAL syncs at checkpoints only,
-        // which keeps a write well under a millisecond and loses nothing when a process dies.
-        // The mode is kept in the file: it is set once, not by every connection, since setting
-        // it while another process writes may be refused as busy.
-        if (!pragma.exec(QStringLiteral("PRAGMA journal_mode")) || !pragma.next()) {
-            *error = sqlError(pragma.lastError());
-            return false;
-        }
-        const bool wal = pragma.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
-        pragma.finish();
-        if ((!wal && !pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) || !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
-            || !pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"))) {
-            *error = sqlError(pragma.lastError());
-            return false;
-        }
-    }
-    return true;
-}
-
-bool JournalStore::setSharedTarget(QSqlDatabase &db, const QString &uri, int timeoutMs, QString *error)
-{
-    // Qt's driver hands libpq keywords, not a URI: the URI's parts become the connection's
-    // fields and its parameters (host=/run/postgresql, sslmode, service...) its options.
-    const QUrl url(uri, QUrl::StrictMode);
-    if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres"))) {
-        *error = QStringLiteral("not a postgresql:// connection URI");
-        return false;
-    }
-    db.setHostName(url.host(QUrl::FullyDecoded));
-    if (url.port() > 0)
-        db.setPort(url.port());
-    db.setUserName(url.userName(QUrl::FullyDecoded));
-    db.setDatabaseName(url.path(QUrl::FullyDecoded).mid(1));
-    QStringList options;
-    const auto quoted = [](QString value) {
-        return QLatin1Char('\'') + value.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"))
-               + QLatin1Char('\'');
-    };
-    for (const auto &item : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
-        if (item.first == QLatin1String("host") && url.host().isEmpty())
-            db.setHostName(item.second);
-        else if (item.first == QLatin1String("port"))
-            db.setPort(item.second.toInt());
-        else if (item.first != QLatin1String("password") && !item.first.contains(QLatin1Char(';')))
-            options.append(item.first + QLatin1Char('=') + quoted(item.second));
-    }
-    // Bounds on the wait for an unreachable server (libpq's least connect_timeout is 2 s)
-    // and for each statement. Credentials come from libpq's own places (~/.pgpass...). The
-    // server's notices (a table another station created a moment earlier...) are not shown:
-    // libpq would print them on standard error.
-    const int seconds = qMax(2, (timeoutMs + 999) / 1000);
-    options << QStringLiteral("connect_timeout=%1").arg(seconds) << QStringLiteral("tcp_user_timeout=%1").arg(timeoutMs)
-            << QStringLiteral("application_name=velmora")
-            << QStringLiteral("options='-c statement_timeout=%1 -c lock_timeout=%1 -c client_min_messages=warning'").arg(timeoutMs);
-    db.setConnectOptions(options.join(QLatin1Char(';')));
-    return true;
+    return dialect->settle(db, error);
 }
 
 void JournalStore::close()
@@ -274,15 +267,17 @@ QSqlDatabase JournalStore::database() const
 
 int JournalStore::schemaVersion(QString *error)
 {
+    // Read without making anything: a station's role may read the journal but not create in it.
     QSqlQuery query(database());
-    if (kind == Backend::Local) {
-        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+    if (dialect->versionKept) {
+        if (!query.exec(QLatin1String(dialect->versionKept)) || !query.next()) {
             *error = sqlError(query.lastError());
             return -1;
         }
-        return query.value(0).toInt();
+        if (!query.value(0).toBool())
+            return 0;
     }
-    if (!query.exec(QStringLiteral("SELECT max(version) FROM velmora_schema")) || !query.next()) {
+    if (!query.exec(QLatin1String(dialect->versionRead)) || !query.next()) {
         *error = sqlError(query.lastError());
         return -1;
     }
@@ -291,92 +286,83 @@ int JournalStore::schemaVersion(QString *error)
 
 bool JournalStore::migrate(int target, QString *error)
 {
-    QSqlDatabase db = database();
-    // The write lock is taken before the version is read, so two programs opening a new
-    // journal together make its tables once.
-    const bool local = kind == Backend::Local;
-    if (local ? !run(db, QStringLiteral("BEGIN IMMEDIATE"), error) : !db.transaction()) {
-        if (!local)
-            *error = sqlError(db.lastError());
+    // A journal at this version is used as it is, with no write and no lock.
+    foundVersion = schemaVersion(error);
+    if (foundVersion < 0)
+        return false;
+    if (foundVersion > SchemaVersion) {
+        *error = newer(foundVersion);
         return false;
     }
-    auto fail = [&](const QString &why) {
-        *error = why;
-        if (local)
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        else
-            db.rollback();
+    return foundVersion >= target || upgrade(target, error);
+}
+
+bool JournalStore::upgrade(int target, QString *error)
+{
+    QSqlDatabase db = database();
+    if (!begin(error))
+        return false;
+    QString why;
+    QSqlError failure;
+    auto fail = [&](const QString &text) {
+        rollback();
+        *error = text;
         return false;
     };
-    QString why;
-    if (!local) {
-        QSqlQuery lock(db);
-        lock.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
-        lock.addBindValue(SharedSchemaLock);
-        if (!run(lock, &why)
-            || !run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS velmora_schema (version INTEGER NOT NULL)"), &why))
-            return fail(why);
-    }
+    // Under the lock the version is read again: two programs opening a new journal together
+    // make its tables once.
+    if (dialect->upgradeLock && !run(db, QLatin1String(dialect->upgradeLock), &why))
+        return fail(why);
     const int current = schemaVersion(&why);
     if (current < 0)
         return fail(why);
     if (current > SchemaVersion)
-        return fail(QStringLiteral("written by a newer Velmora (journal version %1, this program knows up to %2); "
-                                   "it was left untouched")
-                        .arg(current)
-                        .arg(SchemaVersion));
-    const QList<SchemaStep> &steps = schemaSteps();
-    for (int version = current + 1; version <= target; ++version) {
-        for (const QString &sql : local ? steps.at(version - 1).local : steps.at(version - 1).shared)
-            if (!run(db, sql, &why))
-                return fail(QStringLiteral("upgrade to journal version %1: %2").arg(version).arg(why));
-    }
-    if (target > current) {
-        const QString mark = local ? QStringLiteral("PRAGMA user_version=%1").arg(target)
-                                   : QStringLiteral("INSERT INTO velmora_schema (version) VALUES (%1)").arg(target);
-        if (!run(db, mark, &why))
-            return fail(why);
-        qCDebug(lcJournal) << "journal upgraded from version" << current << "to" << target;
-    }
-    if (local ? !run(db, QStringLiteral("COMMIT"), &why) : !db.commit()) {
-        if (!local)
-            why = sqlError(db.lastError());
+        return fail(newer(current));
+    bool made = !(current == 0 && dialect->versionTable) || run(db, QLatin1String(dialect->versionTable), &why, &failure);
+    for (int version = current + 1; made && version <= target; ++version)
+        for (const QString &sql : JournalSchema::step(*dialect, version))
+            if (made && !run(db, sql, &why, &failure)) {
+                made = false;
+                why = QStringLiteral("upgrade to journal version %1: %2").arg(version).arg(why);
+            }
+    if (made && target > current)
+        made = run(db, QString::fromLatin1(dialect->versionWrite).arg(target), &why, &failure);
+    if (!made && failure.nativeErrorCode() == InsufficientPrivilege)
+        return fail(QStringLiteral("%1, and this role may not %2 (%3); the database's owner does it once with "
+                                   "'velmora-cli journal init'")
+                        .arg(current == 0 ? QStringLiteral("the journal's tables are not made yet")
+                                          : QStringLiteral("the journal is at version %1 and this program needs %2")
+                                                .arg(current)
+                                                .arg(target),
+                             current == 0 ? QStringLiteral("make them") : QStringLiteral("upgrade it"), why));
+    if (!made)
         return fail(why);
-    }
+    if (!commit(error))
+        return false;
+    if (target > current)
+        qCDebug(lcJournal) << "journal upgraded from version" << current << "to" << target;
     return true;
 }
 
 bool JournalStore::begin(QString *error)
 {
-    QSqlDatabase db = database();
-    // Locally the write lock is taken at the start, waiting out another process's lock: a
-    // deferred transaction whose snapshot another writer made stale fails at once, unretried.
-    if (kind == Backend::Local)
-        return run(db, QStringLiteral("BEGIN IMMEDIATE"), error);
-    if (db.transaction())
-        return true;
-    *error = sqlError(db.lastError());
-    return false;
+    return run(database(), QLatin1String(dialect->begin), error);
 }
 
 bool JournalStore::commit(QString *error)
 {
+    // Through the driver, which also tells a commit the server turned into a rollback.
     QSqlDatabase db = database();
-    if (kind == Backend::Local ? run(db, QStringLiteral("COMMIT"), error) : db.commit())
+    if (db.commit())
         return true;
-    if (kind == Backend::Shared)
-        *error = sqlError(db.lastError());
+    *error = sqlError(db.lastError());
     rollback();
     return false;
 }
 
 void JournalStore::rollback()
 {
-    QSqlDatabase db = database();
-    if (kind == Backend::Local)
-        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-    else
-        db.rollback();
+    database().rollback();
 }
 
 bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
@@ -384,39 +370,23 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
     QSqlDatabase db = database();
     if (!begin(error))
         return false;
-    const QString conflict = kind == Backend::Shared ? QStringLiteral(" ON CONFLICT DO NOTHING") : QString();
+    const QString conflict = QLatin1String(dialect->conflict);
     QSqlQuery record(db);
-    record.prepare(QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, port, adapter_serial, "
-                                  "product_row, outcome, failed_chip, failed_step, package_name, package_size, "
-                                  "package_sha256, package_arch, pages_written, end_command, step_reached, faces, "
-                                  "save_acknowledged, signature, signature_key, check_result) "
-                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+    record.prepare(QStringLiteral("INSERT INTO records (%1) VALUES (%2)").arg(names(recordTable()), marks(recordTable().size()))
                    + conflict);
     QSqlQuery chip(db);
-    chip.prepare(QStringLiteral("INSERT INTO chips (record_id, position, address, cpuid, serial, hardware, boot, "
-                                "firmware_before, firmware_after, result) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+    chip.prepare(QStringLiteral("INSERT INTO chips (record_id, %1) VALUES (?, %2)").arg(names(chipTable()), marks(chipTable().size()))
                  + conflict);
     QString why;
     for (const JournalRecord &r : records) {
-        const bool update = r.kind == JournalRecord::Kind::Update;
-        const QString id = r.id.toString(QUuid::WithoutBraces);
-        for (const QVariant &value : QVariantList{
-                 id, JournalRecord::kindName(r.kind), timeText(r.started), timeText(r.ended), r.station, r.version,
-                 nullable(r.port), nullable(r.adapterSerial), r.productRow, r.outcome, nullable(r.failedChip, 0),
-                 nullable(r.failedStep), nullable(r.packageName), nullable(r.packageSize, -1),
-                 nullable(r.packageSha256), nullable(r.packageArch, -1),
-                 update ? QVariant(r.pagesWritten) : QVariant(QMetaType(QMetaType::Int)), nullable(r.endCommand),
-                 nullable(r.stepReached), update ? QVariant(QMetaType(QMetaType::QString)) : QVariant(facesText(r.faces)),
-                 update ? QVariant(QMetaType(QMetaType::Bool)) : QVariant(r.saveAcknowledged), nullable(r.signature),
-                 nullable(r.signatureKey), nullable(r.checkResult)})
-            record.addBindValue(value);
+        for (const Column<Record> &column : recordTable())
+            record.addBindValue(column.bind(r));
         if (!run(record, &why))
             break;
         for (const JournalChip &c : r.chips) {
-            for (const QVariant &value : QVariantList{id, c.position, c.address, qint64(c.cpuid), qint64(c.serial),
-                                                      int(c.hardware), int(c.boot), nullable(c.firmwareBefore, -1),
-                                                      nullable(c.firmwareAfter, -1), c.result})
-                chip.addBindValue(value);
+            chip.addBindValue(r.id.toString(QUuid::WithoutBraces));
+            for (const Column<JournalChip> &column : chipTable())
+                chip.addBindValue(column.bind(c));
             if (!run(chip, &why))
                 break;
         }
@@ -436,10 +406,7 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
 {
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT id, kind, started, ended, station, version, port, adapter_serial, product_row, "
-                                 "outcome, failed_chip, failed_step, package_name, package_size, package_sha256, "
-                                 "package_arch, pages_written, end_command, step_reached, faces, save_acknowledged, "
-                                 "signature, signature_key, check_result FROM records")
+    query.prepare(QStringLiteral("SELECT %1 FROM records").arg(names(recordTable()))
                   + (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where) + QLatin1Char(' ') + tail);
     for (const QVariant &value : values)
         query.addBindValue(value);
@@ -448,30 +415,8 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
         return records;
     while (query.next()) {
         JournalRecord r;
-        r.id = QUuid(query.value(0).toString());
-        JournalRecord::kindFromName(query.value(1).toString(), &r.kind);
-        r.started = timeValue(query.value(2));
-        r.ended = timeValue(query.value(3));
-        r.station = query.value(4).toString();
-        r.version = query.value(5).toString();
-        r.port = query.value(6).toString();
-        r.adapterSerial = query.value(7).toString();
-        r.productRow = query.value(8).toInt();
-        r.outcome = query.value(9).toString();
-        r.failedChip = query.value(10).toInt();
-        r.failedStep = query.value(11).toString();
-        r.packageName = query.value(12).toString();
-        r.packageSize = query.value(13).isNull() ? -1 : query.value(13).toLongLong();
-        r.packageSha256 = query.value(14).toString();
-        r.packageArch = query.value(15).isNull() ? -1 : query.value(15).toInt();
-        r.pagesWritten = query.value(16).toInt();
-        r.endCommand = query.value(17).toString();
-        r.stepReached = query.value(18).toString();
-        r.faces = facesValue(query.value(19).toString());
-        r.saveAcknowledged = query.value(20).toBool();
-        r.signature = query.value(21).toString();
-        r.signatureKey = query.value(22).toString();
-        r.checkResult = query.value(23).toString();
+        for (int i = 0; i < recordTable().size(); ++i)
+            recordTable().at(i).read(r, query.value(i));
         records.append(r);
     }
     if (!loadChips(&records, error))
@@ -483,8 +428,7 @@ bool JournalStore::loadChips(QList<JournalRecord> *records, QString *error)
 {
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT position, address, cpuid, serial, hardware, boot, firmware_before, "
-                                 "firmware_after, result FROM chips WHERE record_id = ? ORDER BY position"));
+    query.prepare(QStringLiteral("SELECT %1 FROM chips WHERE record_id = ? ORDER BY position").arg(names(chipTable())));
     for (JournalRecord &r : *records) {
         if (r.kind != JournalRecord::Kind::Update)
             continue;
@@ -493,15 +437,8 @@ bool JournalStore::loadChips(QList<JournalRecord> *records, QString *error)
             return false;
         while (query.next()) {
             JournalChip c;
-            c.position = query.value(0).toInt();
-            c.address = query.value(1).toInt();
-            c.cpuid = uint32_t(query.value(2).toLongLong());
-            c.serial = uint32_t(query.value(3).toLongLong());
-            c.hardware = uint16_t(query.value(4).toInt());
-            c.boot = uint16_t(query.value(5).toInt());
-            c.firmwareBefore = query.value(6).isNull() ? -1 : query.value(6).toInt();
-            c.firmwareAfter = query.value(7).isNull() ? -1 : query.value(7).toInt();
-            c.result = query.value(8).toString();
+            for (int i = 0; i < chipTable().size(); ++i)
+                chipTable().at(i).read(c, query.value(i));
             r.chips.append(c);
         }
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "JournalRecord.h"
+#include "JournalSchema.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -36,13 +37,17 @@ public:
 
     // Opens the SQLite file at `target` (made with its folder if missing) or the PostgreSQL
     // database named by the connection URI `target`, and brings an older schema up to date.
-    // `timeoutMs` bounds the connection and each statement's wait for a lock.
+    // A journal already at this version is only read, so a role that may only read and insert
+    // opens it; one that needs an upgrade this role may not make is refused untouched, naming
+    // `velmora-cli journal init`. `timeoutMs` bounds the connection and each statement's wait.
     bool open(Backend backend, const QString &target, int timeoutMs, QString *error);
     // Opens up to `version` only: for tests of the upgrade from an older file.
     bool openAtVersion(Backend backend, const QString &target, int timeoutMs, int version, QString *error);
     void close();
     bool isOpen() const;
-    Backend backend() const { return kind; }
+    Backend backend() const { return dialect->local ? Backend::Local : Backend::Shared; }
+    // The schema version the last open found, before any upgrade (0: the tables were made).
+    int versionFound() const { return foundVersion; }
 
     // Writes the records with their chips in one transaction. Local records wait to be sent;
     // shared ones that are already there (the same id) are passed over, so a resend is harmless.
@@ -61,10 +66,8 @@ public:
 
 private:
     bool connect(const QString &target, int timeoutMs, QString *error);
-    static bool setSharedTarget(QSqlDatabase &db, const QString &uri, int timeoutMs, QString *error);
     bool migrate(int target, QString *error);
-    // One write transaction: locally BEGIN IMMEDIATE, so that waiting for another process's
-    // lock is left to the busy time-out.
+    bool upgrade(int target, QString *error);
     bool begin(QString *error);
     bool commit(QString *error);
     void rollback();
@@ -72,5 +75,6 @@ private:
     QList<JournalRecord> select(const QString &where, const QVariantList &values, const QString &tail, QString *error);
 
     QString connectionName;
-    Backend kind = Backend::Local;
+    const JournalDialect *dialect = &JournalDialect::localFile();
+    int foundVersion = -1;
 };

@@ -228,11 +228,6 @@ void MainWindow::closeEvent(QCloseEvent *e)
     e->accept();
 }
 
-bool MainWindow::journalSenderAbandoned() const
-{
-    return journal->senderAbandoned();
-}
-
 void MainWindow::stopServices()
 {
     if (servicesStopped)

@@ -48,10 +48,6 @@ public:
     explicit MainWindow(PortEnumerator *enumerator = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // True once a close left the journal's sender blocked on a server that did not answer: the
-    // program must then end without unloading Qt SQL under it.
-    bool journalSenderAbandoned() const;
-
 protected:
     void closeEvent(QCloseEvent *e) override;
     void dragEnterEvent(QDragEnterEvent *e) override;

@@ -90,10 +90,11 @@ public:
         running = false;
     }
 
-    // The journal's URI: role velmora, database velmora, this cluster's socket. No password.
-    QString uri() const
+    // The journal's URI: role velmora, database velmora (or those named), this cluster's
+    // socket. No password.
+    QString uri(const QString &role = QStringLiteral("velmora"), const QString &database = QStringLiteral("velmora")) const
     {
-        return QStringLiteral("postgresql://velmora@/velmora?host=%1&port=%2").arg(dir.path()).arg(port);
+        return QStringLiteral("postgresql://%1@/%2?host=%3&port=%4").arg(role, database, dir.path()).arg(port);
     }
 
     void writePassFile(const QString &password) const
@@ -124,11 +125,11 @@ public:
     }
 
     // The single value `sql` yields, as an integer (-1 on failure).
-    int count(const QString &sql) const
+    int count(const QString &sql, const QString &database = QStringLiteral("velmora")) const
     {
         QString out;
         bool ok = false;
-        const int value = exec(sql, &out) ? out.toInt(&ok) : -1;
+        const int value = exec(sql, &out, database) ? out.toInt(&ok) : -1;
         return ok ? value : -1;
     }
 

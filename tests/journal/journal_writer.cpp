@@ -54,9 +54,6 @@ int main(int argc, char *argv[])
     }
     // As velmora-cli does: a sender given up on a server that did not answer in time may still
     // be running; the process then ends without unloading Qt SQL under it.
-    if (journal.senderAbandoned()) {
-        std::fflush(nullptr);
-        ::_exit(failed == 0 ? 0 : 1);
-    }
+    Journal::exitIfSenderAbandoned(failed == 0 ? 0 : 1);
     return failed == 0 ? 0 : 1;
 }

@@ -1,8 +1,10 @@
 // The shared journal on a real PostgreSQL server: every record reaches it exactly once, through
-// a restart, a killed writer and a resend, and a server that refuses or does not answer never
-// costs more than its budget or shows a password.
+// a restart, a killed writer, a refused insert and a resend; a station's role that may only
+// insert and read does all a station does; a server that refuses or does not answer never costs
+// more than its budget or shows a password.
 #include "Journal.h"
 #include "JournalSamples.h"
+#include "JournalSender.h"
 #include "JournalStore.h"
 #include "PgCluster.h"
 
@@ -11,11 +13,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -57,6 +62,15 @@ private:
 
     int onServer() { return pg.count(QStringLiteral("SELECT count(*) FROM records")); }
 
+    // What a line grants its stations, as the README says.
+    bool grantStation(const QString &database)
+    {
+        return pg.exec(QStringLiteral("GRANT CONNECT ON DATABASE %1 TO station; GRANT USAGE ON SCHEMA public TO station; "
+                                      "GRANT SELECT, INSERT ON records, chips, velmora_schema TO station")
+                           .arg(database),
+                       nullptr, database);
+    }
+
     // velmora-cli with `arguments` on the journal of `c`; its exit status, and what it printed.
     int cli(const JournalConfig &c, const QStringList &arguments, QString *out, QString *err = nullptr)
     {
@@ -75,7 +89,16 @@ private:
     }
 
 private slots:
-    void initTestCase() { QVERIFY2(pg.start(), qPrintable(pg.error)); }
+    // The database's owner makes the tables; the stations' role may only insert and read them.
+    void initTestCase()
+    {
+        QVERIFY2(pg.start(), qPrintable(pg.error));
+        JournalStore owner;
+        QString error;
+        QVERIFY2(owner.open(JournalStore::Backend::Shared, pg.uri(), 2000, &error), qPrintable(error));
+        QVERIFY(pg.exec(QStringLiteral("CREATE ROLE station LOGIN"), nullptr, QStringLiteral("postgres")));
+        QVERIFY(grantStation(QStringLiteral("velmora")));
+    }
 
     void init()
     {
@@ -137,6 +160,198 @@ private slots:
         QCOMPARE(journal.sendWaiting(2500, &error), 2);
         QCOMPARE(onServer(), 2);
         QCOMPARE(pg.count(QStringLiteral("SELECT count(*) FROM chips")), 2);
+    }
+
+    // Everything a station does, through a role that may only insert and read: nothing is
+    // made or changed on opening, a resend is passed over, and history cannot be rewritten.
+    void aStationRoleThatMayOnlyInsertAndReadDoesAllAStationDoes()
+    {
+        JournalStore station;
+        QString error;
+        QVERIFY2(station.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station")), 2000, &error), qPrintable(error));
+        QCOMPARE(station.schemaVersion(&error), JournalStore::SchemaVersion);
+        const JournalRecord update = JournalSamples::update(0x5A3F0012);
+        QVERIFY2(station.append({update, JournalSamples::calibration()}, &error), qPrintable(error));
+        QVERIFY2(station.append({update}, &error), qPrintable(error));
+        JournalFilter byChip;
+        byChip.cpuid = 0x5A3F0012;
+        QCOMPARE(station.find(byChip, &error).value(0).toJson(), update.toJson());
+        QCOMPARE(station.find({}, &error).size(), 2);
+        for (const char *sql : {"UPDATE records SET outcome = 'success'", "DELETE FROM chips", "DELETE FROM records"}) {
+            QSqlQuery change(station.database());
+            QVERIFY2(!change.exec(QLatin1String(sql)), sql);
+            QVERIFY2(change.lastError().databaseText().contains(QLatin1String("permission denied")), sql);
+        }
+        QCOMPARE(onServer(), 2);
+
+        // The sender and every journal command, through the same role, say nothing amiss.
+        JournalConfig c = config();
+        c.sharedUri = pg.uri(QStringLiteral("station"));
+        {
+            JournalConfig offline = c;
+            offline.sharedUri.clear();
+            Journal journal(offline);
+            QVERIFY(journal.record(JournalSamples::calibration()));
+        }
+        Journal journal(c);
+        QVERIFY(journal.record(JournalSamples::update()));
+        QCOMPARE(journal.sendWaiting(2500, &error), 2);
+        QVERIFY(journal.record(JournalSamples::update()));
+        const QStringList shared{QStringLiteral("--journal"), c.sharedUri};
+        for (const QString &action : {QStringLiteral("status"), QStringLiteral("sync"), QStringLiteral("list")}) {
+            QString out, err;
+            QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), action} + shared, &out, &err), 0);
+            QVERIFY2(err.isEmpty(), qPrintable(err));
+        }
+        QCOMPARE(onServer(), 5);
+    }
+
+    // A journal that needs tables or an upgrade the role may not make is refused untouched, with
+    // the remedy; the owner's 'journal init' makes it, and the station goes on.
+    void aRoleThatMayNotUpgradeIsToldToRunInitAndChangesNothing_data()
+    {
+        QTest::addColumn<int>("ownerMade");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("no tables yet") << 0 << "tables made, journal version 4";
+        QTest::newRow("tables at version 3") << 3 << "upgraded from journal version 3 to 4";
+    }
+
+    void aRoleThatMayNotUpgradeIsToldToRunInitAndChangesNothing()
+    {
+        QFETCH(int, ownerMade);
+        QFETCH(QString, said);
+        const QString database = QStringLiteral("older_%1").arg(ownerMade);
+        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE %1 OWNER velmora").arg(database), nullptr, QStringLiteral("postgres")));
+        QString error;
+        if (ownerMade > 0) {
+            JournalStore owner;
+            QVERIFY2(owner.openAtVersion(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), database), 2000,
+                                         ownerMade, &error),
+                     qPrintable(error));
+            QVERIFY(grantStation(database));
+        }
+        const QString tables = QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE table_schema = 'public'");
+        const int columnsBefore = pg.count(tables, database);
+
+        JournalStore station;
+        QVERIFY(!station.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station"), database), 2000, &error));
+        QVERIFY2(error.contains(QLatin1String("'velmora-cli journal init'")) && error.contains(QLatin1String("may not")),
+                 qPrintable(error));
+        QCOMPARE(pg.count(tables, database), columnsBefore);
+        if (ownerMade > 0)
+            QCOMPARE(pg.count(QStringLiteral("SELECT max(version) FROM velmora_schema"), database), ownerMade);
+
+        JournalConfig c = config();
+        QString out, err;
+        QCOMPARE(cli(c, {QStringLiteral("journal"), QStringLiteral("init"), QStringLiteral("--journal"), pg.uri(QStringLiteral("velmora"), database)},
+                     &out, &err),
+                 0);
+        QVERIFY2(out.contains(said), qPrintable(out + err));
+        QCOMPARE(cli(c, {QStringLiteral("journal"), QStringLiteral("init"), QStringLiteral("--journal"), pg.uri(QStringLiteral("velmora"), database)},
+                     &out),
+                 0);
+        QVERIFY2(out.contains(QLatin1String("already at journal version 4")), qPrintable(out));
+        QVERIFY(grantStation(database));
+        error.clear();
+        QVERIFY2(station.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station"), database), 2000, &error), qPrintable(error));
+        QVERIFY2(station.append({JournalSamples::update()}, &error), qPrintable(error));
+    }
+
+    // Without a shared journal, 'journal init' brings the local file up to date, and refuses one
+    // a newer program wrote.
+    void journalInitWithoutASharedJournalTakesTheLocalFile_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("older file") << 3 << 0 << "upgraded from journal version 3 to 4";
+        QTest::newRow("file of a newer program") << JournalStore::SchemaVersion + 1 << 8 << "newer Velmora";
+    }
+
+    void journalInitWithoutASharedJournalTakesTheLocalFile()
+    {
+        QFETCH(int, version);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        const JournalConfig c = config();
+        QString error;
+        {
+            JournalStore old;
+            QVERIFY(old.openAtVersion(JournalStore::Backend::Local, c.localPath, 1000, qMin(version, JournalStore::SchemaVersion), &error));
+            if (version > JournalStore::SchemaVersion)
+                QVERIFY(QSqlQuery(old.database()).exec(QStringLiteral("PRAGMA user_version=%1").arg(version)));
+        }
+        QString out, err;
+        QCOMPARE(cli(c, {QStringLiteral("journal"), QStringLiteral("init")}, &out, &err), status);
+        QVERIFY2((out + err).contains(said), qPrintable(out + err));
+        if (status == 0) {
+            JournalStore after;
+            QVERIFY(after.open(JournalStore::Backend::Local, c.localPath, 1000, &error));
+            QCOMPARE(after.versionFound(), JournalStore::SchemaVersion);
+        }
+    }
+
+    // Records kept while the server was away, or while it refused them, wait locally and reach
+    // it once it takes them again, without a new record to wake the sender; the refusal is said
+    // once, however often the sender retries.
+    void recordsHeldBackArriveWhenTheServerTakesThemAgain_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("server stopped") << "stopped";
+        QTest::newRow("role without INSERT") << "no-insert";
+        QTest::newRow("a chip refused by a trigger") << "trigger";
+    }
+
+    void recordsHeldBackArriveWhenTheServerTakesThemAgain()
+    {
+        QFETCH(QString, fault);
+        JournalConfig c = config();
+        if (fault == QLatin1String("no-insert"))
+            c.sharedUri = pg.uri(QStringLiteral("station"));
+        bool faulty = true;
+        const auto heal = [&] {
+            if (!std::exchange(faulty, false))
+                return true;
+            if (fault == QLatin1String("stopped"))
+                return pg.startServer();
+            if (fault == QLatin1String("no-insert"))
+                return pg.exec(QStringLiteral("GRANT INSERT ON records TO station"));
+            return pg.exec(QStringLiteral("DROP TRIGGER refuse ON chips"));
+        };
+        const auto healed = qScopeGuard([&] { heal(); });
+        if (fault == QLatin1String("stopped"))
+            QVERIFY(pg.stopServer());
+        else if (fault == QLatin1String("no-insert"))
+            QVERIFY(pg.exec(QStringLiteral("REVOKE INSERT ON records FROM station")));
+        else
+            QVERIFY(pg.exec(QStringLiteral("CREATE OR REPLACE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                                           "$$BEGIN RAISE EXCEPTION 'refused'; END$$; "
+                                           "CREATE TRIGGER refuse BEFORE INSERT ON chips FOR EACH ROW EXECUTE FUNCTION refuse()")));
+
+        JournalStore local;
+        QString error;
+        QVERIFY(local.open(JournalStore::Backend::Local, c.localPath, 1000, &error));
+        QVERIFY(local.append({JournalSamples::update(), JournalSamples::calibration(), JournalSamples::update()}, &error));
+        JournalSender sender(c, 1000);
+        sender.setRetryDelays(50, 200);
+        int failures = 0;
+        connect(&sender, &JournalSender::failed, this, [&] { ++failures; }, Qt::QueuedConnection);
+        sender.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failures, 1, 10000);
+        QCOMPARE(local.waitingCount(&error), 3);
+        QTRY_VERIFY_WITH_TIMEOUT(sender.attempts() >= 5, 10000);
+        QCoreApplication::processEvents();
+        QCOMPARE(failures, 1);
+        QCOMPARE(local.waitingCount(&error), 3);
+        if (fault != QLatin1String("stopped"))
+            QCOMPARE(onServer(), 0);
+
+        QVERIFY(heal());
+        QTRY_COMPARE_WITH_TIMEOUT(onServer(), 3, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(local.waitingCount(&error), 0, 5000);
+        QCOMPARE(pg.count(QStringLiteral("SELECT count(*) FROM chips")), 4);
+        sender.stop();
+        QVERIFY(sender.wait(5000));
     }
 
     void refusedCredentialsKeepRecordsWaitingAndShowNoPassword()

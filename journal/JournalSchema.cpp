@@ -1,0 +1,192 @@
+// The journal's schema steps in SQLite and PostgreSQL, and how each database is reached.
+#include "JournalSchema.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QList>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace {
+
+// A schema step: what it adds, in each dialect.
+struct SchemaStep
+{
+    QStringList local;
+    QStringList shared;
+};
+
+QString recordColumns(const char *time, const char *extra)
+{
+    return QStringLiteral(
+               "CREATE TABLE records ("
+               "id TEXT PRIMARY KEY, kind TEXT NOT NULL, started %1 NOT NULL, ended %1 NOT NULL, "
+               "station TEXT NOT NULL, version TEXT NOT NULL, port TEXT, adapter_serial TEXT, product_row INTEGER, "
+               "outcome TEXT NOT NULL, failed_chip INTEGER, failed_step TEXT, "
+               "package_name TEXT, package_size BIGINT, package_sha256 TEXT, package_arch INTEGER, "
+               "pages_written INTEGER, end_command TEXT, step_reached TEXT, faces TEXT, save_acknowledged BOOLEAN%2)")
+        .arg(QLatin1String(time), QLatin1String(extra));
+}
+
+const QString chipColumns = QStringLiteral(
+    "CREATE TABLE chips (record_id TEXT NOT NULL REFERENCES records(id), position INTEGER NOT NULL, "
+    "address INTEGER, cpuid BIGINT, serial BIGINT, hardware INTEGER, boot INTEGER, firmware_before INTEGER, "
+    "firmware_after INTEGER, result TEXT, PRIMARY KEY (record_id, position))");
+
+const QList<SchemaStep> &schemaSteps()
+{
+    static const QList<SchemaStep> steps{
+        // 1: the records and their chips; locally, when the shared journal confirmed each one.
+        {{recordColumns("TEXT", ", sent_at TEXT"), chipColumns},
+         {recordColumns("TIMESTAMPTZ", ", received TIMESTAMPTZ NOT NULL DEFAULT now()"), chipColumns}},
+        // 2: the lookups a service desk makes: a chip by cpuid or serial, records by time.
+        {{QStringLiteral("CREATE INDEX chips_cpuid ON chips (cpuid)"),
+          QStringLiteral("CREATE INDEX chips_serial ON chips (serial)"),
+          QStringLiteral("CREATE INDEX records_started ON records (started)"),
+          QStringLiteral("CREATE INDEX records_waiting ON records (sent_at) WHERE sent_at IS NULL")},
+         {QStringLiteral("CREATE INDEX chips_cpuid ON chips (cpuid)"),
+          QStringLiteral("CREATE INDEX chips_serial ON chips (serial)"),
+          QStringLiteral("CREATE INDEX records_started ON records (started)")}},
+        // 3: the package's signature, as it was checked before the update.
+        {{QStringLiteral("ALTER TABLE records ADD COLUMN signature TEXT"),
+          QStringLiteral("ALTER TABLE records ADD COLUMN signature_key TEXT")},
+         {QStringLiteral("ALTER TABLE records ADD COLUMN signature TEXT"),
+          QStringLiteral("ALTER TABLE records ADD COLUMN signature_key TEXT")}},
+        // 4: whether the new firmware started after an update (checked by the station).
+        {{QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")},
+         {QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")}},
+    };
+    return steps;
+}
+
+bool setLocalTarget(QSqlDatabase &db, const QString &target, int timeoutMs, QString *error)
+{
+    const QFileInfo file(target);
+    if (!QDir().mkpath(file.absolutePath())) {
+        *error = QStringLiteral("cannot make the folder %1").arg(file.absolutePath());
+        return false;
+    }
+    db.setDatabaseName(target);
+    // Several processes write one file: a writer waits for another's lock instead of failing.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(timeoutMs));
+    return true;
+}
+
+bool settleLocal(QSqlDatabase &db, QString *error)
+{
+    QSqlQuery pragma(db);
+    // WAL lets readers and one writer go on together; NORMAL syncs at checkpoints only,
+    // which keeps a write well under a millisecond and loses nothing when a process dies.
+    // The mode is kept in the file: it is set once, not by every connection, since setting
+    // it while another process writes may be refused as busy.
+    if (!pragma.exec(QStringLiteral("PRAGMA journal_mode")) || !pragma.next()) {
+        *error = JournalDialect::errorText(pragma.lastError());
+        return false;
+    }
+    const bool wal = pragma.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    pragma.finish();
+    if ((!wal && !pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) || !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
+        || !pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"))) {
+        *error = JournalDialect::errorText(pragma.lastError());
+        return false;
+    }
+    return true;
+}
+
+bool setSharedTarget(QSqlDatabase &db, const QString &uri, int timeoutMs, QString *error)
+{
+    // Qt's driver hands libpq keywords, not a URI: the URI's parts become the connection's
+    // fields and its parameters (host=/run/postgresql, sslmode, service...) its options.
+    const QUrl url(uri, QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres"))) {
+        *error = QStringLiteral("not a postgresql:// connection URI");
+        return false;
+    }
+    db.setHostName(url.host(QUrl::FullyDecoded));
+    if (url.port() > 0)
+        db.setPort(url.port());
+    db.setUserName(url.userName(QUrl::FullyDecoded));
+    db.setDatabaseName(url.path(QUrl::FullyDecoded).mid(1));
+    QStringList options;
+    const auto quoted = [](QString value) {
+        return QLatin1Char('\'') + value.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"))
+               + QLatin1Char('\'');
+    };
+    for (const auto &item : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+        if (item.first == QLatin1String("host") && url.host().isEmpty())
+            db.setHostName(item.second);
+        else if (item.first == QLatin1String("port"))
+            db.setPort(item.second.toInt());
+        else if (item.first != QLatin1String("password") && !item.first.contains(QLatin1Char(';')))
+            options.append(item.first + QLatin1Char('=') + quoted(item.second));
+    }
+    // Bounds on the wait for an unreachable server (libpq's least connect_timeout is 2 s)
+    // and for each statement. Credentials come from libpq's own places (~/.pgpass...). The
+    // server's notices (a table another station created a moment earlier...) are not shown:
+    // libpq would print them on standard error.
+    const int seconds = qMax(2, (timeoutMs + 999) / 1000);
+    options << QStringLiteral("connect_timeout=%1").arg(seconds) << QStringLiteral("tcp_user_timeout=%1").arg(timeoutMs)
+            << QStringLiteral("application_name=velmora")
+            << QStringLiteral("options='-c statement_timeout=%1 -c lock_timeout=%1 -c client_min_messages=warning'").arg(timeoutMs);
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    return true;
+}
+
+bool settleShared(QSqlDatabase &, QString *)
+{
+    return true;
+}
+
+} // namespace
+
+QString JournalDialect::errorText(const QSqlError &error)
+{
+    const QString text = error.databaseText().trimmed();
+    return text.isEmpty() ? error.text().trimmed() : text;
+}
+
+const JournalDialect &JournalDialect::localFile()
+{
+    static const JournalDialect dialect{true,
+                                        "QSQLITE",
+                                        "BEGIN IMMEDIATE",
+                                        "",
+                                        nullptr,
+                                        "PRAGMA user_version",
+                                        nullptr,
+                                        "PRAGMA user_version=%1",
+                                        nullptr,
+                                        setLocalTarget,
+                                        settleLocal};
+    return dialect;
+}
+
+const JournalDialect &JournalDialect::sharedServer()
+{
+    // The lock's key spells "velmora".
+    static const JournalDialect dialect{false,
+                                        "QPSQL",
+                                        "BEGIN",
+                                        " ON CONFLICT DO NOTHING",
+                                        "SELECT to_regclass('velmora_schema') IS NOT NULL",
+                                        "SELECT coalesce(max(version), 0) FROM velmora_schema",
+                                        "CREATE TABLE IF NOT EXISTS velmora_schema (version INTEGER NOT NULL)",
+                                        "INSERT INTO velmora_schema (version) VALUES (%1)",
+                                        "SELECT pg_advisory_xact_lock(33325563618751073)",
+                                        setSharedTarget,
+                                        settleShared};
+    return dialect;
+}
+
+QStringList JournalSchema::step(const JournalDialect &dialect, int version)
+{
+    const SchemaStep &step = schemaSteps().at(version - 1);
+    return dialect.local ? step.local : step.shared;
+}
+
+int JournalSchema::latest()
+{
+    return int(schemaSteps().size());
+}
