@@ -80,7 +80,9 @@ int main(int argc, char *argv[])
     }
 
     // Every attempt of flash, station and calibrate lands in the journal; a journal that cannot be
-    // written never stops them, and says why once.
+    // written, or a shared one that cannot be reached, never stops them, and says why once. The
+    // words name the local file or the server, so a record not written and one waiting to be
+    // sent are told apart.
     std::unique_ptr<Journal> journal;
     if (journals) {
         journal = std::make_unique<Journal>(journalConfig);
@@ -88,7 +90,7 @@ int main(int argc, char *argv[])
             if (why == said)
                 return;
             said = why;
-            CliOutput::error(QStringLiteral("velmora-cli: journal not written: ") + why);
+            CliOutput::error(QStringLiteral("velmora-cli: journal: ") + why);
         });
         command->setJournal(journal.get());
         if (longRunning)

@@ -35,13 +35,18 @@ JournalConfig JournalConfig::resolve(const QString &uriOption)
 QString JournalConfig::checkSharedUri(const QString &uri)
 {
     const QUrl url(uri, QUrl::StrictMode);
-    if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres")))
+    if (!isConnectionUri(url))
         return QStringLiteral("not a postgresql:// connection URI: %1").arg(uri);
     const QUrlQuery query(url);
     if (!url.password().isEmpty() || query.hasQueryItem(QStringLiteral("password")))
         return QStringLiteral("the journal URI carries a password; put it in ~/.pgpass (or PGPASSFILE, or a "
                               "service file) instead");
     return QString();
+}
+
+bool JournalConfig::isConnectionUri(const QUrl &url)
+{
+    return url.isValid() && (url.scheme() == QLatin1String("postgresql") || url.scheme() == QLatin1String("postgres"));
 }
 
 QString JournalConfig::describe(const QString &uri)

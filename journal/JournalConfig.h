@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 struct JournalConfig
 {
@@ -18,6 +19,8 @@ struct JournalConfig
     // Empty when `uri` may be used; otherwise why not. A password in the URI is refused: it
     // would sit in plain text in the settings, the environment or the command line.
     static QString checkSharedUri(const QString &uri);
+    // Whether `url` names a PostgreSQL database (postgresql:// or postgres://).
+    static bool isConnectionUri(const QUrl &url);
     // The URI as it may be shown: never carries a password (checkSharedUri refuses those).
     static QString describe(const QString &uri);
 };

@@ -113,11 +113,8 @@ QJsonObject JournalRecord::toJson() const
         if (!checkResult.isEmpty())
             object.insert(QStringLiteral("check"), checkResult);
     } else {
-        QJsonArray list;
-        for (const auto &face : faces)
-            list.append(QJsonArray{face[0], face[1], face[2]});
         object.insert(QStringLiteral("stepReached"), stepReached);
-        object.insert(QStringLiteral("faces"), list);
+        object.insert(QStringLiteral("faces"), facesJson());
         object.insert(QStringLiteral("saveAcknowledged"), saveAcknowledged);
     }
     return object;
@@ -164,4 +161,22 @@ QString JournalRecord::toCsv() const
     for (const QString &field : fields)
         quoted.append(csvField(field));
     return quoted.join(QLatin1Char(','));
+}
+
+QJsonArray JournalRecord::facesJson() const
+{
+    QJsonArray list;
+    for (const auto &face : faces)
+        list.append(QJsonArray{face[0], face[1], face[2]});
+    return list;
+}
+
+QList<std::array<double, 3>> JournalRecord::facesFromJson(const QJsonArray &list)
+{
+    QList<std::array<double, 3>> faces;
+    for (const QJsonValue &face : list) {
+        const QJsonArray xyz = face.toArray();
+        faces.append({xyz.at(0).toDouble(), xyz.at(1).toDouble(), xyz.at(2).toDouble()});
+    }
+    return faces;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -75,6 +76,9 @@ struct JournalRecord
 
     // One JSON object: the fields a line's own software reads (see the README).
     QJsonObject toJson() const;
+    // The faces as JSON ([[x, y, z], ...]), as the record's JSON and the journal's column hold them.
+    QJsonArray facesJson() const;
+    static QList<std::array<double, 3>> facesFromJson(const QJsonArray &list);
     static QString csvHeader();
     // One CSV line (without the line break), quoted where a spreadsheet needs it.
     QString toCsv() const;

@@ -1,6 +1,8 @@
 // The journal's schema steps in SQLite and PostgreSQL, and how each database is reached.
 #include "JournalSchema.h"
 
+#include "JournalConfig.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
@@ -100,7 +102,7 @@ bool setSharedTarget(QSqlDatabase &db, const QString &uri, int timeoutMs, QStrin
     // Qt's driver hands libpq keywords, not a URI: the URI's parts become the connection's
     // fields and its parameters (host=/run/postgresql, sslmode, service...) its options.
     const QUrl url(uri, QUrl::StrictMode);
-    if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres"))) {
+    if (!JournalConfig::isConnectionUri(url)) {
         *error = QStringLiteral("not a postgresql:// connection URI");
         return false;
     }

@@ -65,24 +65,6 @@ QVariant nullable(qint64 value, qint64 unset)
     return value == unset ? QVariant(QMetaType(QMetaType::LongLong)) : QVariant(value);
 }
 
-QString facesText(const QList<std::array<double, 3>> &faces)
-{
-    QJsonArray list;
-    for (const auto &face : faces)
-        list.append(QJsonArray{face[0], face[1], face[2]});
-    return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact));
-}
-
-QList<std::array<double, 3>> facesValue(const QString &text)
-{
-    QList<std::array<double, 3>> faces;
-    for (const QJsonValue &face : QJsonDocument::fromJson(text.toUtf8()).array()) {
-        const QJsonArray xyz = face.toArray();
-        faces.append({xyz.at(0).toDouble(), xyz.at(1).toDouble(), xyz.at(2).toDouble()});
-    }
-    return faces;
-}
-
 // One column of a table: its name, the value an item binds to it, and how a value read from it
 // goes back into the item. Insert, select and read all go through the same list, in its order.
 template<class T>
@@ -148,8 +130,9 @@ const QList<Column<Record>> &recordTable()
                   [](Record &r, const QVariant &v) { r.pagesWritten = v.toInt(); }),
         text("end_command", &Record::endCommand),
         text("step_reached", &Record::stepReached),
-        only(Calibration, "faces", QMetaType::QString, [](const Record &r) { return QVariant(facesText(r.faces)); },
-                      [](Record &r, const QVariant &v) { r.faces = facesValue(v.toString()); }),
+        only(Calibration, "faces", QMetaType::QString,
+             [](const Record &r) { return QVariant(QString::fromUtf8(QJsonDocument(r.facesJson()).toJson(QJsonDocument::Compact))); },
+             [](Record &r, const QVariant &v) { r.faces = Record::facesFromJson(QJsonDocument::fromJson(v.toString().toUtf8()).array()); }),
         only(Calibration, "save_acknowledged", QMetaType::Bool, [](const Record &r) { return QVariant(r.saveAcknowledged); },
                    [](Record &r, const QVariant &v) { r.saveAcknowledged = v.toBool(); }),
         text("signature", &Record::signature),

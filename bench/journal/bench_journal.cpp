@@ -1,8 +1,11 @@
 // The journal's figures: a local write per record, a query by cpuid over many records (local and
 // shared), and several writer processes sending to one PostgreSQL server that restarts midway.
-//   bench_journal [--records N] [--writers W] [--each E] [--flash ROUNDS]
+//   bench_journal [--records N] [--writers W] [--each E] [--flash ROUNDS] [--station AWAY_S]
 // --flash: velmora-cli flash of the demo package into the simulator, ROUNDS times with the
 // journal and as many without it (a file that cannot be made), in turns, in one run.
+// --station: a running velmora-cli station with a shared journal: the time from a gimbal's end
+// to its record on the server, with the server up, and with the server away for AWAY_S seconds
+// (from its return).
 #include "Journal.h"
 #include "JournalSamples.h"
 #include "JournalStore.h"
@@ -157,6 +160,90 @@ void flashWithAndWithout(const QString &dir, int rounds)
                 "%.0f ms without, ratio %.3f\n", rounds, a, b, a / b);
 }
 
+// Starts `velmora-cli station` on the simulator's port, sending to `uri`, until it is stopped.
+bool startStation(QProcess &station, const SimulatorProcess &sim, const QString &journalFile, const QString &uri)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journalFile);
+    env.insert(QStringLiteral("VELMORA_JOURNAL"), uri);
+    env.insert(QStringLiteral("VELMORA_VIRTUAL_PORTS"), sim.path());
+    station.setProcessEnvironment(env);
+    station.start(QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-cli"),
+                  {QStringLiteral("station"), QStringLiteral("--package"), QStringLiteral(VELMORA_DEMO_PACKAGE),
+                   QStringLiteral("--product"), QStringLiteral("4"), QStringLiteral("--json")});
+    return station.waitForStarted(5000);
+}
+
+// Polls every 20 ms until `done` holds or `ms` pass; the time it took, or -1.
+template <typename F>
+qint64 waitFor(F done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        if (done())
+            return clock.elapsed();
+        QThread::msleep(20);
+    }
+    return -1;
+}
+
+int localCount(const QString &file)
+{
+    JournalStore store;
+    QString error;
+    if (!store.open(JournalStore::Backend::Local, file, 2000, &error))
+        return -1;
+    return int(store.find(JournalFilter{}, &error).size());
+}
+
+void stationSends(PgCluster &pg, const QString &dir, int awaySeconds)
+{
+    const QStringList simArgs{QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--multi-chip")};
+    // The server up: the record's end (RUN) to its arrival, as the server's clock saw it.
+    {
+        SimulatorProcess sim;
+        QProcess station;
+        if (!sim.start(simArgs) || !startStation(station, sim, dir + QStringLiteral("/up.sqlite"), pg.uri())) {
+            std::printf("station: could not start\n");
+            return;
+        }
+        const bool arrived = waitFor([&] { return pg.count(QStringLiteral("SELECT count(*) FROM records")) >= 1; }, 120000) >= 0;
+        QString delay;
+        pg.exec(QStringLiteral("SELECT round(extract(epoch FROM max(received - ended)) * 1000) FROM records"), &delay);
+        std::printf("station running, server up: record %s, %s ms from the gimbal's end to the server\n",
+                    arrived ? "arrived" : "did not arrive in 120 s", qPrintable(delay));
+        station.terminate();
+        station.waitForFinished(10000);
+    }
+    // The server away while the gimbal is updated, back `awaySeconds` after the record was kept.
+    {
+        if (!pg.stopServer()) {
+            std::printf("station: the server did not stop\n");
+            return;
+        }
+        SimulatorProcess sim;
+        QProcess station;
+        const QString file = dir + QStringLiteral("/away.sqlite");
+        if (!sim.start(simArgs) || !startStation(station, sim, file, pg.uri())) {
+            std::printf("station: could not start\n");
+            return;
+        }
+        const bool kept = waitFor([&] { return localCount(file) >= 1; }, 120000) >= 0;
+        QThread::sleep(awaySeconds);
+        if (!pg.startServer()) {
+            std::printf("station: the server did not start again\n");
+            return;
+        }
+        const qint64 ms = waitFor([&] { return pg.count(QStringLiteral("SELECT count(*) FROM records")) >= 2; }, 180000);
+        std::printf("station running, server away %d s after the record was kept (%s): it reached the server %lld ms "
+                    "after the server's return%s\n",
+                    awaySeconds, kept ? "kept" : "not kept", qlonglong(ms), ms < 0 ? " (not within 180 s)" : "");
+        station.terminate();
+        station.waitForFinished(10000);
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -167,6 +254,15 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     if (args.contains(QStringLiteral("--flash"))) {
         flashWithAndWithout(dir.path(), option(args, "--flash", 5));
+        return 0;
+    }
+    if (args.contains(QStringLiteral("--station"))) {
+        PgCluster pg;
+        if (!pg.start()) {
+            std::printf("no PostgreSQL server: %s\n", qPrintable(pg.error));
+            return 1;
+        }
+        stationSends(pg, dir.path(), option(args, "--station", 40));
         return 0;
     }
     localWrites(dir.filePath(QStringLiteral("writes.sqlite")));
