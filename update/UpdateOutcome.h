@@ -23,7 +23,7 @@ struct UpdateOutcome
         NoBootloader,      // nothing answered the probe (or it was cancelled)
         Cancelled,         // a cancel or stop ended the listing or the update
         ListFailed,        // the chips could not be read: no or damaged replies
-        PackageUnreadable, // the package file cannot be read
+        PackageUnreadable, // the package cannot be read (a word older records carry: the service now takes only checked bytes)
         PackageInvalid,    // the package file is not a valid package
         CountMismatch,     // imageCount images for chipCount chips
         HardwareMismatch,  // chip `chip` has hardware chipCode, its image packageCode
