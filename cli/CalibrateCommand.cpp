@@ -52,7 +52,8 @@ CalibrateCommand::~CalibrateCommand()
 
 void CalibrateCommand::start()
 {
-    CliOutput::setShowCalibrationSteps(true);
+    // The calibration's own step lines are diagnostics; the prompts below are the procedure.
+    CliOutput::setShowCalibrationSteps(options.verbose);
     attempt = JournalRecord::begin(JournalRecord::Kind::Calibration);
     attempt.port = options.ports.first();
     attempt.productRow = options.productRow;
@@ -86,7 +87,7 @@ void CalibrateCommand::start()
         end(PortOpenFailure::exitCode(session->openError()));
         return;
     }
-    CliOutput::line(windowText("串口已经打开 (%1)").arg(options.ports.first()));
+    CliOutput::line(QStringLiteral("Opened %1").arg(options.ports.first()));
     CliOutput::line(QStringLiteral("Product: %1").arg(ProductRows::displayName(options.productRow)));
     readyDeadline.start();
 }

@@ -42,7 +42,8 @@ struct CommandEntry
 
 const CommandEntry kCommands[] = {
     {"ports", CliOptions::Command::Ports, "ports [--json]",
-     "List the gimbal adapters (and VELMORA_VIRTUAL_PORTS) with name, description and serial number."},
+     "List the gimbal adapters (and VELMORA_VIRTUAL_PORTS) with name, description and serial number;\n"
+     "on a terminal under a header, with - for a field the system does not report."},
     {"monitor", CliOptions::Command::Monitor, "monitor [--port P] --product ROW [--rate HZ] [--json | --csv]",
      "Print the live gyroscope (degree/s) and accelerometer (g) values, one line per sample, and the\n"
      "link state changes, until Ctrl-C. With --csv, standard output carries a header and one row per\n"
@@ -179,7 +180,12 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object per line."));
+    // ports prints one object for the whole listing; the others one per event.
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  entry->command == Command::Ports
+                                      ? QStringLiteral("Print one JSON object, {\"ports\": [...]}, each port with its name, "
+                                                       "description and serialNumber (empty when unknown).")
+                                      : QStringLiteral("Print one JSON object per line."));
     const QCommandLineOption port(QStringLiteral("port"),
                                   entry->command == Command::Flash ? QStringLiteral("Serial port (repeat for more gimbals).")
                                                                   : QStringLiteral("Serial port of the gimbal."),

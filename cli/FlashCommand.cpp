@@ -91,6 +91,9 @@ void FlashCommand::onSessionFinished()
 std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &options)
 {
     CheckedPackage package = CheckedPackage::open(options.package, options.requireSigned);
+    // A key file that is not a key trusts nobody: said, so that its owner can mend it.
+    for (const QString &problem : std::as_const(package.keyProblems))
+        CliOutput::error(QStringLiteral("velmora-cli: trusted key skipped: %1").arg(problem));
     const SignatureCheck &signature = package.signature;
     const QString state = SignatureCheck::stateName(signature.state);
     if (package.refusedBySignature()) {
@@ -104,12 +107,24 @@ std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &optio
         return std::nullopt;
     }
     if (!package.accepted()) {
-        const bool unreadable = package.refusal != CheckedPackage::Refusal::Invalid
-                                && package.refusal != CheckedPackage::Refusal::TooLarge;
-        const QString words = QCoreApplication::translate("UpdateService", unreadable ? "固件文件不存在或无法访问！" : "固件文件格式无效！");
-        CliOutput::error(package.refusal == CheckedPackage::Refusal::Missing || package.refusal == CheckedPackage::Refusal::Invalid
-                             ? QStringLiteral("%1: %2").arg(options.package, words)
-                             : QStringLiteral("%1: %2 (%3)").arg(options.package, words, package.detail()));
+        // The window's words where they are true (nothing there; not a package), with the
+        // package's own reason; a file that is there but cannot be read is not said missing.
+        switch (package.refusal) {
+        case CheckedPackage::Refusal::Missing:
+            CliOutput::error(QStringLiteral("%1: %2").arg(options.package, QCoreApplication::translate("UpdateService", "固件文件不存在或无法访问！")));
+            break;
+        case CheckedPackage::Refusal::Invalid:
+        case CheckedPackage::Refusal::TooLarge:
+            CliOutput::error(QStringLiteral("%1: %2 (%3)").arg(options.package, QCoreApplication::translate("UpdateService", "固件文件格式无效！"),
+                                                               package.detail()));
+            break;
+        case CheckedPackage::Refusal::ReadError:
+            CliOutput::error(QStringLiteral("%1: cannot be read: %2").arg(options.package, package.detail()));
+            break;
+        default:
+            CliOutput::error(QStringLiteral("%1: %2").arg(options.package, package.detail()));
+            break;
+        }
         return std::nullopt;
     }
     if (options.json) {

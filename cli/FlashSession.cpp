@@ -186,7 +186,7 @@ void FlashSession::interrupt()
     if (ending != End::Running)
         return;
     service->onCancel();
-    finish(End::Interrupted, ExitCode::Interrupted, QStringLiteral("interrupted"));
+    finish(End::Interrupted, ExitCode::Interrupted, QStringLiteral("cancelled"));
 }
 
 void FlashSession::setState(State state)
@@ -229,12 +229,38 @@ void FlashSession::onStep(const UpdateOutcome &step)
         break;
     case UpdateOutcome::ChipUpToDate:
         lastMessage = QStringLiteral("chip %1: already up to date").arg(step.chip);
-        ++upToDateChips;
+        upToDateChips.append(step.chip);
         break;
     default:
         return;
     }
     emit changed(Change::Report);
+}
+
+int FlashSession::gimbalPermille() const
+{
+    if (!package)
+        return 0;
+    QList<qint64> sizes;
+    for (const ptzImage &image : package->header.images)
+        sizes.append(image.data.size());
+    return gimbalPermille(sizes, upToDateChips, chipNumber, progress);
+}
+
+int FlashSession::gimbalPermille(const QList<qint64> &chipBytes, const QList<int> &skipped, int chip, int chipPermille)
+{
+    qint64 total = 0;
+    qint64 done = 0;
+    for (int k = 0; k < chipBytes.size(); ++k) {
+        if (skipped.contains(k + 1))
+            continue;
+        total += chipBytes.at(k);
+        if (k + 1 < chip)
+            done += chipBytes.at(k);
+        else if (k + 1 == chip)
+            done += chipBytes.at(k) * qBound(0, chipPermille, 1000) / 1000;
+    }
+    return total > 0 ? int(done * 1000 / total) : 0;
 }
 
 void FlashSession::onOutcome(const UpdateOutcome &end)
@@ -243,6 +269,9 @@ void FlashSession::onOutcome(const UpdateOutcome &end)
     if (ending != End::Running)
         return;
     lastMessage = endMessage(end);
+    // The service says it wrote the new firmware; when every chip already held it, nothing was.
+    if (end.reason == UpdateOutcome::Success && wroteNothing())
+        lastMessage = QStringLiteral("already up to date, nothing written; its firmware runs");
     emit changed(Change::Report);
     // Only a real RUN counts as success: an interrupted or failed session never gets one.
     finish(End::Engine, exitCodeOf(end), lastMessage);
@@ -314,7 +343,7 @@ QString FlashSession::reason() const
     case End::Running: return QString();
     case End::Engine: return serviceEnd ? UpdateOutcome::reasonName(serviceEnd->reason) : QString();
     case End::Listed: return QStringLiteral("listed");
-    case End::Interrupted: return QStringLiteral("interrupted");
+    case End::Interrupted: return QStringLiteral("cancelled");
     case End::PortLost: return QStringLiteral("port-lost");
     case End::PortUnavailable: return QStringLiteral("port-unavailable");
     }

@@ -61,11 +61,20 @@ public:
     // it hangs on; empty until the chips were listed.
     QString gimbalIdentity() const { return identity; }
     // Chips found already holding the package's firmware (not written again).
-    int chipsUpToDate() const { return upToDateChips; }
+    int chipsUpToDate() const { return int(upToDateChips.size()); }
+    // Every chip already held the package's firmware: the update wrote nothing.
+    bool wroteNothing() const { return chipCount() > 0 && chipsUpToDate() == chipCount(); }
+    // How far the write of the whole gimbal is, in per mille (permille() is the chip's).
+    int gimbalPermille() const;
+    // The same from the image sizes in chip order: chips before `chip` (from 1) are done,
+    // `chip` is `chipPermille` done; chips in `skipped` were found up to date and count neither
+    // in what was written nor in what there is to write.
+    static int gimbalPermille(const QList<qint64> &chipBytes, const QList<int> &skipped, int chip, int chipPermille);
 
     End end() const { return ending; }
     // Why the session ended, as a stable name: the service's outcome ("success",
-    // "hardware-mismatch", ...) or "interrupted", "port-lost", "port-unavailable", "listed".
+    // "hardware-mismatch", ...) or "cancelled" (the journal's word), "port-lost", "port-unavailable",
+    // "listed".
     QString reason() const;
     // The attempt's journal record, built once its session is done; `check` is what a check
     // of the new firmware found, when one was made.
@@ -96,7 +105,7 @@ private:
     QString port;
     std::optional<CheckedPackage> package;
     QString identity;
-    int upToDateChips = 0;
+    QList<int> upToDateChips; // their numbers, from 1
     SerialPort *serial;
     PortListener *portListener;
     BootloaderLink *link;

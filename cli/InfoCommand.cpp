@@ -6,6 +6,7 @@
 #include "PortOpenFailure.h"
 #include "FlashSession.h"
 #include "ProductRows.h"
+#include "UpdateOutcome.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -49,6 +50,12 @@ void InfoCommand::onFinished(int exitCode)
                              {QStringLiteral("openError"), PortOpenFailure::jsonName(session->openError())}});
         else
             CliOutput::error(QStringLiteral("%1: %2").arg(session->portName(), session->message()));
+        // A chain that never answered: the window's hint for a silent gimbal, and the other
+        // reason a bootloader stays silent.
+        if (!options.json && session->reason() == UpdateOutcome::reasonName(UpdateOutcome::NoBootloader))
+            CliOutput::error(QStringLiteral("%1 Or is the gimbal not in its bootloader?")
+                                 .arg(QCoreApplication::translate("LinkHints", "%1 没有应答：产品型号选对了吗？")
+                                          .arg(ProductRows::displayName(options.productRow))));
         emit finished(exitCode);
         return;
     }

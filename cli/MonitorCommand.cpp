@@ -64,10 +64,10 @@ void MonitorCommand::start()
                          {QStringLiteral("product"), ProductRows::displayName(options.productRow)}});
     } else if (options.csv) {
         // Standard output carries the table alone, so that it can be redirected to a file.
-        CliOutput::error(QCoreApplication::translate("MainWindow", "串口已经打开 (%1)").arg(options.ports.first()));
+        CliOutput::error(QStringLiteral("Opened %1").arg(options.ports.first()));
         CliOutput::line(QString::fromLatin1(SensorCsv::header()));
     } else {
-        CliOutput::line(QCoreApplication::translate("MainWindow", "串口已经打开 (%1)").arg(options.ports.first()));
+        CliOutput::line(QStringLiteral("Opened %1").arg(options.ports.first()));
     }
 }
 

@@ -22,10 +22,10 @@ QString ProgressDisplay::statusLine(const FlashSession *s) const
     QString state = FlashSession::stateName(s->state());
     if (s->isDone())
         state = s->exitCode() == ExitCode::Success ? QStringLiteral("RUN") : QStringLiteral("failed (%1)").arg(s->exitCode());
-    return QStringLiteral("%1  chip %2  %3\u2030  %4  %5")
+    return QStringLiteral("%1  chip %2  %3%  %4  %5")
         .arg(s->portName(), -16)
         .arg(chip, -5)
-        .arg(s->permille(), 4)
+        .arg(s->permille() / 10, 3)
         .arg(state, -12)
         .arg(s->message());
 }
@@ -97,8 +97,9 @@ void ProgressDisplay::summary(int exitCode)
     }
     CliOutput::line(QStringLiteral("Summary:"));
     for (const FlashSession *s : std::as_const(sessions)) {
-        const QString result = s->exitCode() == ExitCode::Success ? QStringLiteral("RUN")
-                                                                   : QStringLiteral("FAILED (exit %1)").arg(s->exitCode());
+        QString result = s->exitCode() == ExitCode::Success ? QStringLiteral("RUN") : QStringLiteral("FAILED (exit %1)").arg(s->exitCode());
+        if (s->exitCode() == ExitCode::Success && s->wroteNothing())
+            result = QStringLiteral("UP TO DATE");
         CliOutput::line(QStringLiteral("  %1  %2  %3").arg(s->portName(), -16).arg(result, -16).arg(s->message()));
     }
 }

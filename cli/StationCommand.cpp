@@ -147,7 +147,7 @@ void StationCommand::conclude(const QString &port, BootCheck check)
     FlashSession *session = adapter.session;
     const bool checkFailed = check != BootCheck::NotChecked && check != BootCheck::Running;
     const bool success = session->exitCode() == ExitCode::Success && !checkFailed;
-    const bool upToDate = success && session->chipCount() > 0 && session->chipsUpToDate() == session->chipCount();
+    const bool upToDate = success && session->wroteNothing();
     const StationTally::Result result = upToDate ? StationTally::Result::UpToDate
                                         : success ? StationTally::Result::Updated
                                                   : StationTally::Result::Failed;

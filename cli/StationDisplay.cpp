@@ -8,7 +8,7 @@
 
 namespace {
 
-// The chip's remaining seconds, from how long its written share took; -1 when unknown.
+// The remaining seconds of a write `permille` done, from how long that share took; -1 when unknown.
 int secondsLeft(const QElapsedTimer &clock, int permille)
 {
     if (!clock.isValid() || permille <= 0 || permille >= 1000)
@@ -37,19 +37,19 @@ QJsonObject StationDisplay::tallyJson(const Tally &tally)
 
 QString StationDisplay::statusText(const FlashSession *s, Line &line) const
 {
-    if (s->chip() != line.chip) {
-        line.chip = s->chip();
-        line.chipClock.start();
-    }
+    // The time left is the whole gimbal's: from how long the write has taken for its share of
+    // all the chips' bytes.
+    if (s->state() == FlashSession::State::Writing && !line.writeClock.isValid())
+        line.writeClock.start();
     QString chip = QStringLiteral("-");
     if (s->chip() > 0)
         chip = QStringLiteral("%1/%2").arg(s->chip()).arg(s->chipCount());
-    const int left = s->state() == FlashSession::State::Writing ? secondsLeft(line.chipClock, s->permille()) : -1;
-    return QStringLiteral("%1  %2  chip %3  %4\u2030  %5  %6  %7")
+    const int left = s->state() == FlashSession::State::Writing ? secondsLeft(line.writeClock, s->gimbalPermille()) : -1;
+    return QStringLiteral("%1  %2  chip %3  %4%  %5  %6  %7")
         .arg(s->portName(), -16)
         .arg(line.serial.isEmpty() ? QStringLiteral("-") : line.serial, -10)
         .arg(chip, -5)
-        .arg(s->permille(), 4)
+        .arg(s->permille() / 10, 3)
         .arg(left >= 0 ? QStringLiteral("%1 s left").arg(left) : QString(), -9)
         .arg(FlashSession::stateName(s->state()), -10)
         .arg(s->message());
@@ -64,7 +64,7 @@ QJsonObject StationDisplay::sessionJson(const FlashSession *s, FlashSession::Cha
                        {QStringLiteral("chip"), s->chip()},
                        {QStringLiteral("chips"), s->chipCount()},
                        {QStringLiteral("permille"), s->permille()}};
-    const int left = s->state() == FlashSession::State::Writing ? secondsLeft(line.chipClock, s->permille()) : -1;
+    const int left = s->state() == FlashSession::State::Writing ? secondsLeft(line.writeClock, s->gimbalPermille()) : -1;
     if (left >= 0)
         object.insert(QStringLiteral("secondsLeft"), left);
     if (change != FlashSession::Change::Progress && change != FlashSession::Change::State)

@@ -45,8 +45,7 @@ private:
         QString text;
         QString colour; // on a terminal: the SGR sequence the line is drawn in, empty for none
         int lastQuarter = -1;
-        int chip = 0;
-        QElapsedTimer chipClock; // since the chip's write began
+        QElapsedTimer writeClock; // since the gimbal's first chip began to be written
     };
 
     QString statusText(const FlashSession *session, Line &line) const;

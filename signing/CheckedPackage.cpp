@@ -14,17 +14,22 @@ QString CheckedPackage::detail() const
     case Refusal::TooLarge:
         return QStringLiteral("larger than %1, the most a package may be").arg(PackageFileReader::sizeLimitText());
     case Refusal::ReadError: return QString::fromLocal8Bit(std::strerror(error));
-    case Refusal::Invalid: return QStringLiteral("not a valid package");
+    case Refusal::Invalid:
+        return flaw == PtzFile::Flaw::None ? QStringLiteral("not a valid package") : PtzFile::flawName(flaw);
     case Refusal::Unsigned: return QStringLiteral("not signed, and only signed packages are accepted");
-    case Refusal::SignatureInvalid:
-    case Refusal::UntrustedKey: return signature.detail;
+    case Refusal::SignatureInvalid: return signature.detail;
+    case Refusal::UntrustedKey: return QStringLiteral("%1; %2").arg(signature.detail, TrustedKeys::whereTheyGo());
     }
     return QString();
 }
 
 CheckedPackage CheckedPackage::open(const QString &path, bool requireSigned)
 {
-    return open(path, requireSigned, TrustedKeys::load());
+    QStringList problems;
+    const QList<MinisignKey> trusted = TrustedKeys::load(&problems);
+    CheckedPackage package = open(path, requireSigned, trusted);
+    package.keyProblems = problems;
+    return package;
 }
 
 CheckedPackage CheckedPackage::open(const QString &path, bool requireSigned, const QList<MinisignKey> &trusted)
@@ -49,6 +54,8 @@ CheckedPackage CheckedPackage::open(const QString &path, bool requireSigned, con
     package.valid = ptz.unpack(file.bytes);
     if (package.valid)
         package.header = ptz.header();
+    else
+        package.flaw = ptz.flaw();
     if (package.signature.refuses(requireSigned || TrustedKeys::requiredBySystem())) {
         switch (package.signature.state) {
         case SignatureCheck::State::Invalid: package.refusal = Refusal::SignatureInvalid; break;

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // A package as it was read and checked, or the reason it was refused. Only an accepted value
 // carries bytes, and those bytes are exactly what was checked: nothing below this door reads
@@ -31,6 +32,10 @@ struct CheckedPackage
     ptzHeader header;         // when valid, even if the signature refused the package
     SignatureCheck signature; // whenever the file could be read
     int error = 0;            // errno for ReadError
+    PtzFile::Flaw flaw = PtzFile::Flaw::None; // which check found the bytes not a package
+    // Trusted-key files that could not be read as keys, each "path: why"; the keys they would
+    // hold were not trusted.
+    QStringList keyProblems;
 
     bool accepted() const { return refusal == Refusal::None; }
     bool wasRead() const
@@ -41,7 +46,8 @@ struct CheckedPackage
     {
         return refusal == Refusal::Unsigned || refusal == Refusal::SignatureInvalid || refusal == Refusal::UntrustedKey;
     }
-    // Why it was refused, in plain English ("not a regular file"); empty when accepted.
+    // Why it was refused, in plain English ("not a regular file", "file check crc error", the
+    // signature's file, the folders a trusted key goes in); empty when accepted.
     QString detail() const;
 
     // Reads the package at `path` once, checks that it is a package and checks its signature

@@ -39,20 +39,29 @@ QString SignatureCheck::stateName(State state)
 
 SignatureCheck PackageSignature::check(const QByteArray &packageBytes, const QString &packagePath, const QList<MinisignKey> &trusted)
 {
-    const PackageFileReader::Result file = PackageFileReader::read(packagePath + QStringLiteral(".minisig"), SignatureSizeLimit);
+    const QString signaturePath = packagePath + QStringLiteral(".minisig");
+    const PackageFileReader::Result file = PackageFileReader::read(signaturePath, SignatureSizeLimit);
+    SignatureCheck result;
     switch (file.outcome) {
     case PackageFileReader::Outcome::Ok:
-        return verify(packageBytes, file.bytes, trusted);
+        result = verify(packageBytes, file.bytes, trusted);
+        break;
     case PackageFileReader::Outcome::Missing:
         return refused(SignatureCheck::State::Unsigned, QString());
     case PackageFileReader::Outcome::NotRegularFile:
-        return refused(SignatureCheck::State::Invalid, QStringLiteral("the signature is not a regular file"));
+        result = refused(SignatureCheck::State::Invalid, QStringLiteral("not a regular file"));
+        break;
     case PackageFileReader::Outcome::TooLarge:
-        return refused(SignatureCheck::State::Invalid, QStringLiteral("the signature file is far too large to be one"));
+        result = refused(SignatureCheck::State::Invalid, QStringLiteral("far too large to be a signature"));
+        break;
     case PackageFileReader::Outcome::ReadError:
+        result = refused(SignatureCheck::State::Invalid, QStringLiteral("cannot be read"));
         break;
     }
-    return refused(SignatureCheck::State::Invalid, QStringLiteral("the signature file cannot be read"));
+    // A signature that does not hold is named by its file: that is the file to look at or replace.
+    if (result.state == SignatureCheck::State::Invalid)
+        result.detail = QStringLiteral("%1: %2").arg(signaturePath, result.detail);
+    return result;
 }
 
 SignatureCheck PackageSignature::verify(const QByteArray &packageBytes, const QByteArray &signatureText,
@@ -127,6 +136,11 @@ QList<MinisignKey> TrustedKeys::loadFolder(const QString &folder, QStringList *p
             problems->append(QStringLiteral("%1: %2").arg(file.filePath(), why));
     }
     return keys;
+}
+
+QString TrustedKeys::whereTheyGo()
+{
+    return QStringLiteral("trusted keys go in %1").arg(folders().join(QStringLiteral(" or ")));
 }
 
 QList<MinisignKey> TrustedKeys::load(QStringList *problems)

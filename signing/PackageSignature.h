@@ -58,6 +58,9 @@ struct Folder
 QList<Folder> everyFolder();
 // The folders whose keys count: both, or the system's alone while it requires signed packages.
 QStringList folders();
+// Where a signer's key must be put to be trusted, in words naming folders(); for a refusal by
+// a key that is not trusted.
+QString whereTheyGo();
 // Every key of the folders that count; files that are not keys are named in `problems`.
 QList<MinisignKey> load(QStringList *problems = nullptr);
 // The keys of one folder, whether it counts or not.

@@ -230,7 +230,7 @@ QByteArray BootloaderRole::chipRecord(uint8_t code, const SimChip &chip) const
     putLe16(out, info.boot);
     putLe16(out, info.arch);
     putLe16(out, info.hardware);
-    putLe16(out, info.firmware);
+    putLe16(out, chip.firmware());
     putLe32(out, info.serial);
     return out;
 }

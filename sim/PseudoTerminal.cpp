@@ -26,9 +26,13 @@ PseudoTerminal::~PseudoTerminal()
         ::close(masterFd);
     if (slaveFd >= 0)
         ::close(slaveFd);
-    // The lock file stays: removing it could split the next two simulators onto two locks.
-    if (lockFd >= 0)
+    // The lock file goes while it is still locked: a simulator that opened it meanwhile finds,
+    // once it holds the lock, that the file is no longer the one at the path, and starts over
+    // (open()), so two simulators never hold locks on two files of one link.
+    if (lockFd >= 0) {
+        ::unlink(lockFile.constData());
         ::close(lockFd);
+    }
 }
 
 bool PseudoTerminal::fail(const QString &what)
@@ -59,22 +63,38 @@ bool PseudoTerminal::open(const QString &linkPath)
     // kernel releases it when the process ends, however it ends. Held elsewhere, the link
     // belongs to a running simulator and is left alone.
     const QByteArray lockPath = target + ".lock";
-    // Read-only is enough for flock, so a lock file another user made serves as well.
-    lockFd = ::open(lockPath.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (lockFd < 0)
-        return fail(QFile::decodeName(lockPath));
-    if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
-        taken = errno == EWOULDBLOCK;
-        const int saved = errno;
+    for (int tries = 0;; ++tries) {
+        // Read-only is enough for flock, so a lock file another user made serves as well.
+        lockFd = ::open(lockPath.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (lockFd < 0)
+            return fail(QFile::decodeName(lockPath));
+        if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+            taken = errno == EWOULDBLOCK;
+            const int saved = errno;
+            ::close(lockFd);
+            lockFd = -1;
+            errno = saved;
+            if (taken)
+                error = linkPath + QStringLiteral(" belongs to another running simulator");
+            else
+                return fail(QFile::decodeName(lockPath));
+            return false;
+        }
+        // The simulator that held it removes the lock file as it ends: a lock on a file no
+        // longer at the path guards nothing, so it is taken again on the file there now.
+        struct stat held{};
+        struct stat named{};
+        if (::fstat(lockFd, &held) == 0 && ::lstat(lockPath.constData(), &named) == 0 && held.st_dev == named.st_dev
+            && held.st_ino == named.st_ino)
+            break;
         ::close(lockFd);
         lockFd = -1;
-        errno = saved;
-        if (taken)
-            error = linkPath + QStringLiteral(" belongs to another running simulator");
-        else
+        if (tries >= 100) {
+            errno = EAGAIN;
             return fail(QFile::decodeName(lockPath));
-        return false;
+        }
     }
+    lockFile = lockPath;
     struct stat existing{};
     if (::lstat(target.constData(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
         errno = EEXIST;

@@ -47,6 +47,7 @@ private:
     int masterFd = -1;
     int slaveFd = -1;
     int lockFd = -1;
+    QByteArray lockFile; // the lock file's path while we hold its lock
     bool taken = false;
     QSocketNotifier *notifier = nullptr;
     QString slaveName;

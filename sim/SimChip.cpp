@@ -9,6 +9,19 @@ SimChip::SimChip(const SimChipInfo &info)
 {
 }
 
+uint16_t SimChip::firmware() const
+{
+    uint16_t version = identity.firmware;
+    qsizetype longest = 0;
+    for (const auto &[image, imageVersion] : identity.knownImages) {
+        if (image.size() > longest && memory.startsWith(image)) {
+            longest = image.size();
+            version = imageVersion;
+        }
+    }
+    return version;
+}
+
 bool SimChip::attachFile(const QString &path)
 {
     auto backing = std::make_unique<QFile>(path);

@@ -3,6 +3,8 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -15,8 +17,12 @@ struct SimChipInfo
     uint16_t boot = 0x0100;
     uint16_t arch = 0x4B35;
     uint16_t hardware = 0x0101;
-    uint16_t firmware = 100;
+    uint16_t firmware = 100; // reported while the flash holds none of `knownImages`
     uint32_t serial = 0;
+    // Images the chip recognises at the start of its flash, each with its firmware version
+    // (times 100): a chip holding one reports that version, as a real chip reports the
+    // version of the firmware it holds.
+    QList<QPair<QByteArray, uint16_t>> knownImages;
 };
 
 // Flash starts erased (0xFF). With a backing file, every page write also goes to the file,
@@ -27,6 +33,9 @@ public:
     explicit SimChip(const SimChipInfo &info);
 
     const SimChipInfo &info() const { return identity; }
+    // The version of the firmware the flash holds: the longest known image it begins with,
+    // else the configured version.
+    uint16_t firmware() const;
     const QByteArray &flash() const { return memory; }
     qsizetype flashSize() const { return memory.size(); }
 

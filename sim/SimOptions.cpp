@@ -52,6 +52,8 @@ bool parseChips(const QCommandLineParser &parser, SimOptions *options)
     qint64 chips = 2;
     QList<uint16_t> hardware;
     uint16_t arch = BootloaderSettings::defaultChip(0).arch;
+    // The images of --match and --preload, by chip: a chip that holds one reports its version.
+    QList<ptzImage> known;
     if (parser.isSet(QStringLiteral("match"))) {
         PtzFile package;
         if (!readPackage(parser.value(QStringLiteral("match")), &package))
@@ -63,6 +65,15 @@ bool parseChips(const QCommandLineParser &parser, SimOptions *options)
         arch = head.arch;
         for (const ptzImage &image : head.images)
             hardware.append(image.hardware);
+        known = head.images;
+    }
+    if (parser.isSet(QStringLiteral("preload"))) {
+        PtzFile package;
+        if (!readPackage(parser.value(QStringLiteral("preload")), &package))
+            return false;
+        for (const ptzImage &image : package.header().images)
+            options->preload.append(image.data);
+        known += package.header().images;
     }
     qint64 value = 0;
     if (parser.isSet(QStringLiteral("hardware"))) {
@@ -107,6 +118,9 @@ bool parseChips(const QCommandLineParser &parser, SimOptions *options)
             chip.hardware = hardware[i];
         chip.pageSize = uint16_t(pageSize);
         chip.pageCount = uint16_t(pageCount);
+        for (const ptzImage &image : std::as_const(known))
+            if (image.hardware == chip.hardware)
+                chip.knownImages.append({image.data, image.firmware});
         options->roles.bootloader.chips.append(chip);
     }
     return true;
@@ -162,13 +176,6 @@ bool parseRoles(const QCommandLineParser &parser, SimOptions *options)
     options->roles.bootloader.reorderAfterListing = parser.isSet(QStringLiteral("reorder-after-listing"));
     if (!parseChips(parser, options))
         return false;
-    if (parser.isSet(QStringLiteral("preload"))) {
-        PtzFile package;
-        if (!readPackage(parser.value(QStringLiteral("preload")), &package))
-            return false;
-        for (const ptzImage &image : package.header().images)
-            options->preload.append(image.data);
-    }
     options->flashDir = parser.value(QStringLiteral("flash-dir"));
     return true;
 }
@@ -203,8 +210,8 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         {QStringLiteral("page-count"), QStringLiteral("Bootloader: flash pages per chip (default 64)."), QStringLiteral("N")},
         {QStringLiteral("arch"), QStringLiteral("Bootloader: structure code of the chips (default 0x4B35)."), QStringLiteral("CODE")},
         {QStringLiteral("hardware"), QStringLiteral("Bootloader: hardware code of each chip, e.g. 0x0101,0x0102."), QStringLiteral("H1,H2,...")},
-        {QStringLiteral("match"), QStringLiteral("Bootloader: take the chip count, structure and hardware codes from a package."), QStringLiteral("PACKAGE")},
-        {QStringLiteral("preload"), QStringLiteral("Bootloader: put a package's images into the chips' flash."), QStringLiteral("PACKAGE")},
+        {QStringLiteral("match"), QStringLiteral("Bootloader: take the chip count, structure and hardware codes from a package; a chip holding one of its images (once written) reports that image's firmware version."), QStringLiteral("PACKAGE")},
+        {QStringLiteral("preload"), QStringLiteral("Bootloader: put a package's images into the chips' flash; a chip holding one reports its firmware version."), QStringLiteral("PACKAGE")},
         {QStringLiteral("flash-dir"), QStringLiteral("Bootloader: keep each chip's flash in DIR/chip<N>.bin across runs."), QStringLiteral("DIR")},
         {QStringLiteral("multi-chip"), QStringLiteral("Bootloader: multi-chip addressing (chip k answers codes k*16+n) instead of one address.")},
         {QStringLiteral("page-write-ms"), QStringLiteral("Bootloader: time one page write takes (default 0)."), QStringLiteral("MS"), QStringLiteral("0")},

@@ -187,8 +187,8 @@ void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
         return;
     }
     const QString reason = serial->errorString();
-    qCWarning(lcTransport, "SerialPort: \"%s\" lost: %s", qPrintable(serial->portName()),
-              qPrintable(reason));
+    // Named as the user named it: the device behind a link means nothing to them.
+    qCWarning(lcTransport, "SerialPort: \"%s\" lost: %s", qPrintable(portName()), qPrintable(reason));
     closeHere();
     emit closedUnexpectedly(reason, openGeneration());
 }

@@ -51,24 +51,36 @@ const ptzHeader &PtzFile::header() const
     return head;
 }
 
+QString PtzFile::flawName(Flaw flaw)
+{
+    switch (flaw) {
+    case Flaw::None: return QString();
+    case Flaw::HeaderFlag: return QStringLiteral("file header flag error");
+    case Flaw::Size: return QStringLiteral("file size error");
+    case Flaw::Crc: return QStringLiteral("file check crc error");
+    }
+    return QString();
+}
+
+bool PtzFile::refuse(Flaw flaw)
+{
+    lastFlaw = flaw;
+    qCDebug(lcUpdate, "> %s!", qPrintable(flawName(flaw)));
+    return false;
+}
+
 bool PtzFile::unpack(const QByteArray &bytes)
 {
-    if (!bytes.startsWith(head.flag)) {
-        qCDebug(lcUpdate, "> file header flag error!");
-        return false;
-    }
+    if (!bytes.startsWith(head.flag))
+        return refuse(Flaw::HeaderFlag);
     // Anything shorter than header plus CRC cannot even hold the size field safely.
     const auto total = uint64_t(bytes.size());
-    if (total < HeaderSize + CrcSize || readU32(bytes, 4) != total) {
-        qCDebug(lcUpdate, "> file size error!");
-        return false;
-    }
+    if (total < HeaderSize + CrcSize || readU32(bytes, 4) != total)
+        return refuse(Flaw::Size);
     const auto end = uint32_t(total - CrcSize); // where the package CRC starts
     const uint16_t crc = readU16(bytes, end);
-    if (crc != crcOf(bytes, end)) {
-        qCDebug(lcUpdate, "> file check crc error!");
-        return false;
-    }
+    if (crc != crcOf(bytes, end))
+        return refuse(Flaw::Crc);
 
     // Walk the records into a new header first, so that a refusal leaves the old state as it was.
     ptzHeader parsed;
@@ -82,16 +94,12 @@ bool PtzFile::unpack(const QByteArray &bytes)
     parsed.crc = crc;
     for (uint32_t offset = HeaderSize; offset < end;) {
         // A record needs its head and CRC, and must end at or before the package CRC.
-        if (end - offset < RecordOverhead) {
-            qCDebug(lcUpdate, "> file size error!");
-            return false;
-        }
+        if (end - offset < RecordOverhead)
+            return refuse(Flaw::Size);
         ptzImage image;
         image.length = readU32(bytes, offset);
-        if (image.length < RecordOverhead || image.length > end - offset) {
-            qCDebug(lcUpdate, "> file size error!");
-            return false;
-        }
+        if (image.length < RecordOverhead || image.length > end - offset)
+            return refuse(Flaw::Size);
         image.hardware = readU16(bytes, offset + 4);
         image.firmware = readU16(bytes, offset + 6);
         image.data = bytes.mid(offset + RecordHeadSize, image.length - RecordOverhead);
@@ -100,10 +108,8 @@ bool PtzFile::unpack(const QByteArray &bytes)
         offset += image.length;
     }
     // Consumers iterate by `count`; it must name exactly the records that are there.
-    if (parsed.images.size() != parsed.count) {
-        qCDebug(lcUpdate, "> file size error!");
-        return false;
-    }
+    if (parsed.images.size() != parsed.count)
+        return refuse(Flaw::Size);
 
     qCDebug(lcUpdate, "> ------------------unpack-------------------");
     qCDebug(lcUpdate, ">    BOOT:%04X, ARCH:%04X, PACK:%4d", parsed.boot, parsed.arch, parsed.pack);
@@ -111,6 +117,7 @@ bool PtzFile::unpack(const QByteArray &bytes)
         qCDebug(lcUpdate, "> %8d, %04X, %4d, %04X, %8d", int(image.length), image.hardware,
                 image.firmware, image.crc, int(image.data.size()));
     head = parsed;
+    lastFlaw = Flaw::None;
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QString>
 #include <cstdint>
 
 // One image record of a package: the firmware for one chip.
@@ -37,11 +38,24 @@ class PtzFile : public QObject
     Q_OBJECT
 
 public:
+    // Which of the package's own checks refused it.
+    enum class Flaw {
+        None,
+        HeaderFlag, // does not begin with "PTZ"
+        Size,       // sizes or the image count do not agree with the bytes
+        Crc,        // the package CRC does not match its bytes
+    };
+
     explicit PtzFile(QObject *parent = nullptr);
 
-    // Checks and parses a whole package. On false the previous state is left untouched.
+    // Checks and parses a whole package. On false the previous state is left untouched and
+    // flaw() says which check refused it.
     // Every accepted package has exactly `count` images, each lying inside the input.
     bool unpack(const QByteArray &bytes);
+    // Why the last unpack() refused; None after an accepted one.
+    Flaw flaw() const { return lastFlaw; }
+    // The check's name as every tool shows it ("file check crc error"); empty for None.
+    static QString flawName(Flaw flaw);
 
     const ptzHeader &header() const;
 
@@ -52,5 +66,8 @@ public:
     QByteArray build(uint8_t format, uint16_t boot, uint16_t arch, uint16_t pack);
 
 private:
+    bool refuse(Flaw flaw);
+
     ptzHeader head;
+    Flaw lastFlaw = Flaw::None;
 };

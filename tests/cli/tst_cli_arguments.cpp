@@ -14,6 +14,7 @@ private:
     QTemporaryDir dir;
     QString validPackage;
     QString invalidPackage;
+    QString crcPackage;
     QString pipePackage;
     QString hugePackage;
 
@@ -27,6 +28,11 @@ private slots:
         QVERIFY(valid.open(QIODevice::WriteOnly));
         valid.write(package.build(1, 0x0100, 0x4B35, 1));
         validPackage = valid.fileName();
+        QByteArray changed = package.build(1, 0x0100, 0x4B35, 1);
+        changed[20] = char(changed.at(20) ^ 1);
+        QFile crc(dir.filePath(QStringLiteral("crc.ptz")));
+        QVERIFY(crc.open(QIODevice::WriteOnly) && crc.write(changed) == changed.size());
+        crcPackage = crc.fileName();
         QFile invalid(dir.filePath(QStringLiteral("invalid.ptz")));
         QVERIFY(invalid.open(QIODevice::WriteOnly));
         invalid.write("PTZ but not really a package");
@@ -74,13 +80,19 @@ private slots:
         // The package is checked before any port is touched.
         QTest::newRow("missing package") << QStringList{"flash", "--port", noPort, "--product", "4", missing} << 3
                                          << "Firmware does not exist!";
+        // The package's own check is named, as velmora-ptz names it.
         QTest::newRow("invalid package") << QStringList{"flash", "--port", noPort, "--product", "4", invalidPackage} << 3
-                                         << "Firmware format invalid!";
-        // Refused at once: neither waited on like a file nor read into memory.
+                                         << "Firmware format invalid! (file size error)";
+        QTest::newRow("package CRC off") << QStringList{"flash", "--port", noPort, "--product", "4", crcPackage} << 3
+                                         << "Firmware format invalid! (file check crc error)";
+        // Refused at once: neither waited on like a file nor read into memory; there, so
+        // never said to be missing.
         QTest::newRow("pipe as package") << QStringList{"flash", "--port", noPort, "--product", "4", pipePackage} << 3
-                                         << "Firmware does not exist! (not a regular file)";
+                                         << ": not a regular file";
         QTest::newRow("device as package") << QStringList{"flash", "--port", noPort, "--product", "4", "/dev/zero"} << 3
-                                           << "Firmware does not exist! (not a regular file)";
+                                           << ": not a regular file";
+        QTest::newRow("folder as package") << QStringList{"flash", "--port", noPort, "--product", "4", dir.path()} << 3
+                                           << ": not a regular file";
         QTest::newRow("huge package") << QStringList{"flash", "--port", noPort, "--product", "4", hugePackage} << 3
                                       << "Firmware format invalid! (larger than 64 MiB";
         QTest::newRow("station without package") << QStringList{"station", "--product", "4"} << 2 << "one --package is required";
@@ -97,7 +109,9 @@ private slots:
         QTest::newRow("station, invalid package") << QStringList{"station", "--package", invalidPackage, "--product", "4"} << 3
                                                   << "Firmware format invalid!";
         QTest::newRow("station, pipe as package") << QStringList{"station", "--package", pipePackage, "--product", "4"} << 3
-                                                  << "Firmware does not exist! (not a regular file)";
+                                                  << ": not a regular file";
+        QTest::newRow("station, package CRC off") << QStringList{"station", "--package", crcPackage, "--product", "4"} << 3
+                                                  << "(file check crc error)";
         QTest::newRow("station, unsigned package, signatures required")
             << QStringList{"station", "--package", validPackage, "--product", "4", "--require-signed"} << 3
             << "not signed, and only signed packages are accepted";
@@ -126,6 +140,8 @@ private slots:
         QCOMPARE(cli.run(arguments), exitCode);
         const QString errors = cli.errors();
         QVERIFY2(errors.contains(reason), qPrintable(errors));
+        if (exitCode == 3 && !reason.contains(QLatin1String("does not exist")))
+            QVERIFY2(!errors.contains(QLatin1String("does not exist")), qPrintable(errors));
         if (exitCode == 2) {
             QCOMPARE(errors.count(QLatin1Char('\n')), 1);
             QVERIFY(cli.output().isEmpty());

@@ -120,12 +120,18 @@ private slots:
         QTest::addColumn<QString>("required");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("trusted signer") << "maker" << false << "" << 0 << "signed";
-        QTest::newRow("changed after signing") << "maker" << true << "" << 3 << "signature-invalid";
-        QTest::newRow("untrusted signer") << "stranger" << false << "" << 3 << "signature-untrusted-key";
-        QTest::newRow("user's key, signatures required by the system") << "maker" << false << "system" << 3 << "signature-untrusted-key";
-        QTest::newRow("unsigned, signatures required by the flag") << "" << false << "flag" << 3 << "unsigned";
-        QTest::newRow("unsigned, signatures required by the system") << "" << false << "system" << 3 << "unsigned";
+        // Said on standard error; ETC and USER stand for the two trusted-key folders.
+        QTest::addColumn<QString>("words");
+        QTest::newRow("trusted signer") << "maker" << false << "" << 0 << "signed" << "";
+        QTest::newRow("trusted signer beside a file that is not a key") << "maker" << false << "" << 0 << "signed"
+                                                                       << "trusted key skipped: USER/broken.pub: ";
+        QTest::newRow("changed after signing") << "maker" << true << "" << 3 << "signature-invalid" << "p.ptz.minisig: ";
+        QTest::newRow("untrusted signer") << "stranger" << false << "" << 3 << "signature-untrusted-key"
+                                          << "trusted keys go in ETC or USER\n";
+        QTest::newRow("user's key, signatures required by the system") << "maker" << false << "system" << 3
+                                                                       << "signature-untrusted-key" << "trusted keys go in ETC\n";
+        QTest::newRow("unsigned, signatures required by the flag") << "" << false << "flag" << 3 << "unsigned" << "";
+        QTest::newRow("unsigned, signatures required by the system") << "" << false << "system" << 3 << "unsigned" << "";
     }
     void signaturesDecideBeforeAnythingIsSent()
     {
@@ -134,12 +140,19 @@ private slots:
         QFETCH(QString, required);
         QFETCH(int, exitCode);
         QFETCH(QString, reason);
+        QFETCH(QString, words);
         QTemporaryDir dir;
         const QDir keys(dir.path());
         const QString trustedFolder = dir.filePath(QStringLiteral("config/Velmora/trusted-keys"));
         QVERIFY(QDir().mkpath(trustedFolder) && QDir().mkpath(dir.filePath(QStringLiteral("etc"))));
         QVERIFY(MinisignTool::makeKey(keys, QStringLiteral("maker")) && MinisignTool::makeKey(keys, QStringLiteral("stranger")));
         QVERIFY(QFile::copy(keys.filePath(QStringLiteral("maker.pub")), trustedFolder + QStringLiteral("/maker.pub")));
+        if (words.contains(QLatin1String("broken.pub"))) {
+            QFile broken(trustedFolder + QStringLiteral("/broken.pub"));
+            QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a key\n") > 0);
+        }
+        words.replace(QLatin1String("ETC"), dir.filePath(QStringLiteral("etc/trusted-keys")))
+            .replace(QLatin1String("USER"), trustedFolder);
         const QString package = dir.filePath(QStringLiteral("p.ptz"));
         QCOMPARE(writeTestPackage(package, {3000, 1000}, 9).size(), 2);
         if (!signer.isEmpty())
@@ -161,6 +174,7 @@ private slots:
         if (required == QLatin1String("flag"))
             arguments << QStringLiteral("--require-signed");
         QCOMPARE(cli.run(arguments, kRunMs), exitCode);
+        QVERIFY2(cli.errors().contains(words), qPrintable(cli.errors()));
         const QJsonObject first = QJsonDocument::fromJson(cli.outputLines().value(0).toUtf8()).object();
         if (exitCode == 3) {
             QCOMPARE(first[QStringLiteral("event")].toString(), QStringLiteral("refused"));
@@ -197,6 +211,9 @@ private slots:
         sim.stop();
         QCOMPARE(cli.finish(10000), 6);
         QCOMPARE(summaryReason(cli.outputLines()), QStringLiteral("port-lost"));
+        // The lost adapter is named as the user named it, not by the terminal behind the link.
+        QVERIFY2(cli.errors().contains(QStringLiteral("\"%1\" lost").arg(sim.path())), qPrintable(cli.errors()));
+        QVERIFY(!cli.errors().contains(QLatin1String("/dev/pts/")));
         // Recorded as the session saw it: the first chip begun and failed, nothing sent at the end.
         const QList<QJsonObject> records = journalRecords(journal);
         QCOMPARE(records.size(), 1);
@@ -229,6 +246,11 @@ private slots:
             // The second run finds both chips already holding their images.
             QCOMPARE(output.contains(QLatin1String("chip 1: already up to date")), run == 1);
             QCOMPARE(output.contains(QLatin1String("chip 2: already up to date")), run == 1);
+            // A run that wrote nothing ends saying so, not that it wrote the new firmware.
+            const QString last = cli.outputLines().constLast();
+            QVERIFY2(last.contains(QLatin1String("UP TO DATE")) == (run == 1), qPrintable(last));
+            QVERIFY2(last.contains(QLatin1String("nothing written")) == (run == 1), qPrintable(last));
+            QVERIFY2(last.contains(QLatin1String("RUN")) == (run == 0), qPrintable(last));
             // The new firmware was started: RUN left the port before the port was closed.
             QTRY_COMPARE(lastRequest(sim), QStringLiteral("B RUN"));
         }

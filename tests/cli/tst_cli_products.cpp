@@ -1,5 +1,6 @@
 // How the command line names products, and the read-out values it prints: the window's scaling,
-// clamped to what the window's boxes can show.
+// clamped to what the window's boxes can show; the adapters' listing.
+#include "PortsCommand.h"
 #include "ProductRows.h"
 #include "SensorReadout.h"
 
@@ -27,6 +28,38 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, row);
         QCOMPARE(ProductRows::parse(text), row);
+    }
+
+    // ports: a header and "-" for what the system does not report, on a terminal only; piped,
+    // tab-separated fields as scripts split them.
+    void portsAreListedForTheirReader_data()
+    {
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<QStringList>("fields"); // name|description|serial per adapter
+        QTest::addColumn<QStringList>("lines");
+        const QStringList two{"/dev/ttyUSB0|CP2102 USB to UART|A001", "/tmp/sim||"};
+        QTest::newRow("terminal") << true << two
+                                  << QStringList{"PORT          DESCRIPTION         SERIAL",
+                                                 "/dev/ttyUSB0  CP2102 USB to UART  A001",
+                                                 "/tmp/sim      -                   -"};
+        QTest::newRow("piped") << false << two << QStringList{"/dev/ttyUSB0\tCP2102 USB to UART\tA001", "/tmp/sim\t\t"};
+        QTest::newRow("terminal, none") << true << QStringList{} << QStringList{};
+        QTest::newRow("piped, none") << false << QStringList{} << QStringList{};
+    }
+    void portsAreListedForTheirReader()
+    {
+        QFETCH(bool, terminal);
+        QFETCH(QStringList, fields);
+        QFETCH(QStringList, lines);
+        QList<PortInfo> adapters;
+        for (const QString &adapter : std::as_const(fields)) {
+            PortInfo info;
+            info.portName = adapter.section(QLatin1Char('|'), 0, 0);
+            info.description = adapter.section(QLatin1Char('|'), 1, 1);
+            info.serialNumber = adapter.section(QLatin1Char('|'), 2, 2);
+            adapters.append(info);
+        }
+        QCOMPARE(PortsCommand::lines(adapters, terminal), lines);
     }
 
     void readoutIsClampedAsTheWindowsBoxesClampIt_data()

@@ -1,6 +1,7 @@
 // The station's tally and exit status: a gimbal is told by its chips, its last attempt counts,
-// a pulled adapter's attempt is no gimbal ended, and a cancel wins.
+// a pulled adapter's attempt is no gimbal ended, and a cancel wins; the share of a gimbal written.
 #include "ExitCode.h"
+#include "FlashSession.h"
 #include "StationTally.h"
 
 #include <QtTest>
@@ -44,6 +45,34 @@ private slots:
         QCOMPARE(tally.exitStatus(cancelled), exitStatus);
         QCOMPARE(tally.gimbalsEnded(), ended);
         QCOMPARE((QList<int>{tally.counts().updated, tally.counts().upToDate, tally.counts().failed}), counts);
+    }
+
+    // The station's time left is the whole gimbal's: how far the write is over all its chips'
+    // bytes, chips found up to date counting for nothing.
+    void theWholeGimbalsShareIsWritten_data()
+    {
+        QTest::addColumn<QList<qint64>>("chipBytes");
+        QTest::addColumn<QList<int>>("skipped");
+        QTest::addColumn<int>("chip");
+        QTest::addColumn<int>("chipPermille");
+        QTest::addColumn<int>("gimbalPermille");
+        QTest::newRow("before the write") << QList<qint64>{3000, 1000} << QList<int>{} << 0 << 0 << 0;
+        QTest::newRow("first chip half") << QList<qint64>{3000, 1000} << QList<int>{} << 1 << 500 << 375;
+        QTest::newRow("second chip begun") << QList<qint64>{3000, 1000} << QList<int>{} << 2 << 0 << 750;
+        QTest::newRow("second chip half") << QList<qint64>{3000, 1000} << QList<int>{} << 2 << 500 << 875;
+        QTest::newRow("first chip up to date") << QList<qint64>{3000, 1000} << QList<int>{1} << 2 << 500 << 500;
+        QTest::newRow("last chip done") << QList<qint64>{3000, 1000} << QList<int>{} << 2 << 1000 << 1000;
+        QTest::newRow("every chip up to date") << QList<qint64>{3000, 1000} << QList<int>{1, 2} << 2 << 1000 << 0;
+        QTest::newRow("progress past the end") << QList<qint64>{1000} << QList<int>{} << 1 << 1500 << 1000;
+    }
+    void theWholeGimbalsShareIsWritten()
+    {
+        QFETCH(QList<qint64>, chipBytes);
+        QFETCH(QList<int>, skipped);
+        QFETCH(int, chip);
+        QFETCH(int, chipPermille);
+        QFETCH(int, gimbalPermille);
+        QCOMPARE(FlashSession::gimbalPermille(chipBytes, skipped, chip, chipPermille), gimbalPermille);
     }
 };
 

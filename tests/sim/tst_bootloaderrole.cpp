@@ -146,6 +146,44 @@ private slots:
         QVERIFY(host.trace.contains(QStringLiteral("B RESTART")));
     }
 
+    // After a write a chip reports the version of the image it now holds, as long as it knows
+    // that image (--match, --preload); anything else keeps the configured version.
+    void aChipReportsTheVersionOfTheImageItHolds_data()
+    {
+        QTest::addColumn<int>("changedByte"); // -1: the image as known; else that byte flipped
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<int>("firmware");
+        QTest::newRow("the known image written") << -1 << true << 105;
+        QTest::newRow("nothing written yet") << -1 << false << 100;
+        QTest::newRow("its last byte differs") << 2495 << true << 100;
+        QTest::newRow("its first byte differs") << 0 << true << 100;
+    }
+    void aChipReportsTheVersionOfTheImageItHolds()
+    {
+        QFETCH(int, changedByte);
+        QFETCH(bool, written);
+        QFETCH(int, firmware);
+        QByteArray image(2496, Qt::Uninitialized);
+        for (char &b : image)
+            b = char(QRandomGenerator::global()->bounded(256));
+        RoleSettings roles = bootloaderRole(true);
+        roles.bootloader.chips[0].knownImages = {{QByteArray(16, 'a'), 101}, {image, 105}};
+        GimbalDevice device(GimbalSettings{}, unpaced(), roles);
+        Host host(device);
+        QByteArray bytes = image;
+        if (changedByte >= 0)
+            bytes[changedByte] = char(bytes.at(changedByte) ^ 1);
+        for (int page = 0; written && page * 1024 < bytes.size(); ++page)
+            QCOMPARE(host.ask(writePage(0x12, uint16_t(page), bytes.mid(page * 1024, 1024))).size(), 4);
+        const QByteArray first = host.ask(request(0x11));
+        QCOMPARE(first.size(), 22);
+        QCOMPARE(readLe16(first, 16), uint16_t(firmware));
+        QCOMPARE(host.ask(request(0x14)), QByteArray::fromHex("1400"));
+        const QByteArray second = host.ask(request(0x21));
+        QCOMPARE(second.size(), 22);
+        QCOMPARE(readLe16(second, 16), uint16_t(100)); // the other chip holds none
+    }
+
     void pagesLandInFlashAndReadCrcCoversTheFirstBytes_data()
     {
         QTest::addColumn<bool>("multiChip");

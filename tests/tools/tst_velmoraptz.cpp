@@ -119,6 +119,9 @@ private slots:
         Run run = runPtz({QStringLiteral("verify"), package});
         QCOMPARE(run.status, 4);
         QVERIFY2(run.err.contains(QLatin1String("signature-untrusted-key")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("trusted keys go in %1 or %2")
+                                      .arg(path(QStringLiteral("etc/trusted-keys")), path(QStringLiteral("config/Velmora/trusted-keys")))),
+                 qPrintable(run.err));
         run = runPtz({QStringLiteral("verify"), package, QStringLiteral("--key"), keyFile});
         QCOMPARE(run.status, 0);
         QVERIFY2(run.out.contains(QStringLiteral("signed by key %1: line 3 firmware, approved").arg(keyId)), qPrintable(run.out));
@@ -126,7 +129,12 @@ private slots:
         // Trusted from the user's folder, and listed with where it was found.
         const QString folder = path(QStringLiteral("config/Velmora/trusted-keys"));
         QVERIFY(QDir().mkpath(folder) && QFile::copy(keyFile, folder + QStringLiteral("/maker.pub")));
-        QCOMPARE(runPtz({QStringLiteral("verify"), package}).status, 0);
+        // A file there that is not a key is named, and trusts nobody.
+        QVERIFY(writeFile(folder + QStringLiteral("/broken.pub"), "not a key\n"));
+        run = runPtz({QStringLiteral("verify"), package});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.err.contains(folder + QStringLiteral("/broken.pub: ")), qPrintable(run.err));
+        QVERIFY(QFile::remove(folder + QStringLiteral("/broken.pub")));
         run = runPtz({QStringLiteral("keys")});
         QCOMPARE(run.status, 0);
         QVERIFY2(run.out.contains(QStringLiteral("%1  %2/maker.pub").arg(keyId, folder)), qPrintable(run.out));
@@ -138,6 +146,7 @@ private slots:
         run = runPtz({QStringLiteral("verify"), package});
         QCOMPARE(run.status, 4);
         QVERIFY(run.err.contains(QLatin1String("signature-invalid")));
+        QVERIFY2(run.err.contains(signature + QStringLiteral(": ")), qPrintable(run.err));
         QVERIFY(QFile::remove(signature));
         run = runPtz({QStringLiteral("verify"), package});
         QCOMPARE(run.status, 0);

@@ -236,6 +236,8 @@ private slots:
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.first().value(2), outcome);
         QCOMPARE(rows.first().value(4), interrupts == 2 ? QStringLiteral("restart") : QStringLiteral("run"));
+        // The station names the end with the journal's word.
+        QCOMPARE(station.events(QStringLiteral("done")).value(0).value(QLatin1String("reason")).toString(), outcome);
     }
 
     // --check: after RUN the same port is asked in the runtime protocol whether the new

@@ -111,6 +111,8 @@ void PtzFileTest::refusalsNameTheirCheckAndKeepThePreviousPackage()
     DebugCapture capture;
     QVERIFY(!file.unpack(bytes));
     QCOMPARE(capture.lines(), QStringList{line});
+    // The same check as a value, for the tools that say it.
+    QCOMPARE(QStringLiteral("> %1!").arg(PtzFile::flawName(file.flaw())), line);
     // The package accepted before is still the one described.
     QCOMPARE(file.header().arch, uint16_t(0x0777));
     QCOMPARE(file.header().count, uint16_t(1));

@@ -139,12 +139,20 @@ int verify(const QStringList &arguments)
             return fail(FileError, QStringLiteral("%1: %2").arg(keyFile, why));
         trusted.append(key);
     } else {
-        trusted = TrustedKeys::load();
+        // A key file that is not a key trusts nobody: said, so that its owner can mend it.
+        QStringList problems;
+        trusted = TrustedKeys::load(&problems);
+        for (const QString &problem : std::as_const(problems))
+            fail(FileError, QStringLiteral("trusted key skipped: %1").arg(problem));
     }
     // The signature is checked on the very bytes whose records were checked above.
     const SignatureCheck signature = PackageSignature::check(bytes, path, trusted);
-    if (signature.state == SignatureCheck::State::Invalid || signature.state == SignatureCheck::State::UntrustedKey)
-        return fail(SignatureRefused, QStringLiteral("%1: %2 (%3)").arg(path, SignatureCheck::stateName(signature.state), signature.detail));
+    if (signature.state == SignatureCheck::State::Invalid || signature.state == SignatureCheck::State::UntrustedKey) {
+        QString detail = signature.detail;
+        if (signature.state == SignatureCheck::State::UntrustedKey && keyFile.isEmpty())
+            detail += QStringLiteral("; ") + TrustedKeys::whereTheyGo();
+        return fail(SignatureRefused, QStringLiteral("%1: %2 (%3)").arg(path, SignatureCheck::stateName(signature.state), detail));
+    }
     std::printf("%s: valid package, %lld image(s), all record CRCs match\n", qPrintable(path),
                 static_cast<long long>(images.size()));
     if (signature.state == SignatureCheck::State::Valid)

@@ -1,4 +1,4 @@
-// File input and output of velmora-ptz, and unpacking with the package reader's reason.
+// File input and output of velmora-ptz, and unpacking with the reason of a refusal.
 #include "PackageFiles.h"
 
 #include "PackageFileReader.h"
@@ -6,24 +6,8 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringList>
 
 #include <cstring>
-
-namespace {
-
-// The package reader explains a refusal on its debug category only; collect those lines.
-QStringList *collected = nullptr;
-
-void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    Q_UNUSED(type)
-    Q_UNUSED(context)
-    if (collected)
-        collected->append(message);
-}
-
-} // namespace
 
 namespace PackageFiles {
 
@@ -70,22 +54,10 @@ bool writeAll(const QString &path, const QByteArray &bytes, QString *error)
 
 bool unpack(PtzFile *file, const QByteArray &bytes, QString *reason)
 {
-    QStringList lines;
-    collected = &lines;
-    const QtMessageHandler previous = qInstallMessageHandler(collect);
-    const bool accepted = file->unpack(bytes);
-    qInstallMessageHandler(previous);
-    collected = nullptr;
-    if (!accepted) {
-        // The last line is the refusal ("> file size error!"); shown without its marks.
-        QString why = lines.isEmpty() ? QString() : lines.last();
-        if (why.startsWith(QLatin1Char('>')))
-            why = why.mid(1).trimmed();
-        while (why.endsWith(QLatin1Char('!')))
-            why.chop(1);
-        *reason = why.isEmpty() ? QStringLiteral("not a valid package") : why;
-    }
-    return accepted;
+    if (file->unpack(bytes))
+        return true;
+    *reason = PtzFile::flawName(file->flaw());
+    return false;
 }
 
 } // namespace PackageFiles

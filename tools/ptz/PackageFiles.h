@@ -16,8 +16,7 @@ bool readAll(const QString &path, QByteArray *bytes, QString *error);
 // that names anything but a regular file is left alone.
 bool writeAll(const QString &path, const QByteArray &bytes, QString *error);
 
-// PtzFile::unpack, with the reason of a refusal taken from the package reader's diagnostics
-// (which are kept off the terminal) in *reason.
+// PtzFile::unpack, with the name of the check that refused the package in *reason.
 bool unpack(PtzFile *file, const QByteArray &bytes, QString *reason);
 
 } // namespace PackageFiles

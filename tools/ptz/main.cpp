@@ -3,11 +3,15 @@
 #include "VelmoraVersion.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <cstdio>
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // The package reader's debug lines stay off the terminal: a refusal is said by its check's
+    // name. QT_LOGGING_RULES still turns them on.
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
     QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.isEmpty())
         return PtzCommands::fail(PtzCommands::UsageError, QStringLiteral("no command given; try 'velmora-ptz --help'"));
