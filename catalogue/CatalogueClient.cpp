@@ -53,7 +53,7 @@ CatalogueClient::CatalogueClient(const Settings &given, QObject *parent)
     // http_proxy, https_proxy and no_proxy as the rest of the system uses them.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     if (settings.cacheDir.isEmpty())
-        settings.cacheDir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/catalogue");
+        settings.cacheDir = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Velmora/catalogue");
     if (settings.sequencePath.isEmpty())
         settings.sequencePath = SequenceStore::defaultPath();
 }

@@ -45,7 +45,7 @@ public:
         QString location;  // https://, http://, file:// URL or a folder path; the folder of catalogue.json
         bool offline = false;
         QList<MinisignKey> trusted;
-        QString cacheDir;     // default: QStandardPaths::CacheLocation + "/catalogue"
+        QString cacheDir;     // default: the user's cache folder + "/Velmora/catalogue", shared by the window and the command line
         QString sequencePath; // default: SequenceStore::defaultPath()
         CatalogueDownload::Timeouts timeouts;
         bool requireSigned = false;
