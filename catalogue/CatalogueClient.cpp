@@ -188,6 +188,11 @@ void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const Cata
             return;
         }
         const QUrl url = QUrl(catalogue.url).resolved(QUrl(release.package));
+        // An index from a server names packages on servers: never a file of this machine.
+        if (!QUrl(catalogue.url).isLocalFile() && (url.isLocalFile() || url.scheme().isEmpty())) {
+            endPackage(CatalogueReason::Download, QStringLiteral("%1 names a local file").arg(release.package));
+            return;
+        }
         auto *body = fetch(this, network, settings.timeouts, url, qMin(release.size, PackageFileReader::SizeLimit),
                            [this, release, url](CatalogueDownload *body) {
             if (body->outcome() == CatalogueDownload::Outcome::TooLarge) {
