@@ -4,6 +4,7 @@
 #include "PackageFileReader.h"
 #include "PackageSignature.h"
 #include "SequenceStore.h"
+#include "Sha256.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -38,6 +39,23 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+// A kept package is written beside its place and renamed into it, so that a reader never meets
+// half a file; it is not flushed to the disk first (QSaveFile would), because a package kept
+// only partly after a power cut fails its digest when it is next taken and is fetched again.
+bool keepPackage(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString part = path + QStringLiteral(".part");
+    QFile file(part);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
+        file.remove();
+        return false;
+    }
+    file.close();
+    QFile::remove(path);
+    return QFile::rename(part, path);
 }
 
 QString fetchFailure(const CatalogueDownload *download, const QString &what)
@@ -157,7 +175,7 @@ bool CatalogueClient::keptPackage(const CatalogueRelease &release)
     const QString path = packagePath(release.sha256);
     const PackageFileReader::Result kept = PackageFileReader::read(path, release.size);
     if (kept.outcome != PackageFileReader::Outcome::Ok || kept.bytes.size() != release.size
-        || QCryptographicHash::hash(kept.bytes, QCryptographicHash::Sha256) != release.sha256)
+        || Sha256::of(kept.bytes) != release.sha256)
         return false;
     package.fromCache = true;
     package.path = path;
@@ -204,12 +222,13 @@ void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const Cata
                 return;
             }
             const QByteArray bytes = body->bytes();
+            const QByteArray digest = Sha256::of(bytes);
             QUrl signatureUrl = url;
             signatureUrl.setPath(url.path() + SignatureSuffix);
             fetch(this, network, settings.timeouts, signatureUrl, PackageSignature::SignatureSizeLimit,
-                  [this, release, bytes](CatalogueDownload *signature) {
+                  [this, release, bytes, digest](CatalogueDownload *signature) {
                       if (signature->outcome() == CatalogueDownload::Outcome::Ok || signature->outcome() == CatalogueDownload::Outcome::Missing)
-                          packageFetched(release, bytes, signature->bytes());
+                          packageFetched(release, bytes, digest, signature->bytes());
                       else
                           endPackage(CatalogueReason::Download, fetchFailure(signature, release.package + SignatureSuffix));
                   });
@@ -218,19 +237,20 @@ void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const Cata
     }, Qt::QueuedConnection);
 }
 
-void CatalogueClient::packageFetched(const CatalogueRelease &release, const QByteArray &bytes, const QByteArray &signature)
+void CatalogueClient::packageFetched(const CatalogueRelease &release, const QByteArray &bytes, const QByteArray &digest,
+                                     const QByteArray &signature)
 {
     if (bytes.size() != release.size) {
         endPackage(CatalogueReason::Digest, QStringLiteral("%1 bytes, not the %2 listed").arg(bytes.size()).arg(release.size));
         return;
     }
-    if (QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) != release.sha256) {
+    if (digest != release.sha256) {
         endPackage(CatalogueReason::Digest, QStringLiteral("its SHA-256 is not the one listed"));
         return;
     }
     const QString path = packagePath(release.sha256);
     QFile::remove(path + SignatureSuffix);
-    if ((!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) || !writeFile(path, bytes)) {
+    if ((!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) || !keepPackage(path, bytes)) {
         endPackage(CatalogueReason::Download, QStringLiteral("cannot keep the package in %1").arg(path));
         return;
     }
