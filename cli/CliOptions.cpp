@@ -151,6 +151,8 @@ QString CliOptions::overview()
     QString text = QStringLiteral("Usage: velmora-cli COMMAND [options]\nThe gimbal tool without a window.\n\nCommands:\n");
     for (const CommandEntry &entry : kCommands)
         text += QStringLiteral("  velmora-cli %1\n").arg(QLatin1String(entry.synopsis));
+    text += QStringLiteral("  velmora-cli catalogue list|fetch [VERSION|latest] [--hardware CODES] [--channel C] [--allow-older]\n"
+                           "              [--catalogue URL] [--offline] [--json]\n");
     text += QStringLiteral("\n'velmora-cli COMMAND --help' describes one command; 'velmora-cli --version' shows the version.\n"
                            "--port may be left out when exactly one gimbal adapter is listed.\n"
                            "Debug lines are off: add --verbose to a command to see them, or choose\n"

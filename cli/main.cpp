@@ -1,5 +1,6 @@
 // velmora-cli entry: English texts, argument parsing, the chosen command and Ctrl-C.
 #include "CalibrateCommand.h"
+#include "CatalogueCommand.h"
 #include "CliOptions.h"
 #include "CliOutput.h"
 #include "ExitCode.h"
@@ -29,6 +30,8 @@ int main(int argc, char *argv[])
     if (english.load(QStringLiteral(":/en_US")))
         QCoreApplication::installTranslator(&english);
 
+    if (app.arguments().value(1) == QLatin1String("catalogue"))
+        return CatalogueCommand::run(app.arguments().mid(1));
     CliOptions options = CliOptions::parse(app.arguments().mid(1));
     CliOutput::setVerbose(options.verbose);
     if (!options.error.isEmpty()) {

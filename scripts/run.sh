@@ -8,16 +8,31 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 # Only what is started below: the window, the simulator and the demo package (tests, benchmarks
 # and the other tools are built by scripts/test.sh or a plain scripts/build.sh).
-bash scripts/build.sh velmora velmora-gimbal-sim velmora_demo_package
+bash scripts/build.sh velmora velmora-gimbal-sim velmora_demo_package velmora-cli velmora-ptz
 build=${VELMORA_BUILD_DIR:-build}
 bin=$build/bin
 package=$(realpath -m "$build/share/velmora/demo-k5.ptz")
+
+# A catalogue in a folder, signed at run time with a demo key that only this demo trusts (its own
+# configuration and cache folders), shows the catalogue without a network.
+demo=$(mktemp -d)
+trap 'rm -rf "$demo"' EXIT
+mkdir -p "$demo/catalogue" "$demo/notes" "$demo/config/Velmora/trusted-keys"
+cp "$package" "$demo/catalogue/"
+echo "Demo release for the simulator." >"$demo/notes/1.05.en.txt"
+minisign -G -W -p "$demo/config/Velmora/trusted-keys/demo.pub" -s "$demo/demo.key" >/dev/null
+"$bin/velmora-ptz" catalogue "$demo/catalogue" --notes-from "$demo/notes" >/dev/null
+minisign -S -s "$demo/demo.key" -m "$demo/catalogue/catalogue.json" -t "demo catalogue" >/dev/null
+catalogue_env=(XDG_CONFIG_HOME="$demo/config" XDG_CACHE_HOME="$demo/cache" XDG_STATE_HOME="$demo/state")
+echo "Demo catalogue at $demo/catalogue, releases for the simulator's chips:"
+env "${catalogue_env[@]}" "$bin/velmora-cli" catalogue list --catalogue "$demo/catalogue" --hardware 0101,0102
+package=$(env "${catalogue_env[@]}" "$bin/velmora-cli" catalogue fetch latest --catalogue "$demo/catalogue" --hardware 0101,0102)
 
 out=$(mktemp)
 # The default product (K5-Delta) addresses its chips one by one, hence --multi-chip.
 "$bin/velmora-gimbal-sim" --role auto --multi-chip --user "$@" >"$out" &
 sim=$!
-trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$out"' EXIT
+trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$out"; rm -rf "$demo"' EXIT
 
 # The simulator prints the line to use once its pseudo-terminal is ready.
 for _ in $(seq 100); do
@@ -29,5 +44,5 @@ done
 [[ -n "$line" ]] || { echo "the simulator did not report its port" >&2; exit 1; }
 
 echo "Simulated gimbal at ${line#*=}: open it in Velmora's port list."
-echo "Demo firmware package for the firmware tab: $package"
+echo "Demo firmware package for the firmware tab (fetched from the demo catalogue): $package"
 env "$line" "$bin/velmora"

@@ -9,7 +9,7 @@ bash scripts/setup.sh --sanitizers
 
 build_dir=${VELMORA_ASAN_BUILD_DIR:-build-asan}
 fuzz_seconds=${VELMORA_FUZZ_SECONDS:-30}
-fuzzers=(fuzz_ptz_unpack fuzz_bootloader_frames fuzz_stars_frames fuzz_update_replies fuzz_minisign_key fuzz_minisign_signature)
+fuzzers=(fuzz_ptz_unpack fuzz_bootloader_frames fuzz_stars_frames fuzz_update_replies fuzz_minisign_key fuzz_minisign_signature fuzz_catalogue_index)
 started=$SECONDS
 
 # UBSan findings end the program (no recovery), so a test or fuzzer that meets one fails.

@@ -16,6 +16,8 @@ packages=(
     libqt6sql6-sqlite libqt6sql6-psql postgresql
     # Package signatures: checked with libsodium, made (and cross-checked in the tests) with minisign.
     libsodium-dev minisign
+    # The catalogue: fetched with Qt Network over TLS; its tests make their certificates with openssl.
+    libqt6network6 openssl
 )
 # The sanitizer and fuzzing pass of CI builds with clang and its runtimes.
 if [[ "${1:-}" == "--sanitizers" ]]; then

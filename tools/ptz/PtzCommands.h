@@ -18,6 +18,7 @@ int pack(const QStringList &arguments);
 int info(const QStringList &arguments);
 int verify(const QStringList &arguments);
 int keys(const QStringList &arguments);
+int catalogue(const QStringList &arguments);
 
 // Help texts (printed on stdout by --help).
 QString mainHelp();
@@ -25,6 +26,7 @@ QString packHelp();
 QString infoHelp();
 QString verifyHelp();
 QString keysHelp();
+QString catalogueHelp();
 
 // "velmora-ptz: <message>" on stderr, one line; returns `status` for `return fail(...)`.
 int fail(int status, const QString &message);

@@ -30,6 +30,8 @@ QString mainHelp()
                           "                  (PACKAGE.minisig) included\n"
                           "  keys            list the public keys, where each was found and whether it\n"
                           "                  counts\n"
+                          "  catalogue FOLDER [--channel C] [--notes-from DIR] [--expires DATE]\n"
+                          "                  write the index of the packages in FOLDER, to be signed\n"
                           "\n"
                           "Run 'velmora-ptz COMMAND --help' for the details of a command,\n"
                           "'velmora-ptz --version' for the version.\n"

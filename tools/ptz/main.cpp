@@ -29,6 +29,8 @@ int main(int argc, char **argv)
         return PtzCommands::pack(arguments);
     if (command == QLatin1String("info"))
         return PtzCommands::info(arguments);
+    if (command == QLatin1String("catalogue"))
+        return PtzCommands::catalogue(arguments);
     if (command == QLatin1String("verify"))
         return PtzCommands::verify(arguments);
     if (command == QLatin1String("keys"))

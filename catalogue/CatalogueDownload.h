@@ -1,0 +1,70 @@
+// One capped download: an index, a signature or a package, over HTTP(S), file:// or a path.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Lives in the thread that owns the QNetworkAccessManager it is given. Follows at most five
+// redirects and never one from https to http; gives up when no answer comes within the
+// connect time-out or no byte within the stall time-out; stops reading at `limit` bytes.
+// Local files are read with the package reader (regular files only, never blocking).
+class CatalogueDownload : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Outcome {
+        Ok,
+        Failed,   // unreachable, refused redirect, HTTP error, time-out, unreadable file
+        TooLarge, // more than `limit` bytes
+        Missing,  // 404 or no such file: for an optional file, not an error
+    };
+
+    struct Timeouts
+    {
+        int connectMs = 10000;
+        int stallMs = 15000;
+    };
+
+    CatalogueDownload(QNetworkAccessManager *network, const Timeouts &timeouts, QObject *parent = nullptr);
+    ~CatalogueDownload() override;
+
+    // Starts fetching; finished() follows once, also for a local file (queued).
+    void start(const QUrl &url, qint64 limit);
+    void abort();
+
+    Outcome outcome() const { return result; }
+    QByteArray bytes() const { return data; } // the whole body when Ok
+    QString detail() const { return why; }    // in plain English when not Ok
+
+    // At most this many redirects are followed.
+    static constexpr int RedirectLimit = 5;
+
+signals:
+    void progress(qint64 received, qint64 total);
+    void finished();
+
+private:
+    void readLocal(const QString &path);
+    void onReadyRead();
+    void onFinished();
+    void finish(Outcome outcome, const QString &detail);
+
+    QNetworkAccessManager *network;
+    Timeouts timeouts;
+    QPointer<QNetworkReply> reply;
+    QTimer connectTimer;
+    QTimer stallTimer;
+    qint64 limit = 0;
+    qint64 total = -1;
+    QByteArray data;
+    Outcome result = Outcome::Failed;
+    QString why;
+    bool done = false;
+};

@@ -1,0 +1,4 @@
+// The catalogue's debug lines.
+#include "CatalogueLog.h"
+
+Q_LOGGING_CATEGORY(lcCatalogue, "velmora.catalogue")

@@ -1,0 +1,45 @@
+// Signature first, then form, sequence and expiry: the order in which an index earns belief.
+#include "CatalogueTrust.h"
+#include "CatalogueLog.h"
+#include "PackageSignature.h"
+#include "SequenceStore.h"
+
+CheckedCatalogue CatalogueTrust::check(const QString &url, const QByteArray &bytes, const QByteArray &signature,
+                                       const QList<MinisignKey> &trusted, SequenceStore *store, const QDateTime &now)
+{
+    CheckedCatalogue result;
+    result.url = url;
+    const SignatureCheck check = PackageSignature::verify(bytes, signature, trusted);
+    result.keyId = check.keyId;
+    if (check.state != SignatureCheck::State::Valid) {
+        result.refusal = CatalogueReason::Signature;
+        result.detail = check.state == SignatureCheck::State::UntrustedKey
+                            ? QStringLiteral("signed by key %1, which is not trusted here").arg(check.keyId)
+                            : (check.detail.isEmpty() ? QStringLiteral("the signature does not hold") : check.detail);
+        return result;
+    }
+    CatalogueIndex index;
+    QString why;
+    if (!CatalogueIndex::parse(bytes, &index, &why)) {
+        result.refusal = CatalogueReason::Invalid;
+        result.detail = why;
+        return result;
+    }
+    const qint64 highest = store ? store->highest(url) : -1;
+    if (index.sequence < highest) {
+        result.refusal = CatalogueReason::Rollback;
+        result.detail = QStringLiteral("sequence %1 is older than %2, already seen").arg(index.sequence).arg(highest);
+        return result;
+    }
+    if (store)
+        store->record(url, index.sequence);
+    result.index = index;
+    if (index.expiredAt(now)) {
+        result.refusal = CatalogueReason::Expired;
+        result.detail = QStringLiteral("expired on %1").arg(index.expires.toString(Qt::ISODate));
+        return result;
+    }
+    qCDebug(lcCatalogue) << "index" << url << "sequence" << index.sequence << "signed by" << check.keyId;
+    result.refusal = CatalogueReason::None;
+    return result;
+}

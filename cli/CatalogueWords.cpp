@@ -1,0 +1,37 @@
+// English words for the catalogue's reason values.
+#include "CatalogueWords.h"
+
+QString CatalogueWords::reason(CatalogueReason reason)
+{
+    switch (reason) {
+    case CatalogueReason::None:
+        return {};
+    case CatalogueReason::Signature:
+        return QStringLiteral("the catalogue is not signed by a trusted key");
+    case CatalogueReason::Rollback:
+        return QStringLiteral("the catalogue is older than one already seen (an old list served again)");
+    case CatalogueReason::Expired:
+        return QStringLiteral("the catalogue has expired: nothing new is downloaded from it");
+    case CatalogueReason::Invalid:
+        return QStringLiteral("the catalogue is not one this program can read");
+    case CatalogueReason::Digest:
+        return QStringLiteral("the package is not the one the catalogue lists (size or SHA-256)");
+    case CatalogueReason::Download:
+        return QStringLiteral("the download failed");
+    case CatalogueReason::NoMatch:
+        return QStringLiteral("no release in the catalogue fits");
+    case CatalogueReason::Older:
+        return QStringLiteral("the release is older than the running firmware (--allow-older to take it)");
+    }
+    return {};
+}
+
+QString CatalogueWords::age(const CatalogueLoad &load, const QDateTime &now)
+{
+    if (!load.fromCache)
+        return {};
+    const QDateTime published = load.checked.index.published;
+    const qint64 days = published.daysTo(now);
+    return QStringLiteral("catalogue from %1, %2 old, offline")
+        .arg(published.date().toString(Qt::ISODate), days == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(days));
+}
