@@ -18,6 +18,7 @@ struct JournalConfig
     // Empty when `uri` may be used; otherwise why not. A password in the URI is refused: it
     // would sit in plain text in the settings, the environment or the command line.
     static QString checkSharedUri(const QString &uri);
-    // The URI as it may be shown: never carries a password (checkSharedUri refuses those).
+    // The URI as it may be shown: a password in it, in the user part or as a parameter, is
+    // shown as "***" (checkSharedUri refuses such URIs, and its refusal shows them so).
     static QString describe(const QString &uri);
 };

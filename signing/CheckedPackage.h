@@ -31,6 +31,10 @@ struct CheckedPackage
     ptzHeader header;         // when valid, even if the signature refused the package
     SignatureCheck signature; // whenever the file could be read
     int error = 0;            // errno for ReadError
+    // Whenever the file could be read: its size and SHA-256 (hex), so that a refusal can be
+    // recorded with the package it concerned.
+    qint64 size = -1;
+    QString sha256;
 
     bool accepted() const { return refusal == Refusal::None; }
     bool wasRead() const
