@@ -532,6 +532,7 @@ private slots:
         QTest::addColumn<QString>("first");
         QTest::newRow("east of UTC") << "XST-8" << QStringList{} << "2026-12-08 16:36:09 +08:00";
         QTest::newRow("west of UTC") << "YST5" << QStringList{} << "2026-12-08 03:36:09 -05:00";
+        QTest::newRow("half an hour off") << "ZST-5:30" << QStringList{} << "2026-12-08 14:06:09 +05:30";
         QTest::newRow("--utc") << "XST-8" << QStringList{"--utc"} << "2026-12-08 08:36:09 +00:00";
         QTest::newRow("--since in local time, east") << "XST-8" << QStringList{"--since", "2026-12-08 16:36"}
                                                      << "2026-12-08 16:36:09 +08:00";
