@@ -1,6 +1,8 @@
 // Parses velmora-cli's sub-commands; every mistake becomes a one-line reason.
 #include "CliOptions.h"
 
+#include "Attempts.h"
+#include "JournalTime.h"
 #include "ProductRows.h"
 #include "VelmoraVersion.h"
 
@@ -68,13 +70,16 @@ const CommandEntry kCommands[] = {
      "Connect to the bootloader and list its chips as the firmware tab does."},
     {"journal", CliOptions::Command::Journal,
      "journal [list | sync | status | init] [--since T] [--until T] [--cpuid HEX] [--serial HEX] [--outcome WORD]\n"
-     "              [--station NAME] [--kind update|calibration] [--limit N] [--csv | --json]",
+     "              [--station NAME] [--kind update|calibration] [--limit N] [--local] [--utc] [--csv | --json]",
      "List the journal's records of updates and calibrations, newest first (list, the default), send\n"
-     "the records that wait for the shared journal now (sync), or say where records go and how many\n"
-     "wait (status). With a shared journal set, list reads the shared one. init makes or upgrades\n"
-     "the tables of the shared journal (else of the local file) and says their version: run it once\n"
-     "as the shared database's owner, so that the stations' role needs only to insert and read. T\n"
-     "is a date or an ISO time (2026-11-30, 2026-11-30T14:00, UTC unless it says otherwise)."},
+     "the records that wait for the shared journal now (sync), or say where records go, whether the\n"
+     "shared journal answers and may be written, and how many records wait (status). With a shared\n"
+     "journal set, list reads the shared one; when it cannot be reached, or with --local, this\n"
+     "machine's records. init makes or upgrades the tables of the shared journal (else of the local\n"
+     "file) and says their version: run it once as the shared database's owner, so that the\n"
+     "stations' role needs only to insert and read. Times are shown in the local time zone with\n"
+     "its offset (--utc: in UTC); --json and --csv give ISO 8601 UTC. T is a date or a time\n"
+     "(2026-11-30, 2026-11-30T14:00, 2026-11-30 14:00:05 +08:00), local time unless it names a zone."},
 };
 
 const CommandEntry *findCommand(const QString &name)
@@ -97,19 +102,6 @@ bool usesJournal(CliOptions::Command c)
 }
 
 // A date (the day's start) or an ISO time; UTC unless the text gives an offset.
-QDateTime parseTime(const QString &text)
-{
-    QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!time.isValid()) {
-        const QDate day = QDate::fromString(text, Qt::ISODate);
-        if (day.isValid())
-            time = QDateTime(day, QTime(0, 0), Qt::UTC);
-    } else if (time.timeSpec() == Qt::LocalTime) {
-        time.setTimeSpec(Qt::UTC);
-    }
-    return time;
-}
-
 bool parseHex32(const QString &text, std::optional<uint32_t> *value)
 {
     QString digits = text.trimmed();
@@ -245,11 +237,14 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("Records of this station."), QStringLiteral("NAME"));
     const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("update or calibration."), QStringLiteral("KIND"));
     const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("At most N records."), QStringLiteral("N"));
+    const QCommandLineOption utc(QStringLiteral("utc"), QStringLiteral("Show times in UTC rather than the local time zone."));
+    const QCommandLineOption localOnly(QStringLiteral("local"),
+                                       QStringLiteral("List this machine's journal file, also when a shared journal is set."));
     const QCommandLineOption journalCsv(QStringLiteral("csv"), QStringLiteral("Print a header and one comma-separated row per record."));
     if (usesJournal(c))
         parser.addOption(journal);
     if (c == Command::Journal) {
-        for (const QCommandLineOption &option : {since, until, cpuid, serial, outcome, station, kind, limit, journalCsv})
+        for (const QCommandLineOption &option : {since, until, cpuid, serial, outcome, station, kind, limit, utc, localOnly, journalCsv})
             parser.addOption(option);
         parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync, status or init."));
     }
@@ -298,7 +293,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         for (const auto &[option, target] : {std::pair{&since, &options.since}, std::pair{&until, &options.until}}) {
             if (!parser.isSet(*option))
                 continue;
-            *target = parseTime(parser.value(*option));
+            *target = JournalTime::parse(parser.value(*option));
             if (!target->isValid())
                 return failure(QStringLiteral("journal: --%1 must be a date or an ISO time, not '%2'")
                                    .arg(option->names().first(), parser.value(*option)));
@@ -310,8 +305,16 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         options.outcome = parser.value(outcome);
         options.station = parser.value(station);
         options.kind = parser.value(kind);
-        if (!options.kind.isEmpty() && options.kind != QLatin1String("update") && options.kind != QLatin1String("calibration"))
+        JournalRecord::Kind kindValue;
+        if (!options.kind.isEmpty() && !JournalRecord::kindFromName(options.kind, &kindValue))
             return failure(QStringLiteral("journal: --kind must be update or calibration, not '%1'").arg(options.kind));
+        // A word no record can carry would list nothing and look like an empty journal.
+        const QStringList outcomes = JournalWords::outcomes();
+        if (!options.outcome.isEmpty() && !outcomes.contains(options.outcome))
+            return failure(QStringLiteral("journal: --outcome must be one of %1; not '%2'")
+                               .arg(outcomes.join(QLatin1Char(' ')), options.outcome));
+        options.utc = parser.isSet(utc);
+        options.localOnly = parser.isSet(localOnly);
         if (parser.isSet(limit)) {
             bool ok = false;
             options.limit = parser.value(limit).toInt(&ok);

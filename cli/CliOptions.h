@@ -39,6 +39,9 @@ struct CliOptions
     QString station;
     QString kind;
     int limit = -1;
+    // journal: show times in UTC; list the local file even when a shared journal is set.
+    bool utc = false;
+    bool localOnly = false;
 
     // Empty unless parsing failed: then a one-line reason for the user.
     QString error;

@@ -7,6 +7,7 @@
 #include "Journal.h"
 #include "ProductRows.h"
 #include "ProgressDisplay.h"
+#include "RefusedPackageRecord.h"
 #include "SystemPortEnumerator.h"
 
 #include <QCoreApplication>
@@ -27,7 +28,7 @@ FlashCommand::~FlashCommand()
 
 void FlashCommand::start()
 {
-    const std::optional<CheckedPackage> package = admitPackage(options);
+    const std::optional<CheckedPackage> package = admitPackage(options, journal);
     if (!package) {
         emit finished(ExitCode::BadPackage);
         return;
@@ -88,12 +89,13 @@ void FlashCommand::onSessionFinished()
     emit finished(code);
 }
 
-std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &options)
+std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &options, Journal *journal)
 {
     CheckedPackage package = CheckedPackage::open(options.package, options.requireSigned);
     // A key file that is not a key trusts nobody: said, so that its owner can mend it.
     for (const QString &problem : std::as_const(package.keyProblems))
         CliOutput::error(QStringLiteral("velmora-cli: trusted key skipped: %1").arg(problem));
+    RefusedPackageRecord::write(journal, options, package);
     const SignatureCheck &signature = package.signature;
     const QString state = SignatureCheck::stateName(signature.state);
     if (package.refusedBySignature()) {

@@ -25,8 +25,8 @@ public:
 
     // Reads and checks the package (format and signature) before any port is touched, and
     // says who signed it; a refusal is said in words (and, with --json, as a JSON event) and
-    // gives no package.
-    static std::optional<CheckedPackage> admitPackage(const CliOptions &options);
+    // gives no package. A refusal for the signature is recorded in `journal` when there is one.
+    static std::optional<CheckedPackage> admitPackage(const CliOptions &options, Journal *journal = nullptr);
 
 private:
     void onSessionFinished();

@@ -5,6 +5,7 @@
 #include "ExitCode.h"
 #include "Journal.h"
 #include "JournalStore.h"
+#include "JournalTime.h"
 
 #include <QJsonDocument>
 
@@ -23,9 +24,9 @@ QString chipsText(const JournalRecord &record)
     return chips.join(QStringLiteral(", "));
 }
 
-QString textLine(const JournalRecord &record)
+QString textLine(const JournalRecord &record, bool utc)
 {
-    const QString when = record.started.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString when = JournalTime::shown(record.started, utc);
     QString what = record.kind == JournalRecord::Kind::Update
                        ? QStringLiteral("update %1 [%2]").arg(record.packageName, chipsText(record))
                        : QStringLiteral("calibration step %1, save %2")
@@ -34,6 +35,15 @@ QString textLine(const JournalRecord &record)
     if (!record.checkResult.isEmpty())
         what += QStringLiteral(", new firmware ") + record.checkResult;
     return QStringLiteral("%1  %2  %3  %4  %5").arg(when, record.station, record.port, record.outcome, what);
+}
+
+QList<JournalRecord> findIn(JournalStore::Backend backend, const QString &target, const JournalFilter &filter,
+                            QString *error)
+{
+    JournalStore store;
+    if (!store.open(backend, target, SharedBudgetMs, error))
+        return {};
+    return store.find(filter, error);
 }
 
 int list(const CliOptions &options, const JournalConfig &config)
@@ -49,30 +59,38 @@ int list(const CliOptions &options, const JournalConfig &config)
     JournalRecord::Kind kind;
     if (JournalRecord::kindFromName(options.kind, &kind))
         filter.kind = kind;
-    JournalStore store;
     QString error;
-    const bool shared = !config.sharedUri.isEmpty();
-    const QString where = shared ? JournalConfig::describe(config.sharedUri) : config.localPath;
-    if (!store.open(shared ? JournalStore::Backend::Shared : JournalStore::Backend::Local,
-                    shared ? config.sharedUri : config.localPath, SharedBudgetMs, &error)) {
-        CliOutput::error(QStringLiteral("velmora-cli: journal: %1: %2").arg(where, error));
-        return ExitCode::JournalFailed;
+    QList<JournalRecord> records;
+    bool found = false;
+    if (!config.sharedUri.isEmpty() && !options.localOnly) {
+        records = findIn(JournalStore::Backend::Shared, config.sharedUri, filter, &error);
+        found = error.isEmpty();
+        // This machine's records are still worth seeing while the shared journal is away.
+        if (!found)
+            CliOutput::error(QStringLiteral("velmora-cli: journal: the shared journal %1 could not be reached (%2); "
+                                            "listing this machine's records only")
+                                 .arg(JournalConfig::describe(config.sharedUri), error.simplified()));
     }
-    const QList<JournalRecord> records = store.find(filter, &error);
-    if (!error.isEmpty()) {
-        CliOutput::error(QStringLiteral("velmora-cli: journal: %1: %2").arg(where, error));
-        return ExitCode::JournalFailed;
+    if (!found) {
+        error.clear();
+        records = findIn(JournalStore::Backend::Local, config.localPath, filter, &error);
+        if (!error.isEmpty()) {
+            CliOutput::error(QStringLiteral("velmora-cli: journal: %1: %2").arg(config.localPath, error));
+            return ExitCode::JournalFailed;
+        }
     }
     if (options.csv)
         CliOutput::line(JournalRecord::csvHeader());
-    for (const JournalRecord &record : records) {
+    for (const JournalRecord &record : std::as_const(records)) {
         if (options.json)
             CliOutput::line(QString::fromUtf8(QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact)));
         else if (options.csv)
             CliOutput::line(record.toCsv());
         else
-            CliOutput::line(textLine(record));
+            CliOutput::line(textLine(record, options.utc));
     }
+    if (records.isEmpty())
+        CliOutput::error(QStringLiteral("velmora-cli: journal: no record matched"));
     return ExitCode::Success;
 }
 
@@ -107,6 +125,46 @@ int init(const JournalConfig &config)
     return ExitCode::Success;
 }
 
+// Where records go; with a shared journal, what its server says now and how many records wait.
+int status(const JournalConfig &config)
+{
+    CliOutput::line(QStringLiteral("station: %1").arg(config.station));
+    CliOutput::line(QStringLiteral("local journal: %1").arg(config.localPath));
+    if (config.sharedUri.isEmpty()) {
+        CliOutput::line(QStringLiteral("shared journal: none (records stay on this machine)"));
+        return ExitCode::Success;
+    }
+    CliOutput::line(QStringLiteral("shared journal: %1").arg(JournalConfig::describe(config.sharedUri)));
+    int code = ExitCode::Success;
+    QString error;
+    JournalStore shared;
+    if (shared.open(JournalStore::Backend::Shared, config.sharedUri, SharedBudgetMs, &error)) {
+        const int version = shared.schemaVersion(&error);
+        const int may = version < 0 ? -1 : shared.mayAppend(&error);
+        if (may < 0) {
+            CliOutput::line(QStringLiteral("reachable: no (%1)").arg(error.simplified()));
+            code = ExitCode::JournalFailed;
+        } else {
+            CliOutput::line(QStringLiteral("reachable: yes"));
+            CliOutput::line(QStringLiteral("journal version: %1").arg(version));
+            CliOutput::line(QStringLiteral("may add records: %1").arg(may ? QStringLiteral("yes") : QStringLiteral("no")));
+            if (!may)
+                code = ExitCode::JournalFailed;
+        }
+    } else {
+        CliOutput::line(QStringLiteral("reachable: no (%1)").arg(error.simplified()));
+        code = ExitCode::JournalFailed;
+    }
+    error.clear();
+    const int waiting = waitingHere(config, &error);
+    if (waiting < 0) {
+        CliOutput::error(QStringLiteral("velmora-cli: journal: %1: %2").arg(config.localPath, error));
+        return ExitCode::JournalFailed;
+    }
+    CliOutput::line(QStringLiteral("waiting to be sent: %1").arg(waiting));
+    return code;
+}
+
 } // namespace
 
 int JournalCommand::run(const CliOptions &options)
@@ -117,21 +175,8 @@ int JournalCommand::run(const CliOptions &options)
         return list(options, config);
     case CliOptions::JournalAction::Init:
         return init(config);
-    case CliOptions::JournalAction::Status: {
-        QString error;
-        const int waiting = waitingHere(config, &error);
-        CliOutput::line(QStringLiteral("station: %1").arg(config.station));
-        CliOutput::line(QStringLiteral("local journal: %1").arg(config.localPath));
-        CliOutput::line(QStringLiteral("shared journal: %1")
-                            .arg(config.sharedUri.isEmpty() ? QStringLiteral("none (records stay on this machine)")
-                                                            : JournalConfig::describe(config.sharedUri)));
-        if (waiting < 0) {
-            CliOutput::error(QStringLiteral("velmora-cli: journal: %1: %2").arg(config.localPath, error));
-            return ExitCode::JournalFailed;
-        }
-        CliOutput::line(QStringLiteral("waiting to be sent: %1").arg(waiting));
-        return ExitCode::Success;
-    }
+    case CliOptions::JournalAction::Status:
+        return status(config);
     case CliOptions::JournalAction::Sync: {
         if (config.sharedUri.isEmpty()) {
             CliOutput::error(QStringLiteral("velmora-cli: journal sync: no shared journal is set (--journal, VELMORA_JOURNAL "

@@ -30,7 +30,7 @@ StationCommand::~StationCommand()
 void StationCommand::start()
 {
     // Every gimbal of the run gets these bytes, read and checked once, here.
-    package = FlashCommand::admitPackage(options);
+    package = FlashCommand::admitPackage(options, journal);
     if (!package) {
         emit finished(ExitCode::BadPackage);
         return;

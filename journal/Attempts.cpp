@@ -14,9 +14,15 @@ UpdateAttempt::UpdateAttempt(const QString &port, const QString &adapterSerial, 
 
 void UpdateAttempt::setPackage(const QString &path, const QByteArray &bytes)
 {
+    setPackage(path, bytes.size(),
+               QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+}
+
+void UpdateAttempt::setPackage(const QString &path, qint64 size, const QString &sha256)
+{
     rec.packageName = QFileInfo(path).fileName();
-    rec.packageSize = bytes.size();
-    rec.packageSha256 = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    rec.packageSize = size;
+    rec.packageSha256 = sha256;
 }
 
 void UpdateAttempt::setSignature(const QString &state, const QString &keyId)
@@ -90,6 +96,13 @@ QString UpdateAttempt::outcomeWord(const UpdateEnding &ending, BootCheck check)
         return UpdateOutcome::reasonName(ending.engine->reason);
     }
     switch (ending.kind) {
+    case UpdateEnding::Kind::PackageRefused:
+        switch (ending.refusal) {
+        case UpdateEnding::Refusal::Unsigned: return QStringLiteral("unsigned");
+        case UpdateEnding::Refusal::SignatureInvalid: return QStringLiteral("signature-invalid");
+        case UpdateEnding::Refusal::UntrustedKey: return QStringLiteral("signature-untrusted-key");
+        }
+        return QStringLiteral("unsigned");
     case UpdateEnding::Kind::PortLost: return QStringLiteral("port-lost");
     case UpdateEnding::Kind::PortUnavailable: return QStringLiteral("port-unavailable");
     default: return QStringLiteral("cancelled");
@@ -150,4 +163,34 @@ JournalRecord CalibrationAttempt::record(const JournalRecord &begun, const Calib
     if (!succeeded)
         rec.failedStep = rec.stepReached;
     return rec;
+}
+
+QStringList JournalWords::outcomes()
+{
+    QStringList words;
+    const auto add = [&words](const QString &word) {
+        if (!word.isEmpty() && !words.contains(word))
+            words.append(word);
+    };
+    UpdateOutcome end;
+    for (int reason = UpdateOutcome::Success; reason <= UpdateOutcome::WriteFailed; ++reason) {
+        end.reason = UpdateOutcome::Reason(reason);
+        add(UpdateAttempt::outcomeWord(UpdateEnding::byEngine(end)));
+    }
+    end.reason = UpdateOutcome::Success;
+    add(UpdateAttempt::outcomeWord(UpdateEnding::byEngine(end), BootCheck::NoAnswer));
+    for (const auto kind : {UpdateEnding::Kind::Cancelled, UpdateEnding::Kind::PortLost, UpdateEnding::Kind::PortUnavailable})
+        add(UpdateAttempt::outcomeWord({kind, std::nullopt}));
+    for (const auto why : {UpdateEnding::Refusal::Unsigned, UpdateEnding::Refusal::SignatureInvalid,
+                           UpdateEnding::Refusal::UntrustedKey})
+        add(UpdateAttempt::outcomeWord(UpdateEnding::refused(why)));
+    CalibrationOutcome run;
+    for (int reason = CalibrationOutcome::Success; reason <= CalibrationOutcome::StepFailed; ++reason) {
+        run.reason = CalibrationOutcome::Reason(reason);
+        add(CalibrationAttempt::outcomeWord({CalibrationEnding::Kind::Engine, run}));
+    }
+    for (const auto kind : {CalibrationEnding::Kind::Cancelled, CalibrationEnding::Kind::NoAnswer, CalibrationEnding::Kind::LinkLost,
+                            CalibrationEnding::Kind::PortLost, CalibrationEnding::Kind::PortUnavailable})
+        add(CalibrationAttempt::outcomeWord({kind, std::nullopt}));
+    return words;
 }

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 #include <optional>
 
 // Whether the new firmware started after RUN, when a face checked it.
@@ -21,13 +22,18 @@ struct UpdateEnding
         Cancelled,       // the user cancelled, or the face closed, before the engine's end
         PortLost,        // the adapter went away under the attempt
         PortUnavailable, // the port could not be opened; nothing was sent
+        PackageRefused,  // the package's signature refused it before any port was opened (`refusal`)
     };
+    // Why a package was refused for its signature.
+    enum class Refusal { Unsigned, SignatureInvalid, UntrustedKey };
 
     Kind kind = Kind::Engine;
     // The engine's last end, also when the face ended the attempt: what the write came to.
     std::optional<UpdateOutcome> engine;
+    Refusal refusal = Refusal::Unsigned;
 
     static UpdateEnding byEngine(const UpdateOutcome &outcome) { return {Kind::Engine, outcome}; }
+    static UpdateEnding refused(Refusal why) { return {Kind::PackageRefused, std::nullopt, why}; }
 };
 
 // Follows one update attempt: the face feeds it the engine's values as they come and takes
@@ -42,6 +48,8 @@ public:
     bool isStarted() const { return !rec.id.isNull(); }
     // The package as it was read: its file name, and its bytes for the size and SHA-256.
     void setPackage(const QString &path, const QByteArray &bytes);
+    // The same from its size and SHA-256 (hex), for a package whose bytes were not kept.
+    void setPackage(const QString &path, qint64 size, const QString &sha256);
     // The package's signature as it was checked: its state's name and the key id.
     void setSignature(const QString &state, const QString &keyId);
     void onChipsListed(const QList<chipInfo> &chips);
@@ -51,7 +59,9 @@ public:
     JournalRecord finish(const UpdateEnding &ending, BootCheck check = BootCheck::NotChecked) const;
 
     // The record's outcome word for an ending: the engine's reason, or the face's own end;
-    // a written gimbal whose new firmware was seen silent or implausible is "not-running".
+    // a written gimbal whose new firmware was seen silent or implausible is "not-running"; a
+    // refused package is its signature's state ("unsigned", "signature-invalid",
+    // "signature-untrusted-key").
     static QString outcomeWord(const UpdateEnding &ending, BootCheck check = BootCheck::NotChecked);
     // "running", "no-answer", "implausible", "cancelled"; empty when not checked.
     static QString checkName(BootCheck check);
@@ -75,4 +85,10 @@ namespace CalibrationAttempt {
 JournalRecord record(const JournalRecord &begun, const CalibrationEnding &ending);
 // The record's outcome word for an ending.
 QString outcomeWord(const CalibrationEnding &ending);
+}
+
+namespace JournalWords {
+// Every outcome word a record can carry, each once, in a stable order: the engines' ends, the
+// faces' own ends and the refused packages' words, all made by the outcomeWord functions above.
+QStringList outcomes();
 }

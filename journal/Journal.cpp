@@ -71,6 +71,12 @@ void Journal::startSending()
 {
     if (sender || !hasShared())
         return;
+    // The command line refuses such a URI before it starts; the window's setting is checked here.
+    const QString refusal = JournalConfig::checkSharedUri(settings.sharedUri);
+    if (!refusal.isEmpty()) {
+        emit problem(refusal);
+        return;
+    }
     sender = new JournalSender(settings, SharedTimeoutMs);
     connect(sender, &JournalSender::sent, this, &Journal::sent);
     connect(sender, &JournalSender::failed, this, [this](const QString &why) {

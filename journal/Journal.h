@@ -30,7 +30,9 @@ public:
     bool record(JournalRecord record);
 
     // Starts the sender thread, which sends what waits now and whenever a record is written,
-    // and retries while records wait and the server does not answer.
+    // and retries while records wait and the server does not answer. A shared URI that
+    // JournalConfig::checkSharedUri refuses (one with a password) is said through problem()
+    // instead, and the records stay local.
     void startSending();
     // Sends what waits, giving the server at most `budgetMs`; returns the records sent, or -1
     // when the server did not confirm them in time (they wait for the next time).

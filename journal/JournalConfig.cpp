@@ -2,6 +2,7 @@
 #include "JournalConfig.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -36,7 +37,7 @@ QString JournalConfig::checkSharedUri(const QString &uri)
 {
     const QUrl url(uri, QUrl::StrictMode);
     if (!isConnectionUri(url))
-        return QStringLiteral("not a postgresql:// connection URI: %1").arg(uri);
+        return QStringLiteral("not a postgresql:// connection URI: %1").arg(describe(uri));
     const QUrlQuery query(url);
     if (!url.password().isEmpty() || query.hasQueryItem(QStringLiteral("password")))
         return QStringLiteral("the journal URI carries a password; put it in ~/.pgpass (or PGPASSFILE, or a "
@@ -51,5 +52,14 @@ bool JournalConfig::isConnectionUri(const QUrl &url)
 
 QString JournalConfig::describe(const QString &uri)
 {
-    return QUrl(uri).toString(QUrl::RemovePassword);
+    // Worked on the text as given, so that a URI Qt cannot parse, or a libpq "key=value" string,
+    // loses its password too: the user part's ":password@" (to the last '@': hiding more than
+    // the password is better than showing part of it) and any password parameter.
+    static const QRegularExpression userPassword(QStringLiteral(R"(^([A-Za-z][A-Za-z0-9+.-]*://[^/?#@:]*):.*@)"));
+    static const QRegularExpression parameter(QStringLiteral(R"((\bpassword\s*=\s*)('[^']*'|[^&\s]*))"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    QString shown = uri;
+    shown.replace(userPassword, QStringLiteral("\\1:***@"));
+    shown.replace(parameter, QStringLiteral("\\1***"));
+    return shown;
 }

@@ -21,6 +21,7 @@ struct JournalConfig
     static QString checkSharedUri(const QString &uri);
     // Whether `url` names a PostgreSQL database (postgresql:// or postgres://).
     static bool isConnectionUri(const QUrl &url);
-    // The URI as it may be shown: never carries a password (checkSharedUri refuses those).
+    // The URI as it may be shown: a password in it, in the user part or as a parameter, is
+    // shown as "***" (checkSharedUri refuses such URIs, and its refusal shows them so).
     static QString describe(const QString &uri);
 };

@@ -124,7 +124,8 @@ QString JournalRecord::csvHeader()
 {
     return QStringLiteral("id,kind,station,started,ended,port,adapter_serial,product_row,outcome,failed_chip,"
                           "failed_step,package_name,package_sha256,chips,pages_written,end_command,step_reached,"
-                          "save_acknowledged,version");
+                          "save_acknowledged,version,package_size,package_arch,package_signature,package_signature_key,check,"
+                          "faces");
 }
 
 QString JournalRecord::toCsv() const
@@ -135,7 +136,12 @@ QString JournalRecord::toCsv() const
         chipTexts.append(QStringLiteral("%1/%2/%3 %4>%5 %6")
                              .arg(hex32(chip.cpuid), hex16(chip.hardware), hex32(chip.serial),
                                   firmwareText(chip.firmwareBefore), firmwareText(chip.firmwareAfter), chip.result));
+    // The faces in one field, "x y z" in g a face, ';' between.
+    QStringList faceTexts;
+    for (const auto &face : faces)
+        faceTexts.append(QStringLiteral("%1 %2 %3").arg(face[0]).arg(face[1]).arg(face[2]));
     const bool update = kind == Kind::Update;
+    // The columns after `version` came later; they stay after it so older readers keep theirs.
     const QStringList fields{
         id.toString(QUuid::WithoutBraces),
         kindName(kind),
@@ -156,6 +162,12 @@ QString JournalRecord::toCsv() const
         stepReached,
         update ? QString() : (saveAcknowledged ? QStringLiteral("yes") : QStringLiteral("no")),
         version,
+        update && packageSize >= 0 ? QString::number(packageSize) : QString(),
+        update && packageArch >= 0 ? hex16(uint16_t(packageArch)) : QString(),
+        update ? signature : QString(),
+        update ? signatureKey : QString(),
+        update ? checkResult : QString(),
+        faceTexts.join(QLatin1Char(';')),
     };
     QStringList quoted;
     for (const QString &field : fields)

@@ -267,6 +267,21 @@ int JournalStore::schemaVersion(QString *error)
     return query.value(0).toInt();
 }
 
+int JournalStore::mayAppend(QString *error)
+{
+    if (dialect->local)
+        return 1;
+    // A record lands with its chips: both tables must take rows.
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT has_table_privilege(current_user, 'records', 'INSERT') "
+                                   "AND has_table_privilege(current_user, 'chips', 'INSERT')"))
+        || !query.next()) {
+        *error = sqlError(query.lastError());
+        return -1;
+    }
+    return query.value(0).toBool() ? 1 : 0;
+}
+
 bool JournalStore::migrate(int target, QString *error)
 {
     // A journal at this version is used as it is, with no write and no lock.

@@ -60,6 +60,9 @@ public:
     // Newest first.
     QList<JournalRecord> find(const JournalFilter &filter, QString *error);
     int schemaVersion(QString *error);
+    // Whether this connection's role may add records: 1 yes, 0 no, -1 on error (the local
+    // file always may).
+    int mayAppend(QString *error);
 
     // The connection, for the History view's model (same thread only).
     QSqlDatabase database() const;

@@ -3,6 +3,7 @@
 
 #include "PackageFileReader.h"
 
+#include <QCryptographicHash>
 #include <cstring>
 
 QString CheckedPackage::detail() const
@@ -47,6 +48,8 @@ CheckedPackage CheckedPackage::open(const QString &path, bool requireSigned, con
         package.error = file.error;
         return package;
     }
+    package.size = file.bytes.size();
+    package.sha256 = QString::fromLatin1(QCryptographicHash::hash(file.bytes, QCryptographicHash::Sha256).toHex());
     // The signature first: a package changed after it was signed is refused as such, even
     // when the change also broke its format.
     package.signature = PackageSignature::check(file.bytes, path, trusted);

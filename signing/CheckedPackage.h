@@ -36,6 +36,10 @@ struct CheckedPackage
     // Trusted-key files that could not be read as keys, each "path: why"; the keys they would
     // hold were not trusted.
     QStringList keyProblems;
+    // Whenever the file could be read: its size and SHA-256 (hex), so that a refusal can be
+    // recorded with the package it concerned.
+    qint64 size = -1;
+    QString sha256;
 
     bool accepted() const { return refusal == Refusal::None; }
     bool wasRead() const

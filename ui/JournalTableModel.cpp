@@ -1,6 +1,7 @@
 // The History view's table over journal records.
 #include "JournalTableModel.h"
 
+#include "JournalTime.h"
 #include "ProductTable.h"
 
 #include <QCoreApplication>
@@ -44,7 +45,7 @@ QString JournalTableModel::text(const JournalRecord &record, int column) const
     const bool update = record.kind == JournalRecord::Kind::Update;
     switch (column) {
     case Time:
-        return record.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return JournalTime::shown(record.started);
     case Kind:
         return update ? tr("更新") : tr("校准");
     case Station:

@@ -2,6 +2,8 @@
 #include "CliProcess.h"
 #include "PtzFile.h"
 
+#include <QFileInfo>
+#include <QJsonArray>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -22,6 +24,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
+        // Refusals and failed opens are recorded: in a journal of this test's own.
+        qputenv("VELMORA_JOURNAL_FILE", QFile::encodeName(dir.filePath(QStringLiteral("journal.sqlite"))));
         PtzFile package;
         QVERIFY(package.addImage(0x0101, 100, QByteArray(64, 'x')));
         QFile valid(dir.filePath(QStringLiteral("valid.ptz")));
@@ -119,6 +123,12 @@ private slots:
             << QStringList{"flash", "--port", noPort, "--product", "4", "--require-signed", validPackage} << 3
             << "not signed, and only signed packages are accepted";
         QTest::newRow("journal, cpuid not hex") << QStringList{"journal", "--cpuid", "5A3G"} << 2 << "--cpuid";
+        // A word no record carries would list nothing: refused, naming the words there are.
+        QTest::newRow("journal, outcome misspelt") << QStringList{"journal", "--outcome", "sucess"} << 2 << "not-running";
+        QTest::newRow("journal, outcome of another case") << QStringList{"journal", "--outcome", "Success"} << 2
+                                                          << "signature-untrusted-key";
+        QTest::newRow("journal, unknown kind") << QStringList{"journal", "--kind", "x"} << 2 << "update or calibration";
+        QTest::newRow("journal, no such day") << QStringList{"journal", "--since", "2026-13-01"} << 2 << "--since";
         QTest::newRow("journal, unknown action") << QStringList{"journal", "purge"} << 2 << "no action 'purge'";
         QTest::newRow("journal, password in the URI")
             << QStringList{"journal", "sync", "--journal", "postgresql://velmora:hunter2@db/velmora"} << 2 << "~/.pgpass";
@@ -169,6 +179,43 @@ private slots:
         QVERIFY(help.contains(QLatin1String("7    the port exists but cannot be opened")));
         if (command != QLatin1String("ports"))
             QVERIFY(help.contains(QLatin1String("4  K5-Delta")));
+    }
+
+    // A package refused for its signature is recorded by flash and station alike, before any
+    // port is touched: the package, the word for why, and no chips.
+    void aSignatureRefusalLeavesARecord_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("port");
+        QTest::newRow("flash") << "flash" << dir.filePath(QStringLiteral("no-such-port"));
+        QTest::newRow("station") << "station" << "";
+    }
+    void aSignatureRefusalLeavesARecord()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, port);
+        const QString journal = dir.filePath(command + QStringLiteral("-refusals.sqlite"));
+        CliProcess cli;
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
+        QStringList arguments{command, QStringLiteral("--product"), QStringLiteral("4"), QStringLiteral("--require-signed")};
+        if (!port.isEmpty())
+            arguments << QStringLiteral("--port") << port << validPackage;
+        else
+            arguments << QStringLiteral("--package") << validPackage;
+        QCOMPARE(cli.run(arguments), 3);
+        const QList<QJsonObject> records = journalRecords(journal);
+        QCOMPARE(records.size(), 1);
+        const QJsonObject record = records.first();
+        QCOMPARE(record[QStringLiteral("outcome")].toString(), QStringLiteral("unsigned"));
+        QCOMPARE(record[QStringLiteral("port")].toString(), port);
+        QCOMPARE(record[QStringLiteral("productRow")].toInt(), 4);
+        const QJsonObject package = record[QStringLiteral("package")].toObject();
+        QCOMPARE(package[QStringLiteral("name")].toString(), QStringLiteral("valid.ptz"));
+        QCOMPARE(package[QStringLiteral("size")].toInteger(), QFileInfo(validPackage).size());
+        QCOMPARE(package[QStringLiteral("sha256")].toString().size(), 64);
+        QVERIFY(record[QStringLiteral("chips")].toArray().isEmpty());
+        // Found by the word a person would filter on.
+        QCOMPARE(journalRecords(journal, {QStringLiteral("--outcome"), QStringLiteral("unsigned")}).size(), 1);
     }
 
     void portsWithoutAdapterSaysSoOnStandardError()

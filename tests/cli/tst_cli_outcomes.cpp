@@ -180,7 +180,15 @@ private slots:
             QCOMPARE(first[QStringLiteral("event")].toString(), QStringLiteral("refused"));
             QCOMPARE(first[QStringLiteral("reason")].toString(), reason);
             QVERIFY(sim.bootloaderLines().isEmpty());
-            QVERIFY(journalRecords(journal).isEmpty());
+            // Recorded all the same: which package, refused why and by whose key; no chips.
+            const QList<QJsonObject> records = journalRecords(journal);
+            QCOMPARE(records.size(), 1);
+            QCOMPARE(records.first()[QStringLiteral("outcome")].toString(), reason);
+            const QJsonObject recorded = records.first()[QStringLiteral("package")].toObject();
+            QCOMPARE(recorded[QStringLiteral("name")].toString(), QStringLiteral("p.ptz"));
+            QCOMPARE(recorded[QStringLiteral("sha256")].toString().size(), 64);
+            QCOMPARE(recorded[QStringLiteral("signatureKey")].toString(), first[QStringLiteral("keyId")].toString());
+            QVERIFY(records.first()[QStringLiteral("chips")].toArray().isEmpty());
             return;
         }
         QCOMPARE(first[QStringLiteral("signature")].toString(), reason);

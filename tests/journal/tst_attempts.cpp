@@ -1,6 +1,7 @@
 // An attempt's record is built once, from a typed ending: the outcome word, the end command,
 // the chips' results and the firmware written all follow from values, never from patched words.
 #include "Attempts.h"
+#include "PackageSignature.h"
 
 #include <QtTest>
 
@@ -105,6 +106,69 @@ private slots:
         QCOMPARE(record.chips.at(0).firmwareAfter, 105);
         QCOMPARE(record.chips.at(1).firmwareAfter, 106);
         QCOMPARE(record.failedChip, engine == UpdateOutcome::Success ? 0 : 2);
+    }
+
+    // A package refused for its signature leaves a record of what was refused and by which key,
+    // with the signature's own word as the outcome, and no chips: no port was opened.
+    void aRefusedPackageIsRecordedWithItsSignaturesWord_data()
+    {
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("keyId");
+        QTest::newRow("unsigned") << int(UpdateEnding::Refusal::Unsigned) << int(SignatureCheck::State::Unsigned) << "";
+        QTest::newRow("damaged signature") << int(UpdateEnding::Refusal::SignatureInvalid)
+                                           << int(SignatureCheck::State::Invalid) << "754323FEF3D07DC8";
+        QTest::newRow("untrusted key") << int(UpdateEnding::Refusal::UntrustedKey) << int(SignatureCheck::State::UntrustedKey)
+                                       << "0123456789ABCDEF";
+    }
+    void aRefusedPackageIsRecordedWithItsSignaturesWord()
+    {
+        QFETCH(int, refusal);
+        QFETCH(int, state);
+        QFETCH(QString, keyId);
+        UpdateAttempt attempt(QString(), QString(), 4);
+        attempt.setPackage(QStringLiteral("/srv/line/k5-1.05.ptz"), QByteArrayLiteral("package bytes"));
+        const QString stateWord = SignatureCheck::stateName(SignatureCheck::State(state));
+        attempt.setSignature(stateWord, keyId);
+        const JournalRecord record = attempt.finish(UpdateEnding::refused(UpdateEnding::Refusal(refusal)));
+        // The journal's word is the one the command line's refusal says.
+        QCOMPARE(record.outcome, stateWord);
+        QCOMPARE(record.signature, stateWord);
+        QCOMPARE(record.signatureKey, keyId);
+        QCOMPARE(record.packageName, QStringLiteral("k5-1.05.ptz"));
+        QCOMPARE(record.packageSize, qint64(13));
+        QCOMPARE(record.packageSha256, QStringLiteral("2e547448dcd0f2fcd9dbc386d33f1553369883451898177559bcf3e3b1083d16"));
+        QVERIFY(record.chips.isEmpty());
+        QCOMPARE(record.pagesWritten, 0);
+        QCOMPARE(record.endCommand, QString());
+        QVERIFY(JournalWords::outcomes().contains(record.outcome));
+    }
+
+    // Every word an ending can give is a word `journal --outcome` takes, and nothing else is.
+    void theOutcomeWordsAreTheEndingsWords()
+    {
+        const QStringList words = JournalWords::outcomes();
+        QSet<QString> made;
+        for (int reason = UpdateOutcome::Success; reason <= UpdateOutcome::WriteFailed; ++reason) {
+            UpdateOutcome end;
+            end.reason = UpdateOutcome::Reason(reason);
+            for (int kind = 0; kind <= int(UpdateEnding::Kind::PortUnavailable); ++kind)
+                for (int check = 0; check <= int(BootCheck::Cancelled); ++check)
+                    made.insert(UpdateAttempt::outcomeWord({UpdateEnding::Kind(kind), end}, BootCheck(check)));
+        }
+        for (int why = 0; why <= int(UpdateEnding::Refusal::UntrustedKey); ++why)
+            made.insert(UpdateAttempt::outcomeWord(UpdateEnding::refused(UpdateEnding::Refusal(why))));
+        for (int reason = CalibrationOutcome::Success; reason <= CalibrationOutcome::StepFailed; ++reason)
+            for (int kind = 0; kind <= int(CalibrationEnding::Kind::PortUnavailable); ++kind) {
+                CalibrationOutcome run;
+                run.reason = CalibrationOutcome::Reason(reason);
+                made.insert(CalibrationAttempt::outcomeWord({CalibrationEnding::Kind(kind), run}));
+                made.insert(CalibrationAttempt::outcomeWord({CalibrationEnding::Kind(kind), std::nullopt}));
+            }
+        QCOMPARE(QSet<QString>(words.cbegin(), words.cend()), made);
+        QCOMPARE(words.size(), made.size());
+        for (const char *word : {"success", "not-running", "no-answer", "port-lost", "step-failed", "signature-untrusted-key"})
+            QVERIFY2(words.contains(QLatin1String(word)), word);
     }
 };
 

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -72,12 +73,15 @@ private:
     }
 
     // velmora-cli with `arguments` on the journal of `c`; its exit status, and what it printed.
-    int cli(const JournalConfig &c, const QStringList &arguments, QString *out, QString *err = nullptr)
+    int cli(const JournalConfig &c, const QStringList &arguments, QString *out, QString *err = nullptr,
+            const QString &tz = QString())
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), c.localPath);
         env.remove(QStringLiteral("VELMORA_JOURNAL"));
+        if (!tz.isEmpty())
+            env.insert(QStringLiteral("TZ"), tz);
         process.setProcessEnvironment(env);
         process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-cli"), arguments);
         if (!process.waitForFinished(30000))
@@ -98,6 +102,10 @@ private slots:
         QVERIFY2(owner.open(JournalStore::Backend::Shared, pg.uri(), 2000, &error), qPrintable(error));
         QVERIFY(pg.exec(QStringLiteral("CREATE ROLE station LOGIN"), nullptr, QStringLiteral("postgres")));
         QVERIFY(grantStation(QStringLiteral("velmora")));
+        // A role that may read the journal but add nothing to it.
+        QVERIFY(pg.exec(QStringLiteral("CREATE ROLE reader LOGIN"), nullptr, QStringLiteral("postgres")));
+        QVERIFY(pg.exec(QStringLiteral("GRANT USAGE ON SCHEMA public TO reader; "
+                                       "GRANT SELECT ON records, chips, velmora_schema TO reader")));
     }
 
     void init()
@@ -422,6 +430,138 @@ private slots:
         QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), QStringLiteral("--json"), QStringLiteral("--cpuid"), QStringLiteral("5a3f0012")} + shared, &out), 0);
         const QJsonObject record = QJsonDocument::fromJson(out.toUtf8()).object();
         QCOMPARE(record[QStringLiteral("chips")].toArray().at(0).toObject()[QStringLiteral("cpuid")].toString(), QStringLiteral("5A3F0012"));
+    }
+
+    // With a shared journal set, the listing reads it; when it is away, or with --local, this
+    // machine's file, and a missing server is said on standard error, not hidden.
+    void theListingFallsBackToThisMachinesRecords_data()
+    {
+        QTest::addColumn<bool>("serverThere");
+        QTest::addColumn<bool>("localOnly");
+        QTest::addColumn<QString>("outcomes"); // as listed, newest first
+        QTest::addColumn<QString>("said");     // a word on standard error; empty: nothing
+        QTest::newRow("server there: its records") << true << false << "write-failed" << "";
+        QTest::newRow("server there, --local: this machine's") << true << true << "port-lost" << "";
+        QTest::newRow("server away: this machine's") << false << false << "port-lost" << "could not be reached";
+        QTest::newRow("server away, --local: no word of it") << false << true << "port-lost" << "";
+    }
+    void theListingFallsBackToThisMachinesRecords()
+    {
+        QFETCH(bool, serverThere);
+        QFETCH(bool, localOnly);
+        QFETCH(QString, outcomes);
+        QFETCH(QString, said);
+        const JournalConfig c = config();
+        {
+            JournalConfig offline = c;
+            offline.sharedUri.clear();
+            Journal journal(offline);
+            QVERIFY(journal.record(JournalSamples::update(0x11, QStringLiteral("port-lost"))));
+        }
+        JournalStore server;
+        QString error;
+        QVERIFY2(server.open(JournalStore::Backend::Shared, pg.uri(), 2000, &error), qPrintable(error));
+        QVERIFY2(server.append({JournalSamples::update(0x22, QStringLiteral("write-failed"))}, &error), qPrintable(error));
+        const QString uri = serverThere ? pg.uri() : pg.uri().replace(pg.socketDir(), dir.filePath(QStringLiteral("nowhere")));
+        QStringList arguments{QStringLiteral("journal"), QStringLiteral("--json"), QStringLiteral("--journal"), uri};
+        if (localOnly)
+            arguments << QStringLiteral("--local");
+        QString out, err;
+        QCOMPARE(cli(c, arguments, &out, &err), 0);
+        QStringList listed;
+        for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            listed << QJsonDocument::fromJson(line.toUtf8()).object()[QStringLiteral("outcome")].toString();
+        QCOMPARE(listed.join(QLatin1Char(' ')), outcomes);
+        if (said.isEmpty())
+            QVERIFY2(err.isEmpty(), qPrintable(err));
+        else
+            QVERIFY2(err.contains(said), qPrintable(err));
+    }
+
+    // 'journal status' asks the server itself; without a shared journal it speaks of none.
+    void statusSaysWhatTheServerSays_data()
+    {
+        QTest::addColumn<QString>("role"); // empty: no shared journal; "away": a server not there
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("unsaid");
+        QTest::newRow("no shared journal") << "" << 0 << QStringList{"shared journal: none"}
+                                           << QStringList{"waiting", "reachable"};
+        QTest::newRow("station role") << "station" << 0
+                                      << QStringList{"reachable: yes", "journal version: 4", "may add records: yes",
+                                                     "waiting to be sent: 1"}
+                                      << QStringList{};
+        QTest::newRow("a role that may only read") << "reader" << 8
+                                                   << QStringList{"reachable: yes", "may add records: no", "waiting to be sent: 1"}
+                                                   << QStringList{};
+        QTest::newRow("server away") << "away" << 8 << QStringList{"reachable: no (", "waiting to be sent: 1"}
+                                     << QStringList{"may add records", "journal version"};
+    }
+    void statusSaysWhatTheServerSays()
+    {
+        QFETCH(QString, role);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, unsaid);
+        JournalConfig c = config();
+        c.sharedUri.clear();
+        {
+            Journal journal(c);
+            QVERIFY(journal.record(JournalSamples::update()));
+        }
+        QStringList arguments{QStringLiteral("journal"), QStringLiteral("status")};
+        if (role == QLatin1String("away"))
+            arguments << QStringLiteral("--journal") << pg.uri().replace(pg.socketDir(), dir.filePath(QStringLiteral("nowhere")));
+        else if (!role.isEmpty())
+            arguments << QStringLiteral("--journal") << pg.uri(role);
+        QString out;
+        QCOMPARE(cli(c, arguments, &out), exitCode);
+        const QStringList said = out.split(QLatin1Char('\n'));
+        for (const QString &line : lines)
+            QVERIFY2(!said.filter(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(line))).isEmpty(),
+                     qPrintable(out));
+        for (const QString &word : unsaid)
+            QVERIFY2(!out.contains(word), qPrintable(out));
+    }
+
+    // The text listing shows local time with its offset, --utc shows UTC, --json keeps UTC with Z.
+    void theListingShowsTheLocalTime_data()
+    {
+        QTest::addColumn<QString>("tz");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("first");
+        QTest::newRow("east of UTC") << "XST-8" << QStringList{} << "2026-12-08 16:36:09 +08:00";
+        QTest::newRow("west of UTC") << "YST5" << QStringList{} << "2026-12-08 03:36:09 -05:00";
+        QTest::newRow("half an hour off") << "ZST-5:30" << QStringList{} << "2026-12-08 14:06:09 +05:30";
+        QTest::newRow("--utc") << "XST-8" << QStringList{"--utc"} << "2026-12-08 08:36:09 +00:00";
+        QTest::newRow("--since in local time, east") << "XST-8" << QStringList{"--since", "2026-12-08 16:36"}
+                                                     << "2026-12-08 16:36:09 +08:00";
+        QTest::newRow("--since in local time, west") << "YST5" << QStringList{"--since", "2026-12-08 03:36"}
+                                                     << "2026-12-08 03:36:09 -05:00";
+        QTest::newRow("--until in local time excludes it") << "XST-8" << QStringList{"--until", "2026-12-08 16:36"} << "";
+        QTest::newRow("--json keeps UTC") << "XST-8" << QStringList{"--json"} << "{";
+    }
+    void theListingShowsTheLocalTime()
+    {
+        QFETCH(QString, tz);
+        QFETCH(QStringList, options);
+        QFETCH(QString, first);
+        JournalConfig c = config();
+        c.sharedUri.clear();
+        {
+            Journal journal(c);
+            JournalRecord record = JournalSamples::update();
+            record.started = QDateTime::fromString(QStringLiteral("2026-12-08T08:36:09.500Z"), Qt::ISODateWithMs);
+            QVERIFY(journal.record(record));
+        }
+        QString out, err;
+        QCOMPARE(cli(c, QStringList{QStringLiteral("journal")} + options, &out, &err, tz), 0);
+        QCOMPARE(out.left(first.size()), first);
+        if (first.isEmpty())
+            QVERIFY2(err.contains(QLatin1String("no record matched")), qPrintable(err));
+        if (options.contains(QLatin1String("--json")))
+            QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).object()[QStringLiteral("started")].toString(),
+                     QStringLiteral("2026-12-08T08:36:09.500Z"));
     }
 
     void aPasswordOnTheCommandLineIsRefusedUnsaid()
