@@ -66,14 +66,17 @@ const CommandEntry kCommands[] = {
     {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
      "Connect to the bootloader and list its chips as the firmware tab does."},
     {"journal", CliOptions::Command::Journal,
-     "journal [list | sync | status | init] [--since T] [--until T] [--cpuid HEX] [--serial HEX] [--outcome WORD]\n"
-     "              [--station NAME] [--kind update|calibration] [--limit N] [--csv | --json]",
+     "journal [list | sync | status | init | report] [--since T] [--until T] [--cpuid HEX] [--serial HEX]\n"
+     "              [--outcome WORD] [--station NAME] [--kind update|calibration] [--limit N] [--csv | --json | --html FILE]",
      "List the journal's records of updates and calibrations, newest first (list, the default), send\n"
      "the records that wait for the shared journal now (sync), or say where records go and how many\n"
      "wait (status). With a shared journal set, list reads the shared one. init makes or upgrades\n"
      "the tables of the shared journal (else of the local file) and says their version: run it once\n"
      "as the shared database's owner, so that the stations' role needs only to insert and read. T\n"
-     "is a date or an ISO time (2026-11-30, 2026-11-30T14:00, UTC unless it says otherwise)."},
+     "is a date or an ISO time (2026-11-30, 2026-11-30T14:00, UTC unless it says otherwise).\n"
+     "report sums up the updates the filters keep: attempts, gimbals, first-pass and final yield,\n"
+     "attempt times, failures by outcome (largest first), days and stations, calibrations; --json as\n"
+     "one object, --csv the day and station rows, --html FILE a page with charts for a browser."},
 };
 
 const CommandEntry *findCommand(const QString &name)
@@ -238,12 +241,14 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("update or calibration."), QStringLiteral("KIND"));
     const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("At most N records."), QStringLiteral("N"));
     const QCommandLineOption journalCsv(QStringLiteral("csv"), QStringLiteral("Print a header and one comma-separated row per record."));
+    const QCommandLineOption html(QStringLiteral("html"), QStringLiteral("report: write the report as one HTML page to FILE."),
+                                  QStringLiteral("FILE"));
     if (usesJournal(c))
         parser.addOption(journal);
     if (c == Command::Journal) {
-        for (const QCommandLineOption &option : {since, until, cpuid, serial, outcome, station, kind, limit, journalCsv})
+        for (const QCommandLineOption &option : {since, until, cpuid, serial, outcome, station, kind, limit, journalCsv, html})
             parser.addOption(option);
-        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync, status or init."));
+        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync, status, init or report."));
     }
     const QCommandLineOption requireSigned(QStringLiteral("require-signed"),
                                            QStringLiteral("Refuse a package that has no signature (PACKAGE.minisig)."));
@@ -285,8 +290,17 @@ CliOptions CliOptions::parse(const QStringList &arguments)
             options.journalAction = JournalAction::Status;
         else if (action == QLatin1String("init"))
             options.journalAction = JournalAction::Init;
+        else if (action == QLatin1String("report"))
+            options.journalAction = JournalAction::Report;
         else
-            return failure(QStringLiteral("journal: no action '%1' (list, sync, status or init)").arg(action));
+            return failure(QStringLiteral("journal: no action '%1' (list, sync, status, init or report)").arg(action));
+        if (parser.isSet(html)) {
+            options.htmlFile = parser.value(html);
+            if (options.journalAction != JournalAction::Report)
+                return failure(QStringLiteral("journal: --html is for report only"));
+            if (options.htmlFile.isEmpty() || options.json || options.csv)
+                return failure(QStringLiteral("journal: --html needs a file, and excludes --json and --csv"));
+        }
         for (const auto &[option, target] : {std::pair{&since, &options.since}, std::pair{&until, &options.until}}) {
             if (!parser.isSet(*option))
                 continue;

@@ -10,7 +10,7 @@
 struct CliOptions
 {
     enum class Command { None, Ports, Monitor, Calibrate, Flash, Info, Journal, Station };
-    enum class JournalAction { List, Sync, Status, Init };
+    enum class JournalAction { List, Sync, Status, Init, Report };
 
     Command command = Command::None;
     QStringList ports;
@@ -39,6 +39,8 @@ struct CliOptions
     QString station;
     QString kind;
     int limit = -1;
+    // journal report --html: the file to write the report into.
+    QString htmlFile;
 
     // Empty unless parsing failed: then a one-line reason for the user.
     QString error;

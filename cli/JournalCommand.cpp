@@ -5,6 +5,7 @@
 #include "ExitCode.h"
 #include "Journal.h"
 #include "JournalStore.h"
+#include "ReportCommand.h"
 
 #include <QJsonDocument>
 
@@ -117,6 +118,8 @@ int JournalCommand::run(const CliOptions &options)
         return list(options, config);
     case CliOptions::JournalAction::Init:
         return init(config);
+    case CliOptions::JournalAction::Report:
+        return ReportCommand::run(options, config);
     case CliOptions::JournalAction::Status: {
         QString error;
         const int waiting = waitingHere(config, &error);
