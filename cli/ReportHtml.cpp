@@ -53,7 +53,7 @@ QString barLabel(double x, const QString &text)
 
 QString svgOpen(const QString &title)
 {
-    return QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 %1 %2\" width=\"%1\" height=\"%2\" role=\"img\" "
+    return QStringLiteral("<svg viewBox=\"0 0 %1 %2\" width=\"%1\" height=\"%2\" role=\"img\" "
                           "aria-label=\"%3\">")
         .arg(ChartWidth)
         .arg(ChartHeight)

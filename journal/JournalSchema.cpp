@@ -43,10 +43,6 @@ QStringList yieldViews(bool local)
 {
     const QString seconds = local ? QStringLiteral("round((julianday(r.ended) - julianday(r.started)) * 86400.0, 3)")
                                   : QStringLiteral("round(extract(epoch FROM r.ended - r.started)::numeric, 3)::double precision");
-    const auto epoch = [local](const char *column) {
-        return local ? QStringLiteral("round((julianday(r.%1) - 2440587.5) * 86400.0, 3)").arg(QLatin1String(column))
-                     : QStringLiteral("round(extract(epoch FROM r.%1)::numeric, 3)::double precision").arg(QLatin1String(column));
-    };
     // SQLite 3.40 has no ORDER BY inside an aggregate: the chips are ordered in a subquery first.
     const QString gimbal = local ? QStringLiteral("(SELECT group_concat(cpuid, ',') FROM (SELECT c.cpuid FROM chips c "
                                                   "WHERE c.record_id = r.id ORDER BY c.position))")
@@ -55,12 +51,11 @@ QStringList yieldViews(bool local)
     const QString passed = QStringLiteral("r.outcome = 'success' AND coalesce(r.check_result, '') IN ('', 'running')");
     return {
         QStringLiteral("CREATE VIEW update_attempts AS SELECT r.id, r.kind, r.station, r.started, r.ended, r.outcome, "
-                       "r.check_result, %1 AS seconds, %2 AS started_epoch, %3 AS ended_epoch, "
-                       "CASE WHEN %4 THEN 1 ELSE 0 END AS passed, "
-                       "CASE WHEN %4 THEN NULL WHEN r.outcome = 'success' AND r.check_result = 'cancelled' THEN 'cancelled' "
+                       "r.check_result, %1 AS seconds, CASE WHEN %2 THEN 1 ELSE 0 END AS passed, "
+                       "CASE WHEN %2 THEN NULL WHEN r.outcome = 'success' AND r.check_result = 'cancelled' THEN 'cancelled' "
                        "WHEN r.outcome = 'success' THEN 'not-running' ELSE r.outcome END AS failure, "
-                       "%5 AS gimbal FROM records r WHERE r.kind = 'update'")
-            .arg(seconds, epoch("started"), epoch("ended"), passed, gimbal),
+                       "%3 AS gimbal FROM records r WHERE r.kind = 'update'")
+            .arg(seconds, passed, gimbal),
         QStringLiteral("CREATE VIEW gimbal_yield AS SELECT gimbal, count(*) AS attempts, min(started) AS first_started, "
                        "max(ended) AS last_ended, max(CASE WHEN first_n = 1 THEN passed END) AS first_passed, "
                        "max(CASE WHEN last_n = 1 THEN passed END) AS final_passed FROM (SELECT gimbal, started, ended, passed, "

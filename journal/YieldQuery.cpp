@@ -26,7 +26,7 @@ QString groupSelect(const QString &section, const QString &key, const QString &f
 {
     return QStringLiteral("SELECT '%1', %2, %3, count(DISTINCT gimbal), sum(CASE WHEN %4 = 1 AND passed = 1 THEN 1 ELSE 0 END), "
                           "%5, count(DISTINCT CASE WHEN passed = 1 THEN gimbal END), %6, %7, "
-                          "max(ended_epoch) - min(started_epoch) FROM w")
+                          "count(DISTINCT hour) FROM w")
         .arg(section, key, attempts, first, last, rankOf(rank, count, 50), rankOf(rank, count, 90));
 }
 
@@ -35,14 +35,16 @@ QString updateStatement(bool local, const QString &where)
     // The report machine's local day: SQLite's own clock zone, or the session's on the server
     // (set from this machine's zone before the statement).
     const QString day = local ? QStringLiteral("date(started, 'localtime')") : QStringLiteral("to_char(started, 'YYYY-MM-DD')");
+    // The clock hours with an attempt begun: the hours of activity, not the nights between them.
+    const QString hour = local ? QStringLiteral("strftime('%Y-%m-%dT%H', started)") : QStringLiteral("to_char(started, 'YYYY-MM-DD\"T\"HH24')");
     const QString gimbalRank = QStringLiteral(
         "CASE WHEN gimbal IS NULL THEN 0 ELSE row_number() OVER (PARTITION BY gimbal%1 ORDER BY started%2, id%2) END");
     // The first branch casts its figures: the server gives the whole union that type.
     const QString total = groupSelect(QStringLiteral("all"), QStringLiteral("''"), QStringLiteral("first_all"), "rank_all", "count_all",
                                       QStringLiteral("sum(CASE WHEN last_all = 1 AND passed = 1 THEN 1 ELSE 0 END)"),
                                       QStringLiteral("CAST(count(*) AS DOUBLE PRECISION)"));
-    return QStringLiteral("WITH a AS MATERIALIZED (SELECT id, station, started, seconds, started_epoch, ended_epoch, passed, "
-                          "failure, gimbal, %1 AS day FROM update_attempts%2), "
+    return QStringLiteral("WITH a AS MATERIALIZED (SELECT id, station, started, seconds, passed, "
+                          "failure, gimbal, %1 AS day, %7 AS hour FROM update_attempts%2), "
                           "w AS MATERIALIZED (SELECT a.*, %3 AS first_all, %4 AS last_all, %5 AS first_day, %6 AS first_station, "
                           "row_number() OVER (ORDER BY seconds) AS rank_all, count(*) OVER () AS count_all, "
                           "row_number() OVER (PARTITION BY day ORDER BY seconds) AS rank_day, "
@@ -51,7 +53,7 @@ QString updateStatement(bool local, const QString &where)
                           "count(*) OVER (PARTITION BY station) AS count_station FROM a) ")
                .arg(day, where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where, gimbalRank.arg(QString(), QString()),
                     gimbalRank.arg(QString(), QStringLiteral(" DESC")), gimbalRank.arg(QStringLiteral(", day"), QString()),
-                    gimbalRank.arg(QStringLiteral(", station"), QString()))
+                    gimbalRank.arg(QStringLiteral(", station"), QString()), hour)
            + total + QStringLiteral(" UNION ALL ")
            + groupSelect(QStringLiteral("day"), QStringLiteral("day"), QStringLiteral("first_day"), "rank_day", "count_day",
                          QStringLiteral("NULL"))
@@ -80,7 +82,7 @@ YieldGroup groupFrom(const QSqlQuery &query)
     g.updatedGimbals = query.value(6).toInt();
     g.medianSeconds = optionalValue(query.value(7));
     g.p90Seconds = optionalValue(query.value(8));
-    g.activeSeconds = query.value(9).toDouble();
+    g.activeHours = query.value(9).toInt();
     return g;
 }
 

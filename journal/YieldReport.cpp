@@ -50,7 +50,7 @@ std::optional<double> YieldGroup::finalYield() const
 
 std::optional<double> YieldGroup::gimbalsPerHour() const
 {
-    return activeSeconds >= 1.0 ? std::optional<double>(updatedGimbals * 3600.0 / activeSeconds) : std::nullopt;
+    return activeHours > 0 ? std::optional<double>(double(updatedGimbals) / activeHours) : std::nullopt;
 }
 
 QJsonObject YieldReport::toJson() const

@@ -20,12 +20,12 @@ struct YieldGroup
     int updatedGimbals = 0; // gimbals with a passing attempt here
     std::optional<double> medianSeconds;
     std::optional<double> p90Seconds;
-    double activeSeconds = 0; // from the first start to the last end here
+    int activeHours = 0; // clock hours in which an attempt here began
 
     // Shares of the gimbals; none without a gimbal, so an empty range never shows a yield.
     std::optional<double> firstPassYield() const;
     std::optional<double> finalYield() const;
-    // Gimbals updated per hour of activity; none when the activity spans under a second.
+    // Gimbals updated per hour of activity; none without an attempt.
     std::optional<double> gimbalsPerHour() const;
 };
 

@@ -106,6 +106,9 @@ private slots:
             << "not signed, and only signed packages are accepted";
         QTest::newRow("journal, cpuid not hex") << QStringList{"journal", "--cpuid", "5A3G"} << 2 << "--cpuid";
         QTest::newRow("journal, unknown action") << QStringList{"journal", "purge"} << 2 << "no action 'purge'";
+        QTest::newRow("journal, --html outside report") << QStringList{"journal", "--html", "r.html"} << 2 << "--html";
+        QTest::newRow("journal report, --html with --json") << QStringList{"journal", "report", "--json", "--html", "r.html"} << 2
+                                                            << "--html";
         QTest::newRow("journal, password in the URI")
             << QStringList{"journal", "sync", "--journal", "postgresql://velmora:hunter2@db/velmora"} << 2 << "~/.pgpass";
         QTest::newRow("flash, port cannot be opened") << QStringList{"flash", "--port", noPort, "--product", "4", validPackage} << 4

@@ -90,10 +90,10 @@ private slots:
                            {"outcome":"no-bootloader","count":1,"cumulative":0.875},
                            {"outcome":"port-unavailable","count":1,"cumulative":1}],
                "byDay":[{"day":"2026-11-30","attempts":1,"gimbals":1,"firstPassYield":0,"medianSeconds":35,"gimbalsPerHour":0},
-                        {"day":"2026-12-01","attempts":5,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":30,"gimbalsPerHour":0.134806},
-                        {"day":"2026-12-02","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":45,"gimbalsPerHour":0.352941}],
-               "byStation":[{"station":"s1","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":30,"gimbalsPerHour":0.033516},
-                            {"station":"s2","attempts":6,"gimbals":4,"firstPassYield":0.25,"medianSeconds":45,"gimbalsPerHour":0.125}],
+                        {"day":"2026-12-01","attempts":5,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":30,"gimbalsPerHour":0.4},
+                        {"day":"2026-12-02","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":45,"gimbalsPerHour":0.25}],
+               "byStation":[{"station":"s1","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":30,"gimbalsPerHour":0.2},
+                            {"station":"s2","attempts":6,"gimbals":4,"firstPassYield":0.25,"medianSeconds":45,"gimbalsPerHour":0.4}],
                "firmware":[{"firmware":"1.05","chips":7},{"firmware":"1.04","chips":2}],
                "calibrations":{"runs":3,"successes":1,"failures":[{"step":"none","count":1},{"step":"solve","count":1}]}})";
         // A's failed attempt falls out of the range: A now passed first time.
@@ -102,7 +102,7 @@ private slots:
                "failures":[{"outcome":"not-running","count":2,"cumulative":0.285714},{"outcome":"write-failed","count":2,"cumulative":0.571429},
                            {"outcome":"hardware-mismatch"},{"outcome":"no-bootloader"},{"outcome":"port-unavailable","cumulative":1}],
                "byDay":[{"day":"2026-12-01","attempts":5},{"day":"2026-12-02","attempts":5}],
-               "byStation":[{"station":"s1","attempts":4,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":10,"gimbalsPerHour":0.067403},
+               "byStation":[{"station":"s1","attempts":4,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":10,"gimbalsPerHour":0.25},
                             {"station":"s2","attempts":6}],
                "calibrations":{"runs":2,"successes":1,"failures":[{"step":"solve","count":1}]}})";
         QTest::newRow("one station") << "" << "s2" << ""
