@@ -37,23 +37,27 @@ QString updateStatement(bool local, const QString &where)
     const QString day = local ? QStringLiteral("date(started, 'localtime')") : QStringLiteral("to_char(started, 'YYYY-MM-DD')");
     // The clock hours with an attempt begun: the hours of activity, not the nights between them.
     const QString hour = local ? QStringLiteral("strftime('%Y-%m-%dT%H', started)") : QStringLiteral("to_char(started, 'YYYY-MM-DD\"T\"HH24')");
-    const QString gimbalRank = QStringLiteral(
-        "CASE WHEN gimbal IS NULL THEN 0 ELSE row_number() OVER (PARTITION BY gimbal%1 ORDER BY started%2, id%2) END");
     // The first branch casts its figures: the server gives the whole union that type.
     const QString total = groupSelect(QStringLiteral("all"), QStringLiteral("''"), QStringLiteral("first_all"), "rank_all", "count_all",
                                       QStringLiteral("sum(CASE WHEN last_all = 1 AND passed = 1 THEN 1 ELSE 0 END)"),
                                       QStringLiteral("CAST(count(*) AS DOUBLE PRECISION)"));
+    // Five orderings in all: a gimbal's attempts in time (first, last, and the first of each day,
+    // days following time), a gimbal's at each station, and the durations overall, by day and by
+    // station. The whole-partition frames let a count share its ordering's sort.
+    const QString whole = QStringLiteral(" ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING");
     return QStringLiteral("WITH a AS MATERIALIZED (SELECT id, station, started, seconds, passed, "
-                          "failure, gimbal, %1 AS day, %7 AS hour FROM update_attempts%2), "
-                          "w AS MATERIALIZED (SELECT a.*, %3 AS first_all, %4 AS last_all, %5 AS first_day, %6 AS first_station, "
-                          "row_number() OVER (ORDER BY seconds) AS rank_all, count(*) OVER () AS count_all, "
-                          "row_number() OVER (PARTITION BY day ORDER BY seconds) AS rank_day, "
-                          "count(*) OVER (PARTITION BY day) AS count_day, "
-                          "row_number() OVER (PARTITION BY station ORDER BY seconds) AS rank_station, "
-                          "count(*) OVER (PARTITION BY station) AS count_station FROM a) ")
-               .arg(day, where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where, gimbalRank.arg(QString(), QString()),
-                    gimbalRank.arg(QString(), QStringLiteral(" DESC")), gimbalRank.arg(QStringLiteral(", day"), QString()),
-                    gimbalRank.arg(QStringLiteral(", station"), QString()), hour)
+                          "failure, gimbal, %1 AS day, %3 AS hour FROM update_attempts%2), "
+                          "w AS MATERIALIZED (SELECT a.*, CASE WHEN gimbal IS NULL THEN 0 ELSE row_number() OVER g END AS first_all, "
+                          "CASE WHEN gimbal IS NULL THEN 0 ELSE count(*) OVER g - row_number() OVER g + 1 END AS last_all, "
+                          "CASE WHEN gimbal IS NULL THEN 0 WHEN lag(day) OVER g = day THEN 2 ELSE 1 END AS first_day, "
+                          "CASE WHEN gimbal IS NULL THEN 0 ELSE row_number() OVER gs END AS first_station, "
+                          "row_number() OVER t AS rank_all, count(*) OVER t AS count_all, "
+                          "row_number() OVER d AS rank_day, count(*) OVER d AS count_day, "
+                          "row_number() OVER s AS rank_station, count(*) OVER s AS count_station FROM a "
+                          "WINDOW g AS (PARTITION BY gimbal ORDER BY started, id%4), gs AS (PARTITION BY gimbal, station ORDER BY started, id), "
+                          "t AS (ORDER BY seconds%4), d AS (PARTITION BY day ORDER BY seconds%4), "
+                          "s AS (PARTITION BY station ORDER BY seconds%4)) ")
+               .arg(day, where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where, hour, whole)
            + total + QStringLiteral(" UNION ALL ")
            + groupSelect(QStringLiteral("day"), QStringLiteral("day"), QStringLiteral("first_day"), "rank_day", "count_day",
                          QStringLiteral("NULL"))
