@@ -16,6 +16,8 @@ packages=(
     libqt6sql6-sqlite libqt6sql6-psql postgresql
     # Package signatures: checked with libsodium, made (and cross-checked in the tests) with minisign.
     libsodium-dev minisign
+    # The yield report's HTML page is opened in a headless browser by its test.
+    chromium
 )
 # The sanitizer and fuzzing pass of CI builds with clang and its runtimes.
 if [[ "${1:-}" == "--sanitizers" ]]; then

@@ -65,7 +65,7 @@ QStringList seedStatements(bool local, int n)
                 chips, QStringLiteral("COMMIT"), QStringLiteral("ANALYZE")};
     return {QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, outcome) "
                            "SELECT 'r' || lpad(i::text, 7, '0'), 'update', to_timestamp(1796083200 + i * 2.5), "
-                           "to_timestamp(1796083200 + i * 2.5 + 20 + (i * 7919) % 60), 'station-' || (i % 4), '1.0', %2 "
+                           "to_timestamp(1796083200 + i * 2.5 + 20 + (i::bigint * 7919) % 60), 'station-' || (i % 4), '1.0', %2 "
                            "FROM generate_series(0, %1) AS i")
                 .arg(n - 1)
                 .arg(outcome),
