@@ -24,8 +24,10 @@ QString rankOf(const char *rank, const char *count, int percent)
 QString groupSelect(const QString &section, const QString &key, const QString &first, const char *rank, const char *count,
                     const QString &last, const QString &attempts = QStringLiteral("count(*)"))
 {
-    return QStringLiteral("SELECT '%1', %2, %3, count(DISTINCT gimbal), sum(CASE WHEN %4 = 1 AND passed = 1 THEN 1 ELSE 0 END), "
-                          "%5, count(DISTINCT CASE WHEN passed = 1 THEN gimbal END), %6, %7, "
+    // A gimbal counts once where its first attempt is, and is updated where its first pass is:
+    // sums over the window marks, since counting distinct gimbals costs a sort each.
+    return QStringLiteral("SELECT '%1', %2, %3, sum(CASE WHEN %4 = 1 THEN 1 ELSE 0 END), "
+                          "sum(CASE WHEN %4 = 1 AND passed = 1 THEN 1 ELSE 0 END), %5, sum(first_pass), %6, %7, "
                           "count(DISTINCT hour) FROM w")
         .arg(section, key, attempts, first, last, rankOf(rank, count, 50), rankOf(rank, count, 90));
 }
@@ -51,10 +53,12 @@ QString updateStatement(bool local, const QString &where)
                           "CASE WHEN gimbal IS NULL THEN 0 ELSE count(*) OVER g - row_number() OVER g + 1 END AS last_all, "
                           "CASE WHEN gimbal IS NULL THEN 0 WHEN lag(day) OVER g = day THEN 2 ELSE 1 END AS first_day, "
                           "CASE WHEN gimbal IS NULL THEN 0 ELSE row_number() OVER gs END AS first_station, "
+                          "CASE WHEN gimbal IS NOT NULL AND passed = 1 AND sum(passed) OVER p = 1 THEN 1 ELSE 0 END AS first_pass, "
                           "row_number() OVER t AS rank_all, count(*) OVER t AS count_all, "
                           "row_number() OVER d AS rank_day, count(*) OVER d AS count_day, "
                           "row_number() OVER s AS rank_station, count(*) OVER s AS count_station FROM a "
-                          "WINDOW g AS (PARTITION BY gimbal ORDER BY started, id%4), gs AS (PARTITION BY gimbal, station ORDER BY started, id), "
+                          "WINDOW g AS (PARTITION BY gimbal ORDER BY started, id%4), "
+                          "p AS (PARTITION BY gimbal ORDER BY started, id ROWS UNBOUNDED PRECEDING), gs AS (PARTITION BY gimbal, station ORDER BY started, id), "
                           "t AS (ORDER BY seconds%4), d AS (PARTITION BY day ORDER BY seconds%4), "
                           "s AS (PARTITION BY station ORDER BY seconds%4)) ")
                .arg(day, where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where, hour, whole)

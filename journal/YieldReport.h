@@ -17,7 +17,7 @@ struct YieldGroup
     int gimbals = 0;        // distinct gimbals; attempts that listed no chip have none
     int firstPassed = 0;    // gimbals whose first attempt here passed
     int finalPassed = 0;    // gimbals whose last attempt here passed
-    int updatedGimbals = 0; // gimbals with a passing attempt here
+    int updatedGimbals = 0; // gimbals whose first passing attempt in the range is here
     std::optional<double> medianSeconds;
     std::optional<double> p90Seconds;
     int activeHours = 0; // clock hours in which an attempt here began

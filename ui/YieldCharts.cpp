@@ -52,7 +52,7 @@ QRect YieldCharts::frame(QPainter &p, const QRect &area, const QString &title) c
     p.setPen(text);
     p.drawText(QPoint(area.left() + 8, area.top() + fm.ascent() + 4), title);
     const int labels = fm.horizontalAdvance(QStringLiteral("100 %")) + 10;
-    const QRect plot = area.adjusted(labels, fm.height() + 10, -labels, -fm.height() * 3 - 6);
+    const QRect plot = area.adjusted(labels, fm.height() + 10, -labels, -fm.height() * 4 - 4);
     // Grid lines at every quarter, with the share on the left.
     p.setPen(between(palette().color(QPalette::Base), text));
     for (int q = 0; q <= 4; ++q) {
