@@ -267,7 +267,7 @@ private slots:
         QTest::addColumn<int>("version");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("said");
-        QTest::newRow("older file") << 3 << 0 << "upgraded from journal version 3 to 4";
+        QTest::newRow("older file") << 3 << 0 << QStringLiteral("upgraded from journal version 3 to %1").arg(JournalStore::SchemaVersion);
         QTest::newRow("file of a newer program") << JournalStore::SchemaVersion + 1 << 8 << "newer Velmora";
     }
 
