@@ -11,7 +11,7 @@ namespace {
 const char *const kExitStatuses =
     "Exit status:\n"
     "  0    success (flash: every port finished with RUN)\n"
-    "  1    the calibration ran and failed\n"
+    "  1    the calibration ran and failed, or journal report could not write its --html file\n"
     "  2    bad arguments\n"
     "  3    package unreadable or invalid, or refused by its signature (with --json the reason is\n"
     "       signature-invalid, signature-untrusted-key or unsigned)\n"
