@@ -13,7 +13,7 @@ namespace {
 const char *const kExitStatuses =
     "Exit status:\n"
     "  0    success (flash: every port finished with RUN)\n"
-    "  1    the calibration ran and failed\n"
+    "  1    the calibration ran and failed, or journal report could not write its --html file\n"
     "  2    bad arguments\n"
     "  3    package unreadable or invalid, or refused by its signature (with --json the reason is\n"
     "       signature-invalid, signature-untrusted-key or unsigned)\n"
@@ -69,8 +69,9 @@ const CommandEntry kCommands[] = {
     {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
      "Connect to the bootloader and list its chips as the firmware tab does."},
     {"journal", CliOptions::Command::Journal,
-     "journal [list | sync | status | init] [--since T] [--until T] [--cpuid HEX] [--serial HEX] [--outcome WORD]\n"
-     "              [--station NAME] [--kind update|calibration] [--limit N] [--local] [--utc] [--csv | --json]",
+     "journal [list | sync | status | init | report] [--since T] [--until T] [--cpuid HEX] [--serial HEX]\n"
+     "              [--outcome WORD] [--station NAME] [--kind update|calibration] [--limit N] [--local] [--utc]\n"
+     "              [--csv | --json | --html FILE]",
      "List the journal's records of updates and calibrations, newest first (list, the default), send\n"
      "the records that wait for the shared journal now (sync), or say where records go, whether the\n"
      "shared journal answers and may be written, and how many records wait (status). With a shared\n"
@@ -79,7 +80,10 @@ const CommandEntry kCommands[] = {
      "file) and says their version: run it once as the shared database's owner, so that the\n"
      "stations' role needs only to insert and read. Times are shown in the local time zone with\n"
      "its offset (--utc: in UTC); --json and --csv give ISO 8601 UTC. T is a date or a time\n"
-     "(2026-11-30, 2026-11-30T14:00, 2026-11-30 14:00:05 +08:00), local time unless it names a zone."},
+     "(2026-11-30, 2026-11-30T14:00, 2026-11-30 14:00:05 +08:00), local time unless it names a zone.\n"
+     "report sums up the updates the filters keep: attempts, gimbals, first-pass and final yield,\n"
+     "attempt times, failures by outcome (largest first), days and stations, calibrations; --json as\n"
+     "one object, --csv the day and station rows, --html FILE a page with charts for a browser."},
 };
 
 const CommandEntry *findCommand(const QString &name)
@@ -241,12 +245,14 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     const QCommandLineOption localOnly(QStringLiteral("local"),
                                        QStringLiteral("List this machine's journal file, also when a shared journal is set."));
     const QCommandLineOption journalCsv(QStringLiteral("csv"), QStringLiteral("Print a header and one comma-separated row per record."));
+    const QCommandLineOption html(QStringLiteral("html"), QStringLiteral("report: write the report as one HTML page to FILE."),
+                                  QStringLiteral("FILE"));
     if (usesJournal(c))
         parser.addOption(journal);
     if (c == Command::Journal) {
-        for (const QCommandLineOption &option : {since, until, cpuid, serial, outcome, station, kind, limit, utc, localOnly, journalCsv})
+        for (const QCommandLineOption &option : {since, until, cpuid, serial, outcome, station, kind, limit, utc, localOnly, journalCsv, html})
             parser.addOption(option);
-        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync, status or init."));
+        parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync, status, init or report."));
     }
     const QCommandLineOption requireSigned(QStringLiteral("require-signed"),
                                            QStringLiteral("Refuse a package that has no signature (PACKAGE.minisig)."));
@@ -288,8 +294,17 @@ CliOptions CliOptions::parse(const QStringList &arguments)
             options.journalAction = JournalAction::Status;
         else if (action == QLatin1String("init"))
             options.journalAction = JournalAction::Init;
+        else if (action == QLatin1String("report"))
+            options.journalAction = JournalAction::Report;
         else
-            return failure(QStringLiteral("journal: no action '%1' (list, sync, status or init)").arg(action));
+            return failure(QStringLiteral("journal: no action '%1' (list, sync, status, init or report)").arg(action));
+        if (parser.isSet(html)) {
+            options.htmlFile = parser.value(html);
+            if (options.journalAction != JournalAction::Report)
+                return failure(QStringLiteral("journal: --html is for report only"));
+            if (options.htmlFile.isEmpty() || options.json || options.csv)
+                return failure(QStringLiteral("journal: --html needs a file, and excludes --json and --csv"));
+        }
         for (const auto &[option, target] : {std::pair{&since, &options.since}, std::pair{&until, &options.until}}) {
             if (!parser.isSet(*option))
                 continue;

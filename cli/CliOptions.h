@@ -10,7 +10,7 @@
 struct CliOptions
 {
     enum class Command { None, Ports, Monitor, Calibrate, Flash, Info, Journal, Station };
-    enum class JournalAction { List, Sync, Status, Init };
+    enum class JournalAction { List, Sync, Status, Init, Report };
 
     Command command = Command::None;
     QStringList ports;
@@ -42,6 +42,8 @@ struct CliOptions
     // journal: show times in UTC; list the local file even when a shared journal is set.
     bool utc = false;
     bool localOnly = false;
+    // journal report --html: the file to write the report into.
+    QString htmlFile;
 
     // Empty unless parsing failed: then a one-line reason for the user.
     QString error;

@@ -6,6 +6,7 @@
 #include "Journal.h"
 #include "JournalStore.h"
 #include "JournalTime.h"
+#include "ReportCommand.h"
 
 #include <QJsonDocument>
 
@@ -175,6 +176,8 @@ int JournalCommand::run(const CliOptions &options)
         return list(options, config);
     case CliOptions::JournalAction::Init:
         return init(config);
+    case CliOptions::JournalAction::Report:
+        return ReportCommand::run(options, config);
     case CliOptions::JournalAction::Status:
         return status(config);
     case CliOptions::JournalAction::Sync: {

@@ -37,6 +37,48 @@ const QString chipColumns = QStringLiteral(
     "address INTEGER, cpuid BIGINT, serial BIGINT, hardware INTEGER, boot INTEGER, firmware_before INTEGER, "
     "firmware_after INTEGER, result TEXT, PRIMARY KEY (record_id, position))");
 
+// The yield views: one row per update attempt with its duration, whether it passed (success,
+// and the new firmware running where that was checked), its failure word and its gimbal (the
+// chips' cpuids in listing order; NULL when no chip was listed), and the whole journal's figures
+// built on it. Only the time arithmetic and the ordered string aggregate differ per database.
+QStringList yieldViews(bool local)
+{
+    const QString seconds = local ? QStringLiteral("round((julianday(r.ended) - julianday(r.started)) * 86400.0, 3)")
+                                  : QStringLiteral("round(extract(epoch FROM r.ended - r.started)::numeric, 3)::double precision");
+    // SQLite 3.40 has no ORDER BY inside an aggregate: the chips are ordered in a subquery first.
+    const QString gimbal = local ? QStringLiteral("(SELECT group_concat(cpuid, ',') FROM (SELECT c.cpuid FROM chips c "
+                                                  "WHERE c.record_id = r.id ORDER BY c.position))")
+                                 : QStringLiteral("(SELECT string_agg(c.cpuid::text, ',' ORDER BY c.position) FROM chips c "
+                                                  "WHERE c.record_id = r.id)");
+    const QString passed = QStringLiteral("r.outcome = 'success' AND coalesce(r.check_result, '') IN ('', 'running')");
+    return {
+        QStringLiteral("CREATE VIEW update_attempts AS SELECT r.id, r.kind, r.station, r.started, r.ended, r.outcome, "
+                       "r.check_result, %1 AS seconds, CASE WHEN %2 THEN 1 ELSE 0 END AS passed, "
+                       "CASE WHEN %2 THEN NULL WHEN r.outcome = 'success' AND r.check_result = 'cancelled' THEN 'cancelled' "
+                       "WHEN r.outcome = 'success' THEN 'not-running' ELSE r.outcome END AS failure, "
+                       "%3 AS gimbal FROM records r WHERE r.kind = 'update'")
+            .arg(seconds, passed, gimbal),
+        QStringLiteral("CREATE VIEW gimbal_yield AS SELECT gimbal, count(*) AS attempts, min(started) AS first_started, "
+                       "max(ended) AS last_ended, max(CASE WHEN first_n = 1 THEN passed END) AS first_passed, "
+                       "max(CASE WHEN last_n = 1 THEN passed END) AS final_passed FROM (SELECT gimbal, started, ended, passed, "
+                       "row_number() OVER (PARTITION BY gimbal ORDER BY started, id) AS first_n, "
+                       "row_number() OVER (PARTITION BY gimbal ORDER BY started DESC, id DESC) AS last_n "
+                       "FROM update_attempts WHERE gimbal IS NOT NULL) t GROUP BY gimbal"),
+        QStringLiteral("CREATE VIEW station_yield AS SELECT station, count(*) AS attempts, count(DISTINCT gimbal) AS gimbals, "
+                       "sum(CASE WHEN n = 1 AND passed = 1 THEN 1 ELSE 0 END) AS first_passed FROM (SELECT station, gimbal, passed, "
+                       "CASE WHEN gimbal IS NULL THEN 0 ELSE row_number() OVER (PARTITION BY station, gimbal ORDER BY started, id) END "
+                       "AS n FROM update_attempts) t GROUP BY station"),
+        QStringLiteral("CREATE VIEW failure_pareto AS SELECT failure AS outcome, count(*) AS count FROM update_attempts "
+                       "WHERE failure IS NOT NULL GROUP BY failure"),
+        QStringLiteral("CREATE VIEW firmware_written AS SELECT c.firmware_after AS firmware, count(*) AS chips FROM chips c "
+                       "JOIN records r ON r.id = c.record_id WHERE r.kind = 'update' AND c.result = 'written' "
+                       "GROUP BY c.firmware_after"),
+        QStringLiteral("CREATE VIEW calibration_failures AS SELECT coalesce(nullif(failed_step, ''), 'none') AS step, "
+                       "count(*) AS count FROM records WHERE kind = 'calibration' AND outcome <> 'success' "
+                       "GROUP BY coalesce(nullif(failed_step, ''), 'none')"),
+    };
+}
+
 const QList<SchemaStep> &schemaSteps()
 {
     static const QList<SchemaStep> steps{
@@ -59,6 +101,8 @@ const QList<SchemaStep> &schemaSteps()
         // 4: whether the new firmware started after an update (checked by the station).
         {{QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")},
          {QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")}},
+        // 5: a line's yield as views, read by the report and by a line's own dashboard alike.
+        {yieldViews(true), yieldViews(false)},
     };
     return steps;
 }

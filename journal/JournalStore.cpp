@@ -477,40 +477,46 @@ int JournalStore::waitingCount(QString *error)
     return query.value(0).toInt();
 }
 
-QList<JournalRecord> JournalStore::find(const JournalFilter &filter, QString *error)
+QString JournalStore::filterWhere(const JournalFilter &filter, QVariantList *values)
 {
     QStringList where;
-    QVariantList values;
     if (filter.since.isValid()) {
         where.append(QStringLiteral("started >= ?"));
-        values.append(timeText(filter.since));
+        values->append(timeText(filter.since));
     }
     if (filter.until.isValid()) {
         where.append(QStringLiteral("started < ?"));
-        values.append(timeText(filter.until));
+        values->append(timeText(filter.until));
     }
     if (filter.cpuid) {
         where.append(QStringLiteral("id IN (SELECT record_id FROM chips WHERE cpuid = ?)"));
-        values.append(qint64(*filter.cpuid));
+        values->append(qint64(*filter.cpuid));
     }
     if (filter.serial) {
         where.append(QStringLiteral("id IN (SELECT record_id FROM chips WHERE serial = ?)"));
-        values.append(qint64(*filter.serial));
+        values->append(qint64(*filter.serial));
     }
     if (!filter.outcome.isEmpty()) {
         where.append(QStringLiteral("outcome = ?"));
-        values.append(filter.outcome);
+        values->append(filter.outcome);
     }
     if (!filter.station.isEmpty()) {
         where.append(QStringLiteral("station = ?"));
-        values.append(filter.station);
+        values->append(filter.station);
     }
     if (filter.kind) {
         where.append(QStringLiteral("kind = ?"));
-        values.append(JournalRecord::kindName(*filter.kind));
+        values->append(JournalRecord::kindName(*filter.kind));
     }
+    return where.join(QStringLiteral(" AND "));
+}
+
+QList<JournalRecord> JournalStore::find(const JournalFilter &filter, QString *error)
+{
+    QVariantList values;
+    const QString where = filterWhere(filter, &values);
     QString tail = QStringLiteral("ORDER BY started DESC, id");
     if (filter.limit >= 0)
         tail += QStringLiteral(" LIMIT %1").arg(filter.limit);
-    return select(where.join(QStringLiteral(" AND ")), values, tail, error);
+    return select(where, values, tail, error);
 }

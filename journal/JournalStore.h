@@ -28,7 +28,7 @@ class JournalStore
 public:
     enum class Backend { Local, Shared };
     // The schema this program writes; a database at a higher version is refused untouched.
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
 
     JournalStore();
     ~JournalStore();
@@ -59,6 +59,9 @@ public:
 
     // Newest first.
     QList<JournalRecord> find(const JournalFilter &filter, QString *error);
+    // The condition a filter puts on records (or on a view with their id, kind, started, outcome
+    // and station), with its values to bind in order; empty when nothing is filtered.
+    static QString filterWhere(const JournalFilter &filter, QVariantList *values);
     int schemaVersion(QString *error);
     // Whether this connection's role may add records: 1 yes, 0 no, -1 on error (the local
     // file always may).

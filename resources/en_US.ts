@@ -498,6 +498,62 @@ Stop the update?</translation>
         <source>显示 %1 / %2 条记录</source>
         <translation>Showing %1 of %2 records</translation>
     </message>
+    <message>
+        <source>全部时间</source>
+        <translation>All time</translation>
+    </message>
+    <message>
+        <source>今天</source>
+        <translation>Today</translation>
+    </message>
+    <message>
+        <source>最近 7 天</source>
+        <translation>Last 7 days</translation>
+    </message>
+    <message>
+        <source>最近 30 天</source>
+        <translation>Last 30 days</translation>
+    </message>
+</context>
+<context>
+    <name>YieldSummary</name>
+    <message>
+        <source>此范围内没有更新或校准记录。</source>
+        <translation>No update or calibration in this range.</translation>
+    </message>
+    <message>
+        <source>尝试 %1 次，云台 %2 台
+首次通过率 %3，最终通过率 %4
+每次用时：中位数 %5，90 分位 %6
+校准 %7 次，成功 %8 次</source>
+        <translation>%1 attempts, %2 gimbals
+First-pass yield %3, final yield %4
+Time per attempt: median %5, 90th percentile %6
+%7 calibrations, %8 succeeded</translation>
+    </message>
+    <message>
+        <source>无法计算汇总：%1</source>
+        <translation>Summary not computed: %1</translation>
+    </message>
+</context>
+<context>
+    <name>YieldCharts</name>
+    <message>
+        <source>此范围内没有更新记录，没有通过率可显示</source>
+        <translation>No update in this range: no yield to show</translation>
+    </message>
+    <message>
+        <source>首次通过率（按日）</source>
+        <translation>First-pass yield by day</translation>
+    </message>
+    <message>
+        <source>失败原因（帕累托，线为累计占比）</source>
+        <translation>Failures by outcome (Pareto; the line is the cumulative share)</translation>
+    </message>
+    <message>
+        <source>没有失败的尝试</source>
+        <translation>No failed attempt</translation>
+    </message>
 </context>
 <context>
     <name>JournalTableModel</name>

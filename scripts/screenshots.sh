@@ -24,6 +24,8 @@ display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp &
 xvfb=$!
 export DISPLAY=$display
+# The server takes a moment to listen on a busy machine; nothing may ask it for windows before.
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 sim=""
 trap 'kill $sim $xvfb 2>/dev/null || true; rm -rf "$shot_home"' EXIT
 

@@ -18,6 +18,8 @@ packages=(
     libsodium-dev minisign
     # The catalogue: fetched with Qt Network over TLS; its tests make their certificates with openssl.
     libqt6network6 openssl
+    # The yield report's HTML page is opened in a headless browser by its test.
+    chromium
 )
 # The sanitizer and fuzzing pass of CI builds with clang and its runtimes.
 if [[ "${1:-}" == "--sanitizers" ]]; then

@@ -1,5 +1,8 @@
-// The History view's own window: the local journal's records in a sortable, filterable table.
+// The History view's own window: the local journal's records in a sortable, filterable table, and
+// beside them the Summary view of the same range and kind (yield, failures, charts).
 #pragma once
+
+#include "JournalStore.h"
 
 #include <QWidget>
 
@@ -10,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QSortFilterProxyModel;
 class QTableView;
+class YieldSummary;
 
 class HistoryWindow : public QWidget
 {
@@ -21,7 +25,7 @@ public:
 
     explicit HistoryWindow(Journal *journal, QWidget *parent = nullptr);
 
-    // Reads the local journal again; the sort and the filters stay as they are.
+    // Reads the local journal again, records and summary; the sort and the filters stay as they are.
     void refresh();
 
 protected:
@@ -29,12 +33,17 @@ protected:
 
 private:
     void showCount();
+    void showSummary();
+    // The records the range box keeps (its start in local time).
+    JournalFilter rangeFilter() const;
 
     Journal *journal;
     JournalTableModel *model;
     QSortFilterProxyModel *proxy;
     QLineEdit *filterEdit;
     QComboBox *kindBox;
+    QComboBox *rangeBox;
+    YieldSummary *summary;
     QTableView *table;
     QLabel *countLabel;
 };

@@ -130,6 +130,9 @@ private slots:
         QTest::newRow("journal, unknown kind") << QStringList{"journal", "--kind", "x"} << 2 << "update or calibration";
         QTest::newRow("journal, no such day") << QStringList{"journal", "--since", "2026-13-01"} << 2 << "--since";
         QTest::newRow("journal, unknown action") << QStringList{"journal", "purge"} << 2 << "no action 'purge'";
+        QTest::newRow("journal, --html outside report") << QStringList{"journal", "--html", "r.html"} << 2 << "--html";
+        QTest::newRow("journal report, --html with --json") << QStringList{"journal", "report", "--json", "--html", "r.html"} << 2
+                                                            << "--html";
         QTest::newRow("journal, password in the URI")
             << QStringList{"journal", "sync", "--journal", "postgresql://velmora:hunter2@db/velmora"} << 2 << "~/.pgpass";
         QTest::newRow("flash, port cannot be opened") << QStringList{"flash", "--port", noPort, "--product", "4", validPackage} << 4

@@ -1,5 +1,5 @@
 // The journal as the window shows it: the History window's table, sort and filters over a seeded
-// journal file, and the chips' last updates found by cpuid.
+// journal file, its Summary view in both languages, and the chips' last updates found by cpuid.
 #include "IsolatedSettings.h"
 #include "ChipHistory.h"
 #include "HistoryWindow.h"
@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QTranslator>
 #include <QtTest>
 
 namespace {
@@ -135,6 +136,52 @@ private slots:
         QCOMPARE(m->index(2, JournalTableModel::Outcome).data().toString(), QStringLiteral("step-failed"));
         // A record without a product says nothing rather than naming the first one.
         QCOMPARE(m->index(1, JournalTableModel::Product).data().toString(), QString());
+    }
+
+    // Three updates (one gimbal passed, one failed, one listed no chip) and a failed calibration.
+    void summaryShowsTheRangesYieldInBothLanguages_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<int>("range");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<bool>("bars");
+        QTest::newRow("Chinese, all time") << false << 0 << 0 << QStringList{"尝试 3 次", "云台 2 台", "首次通过率 50.0 %", "校准 1 次"}
+                                           << true;
+        QTest::newRow("English, all time") << true << 0 << 0
+                                           << QStringList{"3 attempts", "2 gimbals", "First-pass yield 50.0 %", "1 calibrations"} << true;
+        QTest::newRow("English, today: nothing") << true << 1 << 0 << QStringList{"No update or calibration in this range."} << false;
+        QTest::newRow("Chinese, calibrations only: no yield") << false << 0 << 2 << QStringList{"尝试 0 次", "首次通过率 –"} << false;
+    }
+
+    void summaryShowsTheRangesYieldInBothLanguages()
+    {
+        QFETCH(bool, english);
+        QFETCH(int, range);
+        QFETCH(int, kind);
+        QFETCH(QStringList, said);
+        QFETCH(bool, bars);
+        QTranslator translator;
+        if (english) {
+            QVERIFY(translator.load(QStringLiteral(":/en_US")));
+            QCoreApplication::installTranslator(&translator);
+        }
+        HistoryWindow window(journal.get());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.findChild<QComboBox *>(QStringLiteral("historyRange"))->setCurrentIndex(range);
+        window.findChild<QComboBox *>(QStringLiteral("historyKind"))->setCurrentIndex(kind);
+        const QString headline = window.findChild<QLabel *>(QStringLiteral("yieldHeadline"))->text();
+        QCoreApplication::removeTranslator(&translator);
+        for (const QString &words : said)
+            QVERIFY2(headline.contains(words), qPrintable(headline));
+        // The yield bars' blue, as the charts paint it.
+        const QImage charts = window.findChild<QWidget *>(QStringLiteral("yieldCharts"))->grab().toImage();
+        int blue = 0;
+        for (int y = 0; y < charts.height(); ++y)
+            for (int x = 0; x < charts.width(); ++x)
+                blue += charts.pixel(x, y) == qRgb(0x3a, 0x7b, 0xd5);
+        QCOMPARE(blue > 100, bars);
     }
 
     void sortsByEveryColumn_data()

@@ -1,0 +1,130 @@
+// The yield report over many update records, in SQLite and in a throw-away PostgreSQL server:
+// time and this process's peak memory while the report is computed.
+//   bench_yield_report [--records N]   (default 1,000,000: two attempts a gimbal, two chips each)
+#include "JournalStore.h"
+#include "PgCluster.h"
+#include "YieldReport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+// The process's peak resident memory (kB) since the last reset.
+long peakKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+bool exec(JournalStore &store, const QString &sql)
+{
+    QSqlQuery query(store.database());
+    if (query.exec(sql))
+        return true;
+    std::fprintf(stderr, "seeding failed: %s\n", qPrintable(query.lastError().text()));
+    return false;
+}
+
+// N update records 2.5 s apart over four stations: 80 % success, the rest failures of four
+// kinds (no chip listed for no-bootloader); record i belongs to gimbal i / 2, two chips each.
+QStringList seedStatements(bool local, int n)
+{
+    const QString outcome = QStringLiteral("CASE WHEN i % 10 < 8 THEN 'success' WHEN i % 10 = 8 THEN 'write-failed' "
+                                           "WHEN i % 3 = 0 THEN 'no-bootloader' WHEN i % 3 = 1 THEN 'hardware-mismatch' "
+                                           "ELSE 'not-running' END");
+    const QString chips = QStringLiteral("INSERT INTO chips (record_id, position, cpuid, firmware_after, result) SELECT r.id, p.p, "
+                                         "(CAST(substr(r.id, 2) AS INTEGER) / 2) * 2 + p.p, 105, 'written' FROM records r, "
+                                         "(SELECT 1 AS p UNION ALL SELECT 2) p WHERE r.outcome <> 'no-bootloader'");
+    if (local)
+        return {QStringLiteral("BEGIN"),
+                QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                               "INSERT INTO records (id, kind, started, ended, station, version, outcome) "
+                               "SELECT printf('r%07d', i), 'update', strftime('%Y-%m-%dT%H:%M:%fZ', 1796083200 + i * 2.5, 'unixepoch'), "
+                               "strftime('%Y-%m-%dT%H:%M:%fZ', 1796083200 + i * 2.5 + 20 + (i * 7919) % 60, 'unixepoch'), "
+                               "'station-' || (i % 4), '1.0', %2 FROM n")
+                    .arg(n - 1)
+                    .arg(outcome),
+                chips, QStringLiteral("COMMIT"), QStringLiteral("ANALYZE")};
+    return {QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, outcome) "
+                           "SELECT 'r' || lpad(i::text, 7, '0'), 'update', to_timestamp(1796083200 + i * 2.5), "
+                           "to_timestamp(1796083200 + i * 2.5 + 20 + (i::bigint * 7919) % 60), 'station-' || (i % 4), '1.0', %2 "
+                           "FROM generate_series(0, %1) AS i")
+                .arg(n - 1)
+                .arg(outcome),
+            chips, QStringLiteral("ANALYZE records"), QStringLiteral("ANALYZE chips")};
+}
+
+bool measure(const char *name, JournalStore &store, int n)
+{
+    QElapsedTimer seeding;
+    seeding.start();
+    for (const QString &sql : seedStatements(store.backend() == JournalStore::Backend::Local, n))
+        if (!exec(store, sql))
+            return false;
+    std::printf("%s: %d update records seeded in %.1f s\n", name, n, seeding.elapsed() / 1000.0);
+    std::fflush(stdout);
+    resetPeak();
+    const long before = peakKb();
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    const auto report = YieldReport::compute(store, JournalFilter{}, &error);
+    const double seconds = timer.elapsed() / 1000.0;
+    if (!report) {
+        std::fprintf(stderr, "%s: report failed: %s\n", name, qPrintable(error));
+        return false;
+    }
+    std::printf("%s: report in %.2f s, peak memory %.1f MB (%.1f MB before it); %d attempts, %d gimbals, first-pass yield %.3f, "
+                "%lld days, %lld stations\n",
+                name, seconds, peakKb() / 1024.0, before / 1024.0, report->total.attempts, report->total.gimbals,
+                report->total.firstPassYield().value_or(-1), qlonglong(report->byDay.size()), qlonglong(report->byStation.size()));
+    std::fflush(stdout);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const qsizetype at = args.indexOf(QStringLiteral("--records"));
+    const int n = at >= 0 ? args.value(at + 1).toInt() : 1000000;
+    QTemporaryDir dir;
+    QString error;
+    {
+        JournalStore local;
+        if (!local.open(JournalStore::Backend::Local, dir.filePath(QStringLiteral("journal.sqlite")), 60000, &error)
+            || !measure("SQLite", local, n)) {
+            std::fprintf(stderr, "SQLite: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    PgCluster pg;
+    if (!pg.start())
+        return 1;
+    JournalStore shared;
+    if (!shared.open(JournalStore::Backend::Shared, pg.uri(), 600000, &error) || !measure("PostgreSQL", shared, n)) {
+        std::fprintf(stderr, "PostgreSQL: %s\n", qPrintable(error));
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,86 @@
+// The yield report as a short summary for a terminal.
+#include "ReportCommand.h"
+
+namespace {
+
+QString seconds(const std::optional<double> &value)
+{
+    return value ? QStringLiteral("%1 s").arg(*value, 0, 'f', 1) : QStringLiteral("–");
+}
+
+QString groupLine(const YieldGroup &g)
+{
+    const auto perHour = g.gimbalsPerHour();
+    return QStringLiteral("  %1  attempts %2  gimbals %3  first pass %4  median %5  %6 gimbals/h")
+        .arg(g.key, -12)
+        .arg(g.attempts, 5)
+        .arg(g.gimbals, 5)
+        .arg(ReportCommand::percent(g.firstPassYield()), 7)
+        .arg(seconds(g.medianSeconds), 8)
+        .arg(perHour ? QString::number(*perHour, 'f', 1) : QStringLiteral("–"));
+}
+
+QString rangeText(const JournalFilter &filter)
+{
+    const auto at = [](const QDateTime &t) { return t.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")); };
+    if (filter.since.isValid() && filter.until.isValid())
+        return QStringLiteral("from %1 to %2").arg(at(filter.since), at(filter.until));
+    if (filter.since.isValid())
+        return QStringLiteral("since %1").arg(at(filter.since));
+    if (filter.until.isValid())
+        return QStringLiteral("until %1").arg(at(filter.until));
+    return QStringLiteral("all records");
+}
+
+} // namespace
+
+QString ReportCommand::percent(const std::optional<double> &share)
+{
+    return share ? QStringLiteral("%1 %").arg(*share * 100.0, 0, 'f', 1) : QStringLiteral("–");
+}
+
+QStringList ReportCommand::textLines(const YieldReport &r)
+{
+    QStringList lines{QStringLiteral("yield report, %1").arg(rangeText(r.filter))};
+    if (r.isEmpty()) {
+        lines.append(QStringLiteral("no update or calibration in this range: no yield to show"));
+        return lines;
+    }
+    lines << QStringLiteral("attempts %1, gimbals %2 (attempts that listed no chip count for no gimbal)")
+                 .arg(r.total.attempts)
+                 .arg(r.total.gimbals)
+          << QStringLiteral("first-pass yield %1, final yield %2").arg(percent(r.total.firstPassYield()), percent(r.total.finalYield()))
+          << QStringLiteral("attempt time: median %1, 90th percentile %2").arg(seconds(r.total.medianSeconds), seconds(r.total.p90Seconds));
+    if (!r.failures.isEmpty()) {
+        lines.append(QStringLiteral("failures, largest first (count, share, cumulative):"));
+        for (const YieldFailure &f : r.failures)
+            lines.append(QStringLiteral("  %1 %2 %3 %4")
+                             .arg(f.outcome, -20)
+                             .arg(f.count, 6)
+                             .arg(percent(f.share), 8)
+                             .arg(percent(f.cumulative), 8));
+    }
+    if (!r.byDay.isEmpty()) {
+        lines.append(QStringLiteral("by day (local):"));
+        for (const YieldGroup &g : r.byDay)
+            lines.append(groupLine(g));
+    }
+    if (!r.byStation.isEmpty()) {
+        lines.append(QStringLiteral("by station:"));
+        for (const YieldGroup &g : r.byStation)
+            lines.append(groupLine(g));
+    }
+    QStringList firmware;
+    for (const auto &[written, chips] : r.firmware)
+        firmware.append(QStringLiteral("%1 on %2 chips").arg(JournalRecord::firmwareText(written)).arg(chips));
+    if (!firmware.isEmpty())
+        lines.append(QStringLiteral("firmware written: ") + firmware.join(QStringLiteral(", ")));
+    QStringList steps;
+    for (const auto &[step, count] : r.calibrationFailures)
+        steps.append(QStringLiteral("%1 %2").arg(step).arg(count));
+    lines.append(QStringLiteral("calibrations: %1 runs, %2 successes%3")
+                     .arg(r.calibrationRuns)
+                     .arg(r.calibrationSuccesses)
+                     .arg(steps.isEmpty() ? QString() : QStringLiteral("; failed at ") + steps.join(QStringLiteral(", "))));
+    return lines;
+}

@@ -1,0 +1,64 @@
+// A line's yield over a range of the journal: first-pass yield, failure Pareto, days and stations.
+#pragma once
+
+#include "JournalStore.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The figures of a set of update attempts: the whole range, one local day or one station.
+struct YieldGroup
+{
+    QString key; // the day ("2026-12-01") or the station; empty for the whole range
+    int attempts = 0;
+    int gimbals = 0;        // distinct gimbals; attempts that listed no chip have none
+    int firstPassed = 0;    // gimbals whose first attempt here passed
+    int finalPassed = 0;    // gimbals whose last attempt here passed
+    int updatedGimbals = 0; // gimbals whose first passing attempt in the range is here
+    std::optional<double> medianSeconds;
+    std::optional<double> p90Seconds;
+    int activeHours = 0; // clock hours in which an attempt here began
+
+    // Shares of the gimbals; none without a gimbal, so an empty range never shows a yield.
+    std::optional<double> firstPassYield() const;
+    std::optional<double> finalYield() const;
+    // Gimbals updated per hour of activity; none without an attempt.
+    std::optional<double> gimbalsPerHour() const;
+};
+
+// Failed attempts of one outcome word, and their place in the Pareto.
+struct YieldFailure
+{
+    QString outcome;
+    int count = 0;
+    double share = 0;      // of all failed attempts
+    double cumulative = 0; // this and every larger one before it
+};
+
+struct YieldReport
+{
+    JournalFilter filter;
+    YieldGroup total;
+    QList<YieldFailure> failures; // largest first
+    QList<YieldGroup> byDay;      // oldest first, in the report machine's local days
+    QList<YieldGroup> byStation;  // by name
+    QList<QPair<int, int>> firmware; // firmware written (version times 100), chips; newest first
+    int calibrationRuns = 0;
+    int calibrationSuccesses = 0;
+    QList<QPair<QString, int>> calibrationFailures; // step, count; largest first
+
+    bool isEmpty() const { return total.attempts == 0 && calibrationRuns == 0; }
+
+    // One object with the fields a line's own software reads (see the README).
+    QJsonObject toJson() const;
+    // The by-day and by-station rows, one table: "group" says which.
+    static QString csvHeader();
+    QStringList csvRows() const;
+
+    // Computes the report in the database from the yield views, for the records `filter` keeps
+    // (its limit aside). Days are the local days of this machine.
+    static std::optional<YieldReport> compute(JournalStore &store, const JournalFilter &filter, QString *error);
+};

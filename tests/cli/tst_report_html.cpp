@@ -1,0 +1,100 @@
+// velmora-cli journal report --html: one page with nothing fetched or run, opened in Debian's
+// headless Chromium, whose screenshot must hold both charts; an empty range says so.
+#include "CliProcess.h"
+#include "JournalStore.h"
+#include "YieldSamples.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+namespace {
+
+// Pixels of about `colour` (the bars' fill) in the image.
+int pixelsLike(const QImage &image, QRgb colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qAbs(qRed(p) - qRed(colour)) < 12 && qAbs(qGreen(p) - qGreen(colour)) < 12 && qAbs(qBlue(p) - qBlue(colour)) < 12)
+                ++count;
+        }
+    return count;
+}
+
+} // namespace
+
+class ReportHtmlTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString journalFile;
+
+private slots:
+    void initTestCase()
+    {
+        journalFile = dir.filePath(QStringLiteral("journal.sqlite"));
+        JournalStore store;
+        QString error;
+        QVERIFY2(store.open(JournalStore::Backend::Local, journalFile, 2000, &error), qPrintable(error));
+        QList<JournalRecord> records = YieldSamples::line();
+        // A station name that would be markup if it were not escaped.
+        records.append(YieldSamples::attempt("2026-12-01T20:00:00Z", 30, "<script>alert(1)</script><img src=x>", "write-failed",
+                                             "", {0x600}));
+        QVERIFY2(store.append(records, &error), qPrintable(error));
+    }
+
+    void pageShowsItsChartsInABrowser_data()
+    {
+        QTest::addColumn<QString>("since");
+        QTest::addColumn<bool>("charts");
+        QTest::newRow("a line's days") << "2026-11-01" << true;
+        QTest::newRow("empty range") << "2027-01-01" << false;
+    }
+
+    void pageShowsItsChartsInABrowser()
+    {
+        QFETCH(QString, since);
+        QFETCH(bool, charts);
+        const QString page = dir.filePath(QStringLiteral("report-%1.html").arg(since));
+        CliProcess cli;
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journalFile);
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL"), QString());
+        QCOMPARE(cli.run({QStringLiteral("journal"), QStringLiteral("report"), QStringLiteral("--since"), since,
+                          QStringLiteral("--html"), page}),
+                 0);
+        QFile file(page);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(file.readAll());
+        for (const char *outside : {"<script", "<img", "<link", "<iframe", "<object", "href=", "url(", "http:", "https:", "@import"})
+            QVERIFY2(!html.contains(QLatin1String(outside), Qt::CaseInsensitive), outside);
+        QCOMPARE(html.contains(QLatin1String("class=\"empty\"")), !charts);
+        QCOMPARE(html.count(QLatin1String("<svg")), charts ? 2 : 0);
+
+        const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+        if (chromium.isEmpty())
+            QSKIP("Debian's chromium is not installed (scripts/setup.sh installs it)");
+        const QTemporaryDir profile;
+        const QString shot = dir.filePath(QStringLiteral("shot-%1.png").arg(since));
+        QProcess browser;
+        browser.setProcessChannelMode(QProcess::MergedChannels);
+        browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+                                 QStringLiteral("--disable-quic"), QStringLiteral("--no-first-run"),
+                                 QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
+                                 QStringLiteral("--disable-sync"), QStringLiteral("--user-data-dir=") + profile.path(),
+                                 QStringLiteral("--hide-scrollbars"), QStringLiteral("--window-size=820,1100"),
+                                 QStringLiteral("--screenshot=") + shot, QUrl::fromLocalFile(page).toString()});
+        QVERIFY2(browser.waitForFinished(60000), "chromium did not end within a minute");
+        QImage image(shot);
+        QVERIFY2(!image.isNull(), browser.readAll().right(2000).constData());
+        // The yield bars' blue and the Pareto bars' red, as the page's style gives them.
+        const int yieldBars = pixelsLike(image, qRgb(0x3a, 0x7b, 0xd5));
+        const int failureBars = pixelsLike(image, qRgb(0xd5, 0x55, 0x3a));
+        QVERIFY2(charts ? yieldBars > 500 && failureBars > 500 : yieldBars == 0 && failureBars == 0,
+                 qPrintable(QStringLiteral("%1 yield and %2 failure bar pixels").arg(yieldBars).arg(failureBars)));
+    }
+};
+
+QTEST_GUILESS_MAIN(ReportHtmlTest)
+#include "tst_report_html.moc"

@@ -1,0 +1,156 @@
+// The yield report over a line's day worked out by hand: the same records in SQLite and in a
+// PostgreSQL server of the test's own (read by a stations' role that may only read and insert)
+// give the same figures, and those are the hand-worked ones.
+#include "JournalStore.h"
+#include "PgCluster.h"
+#include "YieldReport.h"
+#include "YieldSamples.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <ctime>
+
+namespace {
+
+// Every field `expected` names holds in `actual`; numbers to 1e-5, arrays element by element.
+bool matches(const QJsonValue &expected, const QJsonValue &actual, const QString &path, QString *why)
+{
+    if (expected.isObject()) {
+        const QJsonObject e = expected.toObject(), a = actual.toObject();
+        for (auto it = e.begin(); it != e.end(); ++it)
+            if (!a.contains(it.key()) || !matches(it.value(), a.value(it.key()), path + QLatin1Char('.') + it.key(), why)) {
+                if (why->isEmpty())
+                    *why = path + QLatin1Char('.') + it.key() + QStringLiteral(" missing");
+                return false;
+            }
+        return true;
+    }
+    bool same = false;
+    if (expected.isArray()) {
+        const QJsonArray e = expected.toArray(), a = actual.toArray();
+        same = actual.isArray() && e.size() == a.size();
+        for (qsizetype i = 0; same && i < e.size(); ++i)
+            same = matches(e.at(i), a.at(i), QStringLiteral("%1[%2]").arg(path).arg(i), why);
+        if (!same && why->isEmpty())
+            *why = QStringLiteral("%1 has %2 items, not %3").arg(path).arg(a.size()).arg(e.size());
+        return same;
+    }
+    same = expected.isDouble() ? actual.isDouble() && qAbs(expected.toDouble() - actual.toDouble()) < 1e-5 : expected == actual;
+    if (!same && why->isEmpty())
+        *why = QStringLiteral("%1 is %2, not %3")
+                   .arg(path, QString::fromUtf8(QJsonDocument(QJsonArray{actual}).toJson(QJsonDocument::Compact)),
+                        QString::fromUtf8(QJsonDocument(QJsonArray{expected}).toJson(QJsonDocument::Compact)));
+    return same;
+}
+
+} // namespace
+
+class YieldReportTest : public QObject
+{
+    Q_OBJECT
+
+    PgCluster pg;
+    QTemporaryDir dir;
+    JournalStore local, shared;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(pg.start(), qPrintable(pg.error));
+        QString error;
+        {
+            // The owner makes the tables and the views; the stations get what the README grants.
+            JournalStore owner;
+            QVERIFY2(owner.open(JournalStore::Backend::Shared, pg.uri(), 2000, &error), qPrintable(error));
+            QVERIFY2(owner.append(YieldSamples::line(), &error), qPrintable(error));
+        }
+        QVERIFY(pg.exec(QStringLiteral("CREATE ROLE station LOGIN"), nullptr, QStringLiteral("postgres")));
+        QVERIFY(pg.exec(QStringLiteral("GRANT CONNECT ON DATABASE velmora TO station; GRANT USAGE ON SCHEMA public TO station; "
+                                       "GRANT SELECT, INSERT ON records, chips, velmora_schema TO station; "
+                                       "GRANT SELECT ON update_attempts, gimbal_yield, station_yield, failure_pareto, "
+                                       "firmware_written, calibration_failures TO station")));
+        QVERIFY2(shared.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station")), 2000, &error), qPrintable(error));
+        QVERIFY2(local.open(JournalStore::Backend::Local, dir.filePath(QStringLiteral("j.sqlite")), 2000, &error), qPrintable(error));
+        QVERIFY2(local.append(YieldSamples::line(), &error), qPrintable(error));
+    }
+
+    void sameHandWorkedFiguresInBothDatabases_data()
+    {
+        QTest::addColumn<QString>("since");
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<QString>("cpuid");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("whole journal") << "" << "" << ""
+            << R"({"empty":false,"attempts":11,"gimbals":5,"firstPassYield":0,"finalYield":0.6,"medianSeconds":35,"p90Seconds":60,
+               "failures":[{"outcome":"write-failed","count":3,"share":0.375,"cumulative":0.375},
+                           {"outcome":"not-running","count":2,"share":0.25,"cumulative":0.625},
+                           {"outcome":"hardware-mismatch","count":1,"cumulative":0.75},
+                           {"outcome":"no-bootloader","count":1,"cumulative":0.875},
+                           {"outcome":"port-unavailable","count":1,"cumulative":1}],
+               "byDay":[{"day":"2026-11-30","attempts":1,"gimbals":1,"firstPassYield":0,"medianSeconds":35,"gimbalsPerHour":0},
+                        {"day":"2026-12-01","attempts":5,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":30,"gimbalsPerHour":0.4},
+                        {"day":"2026-12-02","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":45,"gimbalsPerHour":0.25}],
+               "byStation":[{"station":"s1","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":30,"gimbalsPerHour":0.2},
+                            {"station":"s2","attempts":6,"gimbals":4,"firstPassYield":0.25,"medianSeconds":45,"gimbalsPerHour":0.4}],
+               "firmware":[{"firmware":"1.05","chips":7},{"firmware":"1.04","chips":2}],
+               "calibrations":{"runs":3,"successes":1,"failures":[{"step":"none","count":1},{"step":"solve","count":1}]}})";
+        // A's failed attempt falls out of the range: A now passed first time.
+        QTest::newRow("since a day") << "2026-12-01T00:00:00Z" << "" << ""
+            << R"({"attempts":10,"gimbals":5,"firstPassYield":0.2,"finalYield":0.6,"medianSeconds":30,"p90Seconds":60,
+               "failures":[{"outcome":"not-running","count":2,"cumulative":0.285714},{"outcome":"write-failed","count":2,"cumulative":0.571429},
+                           {"outcome":"hardware-mismatch"},{"outcome":"no-bootloader"},{"outcome":"port-unavailable","cumulative":1}],
+               "byDay":[{"day":"2026-12-01","attempts":5},{"day":"2026-12-02","attempts":5}],
+               "byStation":[{"station":"s1","attempts":4,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":10,"gimbalsPerHour":0.25},
+                            {"station":"s2","attempts":6}],
+               "calibrations":{"runs":2,"successes":1,"failures":[{"step":"solve","count":1}]}})";
+        QTest::newRow("one station") << "" << "s2" << ""
+            << R"({"attempts":6,"gimbals":4,"firstPassYield":0.25,"finalYield":0.5,"medianSeconds":45,"p90Seconds":70,
+               "failures":[{"outcome":"not-running","count":2,"share":0.5},{"outcome":"port-unavailable","count":1},
+                           {"outcome":"write-failed","count":1,"cumulative":1}],
+               "byStation":[{"station":"s2","attempts":6}],"firmware":[{"firmware":"1.05","chips":7}],"calibrations":{"runs":0}})";
+        QTest::newRow("one chip's gimbal") << "" << "" << "0x401"
+            << R"({"attempts":2,"gimbals":1,"firstPassYield":0,"finalYield":1,"failures":[{"outcome":"not-running","count":1}]})";
+        QTest::newRow("empty range says so") << "2027-01-01T00:00:00Z" << "" << ""
+            << R"({"empty":true,"attempts":0,"gimbals":0,"firstPassYield":null,"finalYield":null,"medianSeconds":null,
+               "p90Seconds":null,"failures":[],"byDay":[],"byStation":[],"firmware":[],
+               "calibrations":{"runs":0,"successes":0,"failures":[]}})";
+    }
+
+    void sameHandWorkedFiguresInBothDatabases()
+    {
+        QFETCH(QString, since);
+        QFETCH(QString, station);
+        QFETCH(QString, cpuid);
+        QFETCH(QString, expected);
+        JournalFilter filter;
+        filter.since = QDateTime::fromString(since, Qt::ISODate);
+        filter.station = station;
+        if (!cpuid.isEmpty())
+            filter.cpuid = cpuid.toUInt(nullptr, 16);
+        QString error;
+        const auto fromFile = YieldReport::compute(local, filter, &error);
+        QVERIFY2(fromFile, qPrintable(error));
+        const auto fromServer = YieldReport::compute(shared, filter, &error);
+        QVERIFY2(fromServer, qPrintable(error));
+        QCOMPARE(QJsonDocument(fromServer->toJson()).toJson(), QJsonDocument(fromFile->toJson()).toJson());
+        QJsonParseError parse;
+        const QJsonDocument want = QJsonDocument::fromJson(expected.toUtf8(), &parse);
+        QVERIFY2(want.isObject(), qPrintable(parse.errorString()));
+        QString why;
+        QVERIFY2(matches(want.object(), fromFile->toJson(), QStringLiteral("report"), &why), qPrintable(why));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // Local days in UTC+8, so that some UTC days and local days differ.
+    qputenv("TZ", "Asia/Shanghai");
+    tzset();
+    QCoreApplication app(argc, argv);
+    YieldReportTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_yield_report.moc"

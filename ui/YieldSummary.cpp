@@ -1,0 +1,60 @@
+// The headline figures in words, in the window's language, and the charts under them.
+#include "YieldSummary.h"
+
+#include "YieldCharts.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+QString share(const std::optional<double> &value)
+{
+    return value ? QStringLiteral("%1 %").arg(*value * 100.0, 0, 'f', 1) : QStringLiteral("–");
+}
+
+QString seconds(const std::optional<double> &value)
+{
+    return value ? QStringLiteral("%1 s").arg(*value, 0, 'f', 1) : QStringLiteral("–");
+}
+
+} // namespace
+
+YieldSummary::YieldSummary(QWidget *parent)
+    : QWidget(parent)
+    , headline(new QLabel(this))
+    , charts(new YieldCharts(this))
+{
+    setObjectName(QStringLiteral("yieldSummary"));
+    headline->setObjectName(QStringLiteral("yieldHeadline"));
+    headline->setTextFormat(Qt::PlainText);
+    headline->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    headline->setWordWrap(true);
+    charts->setObjectName(QStringLiteral("yieldCharts"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(headline);
+    layout->addWidget(charts, 1);
+}
+
+void YieldSummary::showReport(const YieldReport &report)
+{
+    charts->setReport(report);
+    if (report.isEmpty()) {
+        headline->setText(tr("此范围内没有更新或校准记录。"));
+        return;
+    }
+    headline->setText(tr("尝试 %1 次，云台 %2 台\n首次通过率 %3，最终通过率 %4\n每次用时：中位数 %5，90 分位 %6\n校准 %7 次，成功 %8 次")
+                          .arg(report.total.attempts)
+                          .arg(report.total.gimbals)
+                          .arg(share(report.total.firstPassYield()), share(report.total.finalYield()),
+                               seconds(report.total.medianSeconds), seconds(report.total.p90Seconds))
+                          .arg(report.calibrationRuns)
+                          .arg(report.calibrationSuccesses));
+}
+
+void YieldSummary::showError(const QString &error)
+{
+    charts->setReport(YieldReport());
+    headline->setText(tr("无法计算汇总：%1").arg(error));
+}
