@@ -75,7 +75,8 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     // missing-adapter text, the plot button and its window's title; the plot window; the words
     // of the calibration steps, the chip progress, the link hints and the stop question; the
     // history button, the journal's problems, the History window, its table and the chips' last
-    // updates; the package's signature and the choice of signed packages only.
+    // updates; the package's signature and the choice of signed packages only; the History
+    // window's range and summary view, the yield summary's figures and its charts.
     QHash<QString, int> perContext;
     for (const Entry &e : std::as_const(entries))
         ++perContext[e.context];
@@ -85,10 +86,12 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     QCOMPARE(perContext.value(QStringLiteral("ChipProgress")), 4);
     QCOMPARE(perContext.value(QStringLiteral("LinkHints")), 2);
     QCOMPARE(perContext.value(QStringLiteral("StopUpdateQuestion")), 4);
-    QCOMPARE(perContext.value(QStringLiteral("HistoryWindow")), 7);
+    QCOMPARE(perContext.value(QStringLiteral("HistoryWindow")), 11);
+    QCOMPARE(perContext.value(QStringLiteral("YieldSummary")), 3);
+    QCOMPARE(perContext.value(QStringLiteral("YieldCharts")), 4);
     QCOMPARE(perContext.value(QStringLiteral("JournalTableModel")), 17);
     QCOMPARE(perContext.value(QStringLiteral("ChipHistory")), 2);
-    QCOMPARE(perContext.size(), 10);
+    QCOMPARE(perContext.size(), 12);
 }
 
 void TranslationTest::everySourceTranslatesToItsEnglishText()
