@@ -29,8 +29,9 @@ env "${catalogue_env[@]}" "$bin/velmora-cli" catalogue list --catalogue "$demo/c
 package=$(env "${catalogue_env[@]}" "$bin/velmora-cli" catalogue fetch latest --catalogue "$demo/catalogue" --hardware 0101,0102)
 
 out=$(mktemp)
-# The default product (K5-Delta) addresses its chips one by one, hence --multi-chip.
-"$bin/velmora-gimbal-sim" --role auto --multi-chip --user "$@" >"$out" &
+# The default product (K5-Delta) addresses its chips one by one, hence --multi-chip; --match makes
+# its chips those of the demo package, so a chip written with it reports the package's version.
+"$bin/velmora-gimbal-sim" --role auto --multi-chip --match "$build/share/velmora/demo-k5.ptz" --user "$@" >"$out" &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$out"; rm -rf "$demo"' EXIT
 
