@@ -491,7 +491,7 @@ private slots:
         QTest::newRow("no shared journal") << "" << 0 << QStringList{"shared journal: none"}
                                            << QStringList{"waiting", "reachable"};
         QTest::newRow("station role") << "station" << 0
-                                      << QStringList{"reachable: yes", "journal version: 4", "may add records: yes",
+                                      << QStringList{"reachable: yes", QStringLiteral("journal version: %1").arg(JournalStore::SchemaVersion), "may add records: yes",
                                                      "waiting to be sent: 1"}
                                       << QStringList{};
         QTest::newRow("a role that may only read") << "reader" << 8
