@@ -49,17 +49,8 @@ QList<JournalRecord> findIn(JournalStore::Backend backend, const QString &target
 
 int list(const CliOptions &options, const JournalConfig &config)
 {
-    JournalFilter filter;
-    filter.since = options.since;
-    filter.until = options.until;
-    filter.cpuid = options.cpuid;
-    filter.serial = options.serial;
-    filter.outcome = options.outcome;
-    filter.station = options.station;
+    JournalFilter filter = JournalCommand::filterOf(options);
     filter.limit = options.limit;
-    JournalRecord::Kind kind;
-    if (JournalRecord::kindFromName(options.kind, &kind))
-        filter.kind = kind;
     QString error;
     QList<JournalRecord> records;
     bool found = false;
@@ -199,4 +190,19 @@ int JournalCommand::run(const CliOptions &options)
     }
     }
     return ExitCode::BadArguments;
+}
+
+JournalFilter JournalCommand::filterOf(const CliOptions &options)
+{
+    JournalFilter filter;
+    filter.since = options.since;
+    filter.until = options.until;
+    filter.cpuid = options.cpuid;
+    filter.serial = options.serial;
+    filter.outcome = options.outcome;
+    filter.station = options.station;
+    JournalRecord::Kind kind;
+    if (JournalRecord::kindFromName(options.kind, &kind))
+        filter.kind = kind;
+    return filter;
 }

@@ -3,6 +3,7 @@
 
 #include "CliOutput.h"
 #include "ExitCode.h"
+#include "JournalCommand.h"
 #include "JournalStore.h"
 #include "ReportHtml.h"
 
@@ -12,21 +13,6 @@ namespace {
 
 // As long as the listing gives a shared journal.
 constexpr int SharedBudgetMs = 2500;
-
-JournalFilter filterOf(const CliOptions &options)
-{
-    JournalFilter filter;
-    filter.since = options.since;
-    filter.until = options.until;
-    filter.cpuid = options.cpuid;
-    filter.serial = options.serial;
-    filter.outcome = options.outcome;
-    filter.station = options.station;
-    JournalRecord::Kind kind;
-    if (JournalRecord::kindFromName(options.kind, &kind))
-        filter.kind = kind;
-    return filter;
-}
 
 } // namespace
 
@@ -39,7 +25,7 @@ int ReportCommand::run(const CliOptions &options, const JournalConfig &config)
     std::optional<YieldReport> report;
     if (store.open(shared ? JournalStore::Backend::Shared : JournalStore::Backend::Local, shared ? config.sharedUri : config.localPath,
                    SharedBudgetMs, &error))
-        report = YieldReport::compute(store, filterOf(options), &error);
+        report = YieldReport::compute(store, JournalCommand::filterOf(options), &error);
     if (!report) {
         CliOutput::error(QStringLiteral("velmora-cli: journal report: %1: %2").arg(where, error));
         return ExitCode::JournalFailed;
