@@ -114,15 +114,22 @@ void CatalogueOffer::cancel()
 
 void CatalogueOffer::chipsListed(const QList<chipInfo> &chips)
 {
+    const QString location = CatalogueSettings::location();
+    const CatalogueTarget listed = CatalogueTarget::fromChips(chips);
+    // The same gimbal listed again (a stray frame during a session) keeps what is shown and
+    // fetched for it.
+    if (client && !isHidden() && location == lookedUp && CatalogueSettings::channel() == channel && listed.arch == target.arch
+        && listed.hardware == target.hardware && listed.running == target.running)
+        return;
     dropClient();
     releases.clear();
     load = CatalogueLoad();
-    const QString location = CatalogueSettings::location();
     if (location.isEmpty() || chips.isEmpty()) {
         hide();
         return;
     }
-    target = CatalogueTarget::fromChips(chips);
+    target = listed;
+    lookedUp = location;
     channel = CatalogueSettings::channel();
     {
         const QSignalBlocker blocker(releaseBox);

@@ -60,6 +60,7 @@ private:
 
     CatalogueClient *client = nullptr;
     CatalogueTarget target;
+    QString lookedUp; // the catalogue's location
     QString channel;
     CatalogueLoad load;
     QList<CatalogueRelease> releases; // matching, newest first
