@@ -100,6 +100,8 @@ private slots:
             << "digest" << QStringLiteral("1.07 未下载：") + CatalogueOffer::reasonWords(CatalogueReason::Digest);
         QTest::newRow("older release declined") << "older" << "";
         QTest::newRow("port closed mid-download") << "close" << "";
+        QTest::newRow("offline: the kept index, the package unreachable")
+            << "offline" << QStringLiteral("1.07 未下载：") + CatalogueOffer::reasonWords(CatalogueReason::Download);
         QTest::newRow("no catalogue set") << "unset" << "";
     }
     void offerFollowsTheCatalogue()
@@ -112,6 +114,18 @@ private slots:
               fault == QLatin1String("digest"), fault == QLatin1String("close") ? 100 : -1);
         if (fault != QLatin1String("unset"))
             qputenv("VELMORA_CATALOGUE", server.base().toUtf8());
+        if (fault == QLatin1String("offline")) {
+            // The index was fetched once before (and kept); the server has gone since.
+            CatalogueClient::Settings settings;
+            settings.location = server.base();
+            settings.trusted = {CatalogueFixture::loadKey(QDir(keys.path()), QStringLiteral("maker"))};
+            CatalogueClient earlier(settings);
+            QSignalSpy loaded(&earlier, &CatalogueClient::indexLoaded);
+            earlier.loadIndex();
+            QVERIFY(loaded.wait(kWaitMs));
+            QVERIFY(earlier.lastIndex().checked.accepted());
+            server.close();
+        }
 
         QVERIFY(session.start(kBootloader));
         fw = std::make_unique<FirmwareProbe>(*session.probe);
@@ -140,6 +154,10 @@ private slots:
         QCOMPARE(releases->currentText(), QStringLiteral("1.07"));
         QCOMPARE(offerWidget<QLabel>("catalogueVersionWords")->text(), QStringLiteral("1.07（正在运行 1.00），发布于 2026-12-01"));
         QCOMPARE(offerWidget<QLabel>("catalogueNotesWords")->text(), QStringLiteral("Smoother pan."));
+        if (fault == QLatin1String("offline")) {
+            const qint64 days = QDateTime::fromString(QStringLiteral("2026-12-01T10:00:00Z"), Qt::ISODate).daysTo(QDateTime::currentDateTimeUtc());
+            QCOMPARE(stateWords(), QStringLiteral("目录发布于 2026-12-01，已 %1 天，离线").arg(days));
+        }
 
         if (fault == QLatin1String("older")) {
             releases->setCurrentIndex(1);
