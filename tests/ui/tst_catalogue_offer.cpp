@@ -1,6 +1,7 @@
 // End to end: the simulator's bootloader listed, a signed catalogue on a loopback HTTPS server,
 // and the firmware tab's offer of the release for those chips, down to the package box.
 #include "CatalogueFixture.h"
+#include "CatalogueSettings.h"
 #include "FirmwareProbe.h"
 #include "IsolatedSettings.h"
 #include "SimulatedSession.h"
@@ -8,6 +9,9 @@
 #include "TestPackages.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QToolButton>
 #include <QGroupBox>
 #include <QTemporaryDir>
 
@@ -75,6 +79,9 @@ private slots:
         // Fresh trusted keys, cache and seen sequences for every row: a kept package must not
         // stand in for the one a row serves.
         IsolatedSettings::reset();
+        // The catalogue's settings live in the program's own settings file, not the test's.
+        CatalogueSettings::setLocation(QString());
+        CatalogueSettings::setChannel(QString());
         home = std::make_unique<QTemporaryDir>();
         for (const char *key : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
             qputenv(key, (home->path() + QLatin1Char('/') + QLatin1String(key)).toLocal8Bit());
@@ -209,6 +216,48 @@ private slots:
         QCOMPARE(writeTestPackage(other, {500, 500}, 3).size(), 2);
         QVERIFY(fw->drop({other}));
         QVERIFY(!session.window->catalogueOrigin());
+    }
+
+    // The corner button's dialog stores what was edited, and only that: a location shown from
+    // VELMORA_CATALOGUE is not written into the settings by an OK.
+    void settingsDialogStoresWhatWasEdited_data()
+    {
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed"); // "-" leaves the field as shown
+        QTest::addColumn<QString>("channel");
+        QTest::addColumn<QString>("storedAfter");
+        QTest::newRow("typed, beta") << "" << "" << " https://example.org/k5/ " << "beta" << "https://example.org/k5/";
+        QTest::newRow("shown from the environment") << "https://mirror.example/k5/" << "" << "-" << "stable" << "";
+        QTest::newRow("cleared") << "" << "/srv/k5" << "" << "stable" << "";
+    }
+    void settingsDialogStoresWhatWasEdited()
+    {
+        QFETCH(QString, environment);
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(QString, channel);
+        QFETCH(QString, storedAfter);
+        if (!stored.isEmpty())
+            CatalogueSettings::setLocation(stored);
+        if (!environment.isEmpty())
+            qputenv("VELMORA_CATALOGUE", environment.toUtf8());
+        MainWindow window;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY(QApplication::activeModalWidget());
+            QWidget *dialog = QApplication::activeModalWidget();
+            auto *location = dialog->findChild<QLineEdit *>(QStringLiteral("catalogueLocationEdit"));
+            QVERIFY(location);
+            QCOMPARE(location->text(), environment.isEmpty() ? stored : environment);
+            if (typed != QLatin1String("-"))
+                location->setText(typed);
+            dialog->findChild<QComboBox *>(QStringLiteral("catalogueChannelBox"))->setCurrentText(channel);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        });
+        window.findChild<QToolButton *>(QStringLiteral("catalogueButton"))->click();
+        qunsetenv("VELMORA_CATALOGUE");
+        QCOMPARE(CatalogueSettings::location(), storedAfter);
+        QCOMPARE(CatalogueSettings::channel(), channel);
     }
 };
 
