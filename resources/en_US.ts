@@ -267,6 +267,14 @@
         <source>记录无法发送：%1</source>
         <translation>Journal not sent: %1</translation>
     </message>
+    <message>
+        <source>目录...</source>
+        <translation>Catalogue...</translation>
+    </message>
+    <message>
+        <source>固件目录的地址与通道</source>
+        <translation>Where the firmware catalogue is, and which channel is followed</translation>
+    </message>
 </context>
 <context>
     <name>UpdateService</name>
@@ -635,6 +643,121 @@ Time per attempt: median %5, 90th percentile %6
     <message>
         <source>芯片 %1：本站上次检查于 %2，已是 %3</source>
         <translation>Chip %1: last checked on this station %2, already at %3</translation>
+    </message>
+</context>
+<context>
+    <name>CatalogueOffer</name>
+    <message>
+        <source>适用于此云台</source>
+        <translation>Available for this gimbal</translation>
+    </message>
+    <message>
+        <source>下载</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>目录未经受信任的密钥签名</source>
+        <translation>the catalogue is not signed by a trusted key</translation>
+    </message>
+    <message>
+        <source>目录比已见过的旧（旧列表被再次提供）</source>
+        <translation>the catalogue is older than one already seen (an old list served again)</translation>
+    </message>
+    <message>
+        <source>目录已过期：不再从中下载新固件</source>
+        <translation>the catalogue has expired: nothing new is downloaded from it</translation>
+    </message>
+    <message>
+        <source>无法读取该目录</source>
+        <translation>the catalogue is not one this program can read</translation>
+    </message>
+    <message>
+        <source>下载的固件与目录所列不符（大小或 SHA-256）</source>
+        <translation>the package is not the one the catalogue lists (size or SHA-256)</translation>
+    </message>
+    <message>
+        <source>下载失败</source>
+        <translation>the download failed</translation>
+    </message>
+    <message>
+        <source>目录中没有适合此云台的版本</source>
+        <translation>no release in the catalogue fits this gimbal</translation>
+    </message>
+    <message>
+        <source>该版本比正在运行的固件旧</source>
+        <translation>the release is older than the running firmware</translation>
+    </message>
+    <message>
+        <source>正在读取目录...</source>
+        <translation>Reading the catalogue...</translation>
+    </message>
+    <message>
+        <source>目录发布于 %1，已 1 天，离线</source>
+        <translation>catalogue from %1, 1 day old, offline</translation>
+    </message>
+    <message>
+        <source>目录发布于 %1，已 %2 天，离线</source>
+        <translation>catalogue from %1, %2 days old, offline</translation>
+    </message>
+    <message>
+        <source>%1（正在运行 %2）</source>
+        <translation>%1 (running %2)</translation>
+    </message>
+    <message>
+        <source>%1，发布于 %2</source>
+        <translation>%1, released %2</translation>
+    </message>
+    <message>
+        <source>下载旧版本？</source>
+        <translation>Download an older version?</translation>
+    </message>
+    <message>
+        <source>%1 比正在运行的固件 %2 旧。仍要下载吗？</source>
+        <translation>%1 is older than the running firmware %2. Download it anyway?</translation>
+    </message>
+    <message>
+        <source>正在下载 %1...</source>
+        <translation>Downloading %1...</translation>
+    </message>
+    <message>
+        <source>%1 未下载：%2</source>
+        <translation>%1 not downloaded: %2</translation>
+    </message>
+    <message>
+        <source>固件的签名不成立或密钥不受信任</source>
+        <translation>the package's own signature does not hold or its key is not trusted</translation>
+    </message>
+    <message>
+        <source>下载的文件不是有效的固件包</source>
+        <translation>the downloaded file is not a valid firmware package</translation>
+    </message>
+    <message>
+        <source>%1 取自本机缓存</source>
+        <translation>%1 taken from this computer's cache</translation>
+    </message>
+    <message>
+        <source>%1 已下载</source>
+        <translation>%1 downloaded</translation>
+    </message>
+    <message>
+        <source>固件目录</source>
+        <translation>Firmware catalogue</translation>
+    </message>
+    <message>
+        <source>https://... 或文件夹；留空则不使用目录</source>
+        <translation>https://... or a folder; empty for no catalogue</translation>
+    </message>
+    <message>
+        <source>目录地址：</source>
+        <translation>Catalogue:</translation>
+    </message>
+    <message>
+        <source>通道：</source>
+        <translation>Channel:</translation>
+    </message>
+    <message>
+        <source>VELMORA_CATALOGUE 已设置，它优先于此处的地址。</source>
+        <translation>VELMORA_CATALOGUE is set and takes precedence over this location.</translation>
     </message>
 </context>
 </TS>

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh --screenshots
-bash scripts/build.sh velmora velmora-gimbal-sim velmora_demo_package
+bash scripts/build.sh velmora velmora-gimbal-sim velmora_demo_package velmora-ptz
 bin=$(pwd)/${VELMORA_BUILD_DIR:-build}/bin
 shots=docs/screenshots
 mkdir -p "$shots"
@@ -69,9 +69,22 @@ VALUES
 SQL
 }
 
+# A signed demo catalogue in a folder holding the demo package, and a configuration folder that
+# trusts its key only: $1 is the folder to make them in.
+make_catalogue() {
+    mkdir -p "$1/catalogue" "$1/notes" "$1/config/Velmora/trusted-keys"
+    cp "$package" "$1/catalogue/"
+    echo "Smoother pan; the tilt motor starts more quietly." >"$1/notes/1.05.en.txt"
+    echo "平移更顺滑；俯仰电机启动更安静。" >"$1/notes/1.05.zh_CN.txt"
+    minisign -G -W -p "$1/config/Velmora/trusted-keys/demo.pub" -s "$1/demo.key" >/dev/null
+    "$bin/velmora-ptz" catalogue "$1/catalogue" --notes-from "$1/notes" >/dev/null
+    minisign -S -s "$1/demo.key" -m "$1/catalogue/catalogue.json" -t "demo catalogue" >/dev/null
+}
+
 # $1: locale; $2: what to show ("connected", "calibrating": a step with its words, "plot": the
 # sensor plot window while the simulated user turns the gimbal through a calibration,
-# "firmware": an update under way, or "history": the History window over a seeded journal).
+# "firmware": an update under way, "catalogue": the firmware tab's offer from a demo catalogue
+# after Connect, or "history": the History window over a seeded journal).
 shoot() {
     local out link ports app window
     # A journal of its own: the shots never write into the user's.
@@ -98,7 +111,14 @@ shoot() {
     for _ in $(seq 50); do grep -q '^VELMORA_VIRTUAL_PORTS=' "$out" && break; sleep 0.1; done
     ports=$(grep -m1 '^VELMORA_VIRTUAL_PORTS=' "$out" | cut -d= -f2)
     # A settings directory of its own: every shot starts from the same, empty memory.
-    HOME=$shot_home XDG_CONFIG_HOME=$(mktemp -d) LANG=$1.UTF-8 LC_ALL=$1.UTF-8 VELMORA_VIRTUAL_PORTS=$ports "$bin/velmora" 2>/dev/null &
+    local config catalogue_env=()
+    config=$(mktemp -d)
+    if [[ $2 == catalogue ]]; then
+        make_catalogue "$config"
+        catalogue_env=(VELMORA_CATALOGUE="$config/catalogue" XDG_CACHE_HOME="$config/cache" XDG_STATE_HOME="$config/state")
+        config=$config/config
+    fi
+    env "${catalogue_env[@]}" HOME=$shot_home XDG_CONFIG_HOME=$config LANG=$1.UTF-8 LC_ALL=$1.UTF-8 VELMORA_VIRTUAL_PORTS=$ports "$bin/velmora" 2>/dev/null &
     app=$!
     window=$(xdotool search --sync --onlyvisible --name '^Velmora$' | head -n1)
     sleep 1
@@ -122,6 +142,13 @@ shoot() {
         done
         [[ $2 == plot ]] && sleep 8 # the plot fills with the turns through the faces
     fi
+    if [[ $2 == catalogue ]]; then
+        local c=(${firmware_clicks[$1]})
+        xdotool mousemove --window "$window" "${c[0]}" "${c[1]}" click 1
+        sleep 1
+        xdotool mousemove --window "$window" "${c[2]}" "${c[3]}" click 1
+        sleep 7 # the count-down while the simulated gimbal restarts into its bootloader, then the index
+    fi
     if [[ $2 == firmware ]]; then
         local c=(${firmware_clicks[$1]})
         xdotool mousemove --window "$window" "${c[0]}" "${c[1]}" click 1
@@ -140,6 +167,7 @@ shoot() {
     [[ $2 == firmware ]] && name=velmora-firmware-$1
     [[ $2 == plot ]] && name=velmora-plot-$1
     [[ $2 == history ]] && name=velmora-history-$1
+    [[ $2 == catalogue ]] && name=velmora-catalogue-$1
     import -window "$window" "$shots/$name.png"
     kill "$app" "$sim"
     wait "$app" "$sim" 2>/dev/null || true
@@ -147,7 +175,7 @@ shoot() {
 }
 
 # SHOTS (for example SHOTS=history) retakes only those.
-for what in ${SHOTS:-calibrating plot firmware history}; do
+for what in ${SHOTS:-calibrating plot firmware catalogue history}; do
     shoot zh_CN "$what"
     shoot en_US "$what"
 done

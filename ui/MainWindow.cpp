@@ -152,12 +152,19 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     historyButton->setText(tr("历史记录"));
     historyButton->setToolTip(tr("更新与校准的记录"));
     historyButton->setAutoRaise(true);
+    catalogueButton = new QToolButton(corner);
+    catalogueButton->setObjectName(QStringLiteral("catalogueButton"));
+    catalogueButton->setText(tr("目录..."));
+    catalogueButton->setToolTip(tr("固件目录的地址与通道"));
+    catalogueButton->setAutoRaise(true);
+    catalogueButton->hide();
     plotButton = new QToolButton(corner);
     plotButton->setObjectName(QStringLiteral("plotButton"));
     plotButton->setText(tr("曲线"));
     plotButton->setToolTip(tr("传感器曲线"));
     plotButton->setAutoRaise(true);
     cornerLayout->addWidget(historyButton);
+    cornerLayout->addWidget(catalogueButton);
     cornerLayout->addWidget(plotButton);
     ui->tabWidget->setCornerWidget(corner, Qt::TopRightCorner);
     connect(historyButton, &QToolButton::clicked, this, &MainWindow::showHistoryWindow);
@@ -165,7 +172,10 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     // Follows the tab shown, not the signal's index: a refused switch back to the calibration
     // tab (an update being written) puts the firmware tab back during this same signal.
     connect(ui->tabWidget, &QTabWidget::currentChanged, plotButton,
-            [this] { plotButton->setVisible(ui->tabWidget->currentIndex() == 0); });
+            [this] {
+                plotButton->setVisible(ui->tabWidget->currentIndex() == 0);
+                catalogueButton->setVisible(ui->tabWidget->currentIndex() == 1);
+            });
 
     ui->svgviewer->load(ResourcePaths::disconnectPicture);
     ui->calibrateButton->setEnabled(false);
@@ -178,6 +188,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
     setUpWords();
     setUpJournal();
     setUpSignatureWidgets();
+    setUpCatalogue();
     journal->startSending();
     restoreSettings();
 }
@@ -216,6 +227,7 @@ void MainWindow::closeEvent(QCloseEvent *e)
         updateWriting = false;
     }
     uiTimer->stop();
+    catalogueOffer->cancel();
     if (plotWindow)
         plotWindow->close();
     if (historyWindow)

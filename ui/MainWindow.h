@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Attempts.h"
+#include "CatalogueOffer.h"
 #include "ChipProgress.h"
 #include "DeviceInfo.h"
 #include "PackageSignature.h"
@@ -15,6 +16,8 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 class BootloaderLink;
 struct CheckedPackage;
@@ -47,6 +50,10 @@ public:
     // `enumerator` lists the serial ports (the window takes ownership); null means the system's.
     explicit MainWindow(PortEnumerator *enumerator = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Where the package in the package box came from, while a catalogue download put it there;
+    // empty once another package is chosen.
+    const std::optional<CatalogueOrigin> &catalogueOrigin() const { return packageOrigin; }
 
 protected:
     void closeEvent(QCloseEvent *e) override;
@@ -116,6 +123,8 @@ private:
     // Attaches the port worker to the runtime link (0) or the bootloader link (1).
     void switchLink(int tab);
     void showPackageInfo(const QString &path);
+    // The catalogue's group in the firmware tab and the corner button that sets the catalogue.
+    void setUpCatalogue();
     // Everything the window asked of the update service is void after a cancel.
     void cancelUpdate();
     // Whether the update may be cancelled now: while pages are written the user is asked,
@@ -188,4 +197,7 @@ private:
     bool journalWriting = false;        // a local write is under way (its problem is a write's)
     QToolButton *historyButton = nullptr;
     HistoryWindow *historyWindow = nullptr; // made on the first click of historyButton
+    CatalogueOffer *catalogueOffer = nullptr;
+    QToolButton *catalogueButton = nullptr;      // in the tabs' corner while the firmware tab shows
+    std::optional<CatalogueOrigin> packageOrigin; // see catalogueOrigin()
 };

@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
+#include <QToolButton>
 
 void MainWindow::setUpFirmwareTab()
 {
@@ -39,6 +40,21 @@ void MainWindow::setUpFirmwareTab()
     // A package dropped on the path box reaches the window instead of pasting its URL as text.
     if (ui->pathComboBox->lineEdit())
         ui->pathComboBox->lineEdit()->setAcceptDrops(false);
+}
+
+void MainWindow::setUpCatalogue()
+{
+    catalogueOffer = new CatalogueOffer(ui->tab_2);
+    ui->gridLayout_3->addWidget(catalogueOffer, ui->gridLayout_3->rowCount(), 0);
+    connect(catalogueOffer, &CatalogueOffer::packageReady, this, [this](const CatalogueOrigin &origin) {
+        packageOrigin = origin;
+        showPackageInfo(origin.path);
+    });
+    connect(catalogueButton, &QToolButton::clicked, this, [this] {
+        // A new catalogue or channel is looked up at once for the chips already listed.
+        if (CatalogueOffer::editSettings(this) && !listedChips.isEmpty() && port->isOpen())
+            catalogueOffer->chipsListed(listedChips);
+    });
 }
 
 void MainWindow::cancelUpdate()
@@ -222,6 +238,9 @@ void MainWindow::showPackageInfo(const QString &path)
         ui->pathComboBox->addItem(path);
         index = ui->pathComboBox->count() - 1;
     }
+    // The origin belongs to the catalogue's package only.
+    if (packageOrigin && packageOrigin->path != path)
+        packageOrigin.reset();
     // Fires on_pathComboBox_currentIndexChanged when the item changes, which shows the same
     // package again.
     ui->pathComboBox->setCurrentIndex(index);

@@ -122,6 +122,7 @@ void MainWindow::onChipsListed(const QList<chipInfo> &chips)
     }
     listedChips = chips;
     showChipHistory();
+    catalogueOffer->chipsListed(chips);
 }
 
 void MainWindow::onUpdateOutcome(const UpdateOutcome &outcome)

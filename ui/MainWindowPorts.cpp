@@ -191,6 +191,8 @@ void MainWindow::closePort(bool byUser)
     starsService->onCancel();
     calibrateService->onCancel();
     cancelUpdate();
+    // A download for the gimbal that was listed over this port stops with it.
+    catalogueOffer->cancel();
     calibrating = false;
     stepWords->clear();
     updateReadoutTimer();

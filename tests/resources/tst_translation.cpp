@@ -76,11 +76,12 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     // of the calibration steps, the chip progress, the link hints and the stop question; the
     // history button, the journal's problems, the History window, its table and the chips' last
     // updates; the package's signature and the choice of signed packages only; the History
-    // window's range and summary view, the yield summary's figures and its charts.
+    // window's range and summary view, the yield summary's figures and its charts; the
+    // catalogue's button and its group in the firmware tab (release, download, refusals, settings).
     QHash<QString, int> perContext;
     for (const Entry &e : std::as_const(entries))
         ++perContext[e.context];
-    QCOMPARE(perContext.value(QStringLiteral("MainWindow")) + perContext.value(QStringLiteral("UpdateService")), 82);
+    QCOMPARE(perContext.value(QStringLiteral("MainWindow")) + perContext.value(QStringLiteral("UpdateService")), 84);
     QCOMPARE(perContext.value(QStringLiteral("SensorPlotWindow")), 11);
     QCOMPARE(perContext.value(QStringLiteral("CalibrationWords")), 8);
     QCOMPARE(perContext.value(QStringLiteral("ChipProgress")), 4);
@@ -91,7 +92,8 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     QCOMPARE(perContext.value(QStringLiteral("YieldCharts")), 4);
     QCOMPARE(perContext.value(QStringLiteral("JournalTableModel")), 17);
     QCOMPARE(perContext.value(QStringLiteral("ChipHistory")), 2);
-    QCOMPARE(perContext.size(), 12);
+    QCOMPARE(perContext.value(QStringLiteral("CatalogueOffer")), 28);
+    QCOMPARE(perContext.size(), 13);
 }
 
 void TranslationTest::everySourceTranslatesToItsEnglishText()
