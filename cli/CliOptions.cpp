@@ -2,6 +2,7 @@
 #include "CliOptions.h"
 
 #include "Attempts.h"
+#include "CatalogueIndex.h"
 #include "JournalTime.h"
 #include "ProductRows.h"
 #include "VelmoraVersion.h"
@@ -54,10 +55,15 @@ const CommandEntry kCommands[] = {
      "Run the IMU calibration: a prompt for each of the six faces, the steps as they pass, the result.\n"
      "Ctrl-C cancels it; nothing more is written to the gimbal after that."},
     {"flash", CliOptions::Command::Flash,
-     "flash [--port P [--port Q ...]] --product ROW [--connect-timeout S] [--require-signed] [--json] PACKAGE",
+     "flash [--port P [--port Q ...]] --product ROW [--connect-timeout S] [--require-signed] [--json] PACKAGE\n"
+     "  flash [--port P ...] --product ROW --from-catalogue VERSION|latest [--allow-older] [--channel C]\n"
+     "        [--catalogue URL] [--offline] [--connect-timeout S] [--require-signed] [--json]",
      "Write a .ptz package through the bootloader into the gimbal on every port, all in parallel.\n"
      "A signature beside the package (PACKAGE.minisig) must hold for a trusted key, or the package is\n"
-     "refused before anything is sent (status 3); --require-signed refuses an unsigned one too."},
+     "refused before anything is sent (status 3); --require-signed refuses an unsigned one too.\n"
+     "--from-catalogue lists the chips first, then takes the release that fits them from the maker's\n"
+     "signed catalogue (as catalogue fetch does) and writes it; any refusal of the catalogue or its\n"
+     "package exits 3 with its reason, nothing written, the gimbal left in its bootloader."},
     {"station", CliOptions::Command::Station,
      "station --package P --product ROW [--count N] [--check] [--connect-timeout S] [--require-signed] [--json]",
      "Update every gimbal adapter that is plugged in, those present at the start too, each as flash\n"
@@ -258,7 +264,19 @@ CliOptions CliOptions::parse(const QStringList &arguments)
                                            QStringLiteral("Refuse a package that has no signature (PACKAGE.minisig)."));
     if (c == Command::Flash || c == Command::Station)
         parser.addOption(requireSigned);
+    const QCommandLineOption fromCatalogue(QStringLiteral("from-catalogue"),
+                                           QStringLiteral("Take the release (latest or a version) that fits the listed chips from the catalogue."),
+                                           QStringLiteral("VERSION"));
+    const QCommandLineOption allowOlder(QStringLiteral("allow-older"), QStringLiteral("Accept a release older than the running firmware."));
+    const QCommandLineOption channel(QStringLiteral("channel"), QStringLiteral("stable (the default setting) or another channel."),
+                                     QStringLiteral("C"));
+    const QCommandLineOption catalogue(QStringLiteral("catalogue"),
+                                       QStringLiteral("The catalogue's URL or folder (else VELMORA_CATALOGUE or the setting)."),
+                                       QStringLiteral("URL"));
+    const QCommandLineOption offline(QStringLiteral("offline"), QStringLiteral("Use only what was fetched from the catalogue before."));
     if (c == Command::Flash) {
+        for (const QCommandLineOption &option : {fromCatalogue, allowOlder, channel, catalogue, offline})
+            parser.addOption(option);
         parser.addPositionalArgument(QStringLiteral("PACKAGE"), QStringLiteral("The .ptz firmware package."));
     }
 
@@ -338,7 +356,23 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         }
         return options;
     }
-    if (c == Command::Flash) {
+    if (c == Command::Flash && parser.isSet(fromCatalogue)) {
+        if (!positional.isEmpty())
+            return failure(QStringLiteral("flash: --from-catalogue and a package file exclude each other"));
+        options.fromCatalogue = parser.value(fromCatalogue);
+        if (options.fromCatalogue != QLatin1String("latest") && !CatalogueVersions::valid(options.fromCatalogue))
+            return failure(QStringLiteral("flash: --from-catalogue takes latest or a version such as 1.07, not '%1'").arg(options.fromCatalogue));
+        if (parser.isSet(channel) && parser.value(channel).isEmpty())
+            return failure(QStringLiteral("flash: --channel needs a name"));
+        options.catalogue = parser.value(catalogue);
+        options.channel = parser.value(channel);
+        options.allowOlder = parser.isSet(allowOlder);
+        options.offline = parser.isSet(offline);
+        options.requireSigned = parser.isSet(requireSigned);
+    } else if (c == Command::Flash) {
+        for (const QCommandLineOption *option : {&allowOlder, &channel, &catalogue, &offline})
+            if (parser.isSet(*option))
+                return failure(QStringLiteral("flash: --%1 goes with --from-catalogue").arg(option->names().first()));
         if (positional.isEmpty())
             return failure(QStringLiteral("flash: no package given"));
         if (positional.size() > 1)

@@ -23,6 +23,14 @@ struct CliOptions
     QString package;
     // flash: refuse a package without a signature (also when /etc/velmora/require-signed exists).
     bool requireSigned = false;
+    // flash --from-catalogue: the release ("latest" or a version) instead of a package file,
+    // taken from the catalogue (--catalogue, else VELMORA_CATALOGUE or the setting) for the
+    // listed chips; --channel (else the setting), --allow-older, --offline as catalogue fetch.
+    QString fromCatalogue;
+    QString catalogue;
+    QString channel;
+    bool allowOlder = false;
+    bool offline = false;
     // station: end once this many gimbals have ended (0: run until Ctrl-C).
     int count = 0;
     // station: check after each update that the new firmware runs.

@@ -1,6 +1,9 @@
 // Runs the sessions side by side and turns their results into one exit status.
 #include "FlashCommand.h"
 
+#include "CatalogueSettings.h"
+#include "CatalogueSource.h"
+#include "CatalogueWords.h"
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "FlashSession.h"
@@ -22,14 +25,20 @@ FlashCommand::FlashCommand(const CliOptions &opts, QObject *parent)
 
 FlashCommand::~FlashCommand()
 {
+    catalogue.reset();
     display.reset();
     qDeleteAll(sessions);
 }
 
 void FlashCommand::start()
 {
-    const std::optional<CheckedPackage> package = admitPackage(options, journal);
-    if (!package) {
+    std::optional<CheckedPackage> package;
+    if (!options.fromCatalogue.isEmpty()) {
+        if (!openCatalogue()) {
+            emit finished(ExitCode::BadArguments);
+            return;
+        }
+    } else if (!(package = admitPackage(options, journal))) {
         emit finished(ExitCode::BadPackage);
         return;
     }
@@ -39,6 +48,10 @@ void FlashCommand::start()
         adapterSerials.insert(info.portName, info.serialNumber);
     for (const QString &port : std::as_const(options.ports)) {
         auto *session = new FlashSession(port, multiChip, options.connectTimeoutMs, package);
+        if (catalogue) {
+            session->awaitPackage();
+            connect(session, &FlashSession::packageWanted, this, [this, session] { fetchFor(session); });
+        }
         if (journal)
             session->recordAttempt(options.productRow, adapterSerials.value(port));
         sessions.append(session);
@@ -87,6 +100,83 @@ void FlashCommand::onSessionFinished()
         code = ExitCode::Interrupted;
     display->summary(code);
     emit finished(code);
+}
+
+bool FlashCommand::openCatalogue()
+{
+    CatalogueClient::Settings settings;
+    settings.location = CatalogueSettings::location(options.catalogue);
+    if (settings.location.isEmpty()) {
+        CliOutput::error(QStringLiteral("velmora-cli: flash: no catalogue set (--catalogue, VELMORA_CATALOGUE or the window's setting)"));
+        return false;
+    }
+    settings.offline = options.offline;
+    QStringList problems;
+    settings.trusted = TrustedKeys::load(&problems);
+    for (const QString &problem : std::as_const(problems))
+        CliOutput::error(QStringLiteral("velmora-cli: trusted key skipped: %1").arg(problem));
+    settings.requireSigned = options.requireSigned;
+    const CatalogueSource::Request request{options.fromCatalogue, options.channel.isEmpty() ? CatalogueSettings::channel() : options.channel,
+                                           options.allowOlder};
+    catalogue = std::make_unique<CatalogueSource>(settings, request);
+    return true;
+}
+
+void FlashCommand::fetchFor(FlashSession *session)
+{
+    catalogue->resolve(session->listedChips(), [this, session](const CatalogueResult &result) {
+        // Ended meanwhile (Ctrl-C, the adapter pulled): nothing more to give it.
+        if (session->isDone() || ended)
+            return;
+        session->setCatalogue(result.origin);
+        const QString port = session->portName();
+        if (result.indexFromCache && !ageSaid) {
+            ageSaid = true;
+            CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(CatalogueWords::age(catalogue->index(), QDateTime::currentDateTimeUtc())));
+        }
+        if (!result.given()) {
+            const QString words = CatalogueWords::reason(result.refusal);
+            if (options.json)
+                CliOutput::json({{QStringLiteral("event"), QStringLiteral("refused")},
+                                 {QStringLiteral("port"), port},
+                                 {QStringLiteral("reason"), CatalogueReasons::name(result.refusal)},
+                                 {QStringLiteral("detail"), result.detail}});
+            CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1: %2").arg(words, result.detail));
+            session->refuse(result.ending(), words);
+            return;
+        }
+        const CheckedPackage &checked = *result.package;
+        const SignatureCheck &signature = checked.signature;
+        if (!checked.accepted()) {
+            const QString reason = checked.refusedBySignature() ? SignatureCheck::stateName(signature.state) : QStringLiteral("package-invalid");
+            if (options.json)
+                CliOutput::json({{QStringLiteral("event"), QStringLiteral("refused")},
+                                 {QStringLiteral("port"), port},
+                                 {QStringLiteral("package"), checked.path},
+                                 {QStringLiteral("reason"), reason},
+                                 {QStringLiteral("keyId"), signature.keyId},
+                                 {QStringLiteral("detail"), checked.detail()}});
+            CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1: refused: %2").arg(checked.path, checked.detail()));
+        } else if (options.json) {
+            CliOutput::json({{QStringLiteral("event"), QStringLiteral("catalogue")},
+                             {QStringLiteral("port"), port},
+                             {QStringLiteral("catalogue"), result.origin.url},
+                             {QStringLiteral("sequence"), double(result.origin.sequence)},
+                             {QStringLiteral("version"), result.origin.version},
+                             {QStringLiteral("channel"), result.origin.channel},
+                             {QStringLiteral("package"), checked.path},
+                             {QStringLiteral("offline"), result.fromCache},
+                             {QStringLiteral("signature"), SignatureCheck::stateName(signature.state)}});
+        } else {
+            CliOutput::line(QStringLiteral("%1: release %2 (%3) of %4, sequence %5%6%7")
+                                .arg(port, result.origin.version, result.origin.channel, result.origin.url)
+                                .arg(result.origin.sequence)
+                                .arg(result.fromCache ? QStringLiteral(", kept") : QString(),
+                                     signature.state == SignatureCheck::State::Valid ? QStringLiteral(", signed by key %1").arg(signature.keyId)
+                                                                                     : QString()));
+        }
+        session->supplyPackage(checked);
+    });
 }
 
 std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &options, Journal *journal)

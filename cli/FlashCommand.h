@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class CatalogueSource;
 class FlashSession;
 class ProgressDisplay;
 
@@ -30,8 +31,15 @@ public:
 
 private:
     void onSessionFinished();
+    // flash --from-catalogue: the catalogue's source for every session, or false (said) when
+    // no catalogue is set.
+    bool openCatalogue();
+    // Asks the catalogue for the package of the chips `session` listed, and hands it over.
+    void fetchFor(FlashSession *session);
 
     CliOptions options;
+    std::unique_ptr<CatalogueSource> catalogue;
+    bool ageSaid = false;
     QList<FlashSession *> sessions;
     std::unique_ptr<ProgressDisplay> display;
     bool interrupted = false;

@@ -96,6 +96,7 @@ FlashSession::FlashSession(const QString &portName, bool multiChip, int connectT
     connect(service, &UpdateService::deviceListUpdate, this, &FlashSession::onDevices);
     connect(service, &UpdateService::chipsListed, this, [this](const QList<chipInfo> &listed) {
         attempt.onChipsListed(listed);
+        this->listed = listed;
         QStringList ids;
         for (const chipInfo &chip : listed)
             ids.append(QStringLiteral("%1/%2").arg(chip.cpuid, 8, 16, QLatin1Char('0')).arg(chip.serial, 8, 16, QLatin1Char('0')));
@@ -125,6 +126,7 @@ QString FlashSession::stateName(State state)
     case State::Connecting: return QStringLiteral("connecting");
     case State::Connected: return QStringLiteral("connected");
     case State::Listing: return QStringLiteral("listing");
+    case State::Fetching: return QStringLiteral("fetching");
     case State::Writing: return QStringLiteral("writing");
     case State::Done: return QStringLiteral("done");
     }
@@ -291,10 +293,50 @@ void FlashSession::onDevices(const QList<deviceInfo> &devices)
         return;
     chips = devices;
     emit changed(Change::Chips);
-    if (!package)
-        finish(End::Listed, ExitCode::Success, serviceText("获取设备信息成功！"));
-    else
+    if (package) {
         service->packageRequest(package->path, package->bytes);
+    } else if (awaiting) {
+        // The service waits for the package without a time-out and sends nothing meanwhile;
+        // each chip is asked again for its record just before it is written.
+        lastMessage = QStringLiteral("chips listed; waiting for the package");
+        setState(State::Fetching);
+        emit changed(Change::Report);
+        emit packageWanted();
+    } else {
+        finish(End::Listed, ExitCode::Success, serviceText("获取设备信息成功！"));
+    }
+}
+
+void FlashSession::supplyPackage(const CheckedPackage &checked)
+{
+    if (ending != End::Running || package || current != State::Fetching)
+        return;
+    if (recording && checked.wasRead()) {
+        attempt.setPackage(checked.path, checked.size, checked.sha256);
+        attempt.setSignature(SignatureCheck::stateName(checked.signature.state), checked.signature.keyId);
+    }
+    if (!checked.accepted()) {
+        UpdateEnding::Refusal why = UpdateEnding::Refusal::Invalid;
+        if (checked.refusal == CheckedPackage::Refusal::Unsigned)
+            why = UpdateEnding::Refusal::Unsigned;
+        else if (checked.refusal == CheckedPackage::Refusal::SignatureInvalid)
+            why = UpdateEnding::Refusal::SignatureInvalid;
+        else if (checked.refusal == CheckedPackage::Refusal::UntrustedKey)
+            why = UpdateEnding::Refusal::UntrustedKey;
+        refuse(UpdateEnding::refused(why), QStringLiteral("%1: refused: %2").arg(checked.path, checked.detail()));
+        return;
+    }
+    package = checked;
+    service->packageRequest(package->path, package->bytes);
+}
+
+void FlashSession::refuse(const UpdateEnding &why, const QString &message)
+{
+    if (ending != End::Running)
+        return;
+    refusal = why;
+    // The service is still waiting for a package: the stop ends that wait and nothing is sent.
+    finish(End::Refused, ExitCode::BadPackage, message);
 }
 
 void FlashSession::finish(End how, int exitCode, const QString &message)
@@ -346,12 +388,15 @@ QString FlashSession::reason() const
     case End::Interrupted: return QStringLiteral("cancelled");
     case End::PortLost: return QStringLiteral("port-lost");
     case End::PortUnavailable: return QStringLiteral("port-unavailable");
+    case End::Refused: return refusal ? UpdateAttempt::outcomeWord(*refusal) : QString();
     }
     return QString();
 }
 
 JournalRecord FlashSession::record(BootCheck check) const
 {
+    if (ending == End::Refused && refusal)
+        return attempt.finish(*refusal, check);
     UpdateEnding end{UpdateEnding::Kind::Engine, serviceEnd};
     if (ending == End::Interrupted)
         end.kind = UpdateEnding::Kind::Cancelled;

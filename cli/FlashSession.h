@@ -21,11 +21,11 @@ class FlashSession : public QObject
     Q_OBJECT
 
 public:
-    enum class State { Opening, Connecting, Connected, Listing, Writing, Done };
+    enum class State { Opening, Connecting, Connected, Listing, Fetching, Writing, Done };
     // What changed, for the displays: the state, the progress, a report, the chips, the end.
     enum class Change { State, Progress, Report, Chips, Done };
     // How the session ended, beside the engine's own outcome.
-    enum class End { Running, Engine, Listed, Interrupted, PortLost, PortUnavailable };
+    enum class End { Running, Engine, Listed, Interrupted, PortLost, PortUnavailable, Refused };
 
     // Without a package: list the chips only (info), then end. With one: write exactly the
     // bytes it carries, which were read and checked before.
@@ -36,6 +36,22 @@ public:
     // Makes the session an update attempt that can give its journal record (record()): the
     // product row and the adapter's serial number.
     void recordAttempt(int productRow, const QString &adapterSerial);
+
+    // Without a package: after the listing, the session waits (state Fetching) for the face to
+    // give one for the listed chips (supplyPackage) or to refuse (refuse) instead of ending;
+    // packageWanted() says when. Nothing is sent to the gimbal while it waits: the bootloader
+    // stays where the listing left it.
+    void awaitPackage() { awaiting = true; }
+    // The package for the listed chips, checked (an unaccepted one is refused as `refuse` would).
+    // Ignored once the session ended.
+    void supplyPackage(const CheckedPackage &checked);
+    // Ends the session without writing anything: `ending` makes the record and reason(),
+    // `message` goes to the display; exit status 3.
+    void refuse(const UpdateEnding &ending, const QString &message);
+    // Where the package comes from, for the record.
+    void setCatalogue(const CatalogueOrigin &origin) { attempt.setCatalogue(origin); }
+    // The chips as the bootloader listed them; empty before.
+    const QList<chipInfo> &listedChips() const { return listed; }
 
     void start();
     // The adapter left the system: ends the session as a lost port (a failed write when it
@@ -74,7 +90,7 @@ public:
     End end() const { return ending; }
     // Why the session ended, as a stable name: the service's outcome ("success",
     // "hardware-mismatch", ...) or "cancelled" (the journal's word), "port-lost", "port-unavailable",
-    // "listed".
+    // "listed", or a refusal's word after the listing ("catalogue-expired", "unsigned", ...).
     QString reason() const;
     // The attempt's journal record, built once its session is done; `check` is what a check
     // of the new firmware found, when one was made.
@@ -88,6 +104,8 @@ public:
 signals:
     // Something shown changed.
     void changed(FlashSession::Change change);
+    // The chips were listed and the session waits for supplyPackage() or refuse().
+    void packageWanted();
     void finished(int exitCode);
 
 private:
@@ -105,6 +123,9 @@ private:
     QString port;
     std::optional<CheckedPackage> package;
     QString identity;
+    QList<chipInfo> listed;
+    bool awaiting = false;
+    std::optional<UpdateEnding> refusal;
     QList<int> upToDateChips; // their numbers, from 1
     SerialPort *serial;
     PortListener *portListener;

@@ -22,18 +22,28 @@ struct UpdateEnding
         Cancelled,       // the user cancelled, or the face closed, before the engine's end
         PortLost,        // the adapter went away under the attempt
         PortUnavailable, // the port could not be opened; nothing was sent
-        PackageRefused,  // the package's signature refused it before any port was opened (`refusal`)
+        PackageRefused,  // the package's own check refused it, before it was sent (`refusal`)
+        CatalogueRefused, // the catalogue gave no package for the listed chips (`catalogueRefusal`)
     };
-    // Why a package was refused for its signature.
-    enum class Refusal { Unsigned, SignatureInvalid, UntrustedKey };
+    // Why a package was refused: its signature, or (a package fetched for listed chips) its form.
+    enum class Refusal { Unsigned, SignatureInvalid, UntrustedKey, Invalid };
+    // Why the catalogue gave no package: its index's signature, an index older than one seen,
+    // an expired index, an index not understood, a package not the one listed, a failed
+    // download, no fitting release, a release older than the running firmware.
+    enum class CatalogueRefusal { Signature, Rollback, Expired, Invalid, Digest, Download, NoMatch, Older };
 
     Kind kind = Kind::Engine;
     // The engine's last end, also when the face ended the attempt: what the write came to.
     std::optional<UpdateOutcome> engine;
     Refusal refusal = Refusal::Unsigned;
+    CatalogueRefusal catalogueRefusal = CatalogueRefusal::Signature;
 
     static UpdateEnding byEngine(const UpdateOutcome &outcome) { return {Kind::Engine, outcome}; }
     static UpdateEnding refused(Refusal why) { return {Kind::PackageRefused, std::nullopt, why}; }
+    static UpdateEnding refusedByCatalogue(CatalogueRefusal why)
+    {
+        return {Kind::CatalogueRefused, std::nullopt, Refusal::Unsigned, why};
+    }
 };
 
 // Follows one update attempt: the face feeds it the engine's values as they come and takes
@@ -52,6 +62,8 @@ public:
     void setPackage(const QString &path, qint64 size, const QString &sha256);
     // The package's signature as it was checked: its state's name and the key id.
     void setSignature(const QString &state, const QString &keyId);
+    // The catalogue release the package was (or was to be) taken from.
+    void setCatalogue(const CatalogueOrigin &origin);
     void onChipsListed(const QList<chipInfo> &chips);
     void onStep(const UpdateOutcome &step);
 
@@ -61,7 +73,8 @@ public:
     // The record's outcome word for an ending: the engine's reason, or the face's own end;
     // a written gimbal whose new firmware was seen silent or implausible is "not-running"; a
     // refused package is its signature's state ("unsigned", "signature-invalid",
-    // "signature-untrusted-key").
+    // "signature-untrusted-key") or "package-invalid"; a catalogue's refusal is its reason
+    // ("catalogue-signature", "package-digest", "download-failed", ...).
     static QString outcomeWord(const UpdateEnding &ending, BootCheck check = BootCheck::NotChecked);
     // "running", "no-answer", "implausible", "cancelled"; empty when not checked.
     static QString checkName(BootCheck check);

@@ -112,6 +112,17 @@ QJsonObject JournalRecord::toJson() const
         object.insert(QStringLiteral("endCommand"), endCommand);
         if (!checkResult.isEmpty())
             object.insert(QStringLiteral("check"), checkResult);
+        // Only a package the catalogue chose has an origin; what is not known is left out.
+        if (catalogue.isSet()) {
+            QJsonObject origin{{QStringLiteral("url"), catalogue.url}};
+            if (catalogue.sequence >= 0)
+                origin.insert(QStringLiteral("sequence"), catalogue.sequence);
+            if (!catalogue.version.isEmpty())
+                origin.insert(QStringLiteral("version"), catalogue.version);
+            if (!catalogue.channel.isEmpty())
+                origin.insert(QStringLiteral("channel"), catalogue.channel);
+            object.insert(QStringLiteral("catalogue"), origin);
+        }
     } else {
         object.insert(QStringLiteral("stepReached"), stepReached);
         object.insert(QStringLiteral("faces"), facesJson());
@@ -125,7 +136,7 @@ QString JournalRecord::csvHeader()
     return QStringLiteral("id,kind,station,started,ended,port,adapter_serial,product_row,outcome,failed_chip,"
                           "failed_step,package_name,package_sha256,chips,pages_written,end_command,step_reached,"
                           "save_acknowledged,version,package_size,package_arch,package_signature,package_signature_key,check,"
-                          "faces");
+                          "faces,catalogue_url,catalogue_sequence,catalogue_version,catalogue_channel");
 }
 
 QString JournalRecord::toCsv() const
@@ -168,6 +179,10 @@ QString JournalRecord::toCsv() const
         update ? signatureKey : QString(),
         update ? checkResult : QString(),
         faceTexts.join(QLatin1Char(';')),
+        update ? catalogue.url : QString(),
+        update && catalogue.sequence >= 0 ? QString::number(catalogue.sequence) : QString(),
+        update ? catalogue.version : QString(),
+        update ? catalogue.channel : QString(),
     };
     QStringList quoted;
     for (const QString &field : fields)

@@ -1,6 +1,8 @@
 // One attempt as the journal keeps it: an update or a calibration, with its outcome as values.
 #pragma once
 
+#include "CatalogueOrigin.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -59,6 +61,8 @@ struct JournalRecord
     // "implausible" or "cancelled"; empty when it was not checked. A check that found it silent
     // or implausible also makes the outcome "not-running".
     QString checkResult;
+    // The catalogue release the package was taken from; unset for a package given as a file.
+    CatalogueOrigin catalogue;
 
     // A calibration.
     QString stepReached;

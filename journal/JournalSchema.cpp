@@ -79,6 +79,14 @@ QStringList yieldViews(bool local)
     };
 }
 
+QStringList catalogueColumns()
+{
+    return {QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_url TEXT"),
+            QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_sequence BIGINT"),
+            QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_version TEXT"),
+            QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_channel TEXT")};
+}
+
 const QList<SchemaStep> &schemaSteps()
 {
     static const QList<SchemaStep> steps{
@@ -103,6 +111,8 @@ const QList<SchemaStep> &schemaSteps()
          {QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")}},
         // 5: a line's yield as views, read by the report and by a line's own dashboard alike.
         {yieldViews(true), yieldViews(false)},
+        // 6: where a package came from when the maker's catalogue chose it.
+        {catalogueColumns(), catalogueColumns()},
     };
     return steps;
 }

@@ -138,6 +138,14 @@ const QList<Column<Record>> &recordTable()
         text("signature", &Record::signature),
         text("signature_key", &Record::signatureKey),
         text("check_result", &Record::checkResult),
+        {"catalogue_url", [](const Record &r) { return nullable(r.catalogue.url); },
+         [](Record &r, const QVariant &v) { r.catalogue.url = v.toString(); }},
+        {"catalogue_sequence", [](const Record &r) { return nullable(r.catalogue.sequence, -1); },
+         [](Record &r, const QVariant &v) { r.catalogue.sequence = v.isNull() ? -1 : v.toLongLong(); }},
+        {"catalogue_version", [](const Record &r) { return nullable(r.catalogue.version); },
+         [](Record &r, const QVariant &v) { r.catalogue.version = v.toString(); }},
+        {"catalogue_channel", [](const Record &r) { return nullable(r.catalogue.channel); },
+         [](Record &r, const QVariant &v) { r.catalogue.channel = v.toString(); }},
     };
     return columns;
 }

@@ -4,6 +4,7 @@
 
 #include "CatalogueChoice.h"
 #include "CatalogueClient.h"
+#include "CatalogueOrigin.h"
 
 #include <QGroupBox>
 #include <QList>
@@ -14,14 +15,11 @@ class QProgressBar;
 class QPushButton;
 struct chipInfo;
 
-// Where the package in the package box came from, when a catalogue download put it there.
-struct CatalogueOrigin
+// A package a catalogue download put in the package box, and where it came from.
+struct OfferedPackage
 {
-    QString path;        // the kept package
-    QString indexUrl;    // the index it was listed in
-    qint64 sequence = 0; // that index's sequence
-    QString version;     // the release
-    QString channel;     // the release's channel
+    QString path; // the kept package
+    CatalogueOrigin origin;
 };
 
 class CatalogueOffer : public QGroupBox
@@ -46,7 +44,7 @@ public:
 
 signals:
     // A release's package was fetched and passed its checks; `origin.path` is the kept file.
-    void packageReady(const CatalogueOrigin &origin);
+    void packageReady(const OfferedPackage &package);
 
 private:
     void onIndexLoaded();

@@ -53,7 +53,7 @@ public:
 
     // Where the package in the package box came from, while a catalogue download put it there;
     // empty once another package is chosen.
-    const std::optional<CatalogueOrigin> &catalogueOrigin() const { return packageOrigin; }
+    const std::optional<OfferedPackage> &offeredPackage() const { return packageOrigin; }
 
 protected:
     void closeEvent(QCloseEvent *e) override;
@@ -199,5 +199,5 @@ private:
     HistoryWindow *historyWindow = nullptr; // made on the first click of historyButton
     CatalogueOffer *catalogueOffer = nullptr;
     QToolButton *catalogueButton = nullptr;      // in the tabs' corner while the firmware tab shows
-    std::optional<CatalogueOrigin> packageOrigin; // see catalogueOrigin()
+    std::optional<OfferedPackage> packageOrigin; // see offeredPackage()
 };

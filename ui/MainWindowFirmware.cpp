@@ -46,9 +46,9 @@ void MainWindow::setUpCatalogue()
 {
     catalogueOffer = new CatalogueOffer(ui->tab_2);
     ui->gridLayout_3->addWidget(catalogueOffer, ui->gridLayout_3->rowCount(), 0);
-    connect(catalogueOffer, &CatalogueOffer::packageReady, this, [this](const CatalogueOrigin &origin) {
-        packageOrigin = origin;
-        showPackageInfo(origin.path);
+    connect(catalogueOffer, &CatalogueOffer::packageReady, this, [this](const OfferedPackage &offered) {
+        packageOrigin = offered;
+        showPackageInfo(offered.path);
     });
     connect(catalogueButton, &QToolButton::clicked, this, [this] {
         // A new catalogue or channel is looked up at once for the chips already listed.
@@ -285,6 +285,8 @@ void MainWindow::on_downloadButton_clicked()
         }
         updateAttempt.setPackage(package, checked.bytes);
         updateAttempt.setSignature(SignatureCheck::stateName(checked.signature.state), checked.signature.keyId);
+        if (packageOrigin && packageOrigin->path == package)
+            updateAttempt.setCatalogue(packageOrigin->origin);
         updateService->packageRequest(package, checked.bytes);
         attemptAwaitsPackage = false;
         ui->downloadButton->setEnabled(false);

@@ -119,6 +119,12 @@ private slots:
         QTest::newRow("station, unsigned package, signatures required")
             << QStringList{"station", "--package", validPackage, "--product", "4", "--require-signed"} << 3
             << "not signed, and only signed packages are accepted";
+        QTest::newRow("flash, catalogue and a package file")
+            << QStringList{"flash", "--port", "a", "--product", "4", "--from-catalogue", "latest", validPackage} << 2 << "exclude each other";
+        QTest::newRow("flash, catalogue version not a version")
+            << QStringList{"flash", "--port", "a", "--product", "4", "--from-catalogue", "1.x"} << 2 << "latest or a version";
+        QTest::newRow("flash, catalogue option without the catalogue")
+            << QStringList{"flash", "--port", "a", "--product", "4", "--offline", validPackage} << 2 << "--offline goes with --from-catalogue";
         QTest::newRow("flash, unsigned package, signatures required")
             << QStringList{"flash", "--port", noPort, "--product", "4", "--require-signed", validPackage} << 3
             << "not signed, and only signed packages are accepted";

@@ -35,6 +35,7 @@ inline JournalRecord update(uint32_t cpuid = 0x5A3F0012, const QString &outcome 
     r.signature = QStringLiteral("signed");
     r.signatureKey = QStringLiteral("754323FEF3D07DC8");
     r.endCommand = QStringLiteral("run");
+    r.catalogue = {QStringLiteral("https://maker.example/k5/catalogue.json"), 42, QStringLiteral("1.05"), QStringLiteral("stable")};
     return r;
 }
 

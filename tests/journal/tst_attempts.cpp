@@ -156,8 +156,10 @@ private slots:
                 for (int check = 0; check <= int(BootCheck::Cancelled); ++check)
                     made.insert(UpdateAttempt::outcomeWord({UpdateEnding::Kind(kind), end}, BootCheck(check)));
         }
-        for (int why = 0; why <= int(UpdateEnding::Refusal::UntrustedKey); ++why)
+        for (int why = 0; why <= int(UpdateEnding::Refusal::Invalid); ++why)
             made.insert(UpdateAttempt::outcomeWord(UpdateEnding::refused(UpdateEnding::Refusal(why))));
+        for (int why = 0; why <= int(UpdateEnding::CatalogueRefusal::Older); ++why)
+            made.insert(UpdateAttempt::outcomeWord(UpdateEnding::refusedByCatalogue(UpdateEnding::CatalogueRefusal(why))));
         for (int reason = CalibrationOutcome::Success; reason <= CalibrationOutcome::StepFailed; ++reason)
             for (int kind = 0; kind <= int(CalibrationEnding::Kind::PortUnavailable); ++kind) {
                 CalibrationOutcome run;

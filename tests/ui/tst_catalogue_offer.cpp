@@ -4,6 +4,7 @@
 #include "CatalogueSettings.h"
 #include "FirmwareProbe.h"
 #include "IsolatedSettings.h"
+#include "JournalRows.h"
 #include "SimulatedSession.h"
 #include "TestHttpsServer.h"
 #include "TestPackages.h"
@@ -79,6 +80,7 @@ private slots:
         // Fresh trusted keys, cache and seen sequences for every row: a kept package must not
         // stand in for the one a row serves.
         IsolatedSettings::reset();
+        JournalRows::clear();
         // The catalogue's settings live in the program's own settings file, not the test's.
         CatalogueSettings::setLocation(QString());
         CatalogueSettings::setChannel(QString());
@@ -189,33 +191,45 @@ private slots:
             QTest::mouseClick(session.probe->openButton(), Qt::LeftButton);
             QVERIFY(!group()->isVisible());
             QCOMPARE(fw->pathItems(), before);
-            QVERIFY(!session.window->catalogueOrigin());
+            QVERIFY(!session.window->offeredPackage());
             return;
         }
         if (!words.isEmpty()) {
             QTRY_COMPARE_WITH_TIMEOUT(stateWords(), words, kWaitMs);
             QCOMPARE(fw->pathItems(), before);
-            QVERIFY(!session.window->catalogueOrigin());
+            QVERIFY(!session.window->offeredPackage());
             QVERIFY(download->isEnabled());
             return;
         }
-        QTRY_VERIFY_WITH_TIMEOUT(session.window->catalogueOrigin().has_value(), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(session.window->offeredPackage().has_value(), kWaitMs);
         QCOMPARE(server.requests, 4); // index, signature, package, its missing signature
-        const CatalogueOrigin origin = *session.window->catalogueOrigin();
-        QCOMPARE(fw->paths()->currentText(), origin.path);
-        QFile kept(origin.path);
+        const OfferedPackage offered = *session.window->offeredPackage();
+        const CatalogueOrigin &origin = offered.origin;
+        QCOMPARE(fw->paths()->currentText(), offered.path);
+        QFile kept(offered.path);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), package);
-        QCOMPARE(origin.indexUrl, server.base() + QStringLiteral("catalogue.json"));
+        QCOMPARE(origin.url, server.base() + QStringLiteral("catalogue.json"));
         QCOMPARE(origin.sequence, 3);
         QCOMPARE(origin.version, QStringLiteral("1.07"));
         QCOMPARE(origin.channel, QStringLiteral("stable"));
         QCOMPARE(FirmwareProbe::row(fw->firmware(), 0).mid(1, 2), QStringList({"4B35", "0101"}));
+        // Upgraded from there, the journal's record names the catalogue's release.
+        QTest::mouseClick(fw->downloadButton(), Qt::LeftButton);
+        const auto recorded = [] {
+            for (const JournalRecord &r : JournalRows::all())
+                if (r.outcome == QLatin1String("success"))
+                    return r.catalogue;
+            return CatalogueOrigin();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(recorded().isSet(), 4 * kWaitMs);
+        QCOMPARE(recorded().url, origin.url);
+        QCOMPARE(recorded().version, QStringLiteral("1.07"));
         // Another package chosen: the origin goes with the catalogue's one.
         const QString other = home->filePath(QStringLiteral("other.ptz"));
         QCOMPARE(writeTestPackage(other, {500, 500}, 3).size(), 2);
         QVERIFY(fw->drop({other}));
-        QVERIFY(!session.window->catalogueOrigin());
+        QVERIFY(!session.window->offeredPackage());
     }
 
     // The corner button's dialog stores what was edited, and only that: a location shown from

@@ -1,0 +1,115 @@
+// One gimbal at a time: the catalogue's index (loaded once), the release for its chips, its package.
+#include "CatalogueSource.h"
+
+#include "CatalogueChoice.h"
+#include "CliLog.h"
+
+#include <QUrl>
+
+UpdateEnding CatalogueResult::ending() const
+{
+    return UpdateEnding::refusedByCatalogue(CatalogueSource::refusalOf(refusal));
+}
+
+CatalogueSource::CatalogueSource(const CatalogueClient::Settings &settings, const Request &wanted, QObject *parent)
+    : QObject(parent)
+    , client(settings)
+    , location(settings.location)
+    , request(wanted)
+{
+    connect(&client, &CatalogueClient::indexLoaded, this, [this] {
+        indexLoaded = true;
+        choose();
+    });
+    connect(&client, &CatalogueClient::packageLoaded, this, &CatalogueSource::packageLoaded);
+}
+
+UpdateEnding::CatalogueRefusal CatalogueSource::refusalOf(CatalogueReason reason)
+{
+    using R = UpdateEnding::CatalogueRefusal;
+    switch (reason) {
+    case CatalogueReason::Signature: return R::Signature;
+    case CatalogueReason::Rollback: return R::Rollback;
+    case CatalogueReason::Expired: return R::Expired;
+    case CatalogueReason::Invalid: return R::Invalid;
+    case CatalogueReason::Digest: return R::Digest;
+    case CatalogueReason::NoMatch: return R::NoMatch;
+    case CatalogueReason::Older: return R::Older;
+    case CatalogueReason::Download:
+    case CatalogueReason::None: break;
+    }
+    return R::Download;
+}
+
+void CatalogueSource::resolve(const QList<chipInfo> &chips, std::function<void(const CatalogueResult &)> done)
+{
+    jobs.append({chips, std::move(done)});
+    QMetaObject::invokeMethod(this, &CatalogueSource::next, Qt::QueuedConnection);
+}
+
+void CatalogueSource::next()
+{
+    if (busy || jobs.isEmpty())
+        return;
+    busy = true;
+    current = CatalogueResult();
+    current.origin.url = CatalogueOrigin::withoutUserInfo(CatalogueClient::indexUrl(location).toString());
+    if (indexLoaded)
+        choose();
+    else
+        client.loadIndex();
+}
+
+void CatalogueSource::choose()
+{
+    const CatalogueLoad &load = client.lastIndex();
+    current.indexFromCache = load.fromCache;
+    if (!load.checked.url.isEmpty())
+        current.origin.url = CatalogueOrigin::withoutUserInfo(load.checked.url);
+    // An expired index still lists, and offline its kept packages may be flashed; a fresh one
+    // gives nothing new.
+    if (!load.checked.usable() || (!load.checked.accepted() && !load.fromCache)) {
+        current.refusal = load.checked.refusal;
+        current.detail = load.checked.detail;
+        end();
+        return;
+    }
+    current.origin.sequence = load.checked.index.sequence;
+    const CatalogueChoice choice = CatalogueMatch::choose(load.checked.index, CatalogueTarget::fromChips(jobs.first().chips),
+                                                          request.channel, request.wanted, request.allowOlder);
+    if (!choice.release.version.isEmpty()) {
+        current.origin.version = choice.release.version;
+        current.origin.channel = choice.release.channel;
+    }
+    if (!choice.chosen()) {
+        current.refusal = choice.refusal;
+        current.detail = choice.detail;
+        end();
+        return;
+    }
+    qCDebug(lcCli) << "catalogue: release" << choice.release.version << "for" << jobs.first().chips.size() << "chips";
+    client.fetchPackage(load.checked, choice.release);
+}
+
+void CatalogueSource::packageLoaded()
+{
+    if (!busy)
+        return;
+    const CataloguePackage &package = client.lastPackage();
+    current.fromCache = package.fromCache;
+    if (package.accepted()) {
+        current.package = package.checked;
+    } else {
+        current.refusal = package.refusal;
+        current.detail = package.detail;
+    }
+    end();
+}
+
+void CatalogueSource::end()
+{
+    const Job job = jobs.takeFirst();
+    busy = false;
+    job.done(current);
+    next();
+}
