@@ -6,13 +6,15 @@
 #include "SequenceStore.h"
 #include "Sha256.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cstdio>
 
 #include <functional>
 
@@ -41,21 +43,21 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
-// A kept package is written beside its place and renamed into it, so that a reader never meets
-// half a file; it is not flushed to the disk first (QSaveFile would), because a package kept
-// only partly after a power cut fails its digest when it is next taken and is fetched again.
+// A kept package is written under a name of its own in the same folder and renamed over its
+// place in one step, so that a reader never meets half a file and two programs fetching at once
+// (the window and the command line share the cache) never write into one file. It is not
+// flushed to the disk first (that costs as long again as the write): a package kept only partly
+// after a power cut fails its digest when it is next taken and is fetched again.
 bool keepPackage(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const QString part = path + QStringLiteral(".part");
-    QFile file(part);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
-        file.remove();
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX.part"));
+    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush())
         return false;
-    }
-    file.close();
-    QFile::remove(path);
-    return QFile::rename(part, path);
+    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return false;
+    file.setAutoRemove(false);
+    return true;
 }
 
 QString fetchFailure(const CatalogueDownload *download, const QString &what)
@@ -92,7 +94,7 @@ QUrl CatalogueClient::indexUrl(const QString &location)
 
 QString CatalogueClient::catalogueCacheDir() const
 {
-    const QByteArray key = QCryptographicHash::hash(indexUrl(settings.location).toEncoded(), QCryptographicHash::Sha256);
+    const QByteArray key = Sha256::of(indexUrl(settings.location).toEncoded());
     return settings.cacheDir + QStringLiteral("/indexes/") + QString::fromLatin1(key.toHex().left(24));
 }
 
@@ -173,16 +175,16 @@ void CatalogueClient::useCachedIndex(const QString &failure)
 bool CatalogueClient::keptPackage(const CatalogueRelease &release)
 {
     const QString path = packagePath(release.sha256);
-    const PackageFileReader::Result kept = PackageFileReader::read(path, release.size);
-    if (kept.outcome != PackageFileReader::Outcome::Ok || kept.bytes.size() != release.size
-        || Sha256::of(kept.bytes) != release.sha256)
+    PackageFileReader::Result read = PackageFileReader::read(path, release.size);
+    if (read.outcome != PackageFileReader::Outcome::Ok || read.bytes.size() != release.size)
+        return false;
+    // Read once: the bytes whose digest is checked here are the ones the door checks.
+    const HashedBytes kept = HashedBytes::of(std::move(read.bytes));
+    if (kept.sha256() != release.sha256)
         return false;
     package.fromCache = true;
     package.path = path;
-    package.checked = CheckedPackage::open(path, settings.requireSigned, settings.trusted);
-    // The file checked by the door must be the one whose digest was just checked.
-    if (package.checked.accepted() && package.checked.bytes != kept.bytes)
-        return false;
+    package.checked = CheckedPackage::check(path, kept, settings.requireSigned, settings.trusted);
     endPackage(CatalogueReason::None, {});
     return true;
 }
@@ -221,14 +223,14 @@ void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const Cata
                 endPackage(CatalogueReason::Download, fetchFailure(body, release.package));
                 return;
             }
-            const QByteArray bytes = body->bytes();
-            const QByteArray digest = Sha256::of(bytes);
+            // Hashed as it arrived: its digest is ready with its last byte.
+            const HashedBytes bytes = body->hashed();
             QUrl signatureUrl = url;
             signatureUrl.setPath(url.path() + SignatureSuffix);
             fetch(this, network, settings.timeouts, signatureUrl, PackageSignature::SignatureSizeLimit,
-                  [this, release, bytes, digest](CatalogueDownload *signature) {
+                  [this, release, bytes](CatalogueDownload *signature) {
                       if (signature->outcome() == CatalogueDownload::Outcome::Ok || signature->outcome() == CatalogueDownload::Outcome::Missing)
-                          packageFetched(release, bytes, digest, signature->bytes());
+                          packageFetched(release, bytes, signature->bytes());
                       else
                           endPackage(CatalogueReason::Download, fetchFailure(signature, release.package + SignatureSuffix));
                   });
@@ -237,30 +239,26 @@ void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const Cata
     }, Qt::QueuedConnection);
 }
 
-void CatalogueClient::packageFetched(const CatalogueRelease &release, const QByteArray &bytes, const QByteArray &digest,
-                                     const QByteArray &signature)
+void CatalogueClient::packageFetched(const CatalogueRelease &release, const HashedBytes &bytes, const QByteArray &signature)
 {
     if (bytes.size() != release.size) {
         endPackage(CatalogueReason::Digest, QStringLiteral("%1 bytes, not the %2 listed").arg(bytes.size()).arg(release.size));
         return;
     }
-    if (digest != release.sha256) {
+    if (bytes.sha256() != release.sha256) {
         endPackage(CatalogueReason::Digest, QStringLiteral("its SHA-256 is not the one listed"));
         return;
     }
     const QString path = packagePath(release.sha256);
     QFile::remove(path + SignatureSuffix);
-    if ((!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) || !keepPackage(path, bytes)) {
+    if ((!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) || !keepPackage(path, bytes.bytes())) {
         endPackage(CatalogueReason::Download, QStringLiteral("cannot keep the package in %1").arg(path));
         return;
     }
     package.path = path;
-    // The same door as every package: read once, format and its own signature checked.
-    package.checked = CheckedPackage::open(path, settings.requireSigned, settings.trusted);
-    if (package.checked.accepted() && package.checked.bytes != bytes) {
-        endPackage(CatalogueReason::Digest, QStringLiteral("the kept package changed while it was checked"));
-        return;
-    }
+    // The same checks as every package (format, its own signature), on the bytes held: the
+    // file just written is not read back.
+    package.checked = CheckedPackage::check(path, bytes, settings.requireSigned, settings.trusted);
     endPackage(CatalogueReason::None, {});
 }
 

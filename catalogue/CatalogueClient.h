@@ -77,7 +77,7 @@ private:
     void indexFetched(const QByteArray &bytes, const QByteArray &signature, const QString &failure);
     void useCachedIndex(const QString &failure);
     bool keptPackage(const CatalogueRelease &release);
-    void packageFetched(const CatalogueRelease &release, const QByteArray &bytes, const QByteArray &digest, const QByteArray &signature);
+    void packageFetched(const CatalogueRelease &release, const HashedBytes &bytes, const QByteArray &signature);
     void endPackage(CatalogueReason refusal, const QString &detail);
 
     Settings settings;

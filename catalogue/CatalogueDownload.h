@@ -1,6 +1,8 @@
 // One capped download: an index, a signature or a package, over HTTP(S), file:// or a path.
 #pragma once
 
+#include "Sha256.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
@@ -13,6 +15,7 @@ class QNetworkReply;
 // Lives in the thread that owns the QNetworkAccessManager it is given. Follows at most five
 // redirects and never one from https to http; gives up when no answer comes within the
 // connect time-out or no byte within the stall time-out; stops reading at `limit` bytes.
+// Each piece of the body is hashed as it arrives.
 // Local files are read with the package reader (regular files only, never blocking).
 class CatalogueDownload : public QObject
 {
@@ -40,7 +43,9 @@ public:
     void abort();
 
     Outcome outcome() const { return result; }
-    QByteArray bytes() const { return data; } // the whole body when Ok
+    QByteArray bytes() const { return body.bytes(); } // the whole body when Ok
+    // The whole body when Ok with its SHA-256, hashed piece by piece as it arrived.
+    const HashedBytes &hashed() const { return body; }
     QString detail() const { return why; }    // in plain English when not Ok
 
     // At most this many redirects are followed.
@@ -63,7 +68,8 @@ private:
     QTimer stallTimer;
     qint64 limit = 0;
     qint64 total = -1;
-    QByteArray data;
+    HashingBuffer buffer; // the body so far
+    HashedBytes body;     // the whole body, once Ok
     Outcome result = Outcome::Failed;
     QString why;
     bool done = false;
