@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include <functional>
+#include <future>
 
 namespace {
 
@@ -251,14 +252,21 @@ void CatalogueClient::packageFetched(const CatalogueRelease &release, const Hash
     }
     const QString path = packagePath(release.sha256);
     QFile::remove(path + SignatureSuffix);
-    if ((!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) || !keepPackage(path, bytes.bytes())) {
+    if (!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) {
+        endPackage(CatalogueReason::Download, QStringLiteral("cannot keep the package in %1").arg(path));
+        return;
+    }
+    // The package is written in a thread of its own while the door checks it here: both only
+    // read the same bytes, and the wait below ends before they are handed on.
+    std::future<bool> kept = std::async(std::launch::async, [path, held = bytes.bytes()] { return keepPackage(path, held); });
+    // The same checks as every package (format, its own signature), on the bytes held: the
+    // file being written is not read back.
+    package.checked = CheckedPackage::check(path, bytes, settings.requireSigned, settings.trusted);
+    if (!kept.get()) {
         endPackage(CatalogueReason::Download, QStringLiteral("cannot keep the package in %1").arg(path));
         return;
     }
     package.path = path;
-    // The same checks as every package (format, its own signature), on the bytes held: the
-    // file just written is not read back.
-    package.checked = CheckedPackage::check(path, bytes, settings.requireSigned, settings.trusted);
     endPackage(CatalogueReason::None, {});
 }
 
