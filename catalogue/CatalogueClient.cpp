@@ -17,7 +17,6 @@
 #include <cstdio>
 
 #include <functional>
-#include <future>
 
 namespace {
 
@@ -26,14 +25,14 @@ const QString SignatureSuffix = QStringLiteral(".minisig");
 
 // Starts one download whose end calls `then` with it; the download goes away afterwards.
 CatalogueDownload *fetch(QObject *owner, QNetworkAccessManager *network, const CatalogueDownload::Timeouts &timeouts,
-                         const QUrl &url, qint64 limit, std::function<void(CatalogueDownload *)> then)
+                         const QUrl &url, qint64 limit, std::function<void(CatalogueDownload *)> then, QIODevice *copy = nullptr)
 {
     auto *download = new CatalogueDownload(network, timeouts, owner);
     QObject::connect(download, &CatalogueDownload::finished, owner, [download, then] {
         then(download);
         download->deleteLater();
     });
-    download->start(url, limit);
+    download->start(url, limit, copy);
     return download;
 }
 
@@ -44,20 +43,17 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
-// A kept package is written under a name of its own in the same folder and renamed over its
-// place in one step, so that a reader never meets half a file and two programs fetching at once
-// (the window and the command line share the cache) never write into one file. It is not
-// flushed to the disk first (that costs as long again as the write): a package kept only partly
-// after a power cut fails its digest when it is next taken and is fetched again.
-bool keepPackage(const QString &path, const QByteArray &bytes)
+// A package is kept in a file of its own name in the same folder, written as it downloads and
+// renamed over its place in one step once its digest holds, so that a reader never meets half a
+// file and two programs fetching at once (the window and the command line share the cache) never
+// write into one file. It is not flushed to the disk first (that would cost as long again as
+// the download): a package kept only partly after a power cut fails its digest when it is next
+// taken and is fetched again.
+bool keepPart(QTemporaryFile *part, const QString &path)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QTemporaryFile file(path + QStringLiteral(".XXXXXX.part"));
-    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush())
+    if (!part->flush() || ::rename(QFile::encodeName(part->fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         return false;
-    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        return false;
-    file.setAutoRemove(false);
+    part->setAutoRemove(false);
     return true;
 }
 
@@ -78,6 +74,8 @@ CatalogueClient::CatalogueClient(const Settings &given, QObject *parent)
     if (settings.sequencePath.isEmpty())
         settings.sequencePath = SequenceStore::defaultPath();
 }
+
+CatalogueClient::~CatalogueClient() = default;
 
 QUrl CatalogueClient::indexUrl(const QString &location)
 {
@@ -214,6 +212,13 @@ void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const Cata
             endPackage(CatalogueReason::Download, QStringLiteral("%1 names a local file").arg(release.package));
             return;
         }
+        const QString path = packagePath(release.sha256);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        part = std::make_unique<QTemporaryFile>(path + QStringLiteral(".XXXXXX.part"));
+        if (!part->open()) {
+            endPackage(CatalogueReason::Download, QStringLiteral("cannot keep the package in %1").arg(path));
+            return;
+        }
         auto *body = fetch(this, network, settings.timeouts, url, qMin(release.size, PackageFileReader::SizeLimit),
                            [this, release, url](CatalogueDownload *body) {
             if (body->outcome() == CatalogueDownload::Outcome::TooLarge) {
@@ -235,7 +240,7 @@ void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const Cata
                       else
                           endPackage(CatalogueReason::Download, fetchFailure(signature, release.package + SignatureSuffix));
                   });
-        });
+        }, part.get());
         connect(body, &CatalogueDownload::progress, this, &CatalogueClient::packageProgress);
     }, Qt::QueuedConnection);
 }
@@ -252,26 +257,20 @@ void CatalogueClient::packageFetched(const CatalogueRelease &release, const Hash
     }
     const QString path = packagePath(release.sha256);
     QFile::remove(path + SignatureSuffix);
-    if (!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) {
-        endPackage(CatalogueReason::Download, QStringLiteral("cannot keep the package in %1").arg(path));
-        return;
-    }
-    // The package is written in a thread of its own while the door checks it here: both only
-    // read the same bytes, and the wait below ends before they are handed on.
-    std::future<bool> kept = std::async(std::launch::async, [path, held = bytes.bytes()] { return keepPackage(path, held); });
-    // The same checks as every package (format, its own signature), on the bytes held: the
-    // file being written is not read back.
-    package.checked = CheckedPackage::check(path, bytes, settings.requireSigned, settings.trusted);
-    if (!kept.get()) {
+    if ((!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) || !part || !keepPart(part.get(), path)) {
         endPackage(CatalogueReason::Download, QStringLiteral("cannot keep the package in %1").arg(path));
         return;
     }
     package.path = path;
+    // The same checks as every package (format, its own signature), on the bytes held: the
+    // file just written is not read back.
+    package.checked = CheckedPackage::check(path, bytes, settings.requireSigned, settings.trusted);
     endPackage(CatalogueReason::None, {});
 }
 
 void CatalogueClient::endPackage(CatalogueReason refusal, const QString &detail)
 {
+    part.reset(); // a file not kept goes with it
     package.refusal = refusal;
     package.detail = detail;
     if (refusal != CatalogueReason::None) {

@@ -10,7 +10,10 @@
 #include <QObject>
 #include <QUrl>
 
+#include <memory>
+
 class QNetworkAccessManager;
+class QTemporaryFile;
 
 // The index as the client ended up with it.
 struct CatalogueLoad
@@ -52,6 +55,7 @@ public:
     };
 
     explicit CatalogueClient(const Settings &settings, QObject *parent = nullptr);
+    ~CatalogueClient() override;
 
     // The index's URL for a location: LOCATION/catalogue.json, or the location itself when it
     // names a .json file. Plain paths become file:// URLs.
@@ -84,4 +88,5 @@ private:
     QNetworkAccessManager *network;
     CatalogueLoad index;
     CataloguePackage package;
+    std::unique_ptr<QTemporaryFile> part; // the package being fetched, until it is kept
 };

@@ -3,6 +3,7 @@
 #include "CatalogueLog.h"
 #include "PackageFileReader.h"
 
+#include <QIODevice>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -31,9 +32,11 @@ CatalogueDownload::~CatalogueDownload()
     }
 }
 
-void CatalogueDownload::start(const QUrl &url, qint64 cap)
+void CatalogueDownload::start(const QUrl &url, qint64 cap, QIODevice *copyTo)
 {
     limit = cap;
+    copy = copyTo;
+    copying = copyTo != nullptr;
     if (url.isLocalFile() || url.scheme().isEmpty()) {
         const QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
         QMetaObject::invokeMethod(this, [this, path] { readLocal(path); }, Qt::QueuedConnection);
@@ -80,6 +83,8 @@ void CatalogueDownload::readLocal(const QString &path)
     const PackageFileReader::Result read = PackageFileReader::read(path, limit);
     switch (read.outcome) {
     case PackageFileReader::Outcome::Ok:
+        if (!copied(read.bytes))
+            return;
         body = HashedBytes::of(read.bytes);
         emit progress(body.size(), body.size());
         finish(Outcome::Ok, {});
@@ -105,12 +110,23 @@ void CatalogueDownload::onReadyRead()
         return;
     stallTimer.start(timeouts.stallMs);
     // Never more than one byte past the limit is held, whatever the server sends.
+    const qsizetype before = buffer.size();
     buffer.readFrom(reply, limit + 1 - buffer.size());
     if (buffer.size() > limit) {
         finish(Outcome::TooLarge, QStringLiteral("more than %1 bytes").arg(limit));
         return;
     }
+    if (!copied(buffer.view().sliced(before)))
+        return;
     emit progress(buffer.size(), total);
+}
+
+bool CatalogueDownload::copied(QByteArrayView piece)
+{
+    if (!copying || piece.isEmpty() || (copy && copy->write(piece.data(), piece.size()) == piece.size()))
+        return true;
+    finish(Outcome::Failed, QStringLiteral("cannot write it: %1").arg(copy ? copy->errorString() : QStringLiteral("closed")));
+    return false;
 }
 
 void CatalogueDownload::onFinished()

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 
+class QIODevice;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -38,8 +39,10 @@ public:
     CatalogueDownload(QNetworkAccessManager *network, const Timeouts &timeouts, QObject *parent = nullptr);
     ~CatalogueDownload() override;
 
-    // Starts fetching; finished() follows once, also for a local file (queued).
-    void start(const QUrl &url, qint64 limit);
+    // Starts fetching; finished() follows once, also for a local file (queued). With `copy`,
+    // each piece of the body is also written to it as it arrives (a file being kept); a piece
+    // that cannot be written ends the download as Failed.
+    void start(const QUrl &url, qint64 limit, QIODevice *copy = nullptr);
     void abort();
 
     Outcome outcome() const { return result; }
@@ -68,6 +71,10 @@ private:
     QTimer stallTimer;
     qint64 limit = 0;
     qint64 total = -1;
+    bool copied(QByteArrayView piece);
+
+    QPointer<QIODevice> copy;
+    bool copying = false;
     HashingBuffer buffer; // the body so far
     HashedBytes body;     // the whole body, once Ok
     Outcome result = Outcome::Failed;

@@ -67,6 +67,8 @@ public:
     // how many were read (0 when none waited), or -1 when the device failed.
     qint64 readFrom(QIODevice *device, qint64 most);
     qsizetype size() const { return data.size(); }
+    // What was gathered so far.
+    QByteArrayView view() const { return data; }
     // Everything gathered with its digest; the buffer starts again empty.
     HashedBytes take();
     void clear();
