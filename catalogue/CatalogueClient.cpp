@@ -46,9 +46,10 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 // A package is kept in a file of its own name in the same folder, written as it downloads and
 // renamed over its place in one step once its digest holds, so that a reader never meets half a
 // file and two programs fetching at once (the window and the command line share the cache) never
-// write into one file. It is not flushed to the disk first (that would cost as long again as
-// the download): a package kept only partly after a power cut fails its digest when it is next
-// taken and is fetched again.
+// write into one file. Where the system allows, the temporary file has no name in the folder until
+// it is kept, so a refused fetch or a program that dies leaves nothing behind. It is not flushed to
+// the disk first (that would cost as long again as the download): a package kept only partly
+// after a power cut fails its digest when it is next taken and is fetched again.
 bool keepPart(QTemporaryFile *part, const QString &path)
 {
     if (!part->flush() || ::rename(QFile::encodeName(part->fileName()).constData(), QFile::encodeName(path).constData()) != 0)
