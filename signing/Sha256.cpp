@@ -47,12 +47,6 @@ HashedBytes HashedBytes::of(QByteArray bytes)
     return hashed;
 }
 
-void HashingBuffer::append(const char *bytes, qsizetype size)
-{
-    data.append(bytes, size);
-    hash.add(bytes, size);
-}
-
 qint64 HashingBuffer::readFrom(QIODevice *device, qint64 most)
 {
     const qint64 wanted = qMin(device->bytesAvailable(), most);

@@ -61,8 +61,6 @@ class HashingBuffer
 public:
     // Room for `size` bytes, so that a long body is not moved while it grows.
     void reserve(qsizetype size) { data.reserve(size); }
-    void append(const char *bytes, qsizetype size);
-    void append(const QByteArray &bytes) { append(bytes.constData(), bytes.size()); }
     // Reads at most `most` bytes of what `device` has waiting straight onto the end; returns
     // how many were read (0 when none waited), or -1 when the device failed.
     qint64 readFrom(QIODevice *device, qint64 most);

@@ -35,27 +35,25 @@ private slots:
         HashingBuffer buffer;
         QBuffer device(&bytes);
         QVERIFY(device.open(QIODevice::ReadOnly));
-        HashingBuffer read;
         for (int at = 0, k = 0; at < size; ++k) {
             const int piece = qMin(cuts[k % cuts.size()], size - at);
             hash.add(bytes.constData() + at, piece);
-            buffer.append(bytes.mid(at, piece));
-            QCOMPARE(read.readFrom(&device, piece), qint64(piece));
+            QCOMPARE(buffer.readFrom(&device, piece), qint64(piece));
             at += piece;
         }
-        QCOMPARE(read.readFrom(&device, 10), qint64(0)); // nothing more waits
+        QCOMPARE(buffer.readFrom(&device, 10), qint64(0)); // nothing more waits
         QCOMPARE(hash.result(), whole);
         const HashedBytes taken = buffer.take();
         QCOMPARE(taken.bytes(), bytes);
         QCOMPARE(taken.sha256(), whole);
-        QCOMPARE(read.take().sha256(), whole);
         QCOMPARE(HashedBytes::of(bytes).sha256(), whole);
 
         // Each result starts the next digest afresh, and an emptied buffer holds nothing of before.
         hash.add("abc", 3);
         QCOMPARE(hash.result().toHex(), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
         QCOMPARE(hash.result().toHex(), QByteArray("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
-        buffer.append("abc", 3);
+        QVERIFY(device.seek(0));
+        buffer.readFrom(&device, 3);
         buffer.clear();
         QCOMPARE(buffer.take().sha256(), Sha256::of({}));
     }
