@@ -63,6 +63,7 @@ private:
     void onReadyRead();
     void onFinished();
     void finish(Outcome outcome, const QString &detail);
+    bool copied(QByteArrayView piece); // false when a piece could not be written to `copy`
 
     QNetworkAccessManager *network;
     Timeouts timeouts;
@@ -71,8 +72,6 @@ private:
     QTimer stallTimer;
     qint64 limit = 0;
     qint64 total = -1;
-    bool copied(QByteArrayView piece);
-
     QPointer<QIODevice> copy;
     bool copying = false;
     HashingBuffer buffer; // the body so far
