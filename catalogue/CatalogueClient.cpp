@@ -6,13 +6,15 @@
 #include "SequenceStore.h"
 #include "Sha256.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cstdio>
 
 #include <functional>
 
@@ -23,14 +25,14 @@ const QString SignatureSuffix = QStringLiteral(".minisig");
 
 // Starts one download whose end calls `then` with it; the download goes away afterwards.
 CatalogueDownload *fetch(QObject *owner, QNetworkAccessManager *network, const CatalogueDownload::Timeouts &timeouts,
-                         const QUrl &url, qint64 limit, std::function<void(CatalogueDownload *)> then)
+                         const QUrl &url, qint64 limit, std::function<void(CatalogueDownload *)> then, QIODevice *copy = nullptr)
 {
     auto *download = new CatalogueDownload(network, timeouts, owner);
     QObject::connect(download, &CatalogueDownload::finished, owner, [download, then] {
         then(download);
         download->deleteLater();
     });
-    download->start(url, limit);
+    download->start(url, limit, copy);
     return download;
 }
 
@@ -41,21 +43,19 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
-// A kept package is written beside its place and renamed into it, so that a reader never meets
-// half a file; it is not flushed to the disk first (QSaveFile would), because a package kept
-// only partly after a power cut fails its digest when it is next taken and is fetched again.
-bool keepPackage(const QString &path, const QByteArray &bytes)
+// A package is kept in a file of its own name in the same folder, written as it downloads and
+// renamed over its place in one step once its digest holds, so that a reader never meets half a
+// file and two programs fetching at once (the window and the command line share the cache) never
+// write into one file. Where the system allows, the temporary file has no name in the folder until
+// it is kept, so a refused fetch or a program that dies leaves nothing behind. It is not flushed to
+// the disk first (that would cost as long again as the download): a package kept only partly
+// after a power cut fails its digest when it is next taken and is fetched again.
+bool keepPart(QTemporaryFile *part, const QString &path)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const QString part = path + QStringLiteral(".part");
-    QFile file(part);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
-        file.remove();
+    if (!part->flush() || ::rename(QFile::encodeName(part->fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         return false;
-    }
-    file.close();
-    QFile::remove(path);
-    return QFile::rename(part, path);
+    part->setAutoRemove(false);
+    return true;
 }
 
 QString fetchFailure(const CatalogueDownload *download, const QString &what)
@@ -76,6 +76,8 @@ CatalogueClient::CatalogueClient(const Settings &given, QObject *parent)
         settings.sequencePath = SequenceStore::defaultPath();
 }
 
+CatalogueClient::~CatalogueClient() = default;
+
 QUrl CatalogueClient::indexUrl(const QString &location)
 {
     QUrl url = QUrl(location, QUrl::StrictMode);
@@ -92,7 +94,7 @@ QUrl CatalogueClient::indexUrl(const QString &location)
 
 QString CatalogueClient::catalogueCacheDir() const
 {
-    const QByteArray key = QCryptographicHash::hash(indexUrl(settings.location).toEncoded(), QCryptographicHash::Sha256);
+    const QByteArray key = Sha256::of(indexUrl(settings.location).toEncoded());
     return settings.cacheDir + QStringLiteral("/indexes/") + QString::fromLatin1(key.toHex().left(24));
 }
 
@@ -173,16 +175,16 @@ void CatalogueClient::useCachedIndex(const QString &failure)
 bool CatalogueClient::keptPackage(const CatalogueRelease &release)
 {
     const QString path = packagePath(release.sha256);
-    const PackageFileReader::Result kept = PackageFileReader::read(path, release.size);
-    if (kept.outcome != PackageFileReader::Outcome::Ok || kept.bytes.size() != release.size
-        || Sha256::of(kept.bytes) != release.sha256)
+    PackageFileReader::Result read = PackageFileReader::read(path, release.size);
+    if (read.outcome != PackageFileReader::Outcome::Ok || read.bytes.size() != release.size)
+        return false;
+    // Read once: the bytes whose digest is checked here are the ones the door checks.
+    const HashedBytes kept = HashedBytes::of(std::move(read.bytes));
+    if (kept.sha256() != release.sha256)
         return false;
     package.fromCache = true;
     package.path = path;
-    package.checked = CheckedPackage::open(path, settings.requireSigned, settings.trusted);
-    // The file checked by the door must be the one whose digest was just checked.
-    if (package.checked.accepted() && package.checked.bytes != kept.bytes)
-        return false;
+    package.checked = CheckedPackage::check(path, kept, settings.requireSigned, settings.trusted);
     endPackage(CatalogueReason::None, {});
     return true;
 }
@@ -211,6 +213,13 @@ void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const Cata
             endPackage(CatalogueReason::Download, QStringLiteral("%1 names a local file").arg(release.package));
             return;
         }
+        const QString path = packagePath(release.sha256);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        part = std::make_unique<QTemporaryFile>(path + QStringLiteral(".XXXXXX.part"));
+        if (!part->open()) {
+            endPackage(CatalogueReason::Download, QStringLiteral("cannot keep the package in %1").arg(path));
+            return;
+        }
         auto *body = fetch(this, network, settings.timeouts, url, qMin(release.size, PackageFileReader::SizeLimit),
                            [this, release, url](CatalogueDownload *body) {
             if (body->outcome() == CatalogueDownload::Outcome::TooLarge) {
@@ -221,51 +230,48 @@ void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const Cata
                 endPackage(CatalogueReason::Download, fetchFailure(body, release.package));
                 return;
             }
-            const QByteArray bytes = body->bytes();
-            const QByteArray digest = Sha256::of(bytes);
+            // Hashed as it arrived: its digest is ready with its last byte.
+            const HashedBytes bytes = body->hashed();
             QUrl signatureUrl = url;
             signatureUrl.setPath(url.path() + SignatureSuffix);
             fetch(this, network, settings.timeouts, signatureUrl, PackageSignature::SignatureSizeLimit,
-                  [this, release, bytes, digest](CatalogueDownload *signature) {
+                  [this, release, bytes](CatalogueDownload *signature) {
                       if (signature->outcome() == CatalogueDownload::Outcome::Ok || signature->outcome() == CatalogueDownload::Outcome::Missing)
-                          packageFetched(release, bytes, digest, signature->bytes());
+                          packageFetched(release, bytes, signature->bytes());
                       else
                           endPackage(CatalogueReason::Download, fetchFailure(signature, release.package + SignatureSuffix));
                   });
-        });
+        }, part.get());
         connect(body, &CatalogueDownload::progress, this, &CatalogueClient::packageProgress);
     }, Qt::QueuedConnection);
 }
 
-void CatalogueClient::packageFetched(const CatalogueRelease &release, const QByteArray &bytes, const QByteArray &digest,
-                                     const QByteArray &signature)
+void CatalogueClient::packageFetched(const CatalogueRelease &release, const HashedBytes &bytes, const QByteArray &signature)
 {
     if (bytes.size() != release.size) {
         endPackage(CatalogueReason::Digest, QStringLiteral("%1 bytes, not the %2 listed").arg(bytes.size()).arg(release.size));
         return;
     }
-    if (digest != release.sha256) {
+    if (bytes.sha256() != release.sha256) {
         endPackage(CatalogueReason::Digest, QStringLiteral("its SHA-256 is not the one listed"));
         return;
     }
     const QString path = packagePath(release.sha256);
     QFile::remove(path + SignatureSuffix);
-    if ((!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) || !keepPackage(path, bytes)) {
+    if ((!signature.isEmpty() && !writeFile(path + SignatureSuffix, signature)) || !part || !keepPart(part.get(), path)) {
         endPackage(CatalogueReason::Download, QStringLiteral("cannot keep the package in %1").arg(path));
         return;
     }
     package.path = path;
-    // The same door as every package: read once, format and its own signature checked.
-    package.checked = CheckedPackage::open(path, settings.requireSigned, settings.trusted);
-    if (package.checked.accepted() && package.checked.bytes != bytes) {
-        endPackage(CatalogueReason::Digest, QStringLiteral("the kept package changed while it was checked"));
-        return;
-    }
+    // The same checks as every package (format, its own signature), on the bytes held: the
+    // file just written is not read back.
+    package.checked = CheckedPackage::check(path, bytes, settings.requireSigned, settings.trusted);
     endPackage(CatalogueReason::None, {});
 }
 
 void CatalogueClient::endPackage(CatalogueReason refusal, const QString &detail)
 {
+    part.reset(); // a file not kept goes with it
     package.refusal = refusal;
     package.detail = detail;
     if (refusal != CatalogueReason::None) {

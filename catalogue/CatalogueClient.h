@@ -10,7 +10,10 @@
 #include <QObject>
 #include <QUrl>
 
+#include <memory>
+
 class QNetworkAccessManager;
+class QTemporaryFile;
 
 // The index as the client ended up with it.
 struct CatalogueLoad
@@ -52,6 +55,7 @@ public:
     };
 
     explicit CatalogueClient(const Settings &settings, QObject *parent = nullptr);
+    ~CatalogueClient() override;
 
     // The index's URL for a location: LOCATION/catalogue.json, or the location itself when it
     // names a .json file. Plain paths become file:// URLs.
@@ -77,11 +81,12 @@ private:
     void indexFetched(const QByteArray &bytes, const QByteArray &signature, const QString &failure);
     void useCachedIndex(const QString &failure);
     bool keptPackage(const CatalogueRelease &release);
-    void packageFetched(const CatalogueRelease &release, const QByteArray &bytes, const QByteArray &digest, const QByteArray &signature);
+    void packageFetched(const CatalogueRelease &release, const HashedBytes &bytes, const QByteArray &signature);
     void endPackage(CatalogueReason refusal, const QString &detail);
 
     Settings settings;
     QNetworkAccessManager *network;
     CatalogueLoad index;
     CataloguePackage package;
+    std::unique_ptr<QTemporaryFile> part; // the package being fetched, until it is kept
 };

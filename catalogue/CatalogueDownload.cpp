@@ -3,6 +3,7 @@
 #include "CatalogueLog.h"
 #include "PackageFileReader.h"
 
+#include <QIODevice>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -31,9 +32,11 @@ CatalogueDownload::~CatalogueDownload()
     }
 }
 
-void CatalogueDownload::start(const QUrl &url, qint64 cap)
+void CatalogueDownload::start(const QUrl &url, qint64 cap, QIODevice *copyTo)
 {
     limit = cap;
+    copy = copyTo;
+    copying = copyTo != nullptr;
     if (url.isLocalFile() || url.scheme().isEmpty()) {
         const QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
         QMetaObject::invokeMethod(this, [this, path] { readLocal(path); }, Qt::QueuedConnection);
@@ -63,6 +66,8 @@ void CatalogueDownload::start(const QUrl &url, qint64 cap)
             total = length.toLongLong();
             if (total > limit)
                 finish(Outcome::TooLarge, QStringLiteral("%1 bytes announced, more than %2").arg(total).arg(limit));
+            else if (total > buffer.size())
+                buffer.reserve(total); // the body is never moved while it grows
         }
     });
     connectTimer.start(timeouts.connectMs);
@@ -78,8 +83,10 @@ void CatalogueDownload::readLocal(const QString &path)
     const PackageFileReader::Result read = PackageFileReader::read(path, limit);
     switch (read.outcome) {
     case PackageFileReader::Outcome::Ok:
-        data = read.bytes;
-        emit progress(data.size(), data.size());
+        if (!copied(read.bytes))
+            return;
+        body = HashedBytes::of(read.bytes);
+        emit progress(body.size(), body.size());
         finish(Outcome::Ok, {});
         return;
     case PackageFileReader::Outcome::Missing:
@@ -103,12 +110,23 @@ void CatalogueDownload::onReadyRead()
         return;
     stallTimer.start(timeouts.stallMs);
     // Never more than one byte past the limit is held, whatever the server sends.
-    data += reply->read(limit + 1 - data.size());
-    if (data.size() > limit) {
+    const qsizetype before = buffer.size();
+    buffer.readFrom(reply, limit + 1 - buffer.size());
+    if (buffer.size() > limit) {
         finish(Outcome::TooLarge, QStringLiteral("more than %1 bytes").arg(limit));
         return;
     }
-    emit progress(data.size(), total);
+    if (!copied(buffer.view().sliced(before)))
+        return;
+    emit progress(buffer.size(), total);
+}
+
+bool CatalogueDownload::copied(QByteArrayView piece)
+{
+    if (!copying || piece.isEmpty() || (copy && copy->write(piece.data(), piece.size()) == piece.size()))
+        return true;
+    finish(Outcome::Failed, QStringLiteral("cannot write it: %1").arg(copy ? copy->errorString() : QStringLiteral("closed")));
+    return false;
 }
 
 void CatalogueDownload::onFinished()
@@ -131,6 +149,7 @@ void CatalogueDownload::onFinished()
         finish(Outcome::Failed, QStringLiteral("HTTP status %1").arg(status));
         return;
     }
+    body = buffer.take();
     finish(Outcome::Ok, {});
 }
 
@@ -143,8 +162,7 @@ void CatalogueDownload::finish(Outcome outcome, const QString &detail)
     stallTimer.stop();
     result = outcome;
     why = detail;
-    if (outcome != Outcome::Ok)
-        data.clear();
+    buffer.clear();
     if (reply) {
         reply->disconnect(this);
         if (reply->isRunning())

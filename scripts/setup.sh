@@ -18,6 +18,8 @@ packages=(
     libsodium-dev minisign
     # The catalogue: fetched with Qt Network over TLS; its tests make their certificates with openssl.
     libqt6network6 openssl
+    # Packages' SHA-256 with libcrypto, which uses the processor's SHA instructions.
+    libssl-dev
     # The yield report's HTML page is opened in a headless browser by its test.
     chromium
 )

@@ -1,9 +1,9 @@
-// Reads, validates and checks the signature of a package, in that order, on one read of it.
+// Reads, validates and checks the signature of a package, in that order, on one read of it
+// (or on the bytes a caller already read whole, with the digest made as it read them).
 #include "CheckedPackage.h"
 
 #include "PackageFileReader.h"
 
-#include <QCryptographicHash>
 #include <cstring>
 
 QString CheckedPackage::detail() const
@@ -48,13 +48,27 @@ CheckedPackage CheckedPackage::open(const QString &path, bool requireSigned, con
         package.error = file.error;
         return package;
     }
-    package.size = file.bytes.size();
-    package.sha256 = QString::fromLatin1(QCryptographicHash::hash(file.bytes, QCryptographicHash::Sha256).toHex());
+    return check(path, HashedBytes::of(std::move(file.bytes)), requireSigned, trusted);
+}
+
+CheckedPackage CheckedPackage::check(const QString &path, const HashedBytes &read, bool requireSigned, const QList<MinisignKey> &trusted)
+{
+    CheckedPackage package;
+    package.path = path;
+    // Bytes held by a caller meet the same size limit as a file read here.
+    if (read.size() > PackageFileReader::SizeLimit) {
+        package.refusal = Refusal::TooLarge;
+        return package;
+    }
+    package.size = read.size();
+    // Made with the bytes as they were read (empty only if libcrypto failed).
+    package.sha256 = QString::fromLatin1(read.sha256().toHex());
+    const QByteArray &bytes = read.bytes();
     // The signature first: a package changed after it was signed is refused as such, even
     // when the change also broke its format.
-    package.signature = PackageSignature::check(file.bytes, path, trusted);
+    package.signature = PackageSignature::check(bytes, path, trusted);
     PtzFile ptz;
-    package.valid = ptz.unpack(file.bytes);
+    package.valid = ptz.unpack(bytes);
     if (package.valid)
         package.header = ptz.header();
     else
@@ -72,6 +86,6 @@ CheckedPackage CheckedPackage::open(const QString &path, bool requireSigned, con
         return package;
     }
     package.refusal = Refusal::None;
-    package.bytes = std::move(file.bytes);
+    package.bytes = bytes;
     return package;
 }

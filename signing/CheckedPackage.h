@@ -3,6 +3,7 @@
 
 #include "PackageSignature.h"
 #include "PtzFile.h"
+#include "Sha256.h"
 
 #include <QByteArray>
 #include <QString>
@@ -60,4 +61,9 @@ struct CheckedPackage
     static CheckedPackage open(const QString &path, bool requireSigned);
     // The same against the given keys (tests, benchmarks).
     static CheckedPackage open(const QString &path, bool requireSigned, const QList<MinisignKey> &trusted);
+    // The same checks on a package the caller already holds whole (a download hashed as it
+    // arrived, a kept file read once), without reading it again: `path` is where it is kept,
+    // beside its signature file. Its SHA-256 is the one made with those very bytes.
+    static CheckedPackage check(const QString &path, const HashedBytes &package, bool requireSigned,
+                                const QList<MinisignKey> &trusted);
 };

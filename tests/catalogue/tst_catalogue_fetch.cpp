@@ -60,6 +60,8 @@ private slots:
         QTest::newRow("package stalls") << "stall" << "" << "download-failed";
         QTest::newRow("server gone, nothing kept") << "gone" << "download-failed" << "download-failed";
         QTest::newRow("server gone, index and package kept") << "gone-kept" << "" << "";
+        QTest::newRow("kept package damaged, fetched again") << "damaged-kept" << "" << "";
+        QTest::newRow("kept package damaged, server gone") << "gone-damaged-kept" << "" << "download-failed";
     }
     void everyFaultIsRefusedWithItsReason()
     {
@@ -117,13 +119,19 @@ private slots:
         settings.timeouts = {2000, 300};
         if (fault == QLatin1String("rollback"))
             QVERIFY(SequenceStore(settings.sequencePath).record(CatalogueClient::indexUrl(location).toString(QUrl::FullyEncoded), 43));
-        if (fault == QLatin1String("gone-kept")) {
+        if (fault.endsWith(QLatin1String("kept"))) {
             CatalogueClient first(settings);
             first.loadIndex();
             QVERIFY(wait(first, &CatalogueClient::indexLoaded));
             first.fetchPackage(first.lastIndex().checked, first.lastIndex().checked.index.releases.value(0));
             QVERIFY(wait(first, &CatalogueClient::packageLoaded));
             QVERIFY(first.lastPackage().accepted());
+            if (fault.endsWith(QLatin1String("damaged-kept"))) {
+                QFile kept(first.lastPackage().path);
+                QVERIFY(kept.open(QIODevice::ReadWrite));
+                QVERIFY(kept.seek(40));
+                QCOMPARE(kept.write("x"), qint64(1));
+            }
         }
         if (fault.startsWith(QLatin1String("gone")))
             server.close();
@@ -133,7 +141,7 @@ private slots:
         QVERIFY(wait(client, &CatalogueClient::indexLoaded));
         const CatalogueLoad &loaded = client.lastIndex();
         QCOMPARE(CatalogueReasons::name(loaded.checked.refusal), indexReason);
-        QCOMPARE(loaded.fromCache, fault == QLatin1String("gone-kept"));
+        QCOMPARE(loaded.fromCache, fault.startsWith(QLatin1String("gone-")) && fault.endsWith(QLatin1String("kept")));
 
         CatalogueRelease release = loaded.checked.index.releases.value(0);
         QSignalSpy progress(&client, &CatalogueClient::packageProgress);
@@ -142,6 +150,8 @@ private slots:
         const CataloguePackage &fetched = client.lastPackage();
         QCOMPARE(CatalogueReasons::name(fetched.refusal), packageReason);
         const QStringList kept = QDir(settings.cacheDir + QStringLiteral("/packages")).entryList({QStringLiteral("*.ptz")}, QDir::Files);
+        // Nothing half-written is left beside the kept packages.
+        QCOMPARE(QDir(settings.cacheDir + QStringLiteral("/packages")).entryList({QStringLiteral("*.part")}, QDir::Files), QStringList());
         if (packageReason.isEmpty()) {
             // What is handed on is exactly the package served, checked by the package door.
             QVERIFY(fetched.checked.accepted());
@@ -154,7 +164,7 @@ private slots:
             QVERIFY(fetched.path.isEmpty());
             QVERIFY(fetched.checked.bytes.isEmpty());
             QVERIFY(!fetched.checked.accepted());
-            QVERIFY(kept.isEmpty());
+            QCOMPARE(kept.size(), fault == QLatin1String("gone-damaged-kept") ? 1 : 0); // the damaged one, never handed on
         }
     }
 };

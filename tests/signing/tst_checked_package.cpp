@@ -1,6 +1,8 @@
 // The one door to a gimbal: a package is read once, validated and its signature checked, and
 // whatever is refused carries no bytes; odd paths are refused at once, never waited on.
 #include "CheckedPackage.h"
+#include "MinisignTool.h"
+#include "PackageFileReader.h"
 #include "TestPackages.h"
 
 #include <QTemporaryDir>
@@ -69,6 +71,52 @@ private slots:
         } else {
             QVERIFY(package.bytes.isEmpty());
             QVERIFY(!package.detail().isEmpty());
+        }
+    }
+
+    // Bytes a caller already holds pass the same checks as a file read at the door: their own
+    // signature and format, never the file at the path instead, and their size is the limit's.
+    void heldBytesAreCheckedThemselves_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("refusal");
+        using R = CheckedPackage::Refusal;
+        QTest::newRow("as signed") << "" << int(R::None);
+        QTest::newRow("changed after the file was signed") << "flip" << int(R::SignatureInvalid);
+        QTest::newRow("not a package, no signature") << "junk" << int(R::Invalid);
+        QTest::newRow("over the size limit") << "huge" << int(R::TooLarge);
+    }
+    void heldBytesAreCheckedThemselves()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, refusal);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.ptz"));
+        QCOMPARE(writeTestPackage(path, {3000, 1000}, 5).size(), 2);
+        QList<MinisignKey> trusted;
+        if (change != QLatin1String("junk")) {
+            QVERIFY(MinisignTool::makeKey(QDir(dir.path()), QStringLiteral("maker")));
+            QVERIFY(MinisignTool::sign(QDir(dir.path()), QStringLiteral("maker"), path, QStringLiteral("p")));
+            MinisignKey key;
+            QString why;
+            QVERIFY2(TrustedKeys::loadFile(dir.filePath(QStringLiteral("maker.pub")), &key, &why), qPrintable(why));
+            trusted.append(key);
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        if (change == QLatin1String("flip"))
+            bytes[40] = char(bytes[40] ^ 0x01);
+        if (change == QLatin1String("junk"))
+            bytes = "PTZ\x01 not really a package";
+        if (change == QLatin1String("huge"))
+            bytes.append(PackageFileReader::SizeLimit + 1 - bytes.size(), '\0');
+        const CheckedPackage package = CheckedPackage::check(path, HashedBytes::of(bytes), false, trusted);
+        QCOMPARE(int(package.refusal), refusal);
+        QCOMPARE(package.bytes, package.accepted() ? bytes : QByteArray());
+        if (package.wasRead()) {
+            QCOMPARE(package.size, bytes.size());
+            QCOMPARE(package.sha256, QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
         }
     }
 };
