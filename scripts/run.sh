@@ -46,4 +46,5 @@ done
 
 echo "Simulated gimbal at ${line#*=}: open it in Velmora's port list."
 echo "Demo firmware package for the firmware tab (fetched from the demo catalogue): $package"
-env "$line" "$bin/velmora"
+echo "After Connect, the firmware tab offers the demo catalogue's release (this window uses the demo's own settings)."
+env "$line" XDG_CONFIG_HOME="$demo/config" XDG_CACHE_HOME="$demo/cache" VELMORA_CATALOGUE="$demo/catalogue" "$bin/velmora"
