@@ -28,7 +28,7 @@ class JournalStore
 public:
     enum class Backend { Local, Shared };
     // The schema this program writes; a database at a higher version is refused untouched.
-    static constexpr int SchemaVersion = 5;
+    static constexpr int SchemaVersion = 6;
 
     JournalStore();
     ~JournalStore();

@@ -8,6 +8,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <ctime>
@@ -54,6 +55,68 @@ class YieldReportTest : public QObject
     PgCluster pg;
     QTemporaryDir dir;
     JournalStore local, shared;
+    // The same records written by the program before the stored yield values, then upgraded.
+    JournalStore upgradedLocal, upgradedShared;
+
+    // Copies `table`'s `columns` from the file or database that `local` / `shared` hold into an
+    // older file or database.
+    static bool copyInto(JournalStore &older, const QString &from, const QString &table, const QString &columns)
+    {
+        QSqlQuery q(older.database());
+        return q.exec(QStringLiteral("ATTACH '%1' AS f").arg(from))
+               && q.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM f.%1").arg(table, columns.isEmpty() ? QStringLiteral("*") : columns)
+                         .replace(QStringLiteral("(*)"), QString())) && q.exec(QStringLiteral("DETACH f"));
+    }
+
+    QString pgColumns(const QString &table, const QString &database)
+    {
+        QString out;
+        pg.exec(QStringLiteral("SELECT string_agg(column_name, ',' ORDER BY ordinal_position) FROM information_schema.columns "
+                               "WHERE table_name = '%1'").arg(table),
+                &out, database);
+        return out;
+    }
+
+    // A journal at the version before the stored yield values, holding the sample line, opened
+    // (and so upgraded) by this program.
+    void openUpgraded()
+    {
+        QString error;
+        const QString oldFile = dir.filePath(QStringLiteral("old.sqlite"));
+        {
+            JournalStore older;
+            QVERIFY2(older.openAtVersion(JournalStore::Backend::Local, oldFile, 2000, JournalSchema::latest() - 1, &error),
+                     qPrintable(error));
+            QSqlQuery q(older.database());
+            QStringList columns;
+            QVERIFY(q.exec(QStringLiteral("PRAGMA table_info(records)")));
+            while (q.next())
+                columns.append(q.value(1).toString());
+            q.finish();
+            QVERIFY(copyInto(older, dir.filePath(QStringLiteral("j.sqlite")), QStringLiteral("records"), columns.join(QLatin1Char(','))));
+            QVERIFY(copyInto(older, dir.filePath(QStringLiteral("j.sqlite")), QStringLiteral("chips"), QString()));
+        }
+        QVERIFY2(upgradedLocal.open(JournalStore::Backend::Local, oldFile, 2000, &error), qPrintable(error));
+        QCOMPARE(upgradedLocal.versionFound(), JournalSchema::latest() - 1);
+
+        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE older OWNER velmora"), nullptr, QStringLiteral("postgres")));
+        {
+            JournalStore older;
+            QVERIFY2(older.openAtVersion(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), QStringLiteral("older")), 2000,
+                                         JournalSchema::latest() - 1, &error),
+                     qPrintable(error));
+        }
+        for (const QString &table : {QStringLiteral("records"), QStringLiteral("chips")}) {
+            const QString columns = pgColumns(table, QStringLiteral("older"));
+            const QString file = dir.filePath(table + QStringLiteral(".copy"));
+            QVERIFY(pg.exec(QStringLiteral("\\copy (SELECT %1 FROM %2) TO '%3'").arg(columns, table, file)));
+            QVERIFY(pg.exec(QStringLiteral("\\copy %1 (%2) FROM '%3'").arg(table, columns, file), nullptr, QStringLiteral("older")));
+        }
+        QVERIFY2(upgradedShared.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), QStringLiteral("older")), 2000,
+                                     &error),
+                 qPrintable(error));
+        QCOMPARE(upgradedShared.versionFound(), JournalSchema::latest() - 1);
+    }
 
 private slots:
     void initTestCase()
@@ -74,6 +137,7 @@ private slots:
         QVERIFY2(shared.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station")), 2000, &error), qPrintable(error));
         QVERIFY2(local.open(JournalStore::Backend::Local, dir.filePath(QStringLiteral("j.sqlite")), 2000, &error), qPrintable(error));
         QVERIFY2(local.append(YieldSamples::line(), &error), qPrintable(error));
+        openUpgraded();
     }
 
     void sameHandWorkedFiguresInBothDatabases_data()
@@ -135,6 +199,11 @@ private slots:
         const auto fromServer = YieldReport::compute(shared, filter, &error);
         QVERIFY2(fromServer, qPrintable(error));
         QCOMPARE(QJsonDocument(fromServer->toJson()).toJson(), QJsonDocument(fromFile->toJson()).toJson());
+        for (JournalStore *upgraded : {&upgradedLocal, &upgradedShared}) {
+            const auto fromUpgraded = YieldReport::compute(*upgraded, filter, &error);
+            QVERIFY2(fromUpgraded, qPrintable(error));
+            QCOMPARE(QJsonDocument(fromUpgraded->toJson()).toJson(), QJsonDocument(fromFile->toJson()).toJson());
+        }
         QJsonParseError parse;
         const QJsonDocument want = QJsonDocument::fromJson(expected.toUtf8(), &parse);
         QVERIFY2(want.isObject(), qPrintable(parse.errorString()));
