@@ -83,8 +83,9 @@ QStringList yieldViews(bool local)
 // wrote by firmware ("105:2,104:1"; null when none was written) are filled when the record is
 // written (JournalStore's column table) and, for the records already there, by the UPDATE below,
 // so that a report reads them instead of working them out per row. `update_attempts` reads them;
-// the server keeps the view (and its grants) with CREATE OR REPLACE. The index holds a gimbal's
-// attempts in time order, for the report's pass over gimbals.
+// the server keeps the view (and its grants) with CREATE OR REPLACE. The indexes hold a gimbal's
+// attempts in time order, and the attempts by station and outcome and (in SQLite, which only
+// groups without a sort along an index) by hour, for the report's passes over them.
 QStringList storedYield(bool local)
 {
     const QString seconds = local ? QStringLiteral("round((julianday(ended) - julianday(started)) * 86400.0, 3)")
@@ -93,8 +94,8 @@ QStringList storedYield(bool local)
                                                   "WHERE c.record_id = records.id ORDER BY c.position))")
                                  : QStringLiteral("(SELECT string_agg(c.cpuid::text, ',' ORDER BY c.position) FROM chips c "
                                                   "WHERE c.record_id = records.id)");
-    const QString written = local ? QStringLiteral("(SELECT group_concat(coalesce(f, '') || ':' || n, ',') FROM (SELECT c.firmware_after AS f, "
-                                                   "count(*) AS n FROM chips c WHERE c.record_id = records.id AND c.result = 'written' "
+    const QString written = local ? QStringLiteral("(SELECT group_concat(coalesce(f, '') || ':' || n, ',') FROM (SELECT "
+                                                   "c.firmware_after AS f, count(*) AS n FROM chips c WHERE c.record_id = records.id AND c.result = 'written' "
                                                    "GROUP BY c.firmware_after ORDER BY c.firmware_after))")
                                   : QStringLiteral("(SELECT string_agg(coalesce(f::text, '') || ':' || n, ',' ORDER BY f) FROM (SELECT "
                                                    "c.firmware_after AS f, count(*) AS n FROM chips c WHERE c.record_id = records.id "
@@ -111,8 +112,14 @@ QStringList storedYield(bool local)
         QStringLiteral("UPDATE records SET seconds = %1, passed = CASE WHEN outcome = 'success' AND coalesce(check_result, '') "
                        "IN ('', 'running') THEN 1 ELSE 0 END, gimbal = %2, firmware_written = %3 WHERE kind = 'update'")
             .arg(seconds, gimbal, written),
-        QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started, id, passed, station)"),
+        QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started, id, passed, station, seconds)"),
+        QStringLiteral("CREATE INDEX records_outcome ON records (kind, station, passed, outcome, check_result, firmware_written)"),
     };
+    // SQLite groups by an index's leading columns without sorting: the attempts by clock hour
+    // (UTC; the report's expression, word for word), station and duration.
+    if (local)
+        statements << QStringLiteral("CREATE INDEX records_hour ON records (kind, ((unixepoch(started) + 3600000000000) / 3600), "
+                                     "station, seconds)");
     if (local)
         statements << QStringLiteral("DROP VIEW update_attempts") << QStringLiteral("CREATE") + view;
     else

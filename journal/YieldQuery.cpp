@@ -6,14 +6,13 @@
 
 #include "JournalLog.h"
 
-#include <QSqlError>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QMap>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTimeZone>
 #include <algorithm>
-#include <tuple>
 
 namespace {
 
@@ -74,10 +73,38 @@ QString dayOf(const QString &seconds, int firstOffset, const QList<QPair<qint64,
     return QStringLiteral("((%1 + %2 + 86400000000) / 86400 - 1000000)").arg(seconds, offset);
 }
 
-QString dayText(const QVariant &dayNumber)
+QString dayText(qint64 dayNumber)
 {
-    return QDate(1970, 1, 1).addDays(dayNumber.toLongLong()).toString(Qt::ISODate);
+    return QDate(1970, 1, 1).addDays(dayNumber).toString(Qt::ISODate);
 }
+
+// The report's statements read one snapshot of the journal, so that a record another station
+// adds meanwhile is in all of its figures or in none; nothing is written, so it ends in a rollback.
+class ReadSnapshot
+{
+public:
+    ReadSnapshot(QSqlDatabase db, bool local, QString *error)
+        : db(db)
+    {
+        QSqlQuery query(db);
+        open = db.transaction()
+               && (local || query.exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY")));
+        if (!open)
+            *error = JournalDialect::errorText(query.lastError().isValid() ? query.lastError() : db.lastError());
+    }
+    ~ReadSnapshot()
+    {
+        if (open)
+            db.rollback();
+    }
+    ReadSnapshot(const ReadSnapshot &) = delete;
+    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
+    bool isOpen() const { return open; }
+
+private:
+    QSqlDatabase db;
+    bool open = false;
+};
 
 QDateTime timeOf(const QVariant &value)
 {
@@ -88,44 +115,74 @@ QDateTime timeOf(const QVariant &value)
 
 bool run(QSqlQuery &query, const QString &sql, const QVariantList &values, QString *error)
 {
-    QElapsedTimer timer;
-    timer.start();
     query.setForwardOnly(true);
     if (query.prepare(sql)) {
         for (const QVariant &value : values)
             query.addBindValue(value);
-        if (query.exec()) {
-            qCDebug(lcJournal) << "yield statement run in" << timer.elapsed() << "ms:" << sql.left(60);
+        if (query.exec())
             return true;
-        }
     }
     *error = JournalDialect::errorText(query.lastError());
     return false;
 }
 
-// The failure word of an attempt that did not pass: a failed check kept as "success" is
-// "not-running" (or "cancelled" when the check was).
-const QLatin1String failureWord("CASE WHEN passed = 1 THEN NULL WHEN outcome = 'success' AND check_result = 'cancelled' "
-                                "THEN 'cancelled' WHEN outcome = 'success' THEN 'not-running' ELSE outcome END");
-
-// The attempts counted by day, station, clock hour (UTC) and duration in one pass, and from those
-// few rows the durations by day and by station and the hours of activity.
-QString rowStatement(const QString &day, const QString &hour, const QString &where)
+// The failure word of an attempt that did not pass (none for one that did): a failed check kept
+// as "success" is "not-running", or "cancelled" when the check was.
+QString failureOf(bool passed, const QString &outcome, const QString &check)
 {
-    return QStringLiteral("WITH b AS MATERIALIZED (SELECT day, station, hour, seconds, count(*) AS n FROM (SELECT %1 AS day, station, "
-                          "%2 AS hour, seconds FROM records WHERE kind = 'update'%3) t GROUP BY day, station, hour, seconds) "
-                          "SELECT 'day', CAST(day AS TEXT), seconds, sum(n) FROM b GROUP BY day, seconds "
-                          "UNION ALL SELECT 'station', station, seconds, sum(n) FROM b GROUP BY station, seconds "
-                          "UNION ALL SELECT 'day-hours', CAST(day AS TEXT), NULL, count(DISTINCT hour) FROM b GROUP BY day "
-                          "UNION ALL SELECT 'station-hours', station, NULL, count(DISTINCT hour) FROM b GROUP BY station "
-                          "UNION ALL SELECT 'hours', '', NULL, count(DISTINCT hour) FROM b")
-        .arg(day, hour, where);
+    if (passed)
+        return QString();
+    if (outcome == QLatin1String("success"))
+        return check == QLatin1String("cancelled") ? QStringLiteral("cancelled") : QStringLiteral("not-running");
+    return outcome;
+}
+
+// The stations numbered (bound, in the order of the report's station list), so that the other
+// statements group by integers.
+QString stationNumber(qsizetype stations)
+{
+    if (stations == 0)
+        return QStringLiteral("-1");
+    QString number = QStringLiteral("CASE station");
+    for (qsizetype i = 0; i < stations; ++i)
+        number += QStringLiteral(" WHEN ? THEN %1").arg(i);
+    return number + QStringLiteral(" ELSE -1 END");
+}
+
+// The attempts counted by clock hour (UTC), local day, station number and duration, and from
+// those few rows the durations by day and by station and the hours of activity. Where this
+// machine's zone offsets and their changes are whole hours over the journal's span, an hour
+// lies in one local day: the pass groups by hour, station and duration, along SQLite's index on
+// them (`hour` must be its expression). Otherwise the hour, the day (the one the hour begins
+// in, or one off where an offset splits the hour) and the station are packed in one integer,
+// which sorts quickest.
+QString rowStatement(bool wholeHours, const QString &hour, const QString &dayOfRow, const QString &dayOfHour,
+                     const QString &dayOfHourColumn, const QString &station, qsizetype stations, const QString &where)
+{
+    const QString s = QString::number(qMax<qsizetype>(1, stations));
+    const QString rollUp = QStringLiteral("SELECT 'day', day, seconds, sum(n) FROM c GROUP BY day, seconds "
+                                          "UNION ALL SELECT 'station', station, seconds, sum(n) FROM c GROUP BY station, seconds "
+                                          "UNION ALL SELECT 'day-hours', day, NULL, count(DISTINCT hour) FROM c GROUP BY day "
+                                          "UNION ALL SELECT 'station-hours', station, NULL, count(DISTINCT hour) FROM c GROUP BY station "
+                                          "UNION ALL SELECT 'hours', 0, NULL, count(DISTINCT hour) FROM c");
+    if (wholeHours)
+        return QStringLiteral("WITH b AS MATERIALIZED (SELECT %1 AS hour, station, seconds, count(*) AS n FROM records WHERE "
+                              "kind = 'update'%2 GROUP BY %1, station, seconds), c AS MATERIALIZED (SELECT hour, %3 AS day, %4 AS station, "
+                              "seconds, n FROM b) ")
+                   .arg(hour, where, dayOfHourColumn, station)
+               + rollUp;
+    return QStringLiteral("WITH b AS MATERIALIZED (SELECT k, seconds, count(*) AS n FROM (SELECT (%1 * 3 + %2 - %3 + 1) * %5 + %4 AS k, "
+                          "seconds FROM records WHERE kind = 'update'%6) t GROUP BY k, seconds), "
+                          "c AS MATERIALIZED (SELECT hour, %7 + shift AS day, station, seconds, n FROM (SELECT k / %5 / 3 AS hour, "
+                          "(k / %5) % 3 - 1 AS shift, k % %5 AS station, seconds, n FROM b) t) ")
+               .arg(hour, dayOfRow, dayOfHour, station, s, where, dayOfHourColumn)
+           + rollUp;
 }
 
 // Each gimbal's first two attempts in time (day, station number, passed), counted by their
 // pattern: a gimbal with one or two attempts is wholly described by them. Gimbals with more come
-// back as one row of n = 3, for `manyStatement`. `station` numbers the stations (from 0, in the
-// order of the report's station list). SQLite reads the first attempt's columns from the row
+// back as one row of key -1, for `manyStatement`. The pattern is packed into one integer with
+// the bound station count and day span (see `compute`). SQLite reads the first attempt's columns from the row
 // min(started) picks (its only min/max: with the gimbal's attempts coming in index order, the
 // earlier id of two equal starts) and the second's as sums less the first; the server numbers a
 // gimbal's attempts in order.
@@ -138,40 +195,44 @@ QString gimbalStatement(bool local, const QString &day, const QString &dayOfSeco
                                "gimbal IS NOT NULL%4 GROUP BY gimbal")
                     .arg(day, dayOfSecond, station, where);
     } else {
-        const auto nth = [](const char *column, int n) { return QStringLiteral("min(%1) FILTER (WHERE rn = %2)").arg(QLatin1String(column)).arg(n); };
+        const auto nth = [](const char *column, int n) {
+            return QStringLiteral("min(%1) FILTER (WHERE rn = %2)").arg(QLatin1String(column)).arg(n);
+        };
         inner = QStringLiteral("SELECT count(*) AS n, %1 AS d1, %2 AS s1, %3 AS p1, %4 AS d2, %5 AS s2, %6 AS p2 FROM (SELECT gimbal, "
                                "%7 AS day, %8 AS station, passed, row_number() OVER (PARTITION BY gimbal ORDER BY started, id) AS rn "
                                "FROM records WHERE kind = 'update' AND gimbal IS NOT NULL%9) w GROUP BY gimbal")
                     .arg(nth("day", 1), nth("station", 1), nth("passed", 1), nth("day", 2), nth("station", 2), nth("passed", 2), day,
                          station, where);
     }
-    return QStringLiteral("SELECT CASE WHEN n > 2 THEN 3 ELSE n END AS n, CASE WHEN n <= 2 THEN d1 END AS d1, "
-                          "CASE WHEN n <= 2 THEN s1 END AS s1, CASE WHEN n <= 2 THEN p1 END AS p1, CASE WHEN n = 2 THEN d2 END AS d2, "
-                          "CASE WHEN n = 2 THEN s2 END AS s2, CASE WHEN n = 2 THEN p2 END AS p2, count(*) FROM (%1) t "
-                          "GROUP BY 1, 2, 3, 4, 5, 6, 7")
+    // One integer per pattern (n > 2: -1): integers sort quickest.
+    return QStringLiteral("SELECT key, count(*) FROM (SELECT CASE WHEN n > 2 THEN -1 ELSE ((((((n - 1) * 2 + p1) * 2 + "
+                          "CASE WHEN n = 2 THEN p2 ELSE 0 END) * CAST(? AS BIGINT) + s1) * CAST(? AS BIGINT) + CASE WHEN n = 2 THEN s2 "
+                          "ELSE 0 END) * CAST(? AS BIGINT) + d1 - CAST(? AS BIGINT)) * CAST(? AS BIGINT) + CASE WHEN n = 2 THEN d2 - "
+                          "CAST(? AS BIGINT) ELSE 0 END END AS key "
+                          "FROM (%1) t) u GROUP BY key")
         .arg(inner);
 }
 
 // The gimbals with more than two attempts, each attempt marked in the gimbal's time order: its
 // first, its last, the first of each day and at each station, and its first pass.
-QString manyStatement(const QString &day, const QString &where)
+QString manyStatement(const QString &day, const QString &station, const QString &where)
 {
     const QString yes = QStringLiteral("THEN 1 ELSE 0 END");
     return QStringLiteral("WITH w AS (SELECT day, station, passed, row_number() OVER g AS n_all, count(*) OVER (PARTITION BY gimbal) "
                           "AS c_all, lag(day) OVER g AS prev_day, row_number() OVER (PARTITION BY gimbal, station ORDER BY started, id) "
-                          "AS n_station, sum(passed) OVER g AS passes FROM (SELECT gimbal, started, id, station, passed, %1 AS day "
+                          "AS n_station, sum(passed) OVER g AS passes FROM (SELECT gimbal, started, id, %4 AS station, passed, %1 AS day "
                           "FROM records WHERE kind = 'update' AND gimbal IN (SELECT gimbal FROM records WHERE kind = 'update' AND "
                           "gimbal IS NOT NULL%2 GROUP BY gimbal HAVING count(*) > 2)%2) t WINDOW g AS (PARTITION BY gimbal ORDER BY "
                           "started, id)) "
-                          "SELECT 'all', '', sum(CASE WHEN n_all = 1 %3), sum(CASE WHEN n_all = 1 AND passed = 1 %3), "
+                          "SELECT 'all', 0, sum(CASE WHEN n_all = 1 %3), sum(CASE WHEN n_all = 1 AND passed = 1 %3), "
                           "sum(CASE WHEN n_all = c_all AND passed = 1 %3), sum(CASE WHEN passes = 1 AND passed = 1 %3) FROM w "
-                          "UNION ALL SELECT 'day', CAST(day AS TEXT), sum(CASE WHEN prev_day IS NULL OR prev_day <> day %3), "
+                          "UNION ALL SELECT 'day', day, sum(CASE WHEN prev_day IS NULL OR prev_day <> day %3), "
                           "sum(CASE WHEN (prev_day IS NULL OR prev_day <> day) AND passed = 1 %3), 0, "
                           "sum(CASE WHEN passes = 1 AND passed = 1 %3) FROM w GROUP BY day "
                           "UNION ALL SELECT 'station', station, sum(CASE WHEN n_station = 1 %3), "
                           "sum(CASE WHEN n_station = 1 AND passed = 1 %3), 0, sum(CASE WHEN passes = 1 AND passed = 1 %3) "
                           "FROM w GROUP BY station")
-        .arg(day, where, yes);
+        .arg(day, where, yes, station);
 }
 
 void fill(YieldGroup *g, const RowCounts &rows, const GimbalCounts &gimbals)
@@ -197,11 +258,21 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     const QString where = JournalStore::filterWhere(report.filter, &values);
     const QString andWhere = where.isEmpty() ? QString() : QStringLiteral(" AND (%1)").arg(where);
     const bool local = store.backend() == JournalStore::Backend::Local;
+    QElapsedTimer timer;
+    timer.start();
+    const ReadSnapshot snapshot(store.database(), local, error);
+    if (!snapshot.isOpen())
+        return std::nullopt;
     QSqlQuery query(store.database());
+    // The server sorts and groups a million records in memory rather than in files (its own
+    // memory, for this transaction only).
+    if (!local && !run(query, QStringLiteral("SELECT set_config('work_mem', '64MB', true)"), {}, error))
+        return std::nullopt;
 
-    // This machine's zone offsets over the journal's span (its first and last start, read from
-    // the index on started), for local days.
-    if (!run(query, QStringLiteral("SELECT min(started), max(started) FROM records"), {}, error) || !query.next())
+    // This machine's zone offsets over the journal's span (its first and last start, each read
+    // from the index on started), for local days.
+    if (!run(query, QStringLiteral("SELECT (SELECT min(started) FROM records), (SELECT max(started) FROM records)"), {}, error)
+        || !query.next())
         return std::nullopt;
     const QTimeZone zone = QTimeZone::systemTimeZone();
     QDateTime from = timeOf(query.value(0)), to = timeOf(query.value(1));
@@ -217,116 +288,149 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     const QString day = dayOf(seconds, firstOffset, changes);
     // The clock hours (UTC) with an attempt begun: the hours of activity, not the nights between.
     const QString hour = QStringLiteral("((%1 + 3600000000000) / 3600)").arg(seconds);
+    const auto dayOfHour = [&](const QString &h) {
+        return dayOf(QStringLiteral("(%1 * 3600 - 3600000000000)").arg(h), firstOffset, changes);
+    };
+
+    // Failures by word and the chips written by firmware, from the stored per-record values, by
+    // station: this also gives the stations the other statements number.
+    if (!run(query, QStringLiteral("SELECT station, passed, outcome, check_result, firmware_written, count(*) FROM records WHERE "
+                                   "kind = 'update'%1 GROUP BY station, passed, outcome, check_result, firmware_written")
+                        .arg(andWhere),
+             values, error))
+        return std::nullopt;
+    QMap<QString, int> failureCounts;
+    QMap<int, int> firmwareCounts;
+    QStringList stations;
+    int failed = 0;
+    while (query.next()) {
+        if (stations.isEmpty() || stations.constLast() != query.value(0).toString())
+            stations.append(query.value(0).toString());
+        const int n = query.value(5).toInt();
+        const QString failure = failureOf(query.value(1).toInt() == 1, query.value(2).toString(), query.value(3).toString());
+        if (!failure.isEmpty()) {
+            failureCounts[failure] += n;
+            failed += n;
+        }
+        for (const QString &part : query.value(4).toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const qsizetype colon = part.lastIndexOf(QLatin1Char(':'));
+            firmwareCounts[part.left(colon).toInt()] += part.mid(colon + 1).toInt() * n;
+        }
+    }
+    qCDebug(lcJournal) << "yield report: stations and outcomes read at" << timer.elapsed() << "ms";
+    stations.removeDuplicates();
+    for (auto it = failureCounts.cbegin(); it != failureCounts.cend(); ++it)
+        report.failures.append({it.key(), it.value(), 0, 0});
+    for (auto it = firmwareCounts.cbegin(); it != firmwareCounts.cend(); ++it)
+        report.firmware.append({it.key(), it.value()});
+    const QString station = stationNumber(stations.size());
+    const auto stationValues = [&](int uses) {
+        QVariantList bound;
+        for (int use = 0; use < uses; ++use)
+            for (const QString &name : stations)
+                bound.append(name);
+        return bound;
+    };
 
     // Attempts, durations and hours by day and by station; the whole range's from the stations'.
-    QMap<QString, RowCounts> dayRows, stationRows;
+    QMap<qint64, RowCounts> dayRows;
+    QMap<int, RowCounts> stationRows;
     RowCounts totalRows;
-    if (!run(query, rowStatement(day, hour, andWhere), values, error))
+    bool wholeHours = firstOffset % 3600 == 0;
+    for (const auto &[at, offset] : changes)
+        wholeHours = wholeHours && at % 3600 == 0 && offset % 3600 == 0;
+    const QString rows = rowStatement(wholeHours, hour, day, dayOfHour(hour), dayOfHour(QStringLiteral("hour")), station,
+                                      stations.size(), andWhere);
+    if (!run(query, rows, wholeHours ? values + stationValues(1) : stationValues(1) + values, error))
         return std::nullopt;
     while (query.next()) {
         const QString section = query.value(0).toString();
+        const qint64 key = query.value(1).toLongLong();
         if (section == QLatin1String("day") || section == QLatin1String("station")) {
             const bool byDay = section == QLatin1String("day");
-            RowCounts &rows = byDay ? dayRows[dayText(query.value(1))] : stationRows[query.value(1).toString()];
             const qint64 n = query.value(3).toLongLong();
-            rows.attempts += n;
-            if (!query.value(2).isNull())
-                rows.durations[query.value(2).toDouble()] += n;
-            if (!byDay) {
-                totalRows.attempts += n;
+            for (RowCounts *rows : {byDay ? &dayRows[key] : &stationRows[int(key)], byDay ? nullptr : &totalRows}) {
+                if (!rows)
+                    continue;
+                rows->attempts += n;
                 if (!query.value(2).isNull())
-                    totalRows.durations[query.value(2).toDouble()] += n;
+                    rows->durations[query.value(2).toDouble()] += n;
             }
         } else if (section == QLatin1String("day-hours")) {
-            dayRows[dayText(query.value(1))].activeHours = query.value(3).toInt();
+            dayRows[key].activeHours = query.value(3).toInt();
         } else if (section == QLatin1String("station-hours")) {
-            stationRows[query.value(1).toString()].activeHours = query.value(3).toInt();
+            stationRows[int(key)].activeHours = query.value(3).toInt();
         } else if (section == QLatin1String("hours")) {
             totalRows.activeHours = query.value(3).toInt();
         }
     }
 
-    // Failures by word and the chips written by firmware, from the stored per-record values.
-    if (!run(query, QStringLiteral("SELECT %1, firmware_written, count(*) FROM records WHERE kind = 'update'%2 GROUP BY 1, 2")
-                        .arg(failureWord, andWhere),
-             values, error))
-        return std::nullopt;
-    QMap<QString, int> failureCounts;
-    QMap<int, int> firmwareCounts;
-    int failed = 0;
-    while (query.next()) {
-        const int n = query.value(2).toInt();
-        if (!query.value(0).isNull()) {
-            failureCounts[query.value(0).toString()] += n;
-            failed += n;
-        }
-        for (const QString &part : query.value(1).toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            const qsizetype colon = part.lastIndexOf(QLatin1Char(':'));
-            firmwareCounts[part.left(colon).toInt()] += part.mid(colon + 1).toInt() * n;
-        }
-    }
-    for (auto it = failureCounts.cbegin(); it != failureCounts.cend(); ++it)
-        report.failures.append({it.key(), it.value(), 0, 0});
-    for (auto it = firmwareCounts.cbegin(); it != firmwareCounts.cend(); ++it)
-        report.firmware.append({it.key(), it.value()});
-
+    qCDebug(lcJournal) << "yield report: days and stations read at" << timer.elapsed() << "ms";
     // The gimbals' figures: a gimbal counts once in the range, once on each day and at each
-    // station it was tried, and is updated where its first pass is.
+    // station it was tried, and is updated where its first pass is. A pattern's integer packs
+    // n - 1, p1, p2, s1, s2 and d1, d2 (from the first day) in that order.
     GimbalCounts totalGimbals;
-    QMap<QString, GimbalCounts> dayGimbals, stationGimbals;
-    // The stations numbered in the statement (bound, in the order of the list), so that a
-    // gimbal's pattern is a few integers.
-    const QStringList stations = stationRows.keys();
-    QString station = QStringLiteral("CASE station");
-    for (qsizetype i = 0; i < stations.size(); ++i)
-        station += QStringLiteral(" WHEN ? THEN %1").arg(i);
-    station = stations.isEmpty() ? QStringLiteral("-1") : station + QStringLiteral(" ELSE -1 END");
-    QVariantList gimbalValues;
-    for (int use = 0; use < (local ? 3 : 1); ++use)
-        for (const QString &name : stations)
-            gimbalValues.append(name);
+    QMap<qint64, GimbalCounts> dayGimbals;
+    QMap<int, GimbalCounts> stationGimbals;
+    const qint64 stationSpan = qMax<qint64>(1, stations.size());
+    const qint64 firstDay = dayRows.isEmpty() ? 0 : dayRows.firstKey();
+    const qint64 daySpan = dayRows.isEmpty() ? 1 : dayRows.lastKey() - firstDay + 1;
     const QString dayOfSecond = local ? dayOf(QStringLiteral("(sum(%1) - %1)").arg(seconds), firstOffset, changes) : QString();
-    if (!run(query, gimbalStatement(local, day, dayOfSecond, station, andWhere), gimbalValues + values, error))
+    // Within 63 bits: 8 * (stations * days)^2 stays far below it for any real line.
+    if (stationSpan * daySpan > 100000000) {
+        *error = QStringLiteral("the range holds too many stations and days for one report (%1 stations, %2 days)")
+                     .arg(stationSpan)
+                     .arg(daySpan);
+        return std::nullopt;
+    }
+    const QVariantList packing{stationSpan, stationSpan, daySpan, firstDay, daySpan, firstDay};
+    if (!run(query, gimbalStatement(local, day, dayOfSecond, station, andWhere), packing + stationValues(local ? 3 : 1) + values,
+             error))
         return std::nullopt;
     bool many = false;
     while (query.next()) {
-        const int attempts = query.value(0).toInt(), n = query.value(7).toInt();
-        if (attempts > 2) {
+        qint64 key = query.value(0).toLongLong();
+        const int n = query.value(1).toInt();
+        if (key < 0) {
             many = true;
             continue;
         }
-        const bool two = attempts == 2;
-        const QString d1 = dayText(query.value(1)), s1 = stations.value(query.value(2).toInt());
-        const QString d2 = two ? dayText(query.value(4)) : QString(), s2 = two ? stations.value(query.value(5).toInt()) : QString();
-        const bool p1 = query.value(3).toInt() == 1;
-        const bool p2 = two && query.value(6).toInt() == 1;
+        const auto take = [&key](qint64 span) {
+            const qint64 part = key % span;
+            key /= span;
+            return part;
+        };
+        const qint64 d2 = take(daySpan) + firstDay, d1 = take(daySpan) + firstDay;
+        const int s2 = int(take(stationSpan)), s1 = int(take(stationSpan));
+        const bool p2 = take(2) == 1, p1 = take(2) == 1, two = key == 1;
         totalGimbals.gimbals += n;
         totalGimbals.firstPassed += p1 ? n : 0;
         totalGimbals.finalPassed += (two ? p2 : p1) ? n : 0;
         totalGimbals.updated += p1 || p2 ? n : 0;
-        for (auto [groups, first, second] : {std::tuple{&dayGimbals, d1, d2}, std::tuple{&stationGimbals, s1, s2}}) {
-            GimbalCounts &g1 = (*groups)[first];
-            g1.gimbals += n;
-            g1.firstPassed += p1 ? n : 0;
-            g1.updated += p1 ? n : 0;
-            if (two) {
-                GimbalCounts &g2 = (*groups)[second];
-                if (second != first) {
-                    g2.gimbals += n;
-                    g2.firstPassed += p2 ? n : 0;
-                }
-                g2.updated += !p1 && p2 ? n : 0;
+        const auto count = [&](GimbalCounts &first, GimbalCounts &second, bool same) {
+            first.gimbals += n;
+            first.firstPassed += p1 ? n : 0;
+            first.updated += p1 ? n : 0;
+            if (!two)
+                return;
+            if (!same) {
+                second.gimbals += n;
+                second.firstPassed += p2 ? n : 0;
             }
-        }
+            second.updated += !p1 && p2 ? n : 0;
+        };
+        count(dayGimbals[d1], dayGimbals[two ? d2 : d1], d1 == d2);
+        count(stationGimbals[s1], stationGimbals[two ? s2 : s1], s1 == s2);
     }
+    qCDebug(lcJournal) << "yield report: gimbals read at" << timer.elapsed() << "ms";
     if (many) {
-        if (!run(query, manyStatement(day, andWhere), values + values, error))
+        if (!run(query, manyStatement(day, station, andWhere), stationValues(1) + values + values, error))
             return std::nullopt;
         while (query.next()) {
             const QString section = query.value(0).toString();
             GimbalCounts &g = section == QLatin1String("all")   ? totalGimbals
-                              : section == QLatin1String("day") ? dayGimbals[dayText(query.value(1))]
-                                                                : stationGimbals[query.value(1).toString()];
+                              : section == QLatin1String("day") ? dayGimbals[query.value(1).toLongLong()]
+                                                                : stationGimbals[query.value(1).toInt()];
             g.gimbals += query.value(2).toInt();
             g.firstPassed += query.value(3).toInt();
             g.finalPassed += query.value(4).toInt();
@@ -334,19 +438,21 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
         }
     }
 
+    qCDebug(lcJournal) << "yield report: gimbals tried more than twice read at" << timer.elapsed() << "ms";
     fill(&report.total, totalRows, totalGimbals);
     for (auto it = dayRows.cbegin(); it != dayRows.cend(); ++it) {
         YieldGroup g;
-        g.key = it.key();
+        g.key = dayText(it.key());
         fill(&g, it.value(), dayGimbals.value(it.key()));
         report.byDay.append(g);
     }
     for (auto it = stationRows.cbegin(); it != stationRows.cend(); ++it) {
         YieldGroup g;
-        g.key = it.key();
+        g.key = stations.value(it.key());
         fill(&g, it.value(), stationGimbals.value(it.key()));
         report.byStation.append(g);
     }
+    std::sort(report.byStation.begin(), report.byStation.end(), [](const YieldGroup &a, const YieldGroup &b) { return a.key < b.key; });
     std::sort(report.failures.begin(), report.failures.end(), [](const YieldFailure &a, const YieldFailure &b) {
         return a.count != b.count ? a.count > b.count : a.outcome < b.outcome;
     });

@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -26,6 +27,13 @@ long peakKb()
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     return -1;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void resetPeak()
@@ -94,24 +102,29 @@ bool measure(const char *name, JournalStore &store, JournalStore::Backend backen
         std::fprintf(stderr, "%s: upgrade failed: %s\n", name, qPrintable(error));
         return false;
     }
-    for (const QString &sql : {QStringLiteral("ANALYZE records")})
-        if (!exec(store, sql))
-            return false;
+    // The statistics (and, on the server, the visibility map autovacuum keeps) of a journal in use.
+    const bool local = backend == JournalStore::Backend::Local;
+    if (!exec(store, local ? QStringLiteral("ANALYZE records") : QStringLiteral("VACUUM ANALYZE records")))
+        return false;
     std::printf("%s: upgraded to journal version %d in %.1f s\n", name, JournalStore::SchemaVersion, seeding.elapsed() / 1000.0);
     std::fflush(stdout);
     resetPeak();
     const long before = peakKb();
     QElapsedTimer timer;
     timer.start();
+    const double cpuBefore = cpuSeconds();
     const auto report = YieldReport::compute(store, JournalFilter{}, &error);
     const double seconds = timer.elapsed() / 1000.0;
+    // On a shared machine the wall time also counts the others' work; the process's own CPU
+    // time (SQLite's) says what the report cost here. The server's work is in the wall time.
+    const double cpu = cpuSeconds() - cpuBefore;
     if (!report) {
         std::fprintf(stderr, "%s: report failed: %s\n", name, qPrintable(error));
         return false;
     }
-    std::printf("%s: report in %.2f s, peak memory %.1f MB (%.1f MB before it); %d attempts, %d gimbals, first-pass yield %.3f, "
-                "%lld days, %lld stations\n",
-                name, seconds, peakKb() / 1024.0, before / 1024.0, report->total.attempts, report->total.gimbals,
+    std::printf("%s: report in %.2f s (%.2f s of this process's CPU), peak memory %.1f MB (%.1f MB before it); %d attempts, %d "
+                "gimbals, first-pass yield %.3f, %lld days, %lld stations\n",
+                name, seconds, cpu, peakKb() / 1024.0, before / 1024.0, report->total.attempts, report->total.gimbals,
                 report->total.firstPassYield().value_or(-1), qlonglong(report->byDay.size()), qlonglong(report->byStation.size()));
     std::fflush(stdout);
     return true;

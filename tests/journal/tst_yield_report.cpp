@@ -8,6 +8,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -58,14 +59,13 @@ class YieldReportTest : public QObject
     // The same records written by the program before the stored yield values, then upgraded.
     JournalStore upgradedLocal, upgradedShared;
 
-    // Copies `table`'s `columns` from the file or database that `local` / `shared` hold into an
-    // older file or database.
+    // Copies `table`'s `columns` (all when empty) from the file `from` into an older file.
     static bool copyInto(JournalStore &older, const QString &from, const QString &table, const QString &columns)
     {
         QSqlQuery q(older.database());
-        return q.exec(QStringLiteral("ATTACH '%1' AS f").arg(from))
-               && q.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM f.%1").arg(table, columns.isEmpty() ? QStringLiteral("*") : columns)
-                         .replace(QStringLiteral("(*)"), QString())) && q.exec(QStringLiteral("DETACH f"));
+        const QString insert = columns.isEmpty() ? QStringLiteral("INSERT INTO %1 SELECT * FROM f.%1").arg(table)
+                                                 : QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM f.%1").arg(table, columns);
+        return q.exec(QStringLiteral("ATTACH '%1' AS f").arg(from)) && q.exec(insert) && q.exec(QStringLiteral("DETACH f"));
     }
 
     QString pgColumns(const QString &table, const QString &database)
@@ -209,6 +209,73 @@ private slots:
         QVERIFY2(want.isObject(), qPrintable(parse.errorString()));
         QString why;
         QVERIFY2(matches(want.object(), fromFile->toJson(), QStringLiteral("report"), &why), qPrintable(why));
+    }
+
+    // Gimbals tried more than twice, across local midnight and at both stations, next to one
+    // tried twice: the report counts each day's and each station's first attempt whichever
+    // way a gimbal's attempts are gathered, in both databases.
+    void gimbalsTriedMoreThanTwice_data()
+    {
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("four attempts and two") << "Asia/Shanghai" << ""
+            << R"({"attempts":6,"gimbals":2,"firstPassYield":0,"finalYield":1,"medianSeconds":30,"p90Seconds":60,
+               "failures":[{"outcome":"write-failed","count":2},{"outcome":"not-running","count":1}],
+               "byDay":[{"day":"2026-12-03","attempts":3,"gimbals":2,"firstPassYield":0,"medianSeconds":20,"gimbalsPerHour":0},
+                        {"day":"2026-12-04","attempts":3,"gimbals":2,"firstPassYield":1,"medianSeconds":40,"gimbalsPerHour":0.666667}],
+               "byStation":[{"station":"s1","attempts":3,"gimbals":2,"firstPassYield":0.5,"medianSeconds":30,"gimbalsPerHour":0.666667},
+                            {"station":"s2","attempts":3,"gimbals":2,"firstPassYield":0,"medianSeconds":40,"gimbalsPerHour":0}],
+               "firmware":[{"firmware":"1.05","chips":4}]})";
+        QTest::newRow("one station: two attempts and one") << "Asia/Shanghai" << "s1"
+            << R"({"attempts":3,"gimbals":2,"firstPassYield":0.5,"finalYield":1,"medianSeconds":30,"p90Seconds":60,
+               "byDay":[{"day":"2026-12-03","attempts":1,"gimbals":1,"firstPassYield":0},
+                        {"day":"2026-12-04","attempts":2,"gimbals":2,"firstPassYield":1,"gimbalsPerHour":1}]})";
+        // UTC+5:30: the last attempt begins 00:10 local in a UTC hour begun the day before.
+        QTest::newRow("half-hour zone") << "Asia/Kolkata" << ""
+            << R"({"attempts":6,"gimbals":2,"firstPassYield":0,"finalYield":1,"medianSeconds":30,"p90Seconds":60,
+               "byDay":[{"day":"2026-12-03","attempts":5,"gimbals":2,"firstPassYield":0,"medianSeconds":30,"gimbalsPerHour":0.4},
+                        {"day":"2026-12-04","attempts":1,"gimbals":1,"firstPassYield":1,"medianSeconds":40,"gimbalsPerHour":0}]})";
+    }
+
+    void gimbalsTriedMoreThanTwice()
+    {
+        QFETCH(QString, zone);
+        QFETCH(QString, station);
+        QFETCH(QString, expected);
+        qputenv("TZ", zone.toLatin1());
+        tzset();
+        const auto restoreZone = qScopeGuard([] {
+            qputenv("TZ", "Asia/Shanghai");
+            tzset();
+        });
+        using YieldSamples::attempt;
+        const QList<JournalRecord> records{
+            attempt("2026-12-03T01:00:00Z", 10, "s1", "write-failed", "", {0x900}, "failed"),
+            attempt("2026-12-03T02:00:00Z", 20, "s2", "write-failed", "", {0x900}, "failed"),
+            attempt("2026-12-03T17:00:00Z", 30, "s1", "success", "", {0x900}), // 01:00 local, the next day
+            attempt("2026-12-03T18:40:00Z", 40, "s2", "success", "", {0x900}),
+            attempt("2026-12-03T03:00:00Z", 50, "s2", "success", "no-answer", {0xa00}),
+            attempt("2026-12-03T16:30:00Z", 60, "s1", "success", "", {0xa00}),
+        };
+        QString error;
+        JournalStore file, server;
+        static int made = 0;
+        const QString database = QStringLiteral("many_%1").arg(++made);
+        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE %1 OWNER velmora").arg(database), nullptr, QStringLiteral("postgres")));
+        QVERIFY2(server.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), database), 2000, &error), qPrintable(error));
+        QVERIFY2(file.open(JournalStore::Backend::Local, dir.filePath(database + QStringLiteral(".sqlite")), 2000, &error),
+                 qPrintable(error));
+        JournalFilter filter;
+        filter.station = station;
+        for (JournalStore *store : {&file, &server}) {
+            QVERIFY2(store->append(records, &error), qPrintable(error));
+            const auto report = YieldReport::compute(*store, filter, &error);
+            QVERIFY2(report, qPrintable(error));
+            QString why;
+            QVERIFY2(matches(QJsonDocument::fromJson(expected.toUtf8()).object(), report->toJson(), QStringLiteral("report"), &why),
+                     qPrintable(why));
+        }
     }
 };
 
