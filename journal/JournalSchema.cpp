@@ -86,7 +86,8 @@ QStringList yieldViews(bool local)
 // the server keeps the view (and its grants) with CREATE OR REPLACE. The indexes hold a gimbal's
 // attempts in time order, and the attempts by station and outcome and (in SQLite, which only
 // groups without a sort along an index) by hour, for the report's passes over them.
-QStringList storedYield(bool local)
+// Fills the stored yield values of update records: all of them, or those missing them.
+QString fillYield(bool local, bool missingOnly)
 {
     const QString seconds = local ? QStringLiteral("round((julianday(ended) - julianday(started)) * 86400.0, 3)")
                                   : QStringLiteral("round(extract(epoch FROM ended - started)::numeric, 3)::double precision");
@@ -95,11 +96,18 @@ QStringList storedYield(bool local)
                                  : QStringLiteral("(SELECT string_agg(c.cpuid::text, ',' ORDER BY c.position) FROM chips c "
                                                   "WHERE c.record_id = records.id)");
     const QString written = local ? QStringLiteral("(SELECT group_concat(coalesce(f, '') || ':' || n, ',') FROM (SELECT "
-                                                   "c.firmware_after AS f, count(*) AS n FROM chips c WHERE c.record_id = records.id AND c.result = 'written' "
-                                                   "GROUP BY c.firmware_after ORDER BY c.firmware_after))")
+                                                   "c.firmware_after AS f, count(*) AS n FROM chips c WHERE c.record_id = records.id "
+                                                   "AND c.result = 'written' GROUP BY c.firmware_after ORDER BY c.firmware_after))")
                                   : QStringLiteral("(SELECT string_agg(coalesce(f::text, '') || ':' || n, ',' ORDER BY f) FROM (SELECT "
                                                    "c.firmware_after AS f, count(*) AS n FROM chips c WHERE c.record_id = records.id "
                                                    "AND c.result = 'written' GROUP BY c.firmware_after) t)");
+    return QStringLiteral("UPDATE records SET seconds = %1, passed = CASE WHEN outcome = 'success' AND coalesce(check_result, '') "
+                          "IN ('', 'running') THEN 1 ELSE 0 END, gimbal = %2, firmware_written = %3 WHERE kind = 'update'%4")
+        .arg(seconds, gimbal, written, missingOnly ? QStringLiteral(" AND passed IS NULL") : QString());
+}
+
+QStringList storedYield(bool local)
+{
     const QString view = QStringLiteral(
         " VIEW update_attempts AS SELECT r.id, r.kind, r.station, r.started, r.ended, r.outcome, r.check_result, r.seconds, "
         "r.passed, CASE WHEN r.passed = 1 THEN NULL WHEN r.outcome = 'success' AND r.check_result = 'cancelled' THEN 'cancelled' "
@@ -109,9 +117,7 @@ QStringList storedYield(bool local)
         QStringLiteral("ALTER TABLE records ADD COLUMN passed INTEGER"),
         QStringLiteral("ALTER TABLE records ADD COLUMN gimbal TEXT"),
         QStringLiteral("ALTER TABLE records ADD COLUMN firmware_written TEXT"),
-        QStringLiteral("UPDATE records SET seconds = %1, passed = CASE WHEN outcome = 'success' AND coalesce(check_result, '') "
-                       "IN ('', 'running') THEN 1 ELSE 0 END, gimbal = %2, firmware_written = %3 WHERE kind = 'update'")
-            .arg(seconds, gimbal, written),
+        fillYield(local, false),
         QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started, id, passed, station, seconds)"),
         QStringLiteral("CREATE INDEX records_outcome ON records (kind, station, passed, outcome, check_result, firmware_written)"),
     };
@@ -280,6 +286,11 @@ QStringList JournalSchema::step(const JournalDialect &dialect, int version)
 {
     const SchemaStep &step = schemaSteps().at(version - 1);
     return dialect.local ? step.local : step.shared;
+}
+
+QString JournalSchema::fillMissingYield(const JournalDialect &dialect)
+{
+    return fillYield(dialect.local, true);
 }
 
 int JournalSchema::latest()

@@ -318,6 +318,29 @@ int JournalStore::schemaVersion(QString *error)
     return query.value(0).toInt();
 }
 
+int JournalStore::fillMissingYield(QString *error)
+{
+    // Only a journal that needs it is written to: a role that may not update still reads.
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM records WHERE kind = 'update' AND passed IS NULL")) || !query.next()) {
+        *error = sqlError(query.lastError());
+        return -1;
+    }
+    if (query.value(0).toInt() == 0)
+        return 0;
+    query.finish();
+    if (!begin(error))
+        return -1;
+    if (!query.exec(JournalSchema::fillMissingYield(*dialect))) {
+        *error = sqlError(query.lastError());
+        rollback();
+        return -1;
+    }
+    const int filled = query.numRowsAffected();
+    query.finish();
+    return commit(error) ? filled : -1;
+}
+
 int JournalStore::mayAppend(QString *error)
 {
     if (dialect->local)

@@ -302,11 +302,13 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     QMap<QString, int> failureCounts;
     QMap<int, int> firmwareCounts;
     QStringList stations;
-    int failed = 0;
+    int failed = 0, unfilled = 0;
     while (query.next()) {
         if (stations.isEmpty() || stations.constLast() != query.value(0).toString())
             stations.append(query.value(0).toString());
         const int n = query.value(5).toInt();
+        if (query.value(1).isNull())
+            unfilled += n;
         const QString failure = failureOf(query.value(1).toInt() == 1, query.value(2).toString(), query.value(3).toString());
         if (!failure.isEmpty()) {
             failureCounts[failure] += n;
@@ -318,6 +320,14 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
         }
     }
     qCDebug(lcJournal) << "yield report: stations and outcomes read at" << timer.elapsed() << "ms";
+    // Records without their stored values would be counted wrongly: no report rather than a
+    // wrong one.
+    if (unfilled > 0) {
+        *error = QStringLiteral("%1 update records lack their stored yield values (an older Velmora wrote them after the journal's "
+                                "upgrade); 'velmora-cli journal init' fills them")
+                     .arg(unfilled);
+        return std::nullopt;
+    }
     stations.removeDuplicates();
     for (auto it = failureCounts.cbegin(); it != failureCounts.cend(); ++it)
         report.failures.append({it.key(), it.value(), 0, 0});

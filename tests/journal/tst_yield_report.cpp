@@ -211,6 +211,26 @@ private slots:
         QVERIFY2(matches(want.object(), fromFile->toJson(), QStringLiteral("report"), &why), qPrintable(why));
     }
 
+    // Records an older program wrote after the upgrade, without the stored values: no report
+    // (rather than a wrong one) until 'journal init' fills them, then the same report.
+    void recordsWithoutStoredValuesAreFilledNotMiscounted()
+    {
+        QString error;
+        JournalStore file;
+        QVERIFY2(file.open(JournalStore::Backend::Local, dir.filePath(QStringLiteral("unfilled.sqlite")), 2000, &error), qPrintable(error));
+        QVERIFY2(file.append(YieldSamples::line(), &error), qPrintable(error));
+        QVERIFY(QSqlQuery(file.database())
+                    .exec(QStringLiteral("UPDATE records SET seconds = NULL, passed = NULL, gimbal = NULL, firmware_written = NULL "
+                                         "WHERE id IN (SELECT id FROM records WHERE kind = 'update' ORDER BY started LIMIT 2)")));
+        QVERIFY(!YieldReport::compute(file, {}, &error));
+        QVERIFY2(error.contains(QLatin1String("2 update records")) && error.contains(QLatin1String("journal init")), qPrintable(error));
+        QCOMPARE(file.fillMissingYield(&error), 2);
+        QCOMPARE(file.fillMissingYield(&error), 0);
+        const auto filled = YieldReport::compute(file, {}, &error), fresh = YieldReport::compute(local, {}, &error);
+        QVERIFY2(filled && fresh, qPrintable(error));
+        QCOMPARE(QJsonDocument(filled->toJson()).toJson(), QJsonDocument(fresh->toJson()).toJson());
+    }
+
     // Gimbals tried more than twice, across local midnight and at both stations, next to one
     // tried twice: the report counts each day's and each station's first attempt whichever
     // way a gimbal's attempts are gathered, in both databases.
