@@ -114,6 +114,13 @@ int init(const JournalConfig &config)
         CliOutput::line(QStringLiteral("%1: upgraded from journal version %2 to %3").arg(where).arg(found).arg(now));
     else
         CliOutput::line(QStringLiteral("%1: already at journal version %2").arg(where).arg(now));
+    const int filled = store.fillMissingYield(&error);
+    if (filled < 0) {
+        CliOutput::error(QStringLiteral("velmora-cli: journal init: %1: filling the yield values: %2").arg(where, error));
+        return ExitCode::JournalFailed;
+    }
+    if (filled > 0)
+        CliOutput::line(QStringLiteral("%1: %2 update records written by an older Velmora given their yield values").arg(where).arg(filled));
     return ExitCode::Success;
 }
 

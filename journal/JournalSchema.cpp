@@ -87,6 +87,60 @@ QStringList catalogueColumns()
             QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_channel TEXT")};
 }
 
+// Stored yield columns: an update's duration, whether it passed, its gimbal key and the chips it
+// wrote by firmware ("105:2,104:1"; null when none was written) are filled when the record is
+// written (JournalStore's column table) and, for the records already there, by the UPDATE below,
+// so that a report reads them instead of working them out per row. `update_attempts` reads them;
+// the server keeps the view (and its grants) with CREATE OR REPLACE. The indexes hold a gimbal's
+// attempts in time order, and the attempts by station and outcome and (in SQLite, which only
+// groups without a sort along an index) by hour, for the report's passes over them.
+// Fills the stored yield values of update records: all of them, or those missing them.
+QString fillYield(bool local, bool missingOnly)
+{
+    const QString seconds = local ? QStringLiteral("round((julianday(ended) - julianday(started)) * 86400.0, 3)")
+                                  : QStringLiteral("round(extract(epoch FROM ended - started)::numeric, 3)::double precision");
+    const QString gimbal = local ? QStringLiteral("(SELECT group_concat(cpuid, ',') FROM (SELECT c.cpuid FROM chips c "
+                                                  "WHERE c.record_id = records.id ORDER BY c.position))")
+                                 : QStringLiteral("(SELECT string_agg(c.cpuid::text, ',' ORDER BY c.position) FROM chips c "
+                                                  "WHERE c.record_id = records.id)");
+    const QString written = local ? QStringLiteral("(SELECT group_concat(coalesce(f, '') || ':' || n, ',') FROM (SELECT "
+                                                   "c.firmware_after AS f, count(*) AS n FROM chips c WHERE c.record_id = records.id "
+                                                   "AND c.result = 'written' GROUP BY c.firmware_after ORDER BY c.firmware_after))")
+                                  : QStringLiteral("(SELECT string_agg(coalesce(f::text, '') || ':' || n, ',' ORDER BY f) FROM (SELECT "
+                                                   "c.firmware_after AS f, count(*) AS n FROM chips c WHERE c.record_id = records.id "
+                                                   "AND c.result = 'written' GROUP BY c.firmware_after) t)");
+    return QStringLiteral("UPDATE records SET seconds = %1, passed = CASE WHEN outcome = 'success' AND coalesce(check_result, '') "
+                          "IN ('', 'running') THEN 1 ELSE 0 END, gimbal = %2, firmware_written = %3 WHERE kind = 'update'%4")
+        .arg(seconds, gimbal, written, missingOnly ? QStringLiteral(" AND passed IS NULL") : QString());
+}
+
+QStringList storedYield(bool local)
+{
+    const QString view = QStringLiteral(
+        " VIEW update_attempts AS SELECT r.id, r.kind, r.station, r.started, r.ended, r.outcome, r.check_result, r.seconds, "
+        "r.passed, CASE WHEN r.passed = 1 THEN NULL WHEN r.outcome = 'success' AND r.check_result = 'cancelled' THEN 'cancelled' "
+        "WHEN r.outcome = 'success' THEN 'not-running' ELSE r.outcome END AS failure, r.gimbal FROM records r WHERE r.kind = 'update'");
+    QStringList statements{
+        QStringLiteral("ALTER TABLE records ADD COLUMN seconds DOUBLE PRECISION"),
+        QStringLiteral("ALTER TABLE records ADD COLUMN passed INTEGER"),
+        QStringLiteral("ALTER TABLE records ADD COLUMN gimbal TEXT"),
+        QStringLiteral("ALTER TABLE records ADD COLUMN firmware_written TEXT"),
+        fillYield(local, false),
+        QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started, id, passed, station, seconds)"),
+        QStringLiteral("CREATE INDEX records_outcome ON records (kind, station, passed, outcome, check_result, firmware_written)"),
+    };
+    // SQLite groups by an index's leading columns without sorting: the attempts by clock hour
+    // (UTC; the report's expression, word for word), station and duration.
+    if (local)
+        statements << QStringLiteral("CREATE INDEX records_hour ON records (kind, ((unixepoch(started) + 3600000000000) / 3600), "
+                                     "station, seconds)");
+    if (local)
+        statements << QStringLiteral("DROP VIEW update_attempts") << QStringLiteral("CREATE") + view;
+    else
+        statements << QStringLiteral("CREATE OR REPLACE") + view;
+    return statements;
+}
+
 const QList<SchemaStep> &schemaSteps()
 {
     static const QList<SchemaStep> steps{
@@ -113,6 +167,8 @@ const QList<SchemaStep> &schemaSteps()
         {yieldViews(true), yieldViews(false)},
         // 6: where a package came from when the maker's catalogue chose it.
         {catalogueColumns(), catalogueColumns()},
+        // 7: the yield's per-record values stored, so a report over a million records stays quick.
+        {storedYield(true), storedYield(false)},
     };
     return steps;
 }
@@ -240,6 +296,11 @@ QStringList JournalSchema::step(const JournalDialect &dialect, int version)
 {
     const SchemaStep &step = schemaSteps().at(version - 1);
     return dialect.local ? step.local : step.shared;
+}
+
+QString JournalSchema::fillMissingYield(const JournalDialect &dialect)
+{
+    return fillYield(dialect.local, true);
 }
 
 int JournalSchema::latest()

@@ -46,5 +46,8 @@ namespace JournalSchema {
 // ever appended: a file or database at an older version is brought up step by step.
 QStringList step(const JournalDialect &dialect, int version);
 int latest();
+// Fills the stored yield values of the update records that lack them (an older program that
+// had the journal open across its upgrade wrote them).
+QString fillMissingYield(const JournalDialect &dialect);
 
 } // namespace JournalSchema

@@ -6,9 +6,11 @@
 #include <QAtomicInt>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -99,6 +101,50 @@ Column<JournalRecord> only(JournalRecord::Kind kind, const char *name, QMetaType
             read};
 }
 
+// The yield values stored with an update (see the schema's step that adds them), worked out as
+// the backfill works them out for older records: both give the report the same figures.
+QVariant storedSeconds(const JournalRecord &r)
+{
+    if (!r.started.isValid() || !r.ended.isValid())
+        return QVariant(QMetaType(QMetaType::Double));
+    return QVariant(r.started.msecsTo(r.ended) / 1000.0);
+}
+
+QVariant storedPassed(const JournalRecord &r)
+{
+    const bool checked = r.checkResult.isEmpty() || r.checkResult == QLatin1String("running");
+    return QVariant(r.outcome == QLatin1String("success") && checked ? 1 : 0);
+}
+
+// The chips' cpuids in listing order; null with no chip listed.
+QVariant storedGimbal(const JournalRecord &r)
+{
+    if (r.chips.isEmpty())
+        return QVariant(QMetaType(QMetaType::QString));
+    QList<JournalChip> chips = r.chips;
+    std::stable_sort(chips.begin(), chips.end(), [](const JournalChip &a, const JournalChip &b) { return a.position < b.position; });
+    QStringList cpuids;
+    for (const JournalChip &c : chips)
+        cpuids.append(QString::number(c.cpuid));
+    return QVariant(cpuids.join(QLatin1Char(',')));
+}
+
+// The chips written, by the image's firmware: "105:2,104:1" (an unknown image's firmware
+// empty); null when none was written.
+QVariant storedWritten(const JournalRecord &r)
+{
+    QMap<int, int> byFirmware;
+    for (const JournalChip &c : r.chips)
+        if (c.result == QLatin1String("written"))
+            ++byFirmware[c.firmwareAfter];
+    if (byFirmware.isEmpty())
+        return QVariant(QMetaType(QMetaType::QString));
+    QStringList parts;
+    for (auto it = byFirmware.cbegin(); it != byFirmware.cend(); ++it)
+        parts.append((it.key() == -1 ? QString() : QString::number(it.key())) + QLatin1Char(':') + QString::number(it.value()));
+    return QVariant(parts.join(QLatin1Char(',')));
+}
+
 using Record = JournalRecord;
 constexpr auto Update = JournalRecord::Kind::Update;
 constexpr auto Calibration = JournalRecord::Kind::Calibration;
@@ -146,6 +192,11 @@ const QList<Column<Record>> &recordTable()
          [](Record &r, const QVariant &v) { r.catalogue.version = v.toString(); }},
         {"catalogue_channel", [](const Record &r) { return nullable(r.catalogue.channel); },
          [](Record &r, const QVariant &v) { r.catalogue.channel = v.toString(); }},
+        // Worked out from the record's other fields: written, never read back.
+        only(Update, "seconds", QMetaType::Double, storedSeconds, [](Record &, const QVariant &) {}),
+        only(Update, "passed", QMetaType::Int, storedPassed, [](Record &, const QVariant &) {}),
+        only(Update, "gimbal", QMetaType::QString, storedGimbal, [](Record &, const QVariant &) {}),
+        only(Update, "firmware_written", QMetaType::QString, storedWritten, [](Record &, const QVariant &) {}),
     };
     return columns;
 }
@@ -273,6 +324,29 @@ int JournalStore::schemaVersion(QString *error)
         return -1;
     }
     return query.value(0).toInt();
+}
+
+int JournalStore::fillMissingYield(QString *error)
+{
+    // Only a journal that needs it is written to: a role that may not update still reads.
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM records WHERE kind = 'update' AND passed IS NULL")) || !query.next()) {
+        *error = sqlError(query.lastError());
+        return -1;
+    }
+    if (query.value(0).toInt() == 0)
+        return 0;
+    query.finish();
+    if (!begin(error))
+        return -1;
+    if (!query.exec(JournalSchema::fillMissingYield(*dialect))) {
+        *error = sqlError(query.lastError());
+        rollback();
+        return -1;
+    }
+    const int filled = query.numRowsAffected();
+    query.finish();
+    return commit(error) ? filled : -1;
 }
 
 int JournalStore::mayAppend(QString *error)

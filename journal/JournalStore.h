@@ -28,7 +28,7 @@ class JournalStore
 public:
     enum class Backend { Local, Shared };
     // The schema this program writes; a database at a higher version is refused untouched.
-    static constexpr int SchemaVersion = 6;
+    static constexpr int SchemaVersion = 7;
 
     JournalStore();
     ~JournalStore();
@@ -63,6 +63,9 @@ public:
     // and station), with its values to bind in order; empty when nothing is filtered.
     static QString filterWhere(const JournalFilter &filter, QVariantList *values);
     int schemaVersion(QString *error);
+    // Gives the update records that lack their stored yield values those values: how many it
+    // filled, or -1 on error (the shared journal's owner may; the stations' role may not).
+    int fillMissingYield(QString *error);
     // Whether this connection's role may add records: 1 yes, 0 no, -1 on error (the local
     // file always may).
     int mayAppend(QString *error);

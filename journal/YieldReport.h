@@ -58,7 +58,7 @@ struct YieldReport
     static QString csvHeader();
     QStringList csvRows() const;
 
-    // Computes the report in the database from the yield views, for the records `filter` keeps
-    // (its limit aside). Days are the local days of this machine.
+    // Computes the report in the database from the yield values the records store, for the
+    // records `filter` keeps (its limit aside). Days are the local days of this machine.
     static std::optional<YieldReport> compute(JournalStore &store, const JournalFilter &filter, QString *error);
 };

@@ -1,5 +1,6 @@
 // The yield report over many update records, in SQLite and in a throw-away PostgreSQL server:
-// time and this process's peak memory while the report is computed.
+// the upgrade that stores the per-record yield values, then the time and this process's peak
+// memory while the report is computed.
 //   bench_yield_report [--records N]   (default 1,000,000: two attempts a gimbal, two chips each)
 #include "JournalStore.h"
 #include "PgCluster.h"
@@ -12,6 +13,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -25,6 +27,13 @@ long peakKb()
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     return -1;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void resetPeak()
@@ -72,29 +81,50 @@ QStringList seedStatements(bool local, int n)
             chips, QStringLiteral("ANALYZE records"), QStringLiteral("ANALYZE chips")};
 }
 
-bool measure(const char *name, JournalStore &store, int n)
+// Seeds the journal at the version before the stored yield values (the rows are written by SQL,
+// not through the store), then opens it again: the upgrade fills those values for every row.
+bool measure(const char *name, JournalStore &store, JournalStore::Backend backend, const QString &target, int n)
 {
+    QString error;
+    if (!store.openAtVersion(backend, target, 600000, JournalSchema::latest() - 1, &error)) {
+        std::fprintf(stderr, "%s: %s\n", name, qPrintable(error));
+        return false;
+    }
     QElapsedTimer seeding;
     seeding.start();
-    for (const QString &sql : seedStatements(store.backend() == JournalStore::Backend::Local, n))
+    for (const QString &sql : seedStatements(backend == JournalStore::Backend::Local, n))
         if (!exec(store, sql))
             return false;
     std::printf("%s: %d update records seeded in %.1f s\n", name, n, seeding.elapsed() / 1000.0);
+    std::fflush(stdout);
+    seeding.restart();
+    if (!store.open(backend, target, 600000, &error)) {
+        std::fprintf(stderr, "%s: upgrade failed: %s\n", name, qPrintable(error));
+        return false;
+    }
+    // The statistics (and, on the server, the visibility map autovacuum keeps) of a journal in use.
+    const bool local = backend == JournalStore::Backend::Local;
+    if (!exec(store, local ? QStringLiteral("ANALYZE records") : QStringLiteral("VACUUM ANALYZE records")))
+        return false;
+    std::printf("%s: upgraded to journal version %d in %.1f s\n", name, JournalStore::SchemaVersion, seeding.elapsed() / 1000.0);
     std::fflush(stdout);
     resetPeak();
     const long before = peakKb();
     QElapsedTimer timer;
     timer.start();
-    QString error;
+    const double cpuBefore = cpuSeconds();
     const auto report = YieldReport::compute(store, JournalFilter{}, &error);
     const double seconds = timer.elapsed() / 1000.0;
+    // On a shared machine the wall time also counts the others' work; the process's own CPU
+    // time (SQLite's) says what the report cost here. The server's work is in the wall time.
+    const double cpu = cpuSeconds() - cpuBefore;
     if (!report) {
         std::fprintf(stderr, "%s: report failed: %s\n", name, qPrintable(error));
         return false;
     }
-    std::printf("%s: report in %.2f s, peak memory %.1f MB (%.1f MB before it); %d attempts, %d gimbals, first-pass yield %.3f, "
-                "%lld days, %lld stations\n",
-                name, seconds, peakKb() / 1024.0, before / 1024.0, report->total.attempts, report->total.gimbals,
+    std::printf("%s: report in %.2f s (%.2f s of this process's CPU), peak memory %.1f MB (%.1f MB before it); %d attempts, %d "
+                "gimbals, first-pass yield %.3f, %lld days, %lld stations\n",
+                name, seconds, cpu, peakKb() / 1024.0, before / 1024.0, report->total.attempts, report->total.gimbals,
                 report->total.firstPassYield().value_or(-1), qlonglong(report->byDay.size()), qlonglong(report->byStation.size()));
     std::fflush(stdout);
     return true;
@@ -109,22 +139,16 @@ int main(int argc, char *argv[])
     const qsizetype at = args.indexOf(QStringLiteral("--records"));
     const int n = at >= 0 ? args.value(at + 1).toInt() : 1000000;
     QTemporaryDir dir;
-    QString error;
     {
         JournalStore local;
-        if (!local.open(JournalStore::Backend::Local, dir.filePath(QStringLiteral("journal.sqlite")), 60000, &error)
-            || !measure("SQLite", local, n)) {
-            std::fprintf(stderr, "SQLite: %s\n", qPrintable(error));
+        if (!measure("SQLite", local, JournalStore::Backend::Local, dir.filePath(QStringLiteral("journal.sqlite")), n))
             return 1;
-        }
     }
     PgCluster pg;
     if (!pg.start())
         return 1;
     JournalStore shared;
-    if (!shared.open(JournalStore::Backend::Shared, pg.uri(), 600000, &error) || !measure("PostgreSQL", shared, n)) {
-        std::fprintf(stderr, "PostgreSQL: %s\n", qPrintable(error));
+    if (!measure("PostgreSQL", shared, JournalStore::Backend::Shared, pg.uri(), n))
         return 1;
-    }
     return 0;
 }

@@ -8,6 +8,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QScopeGuard>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <ctime>
@@ -54,6 +56,67 @@ class YieldReportTest : public QObject
     PgCluster pg;
     QTemporaryDir dir;
     JournalStore local, shared;
+    // The same records written by the program before the stored yield values, then upgraded.
+    JournalStore upgradedLocal, upgradedShared;
+
+    // Copies `table`'s `columns` (all when empty) from the file `from` into an older file.
+    static bool copyInto(JournalStore &older, const QString &from, const QString &table, const QString &columns)
+    {
+        QSqlQuery q(older.database());
+        const QString insert = columns.isEmpty() ? QStringLiteral("INSERT INTO %1 SELECT * FROM f.%1").arg(table)
+                                                 : QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM f.%1").arg(table, columns);
+        return q.exec(QStringLiteral("ATTACH '%1' AS f").arg(from)) && q.exec(insert) && q.exec(QStringLiteral("DETACH f"));
+    }
+
+    QString pgColumns(const QString &table, const QString &database)
+    {
+        QString out;
+        pg.exec(QStringLiteral("SELECT string_agg(column_name, ',' ORDER BY ordinal_position) FROM information_schema.columns "
+                               "WHERE table_name = '%1'").arg(table),
+                &out, database);
+        return out;
+    }
+
+    // A journal at the version before the stored yield values, holding the sample line, opened
+    // (and so upgraded) by this program.
+    void openUpgraded()
+    {
+        QString error;
+        const QString oldFile = dir.filePath(QStringLiteral("old.sqlite"));
+        {
+            JournalStore older;
+            QVERIFY2(older.openAtVersion(JournalStore::Backend::Local, oldFile, 2000, JournalSchema::latest() - 1, &error),
+                     qPrintable(error));
+            QSqlQuery q(older.database());
+            QStringList columns;
+            QVERIFY(q.exec(QStringLiteral("PRAGMA table_info(records)")));
+            while (q.next())
+                columns.append(q.value(1).toString());
+            q.finish();
+            QVERIFY(copyInto(older, dir.filePath(QStringLiteral("j.sqlite")), QStringLiteral("records"), columns.join(QLatin1Char(','))));
+            QVERIFY(copyInto(older, dir.filePath(QStringLiteral("j.sqlite")), QStringLiteral("chips"), QString()));
+        }
+        QVERIFY2(upgradedLocal.open(JournalStore::Backend::Local, oldFile, 2000, &error), qPrintable(error));
+        QCOMPARE(upgradedLocal.versionFound(), JournalSchema::latest() - 1);
+
+        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE older OWNER velmora"), nullptr, QStringLiteral("postgres")));
+        {
+            JournalStore older;
+            QVERIFY2(older.openAtVersion(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), QStringLiteral("older")), 2000,
+                                         JournalSchema::latest() - 1, &error),
+                     qPrintable(error));
+        }
+        for (const QString &table : {QStringLiteral("records"), QStringLiteral("chips")}) {
+            const QString columns = pgColumns(table, QStringLiteral("older"));
+            const QString file = dir.filePath(table + QStringLiteral(".copy"));
+            QVERIFY(pg.exec(QStringLiteral("\\copy (SELECT %1 FROM %2) TO '%3'").arg(columns, table, file)));
+            QVERIFY(pg.exec(QStringLiteral("\\copy %1 (%2) FROM '%3'").arg(table, columns, file), nullptr, QStringLiteral("older")));
+        }
+        QVERIFY2(upgradedShared.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), QStringLiteral("older")), 2000,
+                                     &error),
+                 qPrintable(error));
+        QCOMPARE(upgradedShared.versionFound(), JournalSchema::latest() - 1);
+    }
 
 private slots:
     void initTestCase()
@@ -74,6 +137,7 @@ private slots:
         QVERIFY2(shared.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station")), 2000, &error), qPrintable(error));
         QVERIFY2(local.open(JournalStore::Backend::Local, dir.filePath(QStringLiteral("j.sqlite")), 2000, &error), qPrintable(error));
         QVERIFY2(local.append(YieldSamples::line(), &error), qPrintable(error));
+        openUpgraded();
     }
 
     void sameHandWorkedFiguresInBothDatabases_data()
@@ -135,11 +199,103 @@ private slots:
         const auto fromServer = YieldReport::compute(shared, filter, &error);
         QVERIFY2(fromServer, qPrintable(error));
         QCOMPARE(QJsonDocument(fromServer->toJson()).toJson(), QJsonDocument(fromFile->toJson()).toJson());
+        for (JournalStore *upgraded : {&upgradedLocal, &upgradedShared}) {
+            const auto fromUpgraded = YieldReport::compute(*upgraded, filter, &error);
+            QVERIFY2(fromUpgraded, qPrintable(error));
+            QCOMPARE(QJsonDocument(fromUpgraded->toJson()).toJson(), QJsonDocument(fromFile->toJson()).toJson());
+        }
         QJsonParseError parse;
         const QJsonDocument want = QJsonDocument::fromJson(expected.toUtf8(), &parse);
         QVERIFY2(want.isObject(), qPrintable(parse.errorString()));
         QString why;
         QVERIFY2(matches(want.object(), fromFile->toJson(), QStringLiteral("report"), &why), qPrintable(why));
+    }
+
+    // Records an older program wrote after the upgrade, without the stored values: no report
+    // (rather than a wrong one) until 'journal init' fills them, then the same report.
+    void recordsWithoutStoredValuesAreFilledNotMiscounted()
+    {
+        QString error;
+        JournalStore file;
+        QVERIFY2(file.open(JournalStore::Backend::Local, dir.filePath(QStringLiteral("unfilled.sqlite")), 2000, &error), qPrintable(error));
+        QVERIFY2(file.append(YieldSamples::line(), &error), qPrintable(error));
+        QVERIFY(QSqlQuery(file.database())
+                    .exec(QStringLiteral("UPDATE records SET seconds = NULL, passed = NULL, gimbal = NULL, firmware_written = NULL "
+                                         "WHERE id IN (SELECT id FROM records WHERE kind = 'update' ORDER BY started LIMIT 2)")));
+        QVERIFY(!YieldReport::compute(file, {}, &error));
+        QVERIFY2(error.contains(QLatin1String("2 update records")) && error.contains(QLatin1String("journal init")), qPrintable(error));
+        QCOMPARE(file.fillMissingYield(&error), 2);
+        QCOMPARE(file.fillMissingYield(&error), 0);
+        const auto filled = YieldReport::compute(file, {}, &error), fresh = YieldReport::compute(local, {}, &error);
+        QVERIFY2(filled && fresh, qPrintable(error));
+        QCOMPARE(QJsonDocument(filled->toJson()).toJson(), QJsonDocument(fresh->toJson()).toJson());
+    }
+
+    // Gimbals tried more than twice, across local midnight and at both stations, next to one
+    // tried twice: the report counts each day's and each station's first attempt whichever
+    // way a gimbal's attempts are gathered, in both databases.
+    void gimbalsTriedMoreThanTwice_data()
+    {
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("four attempts and two") << "Asia/Shanghai" << ""
+            << R"({"attempts":6,"gimbals":2,"firstPassYield":0,"finalYield":1,"medianSeconds":30,"p90Seconds":60,
+               "failures":[{"outcome":"write-failed","count":2},{"outcome":"not-running","count":1}],
+               "byDay":[{"day":"2026-12-03","attempts":3,"gimbals":2,"firstPassYield":0,"medianSeconds":20,"gimbalsPerHour":0},
+                        {"day":"2026-12-04","attempts":3,"gimbals":2,"firstPassYield":1,"medianSeconds":40,"gimbalsPerHour":0.666667}],
+               "byStation":[{"station":"s1","attempts":3,"gimbals":2,"firstPassYield":0.5,"medianSeconds":30,"gimbalsPerHour":0.666667},
+                            {"station":"s2","attempts":3,"gimbals":2,"firstPassYield":0,"medianSeconds":40,"gimbalsPerHour":0}],
+               "firmware":[{"firmware":"1.05","chips":4}]})";
+        QTest::newRow("one station: two attempts and one") << "Asia/Shanghai" << "s1"
+            << R"({"attempts":3,"gimbals":2,"firstPassYield":0.5,"finalYield":1,"medianSeconds":30,"p90Seconds":60,
+               "byDay":[{"day":"2026-12-03","attempts":1,"gimbals":1,"firstPassYield":0},
+                        {"day":"2026-12-04","attempts":2,"gimbals":2,"firstPassYield":1,"gimbalsPerHour":1}]})";
+        // UTC+5:30: the last attempt begins 00:10 local in a UTC hour begun the day before.
+        QTest::newRow("half-hour zone") << "Asia/Kolkata" << ""
+            << R"({"attempts":6,"gimbals":2,"firstPassYield":0,"finalYield":1,"medianSeconds":30,"p90Seconds":60,
+               "byDay":[{"day":"2026-12-03","attempts":5,"gimbals":2,"firstPassYield":0,"medianSeconds":30,"gimbalsPerHour":0.4},
+                        {"day":"2026-12-04","attempts":1,"gimbals":1,"firstPassYield":1,"medianSeconds":40,"gimbalsPerHour":0}]})";
+    }
+
+    void gimbalsTriedMoreThanTwice()
+    {
+        QFETCH(QString, zone);
+        QFETCH(QString, station);
+        QFETCH(QString, expected);
+        qputenv("TZ", zone.toLatin1());
+        tzset();
+        const auto restoreZone = qScopeGuard([] {
+            qputenv("TZ", "Asia/Shanghai");
+            tzset();
+        });
+        using YieldSamples::attempt;
+        const QList<JournalRecord> records{
+            attempt("2026-12-03T01:00:00Z", 10, "s1", "write-failed", "", {0x900}, "failed"),
+            attempt("2026-12-03T02:00:00Z", 20, "s2", "write-failed", "", {0x900}, "failed"),
+            attempt("2026-12-03T17:00:00Z", 30, "s1", "success", "", {0x900}), // 01:00 local, the next day
+            attempt("2026-12-03T18:40:00Z", 40, "s2", "success", "", {0x900}),
+            attempt("2026-12-03T03:00:00Z", 50, "s2", "success", "no-answer", {0xa00}),
+            attempt("2026-12-03T16:30:00Z", 60, "s1", "success", "", {0xa00}),
+        };
+        QString error;
+        JournalStore file, server;
+        static int made = 0;
+        const QString database = QStringLiteral("many_%1").arg(++made);
+        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE %1 OWNER velmora").arg(database), nullptr, QStringLiteral("postgres")));
+        QVERIFY2(server.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), database), 2000, &error), qPrintable(error));
+        QVERIFY2(file.open(JournalStore::Backend::Local, dir.filePath(database + QStringLiteral(".sqlite")), 2000, &error),
+                 qPrintable(error));
+        JournalFilter filter;
+        filter.station = station;
+        for (JournalStore *store : {&file, &server}) {
+            QVERIFY2(store->append(records, &error), qPrintable(error));
+            const auto report = YieldReport::compute(*store, filter, &error);
+            QVERIFY2(report, qPrintable(error));
+            QString why;
+            QVERIFY2(matches(QJsonDocument::fromJson(expected.toUtf8()).object(), report->toJson(), QStringLiteral("report"), &why),
+                     qPrintable(why));
+        }
     }
 };
 
