@@ -149,34 +149,34 @@ QString stationNumber(qsizetype stations)
     return number + QStringLiteral(" ELSE -1 END");
 }
 
-// The attempts counted by clock hour (UTC), local day, station number and duration, and from
-// those few rows the durations by day and by station and the hours of activity. Where this
-// machine's zone offsets and their changes are whole hours over the journal's span, an hour
-// lies in one local day: the pass groups by hour, station and duration, along SQLite's index on
-// them (`hour` must be its expression). Otherwise the hour, the day (the one the hour begins
-// in, or one off where an offset splits the hour) and the station are packed in one integer,
-// which sorts quickest.
-QString rowStatement(bool wholeHours, const QString &hour, const QString &dayOfRow, const QString &dayOfHour,
-                     const QString &dayOfHourColumn, const QString &station, qsizetype stations, const QString &where)
+// The attempts counted in two passes, from which the figures by day and by station come in few
+// rows. Hours: by clock hour (UTC), local day and station, for the hours of activity. Where this
+// machine's zone offsets and their changes are whole hours over the journal's span, an hour lies
+// in one local day: that pass groups by hour and station along SQLite's index on them (`hour`
+// must be its expression), and the day follows from the hour. Durations: by local day, station
+// and tenth of a second. Counting each millisecond apart would return about a row per attempt;
+// rounding is monotonic, so a percentile of the tenths is the exact percentile rounded to a tenth.
+// The tenths are taken from the whole milliseconds, the same integers in both databases.
+QString rowStatement(bool wholeHours, const QString &hour, const QString &dayOfRow, const QString &dayOfHourColumn,
+                     const QString &station, const QString &where)
 {
-    const QString s = QString::number(qMax<qsizetype>(1, stations));
-    const QString rollUp = QStringLiteral("SELECT 'day', day, seconds, sum(n) FROM c GROUP BY day, seconds "
-                                          "UNION ALL SELECT 'station', station, seconds, sum(n) FROM c GROUP BY station, seconds "
-                                          "UNION ALL SELECT 'day-hours', day, NULL, count(DISTINCT hour) FROM c GROUP BY day "
-                                          "UNION ALL SELECT 'station-hours', station, NULL, count(DISTINCT hour) FROM c GROUP BY station "
-                                          "UNION ALL SELECT 'hours', 0, NULL, count(DISTINCT hour) FROM c");
-    if (wholeHours)
-        return QStringLiteral("WITH b AS MATERIALIZED (SELECT %1 AS hour, station, seconds, count(*) AS n FROM records WHERE "
-                              "kind = 'update'%2 GROUP BY %1, station, seconds), c AS MATERIALIZED (SELECT hour, %3 AS day, %4 AS station, "
-                              "seconds, n FROM b) ")
-                   .arg(hour, where, dayOfHourColumn, station)
-               + rollUp;
-    return QStringLiteral("WITH b AS MATERIALIZED (SELECT k, seconds, count(*) AS n FROM (SELECT (%1 * 3 + %2 - %3 + 1) * %5 + %4 AS k, "
-                          "seconds FROM records WHERE kind = 'update'%6) t GROUP BY k, seconds), "
-                          "c AS MATERIALIZED (SELECT hour, %7 + shift AS day, station, seconds, n FROM (SELECT k / %5 / 3 AS hour, "
-                          "(k / %5) % 3 - 1 AS shift, k % %5 AS station, seconds, n FROM b) t) ")
-               .arg(hour, dayOfRow, dayOfHour, station, s, where, dayOfHourColumn)
-           + rollUp;
+    const QString hours = wholeHours
+                              ? QStringLiteral("h AS MATERIALIZED (SELECT hour, %1 AS day, %2 AS station, n FROM (SELECT %3 AS hour, station, "
+                                               "count(*) AS n FROM records WHERE kind = 'update'%4 GROUP BY %3, station) t), ")
+                                    .arg(dayOfHourColumn, station, hour, where)
+                              : QStringLiteral("h AS MATERIALIZED (SELECT hour, day, station, count(*) AS n FROM (SELECT %1 AS hour, %2 AS day, "
+                                               "%3 AS station FROM records WHERE kind = 'update'%4) t GROUP BY hour, day, station), ")
+                                    .arg(hour, dayOfRow, station, where);
+    const QString durations = QStringLiteral("d AS MATERIALIZED (SELECT day, station, tenths, count(*) AS n FROM (SELECT %1 AS day, %2 AS station, "
+                                             "(CAST(round(seconds * 1000) AS BIGINT) + 50) / 100 AS tenths FROM records WHERE "
+                                             "kind = 'update'%3) t GROUP BY day, station, tenths) ")
+                                  .arg(dayOfRow, station, where);
+    return QStringLiteral("WITH ") + hours + durations
+           + QStringLiteral("SELECT 'day', day, tenths, sum(n) FROM d GROUP BY day, tenths "
+                            "UNION ALL SELECT 'station', station, tenths, sum(n) FROM d GROUP BY station, tenths "
+                            "UNION ALL SELECT 'day-hours', day, NULL, count(DISTINCT hour) FROM h GROUP BY day "
+                            "UNION ALL SELECT 'station-hours', station, NULL, count(DISTINCT hour) FROM h GROUP BY station "
+                            "UNION ALL SELECT 'hours', 0, NULL, count(DISTINCT hour) FROM h");
 }
 
 // Each gimbal's first two attempts in time (day, station number, passed), counted by their
@@ -349,9 +349,8 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     bool wholeHours = firstOffset % 3600 == 0;
     for (const auto &[at, offset] : changes)
         wholeHours = wholeHours && at % 3600 == 0 && offset % 3600 == 0;
-    const QString rows = rowStatement(wholeHours, hour, day, dayOfHour(hour), dayOfHour(QStringLiteral("hour")), station,
-                                      stations.size(), andWhere);
-    if (!run(query, rows, wholeHours ? values + stationValues(1) : stationValues(1) + values, error))
+    const QString rows = rowStatement(wholeHours, hour, day, dayOfHour(QStringLiteral("hour")), station, andWhere);
+    if (!run(query, rows, stationValues(1) + values + stationValues(1) + values, error))
         return std::nullopt;
     while (query.next()) {
         const QString section = query.value(0).toString();
@@ -364,7 +363,7 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
                     continue;
                 rows->attempts += n;
                 if (!query.value(2).isNull())
-                    rows->durations[query.value(2).toDouble()] += n;
+                    rows->durations[query.value(2).toLongLong() / 10.0] += n;
             }
         } else if (section == QLatin1String("day-hours")) {
             dayRows[key].activeHours = query.value(3).toInt();

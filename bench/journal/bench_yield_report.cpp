@@ -67,14 +67,14 @@ QStringList seedStatements(bool local, int n)
                 QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                                "INSERT INTO records (id, kind, started, ended, station, version, outcome) "
                                "SELECT printf('r%07d', i), 'update', strftime('%Y-%m-%dT%H:%M:%fZ', 1796083200 + i * 2.5, 'unixepoch'), "
-                               "strftime('%Y-%m-%dT%H:%M:%fZ', 1796083200 + i * 2.5 + 20 + (i * 7919) % 60, 'unixepoch'), "
+                               "strftime('%Y-%m-%dT%H:%M:%fZ', 1796083200 + i * 2.5 + 20 + (i * 7919) % 60000 / 1000.0, 'unixepoch'), "
                                "'station-' || (i % 4), '1.0', %2 FROM n")
                     .arg(n - 1)
                     .arg(outcome),
                 chips, QStringLiteral("COMMIT"), QStringLiteral("ANALYZE")};
     return {QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, outcome) "
                            "SELECT 'r' || lpad(i::text, 7, '0'), 'update', to_timestamp(1796083200 + i * 2.5), "
-                           "to_timestamp(1796083200 + i * 2.5 + 20 + (i::bigint * 7919) % 60), 'station-' || (i % 4), '1.0', %2 "
+                           "to_timestamp(1796083200 + i * 2.5 + 20 + (i::bigint * 7919) % 60000 / 1000.0), 'station-' || (i % 4), '1.0', %2 "
                            "FROM generate_series(0, %1) AS i")
                 .arg(n - 1)
                 .arg(outcome),
