@@ -120,7 +120,7 @@ int init(const JournalConfig &config)
         return ExitCode::JournalFailed;
     }
     if (filled > 0)
-        CliOutput::line(QStringLiteral("%1: %2 update records written by an older Velmora given their yield values").arg(where).arg(filled));
+        CliOutput::line(QStringLiteral("%1: %2 records written by an older Velmora given their stored values").arg(where).arg(filled));
     return ExitCode::Success;
 }
 

@@ -141,6 +141,38 @@ QStringList storedYield(bool local)
     return statements;
 }
 
+// The start in whole milliseconds since 1970 (UTC), as a record's column table works it out.
+QString startMs(bool local)
+{
+    return local ? QStringLiteral("CAST(round((julianday(started) - 2440587.5) * 86400000) AS INTEGER)")
+                 : QStringLiteral("CAST(round(extract(epoch FROM started) * 1000) AS BIGINT)");
+}
+
+// Every record's start stored as an integer, so that a report's hours and days are integer
+// arithmetic rather than a date parsed per row. The indexes hand the report what it groups by in
+// the order it groups (the attempts by UTC hour and station; by UTC day, station and tenth of a
+// second; a gimbal's attempts by start), each holding the columns that pass reads, so that
+// SQLite groups without sorting and the server can read the index alone. The old indexes go
+// first: the fill then rewrites fewer of them.
+QStringList storedStart(bool local)
+{
+    QStringList statements{QStringLiteral("DROP INDEX records_gimbal")};
+    if (local)
+        statements << QStringLiteral("DROP INDEX records_hour");
+
+    statements << QStringLiteral("ALTER TABLE records ADD COLUMN started_ms BIGINT")
+               << QStringLiteral("UPDATE records SET started_ms = %1").arg(startMs(local))
+               << QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started_ms, station, passed)")
+               << QStringLiteral("CREATE INDEX records_hour ON records (kind, %1, station, started_ms)").arg(JournalSchema::startHour)
+               << QStringLiteral("CREATE INDEX records_duration ON records (kind, %1, station, %2, started_ms, seconds)")
+                      .arg(JournalSchema::startDay, JournalSchema::durationTenths);
+    // The server plans the report from statistics of the indexed expressions, which it has only
+    // once the table has been analysed.
+    if (!local)
+        statements << QStringLiteral("ANALYZE records");
+    return statements;
+}
+
 const QList<SchemaStep> &schemaSteps()
 {
     static const QList<SchemaStep> steps{
@@ -169,6 +201,8 @@ const QList<SchemaStep> &schemaSteps()
         {catalogueColumns(), catalogueColumns()},
         // 7: the yield's per-record values stored, so a report over a million records stays quick.
         {storedYield(true), storedYield(false)},
+        // 8: every record's start in milliseconds, and the indexes the report reads along.
+        {storedStart(true), storedStart(false)},
     };
     return steps;
 }
@@ -270,6 +304,7 @@ const JournalDialect &JournalDialect::localFile()
                                         nullptr,
                                         "PRAGMA user_version=%1",
                                         nullptr,
+                                        nullptr,
                                         setLocalTarget,
                                         settleLocal};
     return dialect;
@@ -287,6 +322,8 @@ const JournalDialect &JournalDialect::sharedServer()
                                         "CREATE TABLE IF NOT EXISTS velmora_schema (version INTEGER NOT NULL)",
                                         "INSERT INTO velmora_schema (version) VALUES (%1)",
                                         "SELECT pg_advisory_xact_lock(33325563618751073)",
+                                        "SELECT set_config('statement_timeout', '0', true), "
+                                        "set_config('maintenance_work_mem', '256MB', true)",
                                         setSharedTarget,
                                         settleShared};
     return dialect;
@@ -298,10 +335,18 @@ QStringList JournalSchema::step(const JournalDialect &dialect, int version)
     return dialect.local ? step.local : step.shared;
 }
 
-QString JournalSchema::fillMissingYield(const JournalDialect &dialect)
+QStringList JournalSchema::fillMissingYield(const JournalDialect &dialect)
 {
-    return fillYield(dialect.local, true);
+    return {fillYield(dialect.local, true),
+            QStringLiteral("UPDATE records SET started_ms = %1 WHERE started_ms IS NULL").arg(startMs(dialect.local))};
 }
+
+const char *const JournalSchema::lackingYield =
+    "SELECT count(*) FROM records WHERE (kind = 'update' AND passed IS NULL) OR started_ms IS NULL";
+
+const QString JournalSchema::startHour = QStringLiteral("((started_ms + %1) / 3600000)").arg(JournalSchema::StartBiasMs);
+const QString JournalSchema::startDay = QStringLiteral("((started_ms + %1) / 86400000)").arg(JournalSchema::StartBiasMs);
+const QString JournalSchema::durationTenths = QStringLiteral("((CAST(round(seconds * 1000) AS BIGINT) + 50) / 100)");
 
 int JournalSchema::latest()
 {

@@ -28,6 +28,10 @@ struct JournalDialect
     const char *versionWrite;
     // Taken by every upgrade of a shared journal, so stations starting together upgrade once.
     const char *upgradeLock;
+    // Sets an upgrade's transaction apart: it may take as long as the journal's size asks (a
+    // connection's statement time-out bounds a station's writes, not a rewrite of every record),
+    // and sorts index entries in memory.
+    const char *upgradeSettings;
     // Points a connection at `target` (the file's path or a connection URI) before it opens.
     bool (*setTarget)(QSqlDatabase &db, const QString &target, int timeoutMs, QString *error);
     // Readies a connection just opened.
@@ -46,8 +50,20 @@ namespace JournalSchema {
 // ever appended: a file or database at an older version is brought up step by step.
 QStringList step(const JournalDialect &dialect, int version);
 int latest();
-// Fills the stored yield values of the update records that lack them (an older program that
-// had the journal open across its upgrade wrote them).
-QString fillMissingYield(const JournalDialect &dialect);
+// Fills the stored yield values of the records that lack them (an older program that had the
+// journal open across its upgrade wrote them), in order; `lacking` counts those records.
+QStringList fillMissingYield(const JournalDialect &dialect);
+extern const char *const lackingYield;
+
+// A record's start in milliseconds since 1970 (UTC) is counted from this far earlier (ten
+// million days), so that the divisions below round down for any date.
+constexpr qint64 StartBiasMs = 864000000000000;
+// Expressions the schema indexes and the yield report groups by, word for word: SQLite groups
+// along an index without sorting only when the grouped expression is the indexed one. The start's
+// UTC hour and UTC day (counted from the bias), and an update's duration in tenths of a second
+// (from its whole milliseconds: the same integers in both databases).
+extern const QString startHour;
+extern const QString startDay;
+extern const QString durationTenths;
 
 } // namespace JournalSchema

@@ -197,6 +197,11 @@ const QList<Column<Record>> &recordTable()
         only(Update, "passed", QMetaType::Int, storedPassed, [](Record &, const QVariant &) {}),
         only(Update, "gimbal", QMetaType::QString, storedGimbal, [](Record &, const QVariant &) {}),
         only(Update, "firmware_written", QMetaType::QString, storedWritten, [](Record &, const QVariant &) {}),
+        {"started_ms",
+         [](const Record &r) {
+             return r.started.isValid() ? QVariant(r.started.toMSecsSinceEpoch()) : QVariant(QMetaType(QMetaType::LongLong));
+         },
+         [](Record &, const QVariant &) {}},
     };
     return columns;
 }
@@ -330,22 +335,33 @@ int JournalStore::fillMissingYield(QString *error)
 {
     // Only a journal that needs it is written to: a role that may not update still reads.
     QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("SELECT count(*) FROM records WHERE kind = 'update' AND passed IS NULL")) || !query.next()) {
-        *error = sqlError(query.lastError());
-        return -1;
-    }
-    if (query.value(0).toInt() == 0)
-        return 0;
-    query.finish();
+    const auto lacking = [&] {
+        const bool read = query.exec(QLatin1String(JournalSchema::lackingYield)) && query.next();
+        if (!read)
+            *error = sqlError(query.lastError());
+        const int count = read ? query.value(0).toInt() : -1;
+        query.finish();
+        return count;
+    };
+    const int seen = lacking();
+    if (seen <= 0)
+        return seen;
+    // Counted again inside the transaction: an older program may have written meanwhile.
     if (!begin(error))
         return -1;
-    if (!query.exec(JournalSchema::fillMissingYield(*dialect))) {
-        *error = sqlError(query.lastError());
+    const int filled = lacking();
+    if (filled < 0) {
         rollback();
         return -1;
     }
-    const int filled = query.numRowsAffected();
-    query.finish();
+    for (const QString &fill : JournalSchema::fillMissingYield(*dialect)) {
+        if (!query.exec(fill)) {
+            *error = sqlError(query.lastError());
+            rollback();
+            return -1;
+        }
+        query.finish();
+    }
     return commit(error) ? filled : -1;
 }
 
@@ -392,6 +408,8 @@ bool JournalStore::upgrade(int target, QString *error)
     // Under the lock the version is read again: two programs opening a new journal together
     // make its tables once.
     if (dialect->upgradeLock && !run(db, QLatin1String(dialect->upgradeLock), &why))
+        return fail(why);
+    if (dialect->upgradeSettings && !run(db, QLatin1String(dialect->upgradeSettings), &why))
         return fail(why);
     const int current = schemaVersion(&why);
     if (current < 0)

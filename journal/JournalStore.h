@@ -28,7 +28,7 @@ class JournalStore
 public:
     enum class Backend { Local, Shared };
     // The schema this program writes; a database at a higher version is refused untouched.
-    static constexpr int SchemaVersion = 7;
+    static constexpr int SchemaVersion = 8;
 
     JournalStore();
     ~JournalStore();
@@ -63,7 +63,7 @@ public:
     // and station), with its values to bind in order; empty when nothing is filtered.
     static QString filterWhere(const JournalFilter &filter, QVariantList *values);
     int schemaVersion(QString *error);
-    // Gives the update records that lack their stored yield values those values: how many it
+    // Gives the records that lack their stored values (start, and an update's yield) those values: how many it
     // filled, or -1 on error (the shared journal's owner may; the stations' role may not).
     int fillMissingYield(QString *error);
     // Whether this connection's role may add records: 1 yes, 0 no, -1 on error (the local

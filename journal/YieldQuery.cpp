@@ -1,13 +1,16 @@
-// Computes the yield report in the database from the stored per-record yield values: a few
-// grouping statements whose rows are already aggregated (durations counted by value, gimbals
-// counted by the pattern of their first two attempts), never loaded one by one, and no sort over
-// every record for the per-gimbal figures: a gimbal's attempts come in order from an index.
+// Computes the yield report in the database from the stored per-record values: a few grouping
+// statements whose rows are already aggregated (hours and durations by day and station, gimbals
+// by the pattern of their first two attempts), never loaded one by one. Each reads an index in
+// the order it groups, so that SQLite groups without sorting every record; local days are
+// integer arithmetic on the stored start, the same in both databases.
 #include "YieldReport.h"
 
 #include "JournalLog.h"
+#include "JournalSchema.h"
 
 #include <QDate>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -49,29 +52,51 @@ std::optional<double> nearestRank(const RowCounts &rows, int percent)
     return std::nullopt;
 }
 
-// A start's whole seconds since 1970 (UTC).
-QString epoch(bool local)
-{
-    return local ? QStringLiteral("unixepoch(started)") : QStringLiteral("CAST(floor(extract(epoch FROM started)) AS BIGINT)");
-}
+constexpr qint64 DayMs = 86400000;
+constexpr qint64 BiasDays = JournalSchema::StartBiasMs / DayMs;
 
-// The report machine's local day of `seconds` (since 1970, UTC) as a day number from 1970-01-01,
-// from this machine's zone offsets over the journal's time span: the same arithmetic in both
-// databases, whatever zone the server runs in. The bias keeps the integer division a floor.
-QString dayOf(const QString &seconds, int firstOffset, const QList<QPair<qint64, int>> &changes)
+// This machine's offsets from UTC over the journal's span, for local days: the report machine's
+// days, whatever zone the server runs in, as the same integer arithmetic in both databases.
+struct ZoneOffsets
 {
-    QString offset = QString::number(firstOffset);
-    if (!changes.isEmpty()) {
-        offset = QStringLiteral("CASE");
-        int before = firstOffset;
-        for (const auto &[at, after] : changes) {
-            offset += QStringLiteral(" WHEN %1 < %2 THEN %3").arg(seconds).arg(at).arg(before);
+    qint64 first = 0;
+    // When (ms since 1970) the offset changes, and to what (ms).
+    QList<QPair<qint64, qint64>> changes;
+
+    // The offset at the start `ms` (an expression), in SQL.
+    QString at(const QString &ms) const
+    {
+        if (changes.isEmpty())
+            return QString::number(first);
+        QString offset = QStringLiteral("CASE");
+        qint64 before = first;
+        for (const auto &[when, after] : changes) {
+            offset += QStringLiteral(" WHEN %1 < %2 THEN %3").arg(ms, QString::number(when), QString::number(before));
             before = after;
         }
-        offset += QStringLiteral(" ELSE %1 END").arg(before);
+        return offset + QStringLiteral(" ELSE %1 END").arg(before);
     }
-    return QStringLiteral("((%1 + %2 + 86400000000) / 86400 - 1000000)").arg(seconds, offset);
-}
+    // The local day (from 1970-01-01) of the start `ms`, in SQL; the bias keeps the division a floor.
+    QString day(const QString &ms) const
+    {
+        return QStringLiteral("((%1 + %2 + %3) / %4 - %5)")
+            .arg(ms, at(ms), QString::number(JournalSchema::StartBiasMs), QString::number(DayMs), QString::number(BiasDays));
+    }
+    // Summed over grouped records: how many began on the local day before their UTC day
+    // (`later` false) or after it (true). The offsets are under a day, so no record is further.
+    QString shifted(bool later) const
+    {
+        bool possible = later ? first > 0 : first < 0;
+        for (const auto &change : changes)
+            possible = possible || (later ? change.second > 0 : change.second < 0);
+        if (!possible)
+            return QStringLiteral("0");
+        const QString timeOfDay = QStringLiteral("(started_ms + %1) % %2 + %3")
+                                      .arg(QString::number(JournalSchema::StartBiasMs), QString::number(DayMs), at(QStringLiteral("started_ms")));
+        const QString beyond = later ? QStringLiteral(">= %1").arg(DayMs) : QStringLiteral("< 0");
+        return QStringLiteral("sum(CASE WHEN %1 %2 THEN 1 ELSE 0 END)").arg(timeOfDay, beyond);
+    }
+};
 
 QString dayText(qint64 dayNumber)
 {
@@ -137,8 +162,8 @@ QString failureOf(bool passed, const QString &outcome, const QString &check)
     return outcome;
 }
 
-// The stations numbered (bound, in the order of the report's station list), so that the other
-// statements group by integers.
+// The stations numbered (bound, in the order of the report's station list), so that the gimbal
+// statements pack a station into an integer.
 QString stationNumber(qsizetype stations)
 {
     if (stations == 0)
@@ -149,81 +174,85 @@ QString stationNumber(qsizetype stations)
     return number + QStringLiteral(" ELSE -1 END");
 }
 
-// The attempts counted in two passes, from which the figures by day and by station come in few
-// rows. Hours: by clock hour (UTC), local day and station, for the hours of activity. Where this
-// machine's zone offsets and their changes are whole hours over the journal's span, an hour lies
-// in one local day: that pass groups by hour and station along SQLite's index on them (`hour`
-// must be its expression), and the day follows from the hour. Durations: by local day, station
-// and tenth of a second. Counting each millisecond apart would return about a row per attempt;
-// rounding is monotonic, so a percentile of the tenths is the exact percentile rounded to a tenth.
-// The tenths are taken from the whole milliseconds, the same integers in both databases.
-QString rowStatement(bool wholeHours, const QString &hour, const QString &dayOfRow, const QString &dayOfHourColumn,
-                     const QString &station, const QString &where)
+// The hours of activity: the clock hours (UTC) with an attempt begun, by local day, by station
+// and in all, counted from the attempts grouped by hour and station along the hour index. An
+// hour lies in its UTC day; its attempts begun on the local day before or after it (where the
+// zone's midnight falls within the hour, or its offset is a day's other side) make the hour
+// active there too. Hours whose start is not stored yet come back as `lacking`.
+QString hourStatement(const ZoneOffsets &zone, const QString &where)
 {
-    const QString hours = wholeHours
-                              ? QStringLiteral("h AS MATERIALIZED (SELECT hour, %1 AS day, %2 AS station, n FROM (SELECT %3 AS hour, station, "
-                                               "count(*) AS n FROM records WHERE kind = 'update'%4 GROUP BY %3, station) t), ")
-                                    .arg(dayOfHourColumn, station, hour, where)
-                              : QStringLiteral("h AS MATERIALIZED (SELECT hour, day, station, count(*) AS n FROM (SELECT %1 AS hour, %2 AS day, "
-                                               "%3 AS station FROM records WHERE kind = 'update'%4) t GROUP BY hour, day, station), ")
-                                    .arg(hour, dayOfRow, station, where);
-    const QString durations = QStringLiteral("d AS MATERIALIZED (SELECT day, station, tenths, count(*) AS n FROM (SELECT %1 AS day, %2 AS station, "
-                                             "(CAST(round(seconds * 1000) AS BIGINT) + 50) / 100 AS tenths FROM records WHERE "
-                                             "kind = 'update'%3) t GROUP BY day, station, tenths) ")
-                                  .arg(dayOfRow, station, where);
-    return QStringLiteral("WITH ") + hours + durations
-           + QStringLiteral("SELECT 'day', day, tenths, sum(n) FROM d GROUP BY day, tenths "
-                            "UNION ALL SELECT 'station', station, tenths, sum(n) FROM d GROUP BY station, tenths "
-                            "UNION ALL SELECT 'day-hours', day, NULL, count(DISTINCT hour) FROM h GROUP BY day "
-                            "UNION ALL SELECT 'station-hours', station, NULL, count(DISTINCT hour) FROM h GROUP BY station "
-                            "UNION ALL SELECT 'hours', 0, NULL, count(DISTINCT hour) FROM h");
+    return QStringLiteral("WITH h AS MATERIALIZED (SELECT %1 AS hour, station, count(*) AS n, %2 AS p, %3 AS q FROM records "
+                          "WHERE kind = 'update'%4 GROUP BY %1, station) "
+                          "SELECT 'lacking', CAST(NULL AS TEXT), CAST(NULL AS BIGINT), sum(n) FROM h WHERE hour IS NULL "
+                          "UNION ALL SELECT 'station', station, NULL, count(DISTINCT hour) FROM h WHERE hour IS NOT NULL GROUP BY station "
+                          "UNION ALL SELECT 'all', NULL, NULL, count(DISTINCT hour) FROM h WHERE hour IS NOT NULL "
+                          "UNION ALL SELECT 'day', NULL, day, count(DISTINCT hour) FROM (SELECT hour / 24 - 1 AS day, hour FROM h "
+                          "WHERE p > 0 UNION ALL SELECT hour / 24, hour FROM h WHERE n > p + q UNION ALL SELECT hour / 24 + 1, hour "
+                          "FROM h WHERE q > 0) d GROUP BY day")
+        .arg(JournalSchema::startHour, zone.shifted(false), zone.shifted(true), where);
 }
 
-// Each gimbal's first two attempts in time (day, station number, passed), counted by their
-// pattern: a gimbal with one or two attempts is wholly described by them. Gimbals with more come
-// back as one row of key -1, for `manyStatement`. The pattern is packed into one integer with
-// the bound station count and day span (see `compute`). SQLite reads the first attempt's columns from the row
-// min(started) picks (its only min/max: with the gimbal's attempts coming in index order, the
-// earlier id of two equal starts) and the second's as sums less the first; the server numbers a
-// gimbal's attempts in order.
-QString gimbalStatement(bool local, const QString &day, const QString &dayOfSecond, const QString &station, const QString &where)
+// The attempts counted by local day and by station, each by tenth of a second, from the attempts
+// grouped by UTC day, station and tenth along the duration index (the local day is the UTC day,
+// or the one before or after for the records counted apart). Counting each millisecond apart
+// would return about a row per attempt; rounding is monotonic, so a percentile of the tenths is
+// the exact percentile rounded to a tenth.
+QString durationStatement(const ZoneOffsets &zone, const QString &where)
 {
-    QString inner;
-    if (local) {
-        inner = QStringLiteral("SELECT count(*) AS n, min(started) AS first, %1 AS d1, %3 AS s1, passed AS p1, %2 AS d2, "
-                               "sum(%3) - %3 AS s2, sum(passed) - passed AS p2 FROM records WHERE kind = 'update' AND "
-                               "gimbal IS NOT NULL%4 GROUP BY gimbal")
-                    .arg(day, dayOfSecond, station, where);
-    } else {
-        const auto nth = [](const char *column, int n) {
-            return QStringLiteral("min(%1) FILTER (WHERE rn = %2)").arg(QLatin1String(column)).arg(n);
-        };
-        inner = QStringLiteral("SELECT count(*) AS n, %1 AS d1, %2 AS s1, %3 AS p1, %4 AS d2, %5 AS s2, %6 AS p2 FROM (SELECT gimbal, "
-                               "%7 AS day, %8 AS station, passed, row_number() OVER (PARTITION BY gimbal ORDER BY started, id) AS rn "
-                               "FROM records WHERE kind = 'update' AND gimbal IS NOT NULL%9) w GROUP BY gimbal")
-                    .arg(nth("day", 1), nth("station", 1), nth("passed", 1), nth("day", 2), nth("station", 2), nth("passed", 2), day,
-                         station, where);
-    }
-    // One integer per pattern (n > 2: -1): integers sort quickest.
-    return QStringLiteral("SELECT key, count(*) FROM (SELECT CASE WHEN n > 2 THEN -1 ELSE ((((((n - 1) * 2 + p1) * 2 + "
-                          "CASE WHEN n = 2 THEN p2 ELSE 0 END) * CAST(? AS BIGINT) + s1) * CAST(? AS BIGINT) + CASE WHEN n = 2 THEN s2 "
-                          "ELSE 0 END) * CAST(? AS BIGINT) + d1 - CAST(? AS BIGINT)) * CAST(? AS BIGINT) + CASE WHEN n = 2 THEN d2 - "
-                          "CAST(? AS BIGINT) ELSE 0 END END AS key "
-                          "FROM (%1) t) u GROUP BY key")
-        .arg(inner);
+    return QStringLiteral("WITH d AS MATERIALIZED (SELECT %1 AS day, station, %2 AS tenths, count(*) AS n, %3 AS p, %4 AS q "
+                          "FROM records WHERE kind = 'update'%5 GROUP BY %1, station, %2) "
+                          "SELECT 'station', station, CAST(NULL AS BIGINT), tenths, sum(n) FROM d GROUP BY station, tenths "
+                          "UNION ALL SELECT 'day', NULL, day, tenths, sum(k) FROM (SELECT day - 1 AS day, tenths, p AS k FROM d WHERE "
+                          "p > 0 UNION ALL SELECT day, tenths, n - p - q FROM d WHERE n > p + q UNION ALL SELECT day + 1, tenths, q "
+                          "FROM d WHERE q > 0) e GROUP BY day, tenths")
+        .arg(JournalSchema::startDay, JournalSchema::durationTenths, zone.shifted(false), zone.shifted(true), where);
 }
 
-// The gimbals with more than two attempts, each attempt marked in the gimbal's time order: its
-// first, its last, the first of each day and at each station, and its first pass.
-QString manyStatement(const QString &day, const QString &station, const QString &where)
+// Each gimbal's first two attempts (day, station number, passed), counted by their pattern: a
+// gimbal with one or two attempts is wholly described by them. Each attempt becomes one integer,
+// (start - base) * 2 * stations + station * 2 + passed, so that a gimbal's smallest is its first
+// and its largest its last: plain min and max, the same in both databases, read along the
+// gimbal index. Two attempts begun in the same millisecond (only clocks set apart give that) are
+// ordered by station number, then failure before pass. Gimbals with more come back as one row of
+// key -1, for `manyStatement`. The pattern is packed into one integer (see `compute`); a gimbal
+// tried once has its first attempt in its second's place too.
+QString gimbalStatement(const ZoneOffsets &zone, const QString &station, qint64 base, qint64 stations, qint64 firstDay, qint64 days,
+                        const QString &where)
+{
+    const qint64 width = 2 * stations;
+    const QString span = QString::number(stations), attempt = QStringLiteral("(started_ms - %1) * %2 + %3 * 2 + passed")
+                                                                   .arg(QString::number(base), QString::number(width), station);
+    // The day of an attempt's integer, from the first day; without changes of offset, the
+    // constants are added up here rather than for every gimbal.
+    const auto day = [&](const QString &m) {
+        if (zone.changes.isEmpty())
+            return QStringLiteral("(%1 / %2 + %3) / %4 - %5")
+                .arg(m, QString::number(width), QString::number(base + zone.first + JournalSchema::StartBiasMs), QString::number(DayMs),
+                     QString::number(BiasDays + firstDay));
+        const QString start = QStringLiteral("(%1 + %2 / %3)").arg(QString::number(base), m, QString::number(width));
+        return QStringLiteral("(%1 - %2)").arg(zone.day(start), QString::number(firstDay));
+    };
+    const QString key = QStringLiteral("((((((n - 1) * 2 + a % 2) * 2 + b % 2) * %1 + (a / 2) % %1) * %1 + (b / 2) % %1) * %2 + %3) "
+                                       "* %2 + %4")
+                            .arg(span, QString::number(days), day(QStringLiteral("a")), day(QStringLiteral("b")));
+    return QStringLiteral("SELECT key, count(*) FROM (SELECT CASE WHEN n > 2 THEN -1 ELSE %1 END AS key FROM (SELECT count(*) AS n, "
+                          "min(%2) AS a, max(%2) AS b FROM records WHERE kind = 'update' AND gimbal IS NOT NULL%3 GROUP BY gimbal) t) u "
+                          "GROUP BY key")
+        .arg(key, attempt, where);
+}
+
+// The gimbals with more than two attempts, each attempt marked in the gimbal's order (as
+// `gimbalStatement` orders them, then by id): its first, its last, the first of each day and at
+// each station, and its first pass.
+QString manyStatement(const ZoneOffsets &zone, const QString &station, const QString &where)
 {
     const QString yes = QStringLiteral("THEN 1 ELSE 0 END");
     return QStringLiteral("WITH w AS (SELECT day, station, passed, row_number() OVER g AS n_all, count(*) OVER (PARTITION BY gimbal) "
-                          "AS c_all, lag(day) OVER g AS prev_day, row_number() OVER (PARTITION BY gimbal, station ORDER BY started, id) "
-                          "AS n_station, sum(passed) OVER g AS passes FROM (SELECT gimbal, started, id, %4 AS station, passed, %1 AS day "
-                          "FROM records WHERE kind = 'update' AND gimbal IN (SELECT gimbal FROM records WHERE kind = 'update' AND "
-                          "gimbal IS NOT NULL%2 GROUP BY gimbal HAVING count(*) > 2)%2) t WINDOW g AS (PARTITION BY gimbal ORDER BY "
-                          "started, id)) "
+                          "AS c_all, lag(day) OVER g AS prev_day, row_number() OVER (PARTITION BY gimbal, station ORDER BY started_ms, "
+                          "passed, id) AS n_station, sum(passed) OVER g AS passes FROM (SELECT gimbal, started_ms, id, %4 AS station, "
+                          "passed, %1 AS day FROM records WHERE kind = 'update' AND gimbal IN (SELECT gimbal FROM records WHERE kind = "
+                          "'update' AND gimbal IS NOT NULL%2 GROUP BY gimbal HAVING count(*) > 2)%2) t WINDOW g AS (PARTITION BY gimbal "
+                          "ORDER BY started_ms, station, passed, id)) "
                           "SELECT 'all', 0, sum(CASE WHEN n_all = 1 %3), sum(CASE WHEN n_all = 1 AND passed = 1 %3), "
                           "sum(CASE WHEN n_all = c_all AND passed = 1 %3), sum(CASE WHEN passes = 1 AND passed = 1 %3) FROM w "
                           "UNION ALL SELECT 'day', day, sum(CASE WHEN prev_day IS NULL OR prev_day <> day %3), "
@@ -232,7 +261,7 @@ QString manyStatement(const QString &day, const QString &station, const QString 
                           "UNION ALL SELECT 'station', station, sum(CASE WHEN n_station = 1 %3), "
                           "sum(CASE WHEN n_station = 1 AND passed = 1 %3), 0, sum(CASE WHEN passes = 1 AND passed = 1 %3) "
                           "FROM w GROUP BY station")
-        .arg(day, where, yes, station);
+        .arg(zone.day(QStringLiteral("started_ms")), where, yes, station);
 }
 
 void fill(YieldGroup *g, const RowCounts &rows, const GimbalCounts &gimbals)
@@ -274,23 +303,16 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     if (!run(query, QStringLiteral("SELECT (SELECT min(started) FROM records), (SELECT max(started) FROM records)"), {}, error)
         || !query.next())
         return std::nullopt;
-    const QTimeZone zone = QTimeZone::systemTimeZone();
     QDateTime from = timeOf(query.value(0)), to = timeOf(query.value(1));
     if (!from.isValid() || !to.isValid())
         from = to = QDateTime::currentDateTimeUtc();
-    from = from.addDays(-2);
-    to = to.addDays(2);
-    QList<QPair<qint64, int>> changes;
-    for (const QTimeZone::OffsetData &change : zone.transitions(from, to))
-        changes.append({change.atUtc.toSecsSinceEpoch(), change.offsetFromUtc});
-    const int firstOffset = zone.offsetFromUtc(from);
-    const QString seconds = epoch(local);
-    const QString day = dayOf(seconds, firstOffset, changes);
-    // The clock hours (UTC) with an attempt begun: the hours of activity, not the nights between.
-    const QString hour = QStringLiteral("((%1 + 3600000000000) / 3600)").arg(seconds);
-    const auto dayOfHour = [&](const QString &h) {
-        return dayOf(QStringLiteral("(%1 * 3600 - 3600000000000)").arg(h), firstOffset, changes);
-    };
+    // Attempts are placed from this start (a second early: no stored start is before it).
+    const qint64 base = from.toMSecsSinceEpoch() - 1000, last = to.toMSecsSinceEpoch() + 1000;
+    const QTimeZone zoneHere = QTimeZone::systemTimeZone();
+    ZoneOffsets zone;
+    zone.first = zoneHere.offsetFromUtc(from.addDays(-2)) * qint64(1000);
+    for (const QTimeZone::OffsetData &change : zoneHere.transitions(from.addDays(-2), to.addDays(2)))
+        zone.changes.append({change.atUtc.toMSecsSinceEpoch(), change.offsetFromUtc * qint64(1000)});
 
     // Failures by word and the chips written by firmware, from the stored per-record values, by
     // station: this also gives the stations the other statements number.
@@ -319,7 +341,31 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
             firmwareCounts[part.left(colon).toInt()] += part.mid(colon + 1).toInt() * n;
         }
     }
+    stations.removeDuplicates();
+    QHash<QString, int> stationIndex;
+    for (qsizetype i = 0; i < stations.size(); ++i)
+        stationIndex.insert(stations.at(i), int(i));
     qCDebug(lcJournal) << "yield report: stations and outcomes read at" << timer.elapsed() << "ms";
+
+    // Hours of activity by local day, by station and in all.
+    QMap<qint64, RowCounts> dayRows;
+    QMap<int, RowCounts> stationRows;
+    RowCounts totalRows;
+    if (!run(query, hourStatement(zone, andWhere), values, error))
+        return std::nullopt;
+    while (query.next()) {
+        const QString section = query.value(0).toString();
+        const int hours = query.value(3).toInt();
+        if (section == QLatin1String("lacking"))
+            unfilled = qMax(unfilled, hours);
+        else if (section == QLatin1String("station"))
+            stationRows[stationIndex.value(query.value(1).toString())].activeHours = hours;
+        else if (section == QLatin1String("day"))
+            dayRows[query.value(2).toLongLong() - BiasDays].activeHours = hours;
+        else
+            totalRows.activeHours = hours;
+    }
+    qCDebug(lcJournal) << "yield report: hours read at" << timer.elapsed() << "ms";
     // Records without their stored values would be counted wrongly: no report rather than a
     // wrong one.
     if (unfilled > 0) {
@@ -328,7 +374,6 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
                      .arg(unfilled);
         return std::nullopt;
     }
-    stations.removeDuplicates();
     for (auto it = failureCounts.cbegin(); it != failureCounts.cend(); ++it)
         report.failures.append({it.key(), it.value(), 0, 0});
     for (auto it = firmwareCounts.cbegin(); it != firmwareCounts.cend(); ++it)
@@ -342,39 +387,24 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
         return bound;
     };
 
-    // Attempts, durations and hours by day and by station; the whole range's from the stations'.
-    QMap<qint64, RowCounts> dayRows;
-    QMap<int, RowCounts> stationRows;
-    RowCounts totalRows;
-    bool wholeHours = firstOffset % 3600 == 0;
-    for (const auto &[at, offset] : changes)
-        wholeHours = wholeHours && at % 3600 == 0 && offset % 3600 == 0;
-    const QString rows = rowStatement(wholeHours, hour, day, dayOfHour(QStringLiteral("hour")), station, andWhere);
-    if (!run(query, rows, stationValues(1) + values + stationValues(1) + values, error))
+    // Attempts and durations by local day and by station; the whole range's from the stations'.
+    if (!run(query, durationStatement(zone, andWhere), values, error))
         return std::nullopt;
     while (query.next()) {
-        const QString section = query.value(0).toString();
-        const qint64 key = query.value(1).toLongLong();
-        if (section == QLatin1String("day") || section == QLatin1String("station")) {
-            const bool byDay = section == QLatin1String("day");
-            const qint64 n = query.value(3).toLongLong();
-            for (RowCounts *rows : {byDay ? &dayRows[key] : &stationRows[int(key)], byDay ? nullptr : &totalRows}) {
-                if (!rows)
-                    continue;
-                rows->attempts += n;
-                if (!query.value(2).isNull())
-                    rows->durations[query.value(2).toLongLong() / 10.0] += n;
-            }
-        } else if (section == QLatin1String("day-hours")) {
-            dayRows[key].activeHours = query.value(3).toInt();
-        } else if (section == QLatin1String("station-hours")) {
-            stationRows[int(key)].activeHours = query.value(3).toInt();
-        } else if (section == QLatin1String("hours")) {
-            totalRows.activeHours = query.value(3).toInt();
+        const bool byDay = query.value(0).toString() == QLatin1String("day");
+        const qint64 n = query.value(4).toLongLong();
+        RowCounts *group = byDay ? &dayRows[query.value(2).toLongLong() - BiasDays]
+                                 : &stationRows[stationIndex.value(query.value(1).toString())];
+        for (RowCounts *rows : {group, byDay ? nullptr : &totalRows}) {
+            if (!rows)
+                continue;
+            rows->attempts += n;
+            if (!query.value(3).isNull())
+                rows->durations[query.value(3).toLongLong() / 10.0] += n;
         }
     }
-
     qCDebug(lcJournal) << "yield report: days and stations read at" << timer.elapsed() << "ms";
+
     // The gimbals' figures: a gimbal counts once in the range, once on each day and at each
     // station it was tried, and is updated where its first pass is. A pattern's integer packs
     // n - 1, p1, p2, s1, s2 and d1, d2 (from the first day) in that order.
@@ -384,17 +414,19 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     const qint64 stationSpan = qMax<qint64>(1, stations.size());
     const qint64 firstDay = dayRows.isEmpty() ? 0 : dayRows.firstKey();
     const qint64 daySpan = dayRows.isEmpty() ? 1 : dayRows.lastKey() - firstDay + 1;
-    const QString dayOfSecond = local ? dayOf(QStringLiteral("(sum(%1) - %1)").arg(seconds), firstOffset, changes) : QString();
-    // Within 63 bits: 8 * (stations * days)^2 stays far below it for any real line.
-    if (stationSpan * daySpan > 100000000) {
+    // Within 63 bits: 8 * (stations * days)^2 for a pattern, and the journal's span in
+    // milliseconds times twice the stations for an attempt, stay far below it for any real line.
+    if (stationSpan * daySpan > 100000000 || double(last - base) * 2 * double(stationSpan) > 4e18) {
         *error = QStringLiteral("the range holds too many stations and days for one report (%1 stations, %2 days)")
                      .arg(stationSpan)
                      .arg(daySpan);
         return std::nullopt;
     }
-    const QVariantList packing{stationSpan, stationSpan, daySpan, firstDay, daySpan, firstDay};
-    if (!run(query, gimbalStatement(local, day, dayOfSecond, station, andWhere), packing + stationValues(local ? 3 : 1) + values,
-             error))
+    // A gimbal's attempts come in order from the index: the server groups them as they come
+    // rather than hashing half a million keys (for this statement only).
+    if (!local && !run(query, QStringLiteral("SELECT set_config('enable_hashagg', 'off', true)"), {}, error))
+        return std::nullopt;
+    if (!run(query, gimbalStatement(zone, station, base, stationSpan, firstDay, daySpan, andWhere), stationValues(2) + values, error))
         return std::nullopt;
     bool many = false;
     while (query.next()) {
@@ -431,9 +463,11 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
         count(dayGimbals[d1], dayGimbals[two ? d2 : d1], d1 == d2);
         count(stationGimbals[s1], stationGimbals[two ? s2 : s1], s1 == s2);
     }
+    if (!local && !run(query, QStringLiteral("SELECT set_config('enable_hashagg', 'on', true)"), {}, error))
+        return std::nullopt;
     qCDebug(lcJournal) << "yield report: gimbals read at" << timer.elapsed() << "ms";
     if (many) {
-        if (!run(query, manyStatement(day, station, andWhere), stationValues(1) + values + values, error))
+        if (!run(query, manyStatement(zone, station, andWhere), stationValues(1) + values + values, error))
             return std::nullopt;
         while (query.next()) {
             const QString section = query.value(0).toString();

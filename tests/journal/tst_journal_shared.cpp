@@ -268,6 +268,28 @@ private slots:
         QVERIFY2(station.append({JournalSamples::update()}, &error), qPrintable(error));
     }
 
+    // An upgrade rewrites every record: a line's journal takes longer than a station's statement
+    // time-out allows one write, and the upgrade still completes (and fills every record).
+    void anUpgradeOfManyRecordsOutlastsTheStatementTimeout()
+    {
+        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE many_records OWNER velmora"), nullptr, QStringLiteral("postgres")));
+        const QString uri = pg.uri(QStringLiteral("velmora"), QStringLiteral("many_records"));
+        QString error;
+        {
+            JournalStore older;
+            QVERIFY2(older.openAtVersion(JournalStore::Backend::Shared, uri, 2000, 6, &error), qPrintable(error));
+        }
+        QVERIFY(pg.exec(QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, outcome) SELECT 'r' || i, "
+                                       "'update', now(), now() + interval '30 seconds', 's1', '1', 'success' FROM "
+                                       "generate_series(1, 60000) AS i"),
+                        nullptr, QStringLiteral("many_records")));
+        JournalStore owner;
+        QVERIFY2(owner.open(JournalStore::Backend::Shared, uri, 150, &error), qPrintable(error));
+        QCOMPARE(pg.count(QStringLiteral("SELECT count(*) FROM records WHERE started_ms IS NOT NULL AND passed = 1"),
+                          QStringLiteral("many_records")),
+                 60000);
+    }
+
     // Without a shared journal, 'journal init' brings the local file up to date, and refuses one
     // a newer program wrote.
     void journalInitWithoutASharedJournalTakesTheLocalFile_data()

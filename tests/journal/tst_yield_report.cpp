@@ -77,6 +77,9 @@ class YieldReportTest : public QObject
         return out;
     }
 
+    // The journal version before the stored yield values and start, which the upgrade fills.
+    static constexpr int BeforeStoredValues = 6;
+
     // A journal at the version before the stored yield values, holding the sample line, opened
     // (and so upgraded) by this program.
     void openUpgraded()
@@ -85,7 +88,7 @@ class YieldReportTest : public QObject
         const QString oldFile = dir.filePath(QStringLiteral("old.sqlite"));
         {
             JournalStore older;
-            QVERIFY2(older.openAtVersion(JournalStore::Backend::Local, oldFile, 2000, JournalSchema::latest() - 1, &error),
+            QVERIFY2(older.openAtVersion(JournalStore::Backend::Local, oldFile, 2000, BeforeStoredValues, &error),
                      qPrintable(error));
             QSqlQuery q(older.database());
             QStringList columns;
@@ -97,13 +100,13 @@ class YieldReportTest : public QObject
             QVERIFY(copyInto(older, dir.filePath(QStringLiteral("j.sqlite")), QStringLiteral("chips"), QString()));
         }
         QVERIFY2(upgradedLocal.open(JournalStore::Backend::Local, oldFile, 2000, &error), qPrintable(error));
-        QCOMPARE(upgradedLocal.versionFound(), JournalSchema::latest() - 1);
+        QCOMPARE(upgradedLocal.versionFound(), BeforeStoredValues);
 
         QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE older OWNER velmora"), nullptr, QStringLiteral("postgres")));
         {
             JournalStore older;
             QVERIFY2(older.openAtVersion(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), QStringLiteral("older")), 2000,
-                                         JournalSchema::latest() - 1, &error),
+                                         BeforeStoredValues, &error),
                      qPrintable(error));
         }
         for (const QString &table : {QStringLiteral("records"), QStringLiteral("chips")}) {
@@ -115,7 +118,7 @@ class YieldReportTest : public QObject
         QVERIFY2(upgradedShared.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), QStringLiteral("older")), 2000,
                                      &error),
                  qPrintable(error));
-        QCOMPARE(upgradedShared.versionFound(), JournalSchema::latest() - 1);
+        QCOMPARE(upgradedShared.versionFound(), BeforeStoredValues);
     }
 
 private slots:
@@ -211,17 +214,50 @@ private slots:
         QVERIFY2(matches(want.object(), fromFile->toJson(), QStringLiteral("report"), &why), qPrintable(why));
     }
 
-    // Records an older program wrote after the upgrade, without the stored values: no report
-    // (rather than a wrong one) until 'journal init' fills them, then the same report.
+    // A line's dashboard reads the views: their figures are the report's, in both databases.
+    void viewsHoldTheReportsFigures()
+    {
+        for (JournalStore *store : {&local, &shared, &upgradedLocal, &upgradedShared}) {
+            QString error;
+            const auto report = YieldReport::compute(*store, {}, &error);
+            QVERIFY2(report, qPrintable(error));
+            QSqlQuery q(store->database());
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*), sum(first_passed), sum(final_passed) FROM gimbal_yield")) && q.next());
+            QCOMPARE(q.value(0).toInt(), report->total.gimbals);
+            QCOMPARE(q.value(1).toInt(), report->total.firstPassed);
+            QCOMPARE(q.value(2).toInt(), report->total.finalPassed);
+            QStringList pareto, reported;
+            QVERIFY(q.exec(QStringLiteral("SELECT outcome, count FROM failure_pareto ORDER BY count DESC, outcome")));
+            while (q.next())
+                pareto.append(QStringLiteral("%1 %2").arg(q.value(0).toString()).arg(q.value(1).toInt()));
+            for (const YieldFailure &f : report->failures)
+                reported.append(QStringLiteral("%1 %2").arg(f.outcome).arg(f.count));
+            QCOMPARE(pareto, reported);
+        }
+    }
+
+    // Records an older program wrote after the upgrade, without the values it did not know: no
+    // report (rather than a wrong one) until 'journal init' fills them, then the same report.
+    void recordsWithoutStoredValuesAreFilledNotMiscounted_data()
+    {
+        QTest::addColumn<QString>("unset");
+        QTest::newRow("written before the stored yield values") << "seconds = NULL, passed = NULL, gimbal = NULL, "
+                                                                   "firmware_written = NULL, started_ms = NULL";
+        QTest::newRow("written before the stored start") << "started_ms = NULL";
+    }
+
     void recordsWithoutStoredValuesAreFilledNotMiscounted()
     {
+        QFETCH(QString, unset);
         QString error;
         JournalStore file;
-        QVERIFY2(file.open(JournalStore::Backend::Local, dir.filePath(QStringLiteral("unfilled.sqlite")), 2000, &error), qPrintable(error));
+        const QString path = dir.filePath(QStringLiteral("unfilled-%1.sqlite").arg(unset.size()));
+        QVERIFY2(file.open(JournalStore::Backend::Local, path, 2000, &error), qPrintable(error));
         QVERIFY2(file.append(YieldSamples::line(), &error), qPrintable(error));
         QVERIFY(QSqlQuery(file.database())
-                    .exec(QStringLiteral("UPDATE records SET seconds = NULL, passed = NULL, gimbal = NULL, firmware_written = NULL "
-                                         "WHERE id IN (SELECT id FROM records WHERE kind = 'update' ORDER BY started LIMIT 2)")));
+                    .exec(QStringLiteral("UPDATE records SET %1 WHERE id IN (SELECT id FROM records WHERE kind = 'update' ORDER BY "
+                                         "started LIMIT 2)")
+                              .arg(unset)));
         QVERIFY(!YieldReport::compute(file, {}, &error));
         QVERIFY2(error.contains(QLatin1String("2 update records")) && error.contains(QLatin1String("journal init")), qPrintable(error));
         QCOMPARE(file.fillMissingYield(&error), 2);
@@ -229,6 +265,68 @@ private slots:
         const auto filled = YieldReport::compute(file, {}, &error), fresh = YieldReport::compute(local, {}, &error);
         QVERIFY2(filled && fresh, qPrintable(error));
         QCOMPARE(QJsonDocument(filled->toJson()).toJson(), QJsonDocument(fresh->toJson()).toJson());
+    }
+
+    // An attempt every half hour for two and a half days (at :10 and :40 of each UTC hour, so
+    // that a half-hour zone's midnight splits an hour), across a change of the zone's offset,
+    // each lasting its own number of milliseconds: days, attempts, hours of activity, gimbals
+    // and medians (rounded half up to a tenth) are those Qt's own zone conversion gives, in both
+    // databases.
+    void localDaysFollowTheZoneAcrossItsChanges_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("from");
+        QTest::newRow("west, summer time ends") << QByteArray("America/New_York") << "2026-10-31T00:00:00Z";
+        QTest::newRow("half-hour east, summer time begins") << QByteArray("Australia/Lord_Howe") << "2026-10-03T00:00:00Z";
+        QTest::newRow("half-hour west, summer time ends") << QByteArray("America/St_Johns") << "2026-10-31T00:00:00Z";
+        QTest::newRow("three quarters east") << QByteArray("Asia/Kathmandu") << "2026-12-01T00:00:00Z";
+    }
+
+    void localDaysFollowTheZoneAcrossItsChanges()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, from);
+        qputenv("TZ", zone);
+        tzset();
+        const auto restoreZone = qScopeGuard([] {
+            qputenv("TZ", "Asia/Shanghai");
+            tzset();
+        });
+        QList<JournalRecord> records;
+        QMap<QString, QList<qint64>> durations;
+        QMap<QString, QSet<qint64>> hours;
+        for (int i = 0; i < 120; ++i) {
+            const qint64 ms = 20000 + (i * 7919) % 60000 + (i % 7 == 0 ? 50 - (i * 7919) % 100 : 0);
+            JournalRecord r = YieldSamples::attempt("2026-01-01T00:00:00Z", 0, i % 3 ? "s1" : "s2", "success", "", {uint32_t(0x1000 + i)});
+            r.started = QDateTime::fromString(from, Qt::ISODate).addSecs(i * 1800 + 600);
+            r.ended = r.started.addMSecs(ms);
+            const QString day = r.started.toLocalTime().date().toString(Qt::ISODate);
+            durations[day].append(ms);
+            hours[day].insert(r.started.toSecsSinceEpoch() / 3600);
+            records.append(r);
+        }
+        QString error;
+        JournalStore file, server;
+        static int made = 0;
+        const QString database = QStringLiteral("zone_%1").arg(++made);
+        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE %1 OWNER velmora").arg(database), nullptr, QStringLiteral("postgres")));
+        QVERIFY2(server.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), database), 2000, &error), qPrintable(error));
+        QVERIFY2(file.open(JournalStore::Backend::Local, dir.filePath(database + QStringLiteral(".sqlite")), 2000, &error),
+                 qPrintable(error));
+        for (JournalStore *store : {&file, &server}) {
+            QVERIFY2(store->append(records, &error), qPrintable(error));
+            const auto report = YieldReport::compute(*store, {}, &error);
+            QVERIFY2(report, qPrintable(error));
+            QCOMPARE(report->byDay.size(), durations.size());
+            for (const YieldGroup &g : report->byDay) {
+                QList<qint64> ms = durations.value(g.key);
+                std::sort(ms.begin(), ms.end());
+                QCOMPARE(g.attempts, ms.size());
+                QCOMPARE(g.gimbals, ms.size());
+                QCOMPARE(g.activeHours, hours.value(g.key).size());
+                QCOMPARE(g.medianSeconds.value_or(-1), double((ms.at((ms.size() + 1) / 2 - 1) + 50) / 100) / 10);
+            }
+        }
     }
 
     // Gimbals tried more than twice, across local midnight and at both stations, next to one
