@@ -2,11 +2,11 @@
 // fetched over HTTPS on the loopback by the catalogue and by curl from the same server, with the
 // steps that follow a download timed on their own (digest, package door, its format check).
 //   bench_catalogue [ROUNDS]
+#include "BenchServer.h"
 #include "CatalogueClient.h"
 #include "CatalogueFixture.h"
 #include "SequenceStore.h"
 #include "Sha256.h"
-#include "TestHttpsServer.h"
 #include "TestPackages.h"
 #include "crc16.h"
 
@@ -16,7 +16,6 @@
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -96,18 +95,8 @@ void sixtyFourMiB(int rounds)
     }
 
     // The server runs in a thread of its own, so that both clients meet the same server.
-    QThread serverThread;
-    QObject inServerThread;
-    inServerThread.moveToThread(&serverThread);
-    serverThread.start();
-    TestHttpsServer *server = nullptr;
-    QString base;
-    QMetaObject::invokeMethod(&inServerThread, [&] {
-        server = new TestHttpsServer;
-        server->routes.insert("/big.ptz", {200, package, {}, -1});
-        server->listen(dir.path());
-        base = server->base();
-    }, Qt::BlockingQueuedConnection);
+    BenchServer server({{"/big.ptz", {200, package, {}, -1}}}, dir.path());
+    const QString base = server.base();
 
     CatalogueRelease release;
     release.package = QStringLiteral("big.ptz");
@@ -153,9 +142,7 @@ void sixtyFourMiB(int rounds)
         }
         curl.push_back(clock.elapsed());
     }
-    QMetaObject::invokeMethod(&inServerThread, [&] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
+    server.stop();
     const double a = median(ours), b = median(curl);
     std::printf("64 MiB package over HTTPS on the loopback (%lld bytes): catalogue (fetch, SHA-256, kept, checked) median %.0f ms, "
                 "curl -o median %.0f ms: %.2fx (goal <= 1.1x)\n",

@@ -1,53 +1,18 @@
 // velmora-cli flash --from-catalogue against a flash of the same package file, on the simulator.
+#include "BenchProcess.h"
+#include "BenchServer.h"
 #include "CatalogueFixture.h"
 #include "SimulatorProcess.h"
-#include "TestHttpsServer.h"
 #include "TestPackages.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <vector>
 
-extern char **environ;
-
 namespace {
-
-QString cliProgram()
-{
-    return QFileInfo(SimulatorProcess::program()).dir().filePath(QStringLiteral("velmora-cli"));
-}
-
-// Runs velmora-cli to its end with its output discarded; its wall time in ms, or -1 when it failed.
-double runCli(const QStringList &arguments)
-{
-    std::vector<QByteArray> storage{cliProgram().toLocal8Bit()};
-    for (const QString &argument : arguments)
-        storage.push_back(argument.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &bytes : storage)
-        argv.push_back(bytes.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    QElapsedTimer clock;
-    clock.start();
-    pid_t pid = -1;
-    const bool started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (!started || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return double(clock.nsecsElapsed()) / 1e6;
-}
 
 // One flash into a fresh paced simulator; `source` is the package file or the catalogue options.
 double flashOnce(const QStringList &source, const QString &flashDir)
@@ -57,7 +22,9 @@ double flashOnce(const QStringList &source, const QString &flashDir)
     if (!sim.start({QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--multi-chip"), QStringLiteral("--pace"),
                     QStringLiteral("--flash-dir"), flashDir}))
         return -1;
-    return runCli(QStringList{QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"), QStringLiteral("4")} + source);
+    const BenchProcess::RunFigures run = BenchProcess::runCli(
+        QStringList{QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"), QStringLiteral("4")} + source);
+    return run.exitCode == 0 ? run.wallMs : -1;
 }
 
 double median(std::vector<double> values)
@@ -96,24 +63,15 @@ int main(int argc, char *argv[])
     const QByteArray bytes = file.readAll();
 
     // The catalogue on the loopback, served from a thread of its own while the program runs.
-    QThread serverThread;
-    QObject inServerThread;
-    inServerThread.moveToThread(&serverThread);
-    serverThread.start();
-    TestHttpsServer *server = nullptr;
-    QString base;
     const QByteArray index = CatalogueFixture::index(42, {CatalogueFixture::release(QStringLiteral("1.07"), QStringLiteral("stable"), bytes,
                                                                                     QStringLiteral("k5-1.07.ptz"))});
     const QByteArray signature = CatalogueFixture::writeSigned(QDir(dir.path()), QStringLiteral("catalogue.json"), index, QDir(keys.path()),
                                                                QStringLiteral("maker"));
-    QMetaObject::invokeMethod(&inServerThread, [&] {
-        server = new TestHttpsServer;
-        server->routes.insert("/catalogue.json", {200, index, {}, -1});
-        server->routes.insert("/catalogue.json.minisig", {200, signature, {}, -1});
-        server->routes.insert("/k5-1.07.ptz", {200, bytes, {}, -1});
-        server->listen(QString());
-        base = server->base();
-    }, Qt::BlockingQueuedConnection);
+    BenchServer server({{"/catalogue.json", {200, index, {}, -1}},
+                        {"/catalogue.json.minisig", {200, signature, {}, -1}},
+                        {"/k5-1.07.ptz", {200, bytes, {}, -1}}},
+                       QString());
+    const QString base = server.base();
 
     const QStringList catalogue{QStringLiteral("--from-catalogue"), QStringLiteral("latest"), QStringLiteral("--catalogue"), base};
     const QString kept = home + QStringLiteral("/XDG_CACHE_HOME/Velmora/catalogue");
@@ -128,9 +86,7 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    QMetaObject::invokeMethod(&inServerThread, [&] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
+    server.stop();
 
     const double file0 = median(fromFile);
     std::printf("velmora-cli flash, 2 chips x 64 KiB, multi-chip, paced at 115200 baud; median of %d rounds\n", rounds);

@@ -1,4 +1,5 @@
 // Figures of velmora-cli: parallel flashing against one gimbal's time, and the monitor's CPU per gimbal.
+#include "BenchProcess.h"
 #include "SimulatorProcess.h"
 #include "UpdateHost.h"
 
@@ -7,68 +8,15 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <fcntl.h>
 #include <memory>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
-struct RunFigures
-{
-    int exitCode = -1;
-    double wallMs = 0;
-    double cpuMs = 0; // user + system of the velmora-cli process
-};
-
-double cpuMs(const rusage &usage)
-{
-    return usage.ru_utime.tv_sec * 1e3 + usage.ru_utime.tv_usec / 1e3 + usage.ru_stime.tv_sec * 1e3
-           + usage.ru_stime.tv_usec / 1e3;
-}
-
-QString cliProgram()
-{
-    return QFileInfo(SimulatorProcess::program()).dir().filePath(QStringLiteral("velmora-cli"));
-}
-
-// Starts velmora-cli with its output discarded; returns its pid or -1.
-pid_t spawnCli(const QStringList &arguments)
-{
-    std::vector<QByteArray> storage{cliProgram().toLocal8Bit()};
-    for (const QString &argument : arguments)
-        storage.push_back(argument.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &bytes : storage)
-        argv.push_back(bytes.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-RunFigures waitCli(pid_t pid, const QElapsedTimer &clock)
-{
-    RunFigures figures;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) == pid) {
-        figures.wallMs = double(clock.nsecsElapsed()) / 1e6;
-        figures.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        figures.cpuMs = cpuMs(usage);
-    }
-    return figures;
-}
+using BenchProcess::RunFigures;
+using BenchProcess::spawnCli;
+using BenchProcess::waitCli;
 
 // Flashes `package` into `count` fresh bootloader simulators at once.
 RunFigures flash(int count, const QString &package, const QString &workDir)

@@ -1,64 +1,22 @@
 // Peak memory of velmora-cli flash: a 64 KiB package into a simulated gimbal, and each path it refuses.
+#include "BenchProcess.h"
 #include "SimulatorProcess.h"
 #include "UpdateHost.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <vector>
-
-extern char **environ;
 
 namespace {
 
-struct RunFigures
-{
-    int exitCode = -1;
-    double wallMs = 0;
-    long peakKiB = 0; // ru_maxrss of the velmora-cli process
-};
-
-QString cliProgram()
-{
-    return QFileInfo(SimulatorProcess::program()).dir().filePath(QStringLiteral("velmora-cli"));
-}
+using BenchProcess::RunFigures;
 
 // Runs velmora-cli with its output discarded and takes its figures from wait4.
 RunFigures runCli(const QStringList &arguments)
 {
-    std::vector<QByteArray> storage{cliProgram().toLocal8Bit()};
-    for (const QString &argument : arguments)
-        storage.push_back(argument.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &bytes : storage)
-        argv.push_back(bytes.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    RunFigures figures;
-    QElapsedTimer clock;
-    clock.start();
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        rusage usage{};
-        if (wait4(pid, &status, 0, &usage) == pid) {
-            figures.wallMs = double(clock.nsecsElapsed()) / 1e6;
-            figures.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            figures.peakKiB = usage.ru_maxrss;
-        }
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return figures;
+    return BenchProcess::runCli(arguments, BenchProcess::Discard::StdoutAndStderr);
 }
 
 void print(const char *what, const RunFigures &figures)
