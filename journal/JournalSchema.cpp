@@ -159,7 +159,6 @@ QStringList storedStart(bool local)
     QStringList statements{QStringLiteral("DROP INDEX records_gimbal")};
     if (local)
         statements << QStringLiteral("DROP INDEX records_hour");
-
     statements << QStringLiteral("ALTER TABLE records ADD COLUMN started_ms BIGINT")
                << QStringLiteral("UPDATE records SET started_ms = %1").arg(startMs(local))
                << QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started_ms, station, passed)")

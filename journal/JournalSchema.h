@@ -50,8 +50,9 @@ namespace JournalSchema {
 // ever appended: a file or database at an older version is brought up step by step.
 QStringList step(const JournalDialect &dialect, int version);
 int latest();
-// Fills the stored yield values of the records that lack them (an older program that had the
-// journal open across its upgrade wrote them), in order; `lacking` counts those records.
+// Fills the stored values (start, and an update's yield values) of the records that lack them
+// (an older program that had the journal open across its upgrade wrote them), statement by
+// statement; `lackingYield` counts those records.
 QStringList fillMissingYield(const JournalDialect &dialect);
 extern const char *const lackingYield;
 

@@ -121,6 +121,29 @@ class YieldReportTest : public QObject
         QCOMPARE(upgradedShared.versionFound(), BeforeStoredValues);
     }
 
+    // A new, empty journal in each database, for a test's own records.
+    void openFreshPair(JournalStore &file, JournalStore &server)
+    {
+        static int made = 0;
+        const QString database = QStringLiteral("own_%1").arg(++made);
+        QString error;
+        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE %1 OWNER velmora").arg(database), nullptr, QStringLiteral("postgres")));
+        QVERIFY2(server.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), database), 2000, &error), qPrintable(error));
+        QVERIFY2(file.open(JournalStore::Backend::Local, dir.filePath(database + QStringLiteral(".sqlite")), 2000, &error),
+                 qPrintable(error));
+    }
+
+    // This process's zone set to `zone` until the returned guard ends, then back to the test's own.
+    static auto inZone(const QByteArray &zone)
+    {
+        qputenv("TZ", zone);
+        tzset();
+        return qScopeGuard([] {
+            qputenv("TZ", "Asia/Shanghai");
+            tzset();
+        });
+    }
+
 private slots:
     void initTestCase()
     {
@@ -286,12 +309,7 @@ private slots:
     {
         QFETCH(QByteArray, zone);
         QFETCH(QString, from);
-        qputenv("TZ", zone);
-        tzset();
-        const auto restoreZone = qScopeGuard([] {
-            qputenv("TZ", "Asia/Shanghai");
-            tzset();
-        });
+        const auto restoreZone = inZone(zone);
         QList<JournalRecord> records;
         QMap<QString, QList<qint64>> durations;
         QMap<QString, QSet<qint64>> hours;
@@ -307,12 +325,9 @@ private slots:
         }
         QString error;
         JournalStore file, server;
-        static int made = 0;
-        const QString database = QStringLiteral("zone_%1").arg(++made);
-        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE %1 OWNER velmora").arg(database), nullptr, QStringLiteral("postgres")));
-        QVERIFY2(server.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), database), 2000, &error), qPrintable(error));
-        QVERIFY2(file.open(JournalStore::Backend::Local, dir.filePath(database + QStringLiteral(".sqlite")), 2000, &error),
-                 qPrintable(error));
+        openFreshPair(file, server);
+        if (QTest::currentTestFailed())
+            return;
         for (JournalStore *store : {&file, &server}) {
             QVERIFY2(store->append(records, &error), qPrintable(error));
             const auto report = YieldReport::compute(*store, {}, &error);
@@ -361,12 +376,7 @@ private slots:
         QFETCH(QString, zone);
         QFETCH(QString, station);
         QFETCH(QString, expected);
-        qputenv("TZ", zone.toLatin1());
-        tzset();
-        const auto restoreZone = qScopeGuard([] {
-            qputenv("TZ", "Asia/Shanghai");
-            tzset();
-        });
+        const auto restoreZone = inZone(zone.toLatin1());
         using YieldSamples::attempt;
         const QList<JournalRecord> records{
             attempt("2026-12-03T01:00:00Z", 10, "s1", "write-failed", "", {0x900}, "failed"),
@@ -378,12 +388,9 @@ private slots:
         };
         QString error;
         JournalStore file, server;
-        static int made = 0;
-        const QString database = QStringLiteral("many_%1").arg(++made);
-        QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE %1 OWNER velmora").arg(database), nullptr, QStringLiteral("postgres")));
-        QVERIFY2(server.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("velmora"), database), 2000, &error), qPrintable(error));
-        QVERIFY2(file.open(JournalStore::Backend::Local, dir.filePath(database + QStringLiteral(".sqlite")), 2000, &error),
-                 qPrintable(error));
+        openFreshPair(file, server);
+        if (QTest::currentTestFailed())
+            return;
         JournalFilter filter;
         filter.station = station;
         for (JournalStore *store : {&file, &server}) {
