@@ -151,17 +151,20 @@ QString startMs(bool local)
 // Every record's start stored as an integer, so that a report's hours and days are integer
 // arithmetic rather than a date parsed per row. The indexes hand the report what it groups by in
 // the order it groups (the attempts by UTC hour and station; by UTC day, station and tenth of a
-// second; a gimbal's attempts by start), each holding the columns that pass reads, so that
-// SQLite groups without sorting and the server can read the index alone. The old indexes go
-// first: the fill then rewrites fewer of them.
+// second; a gimbal's attempts by start; outcomes by station), each holding the columns that
+// pass reads and the start a range is taken on, so that SQLite groups without sorting and
+// either database can read the index alone. The old indexes go first: the fill then rewrites
+// fewer of them.
 QStringList storedStart(bool local)
 {
-    QStringList statements{QStringLiteral("DROP INDEX records_gimbal")};
+    QStringList statements{QStringLiteral("DROP INDEX records_gimbal"), QStringLiteral("DROP INDEX records_outcome")};
     if (local)
         statements << QStringLiteral("DROP INDEX records_hour");
     statements << QStringLiteral("ALTER TABLE records ADD COLUMN started_ms BIGINT")
                << QStringLiteral("UPDATE records SET started_ms = %1").arg(startMs(local))
                << QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started_ms, station, passed)")
+               << QStringLiteral("CREATE INDEX records_outcome ON records (kind, station, passed, outcome, check_result, "
+                                 "firmware_written, started_ms)")
                << QStringLiteral("CREATE INDEX records_hour ON records (kind, %1, station, started_ms)").arg(JournalSchema::startHour)
                << QStringLiteral("CREATE INDEX records_duration ON records (kind, %1, station, %2, started_ms, seconds)")
                       .arg(JournalSchema::startDay, JournalSchema::durationTenths);

@@ -178,14 +178,13 @@ QString stationNumber(qsizetype stations)
 // and in all, counted from the attempts grouped by hour and station along the hour index. An
 // hour lies in its UTC day; its attempts begun on the local day before or after it (where the
 // zone's midnight falls within the hour, or its offset is a day's other side) make the hour
-// active there too. Hours whose start is not stored yet come back as `lacking`.
+// active there too.
 QString hourStatement(const ZoneOffsets &zone, const QString &where)
 {
     return QStringLiteral("WITH h AS MATERIALIZED (SELECT %1 AS hour, station, count(*) AS n, %2 AS p, %3 AS q FROM records "
                           "WHERE kind = 'update'%4 GROUP BY %1, station) "
-                          "SELECT 'lacking', CAST(NULL AS TEXT), CAST(NULL AS BIGINT), sum(n) FROM h WHERE hour IS NULL "
-                          "UNION ALL SELECT 'station', station, NULL, count(DISTINCT hour) FROM h WHERE hour IS NOT NULL GROUP BY station "
-                          "UNION ALL SELECT 'all', NULL, NULL, count(DISTINCT hour) FROM h WHERE hour IS NOT NULL "
+                          "SELECT 'station', station, CAST(NULL AS BIGINT), count(DISTINCT hour) FROM h GROUP BY station "
+                          "UNION ALL SELECT 'all', NULL, NULL, count(DISTINCT hour) FROM h "
                           "UNION ALL SELECT 'day', NULL, day, count(DISTINCT hour) FROM (SELECT hour / 24 - 1 AS day, hour FROM h "
                           "WHERE p > 0 UNION ALL SELECT hour / 24, hour FROM h WHERE n > p + q UNION ALL SELECT hour / 24 + 1, hour "
                           "FROM h WHERE q > 0) d GROUP BY day")
@@ -283,8 +282,27 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     YieldReport report;
     report.filter = filter;
     report.filter.limit = -1;
+    // The range is taken on the stored start, which the indexes hold (the hours and durations
+    // also bound their index's hour or day, so that only the range's part of it is read).
+    JournalFilter others = report.filter;
+    others.since = others.until = QDateTime();
     QVariantList values;
-    const QString where = JournalStore::filterWhere(report.filter, &values);
+    QStringList conditions;
+    if (const QString where = JournalStore::filterWhere(others, &values); !where.isEmpty())
+        conditions.append(where);
+    QString hourRange, dayRange;
+    const auto bound = [&](const QDateTime &time, bool from) {
+        if (!time.isValid())
+            return;
+        const qint64 ms = time.toMSecsSinceEpoch(), last = (from ? ms : ms - 1) + JournalSchema::StartBiasMs;
+        const QString compare = from ? QStringLiteral(">=") : QStringLiteral("<=");
+        conditions.append(QStringLiteral("started_ms %1 %2").arg(from ? compare : QStringLiteral("<"), QString::number(ms)));
+        hourRange += QStringLiteral(" AND %1 %2 %3").arg(JournalSchema::startHour, compare, QString::number(last / 3600000));
+        dayRange += QStringLiteral(" AND %1 %2 %3").arg(JournalSchema::startDay, compare, QString::number(last / DayMs));
+    };
+    bound(report.filter.since, true);
+    bound(report.filter.until, false);
+    const QString where = conditions.join(QStringLiteral(" AND "));
     const QString andWhere = where.isEmpty() ? QString() : QStringLiteral(" AND (%1)").arg(where);
     const bool local = store.backend() == JournalStore::Backend::Local;
     QElapsedTimer timer;
@@ -314,6 +332,18 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     for (const QTimeZone::OffsetData &change : zoneHere.transitions(from.addDays(-2), to.addDays(2)))
         zone.changes.append({change.atUtc.toMSecsSinceEpoch(), change.offsetFromUtc * qint64(1000)});
 
+    // Records an older program wrote without their stored values would be counted wrongly, or
+    // (without a stored start) not at all: no report rather than a wrong one. Their start is
+    // not stored, so the range is taken on the written one; the hour index finds them.
+    QVariantList written;
+    const QString writtenWhere = JournalStore::filterWhere(report.filter, &written);
+    if (!run(query, QStringLiteral("SELECT count(*) FROM records WHERE kind IN ('update', 'calibration') AND %1 IS NULL%2")
+                        .arg(JournalSchema::startHour, writtenWhere.isEmpty() ? QString() : QStringLiteral(" AND (%1)").arg(writtenWhere)),
+             written, error)
+        || !query.next())
+        return std::nullopt;
+    const int lacking = query.value(0).toInt();
+
     // Failures by word and the chips written by firmware, from the stored per-record values, by
     // station: this also gives the stations the other statements number.
     if (!run(query, QStringLiteral("SELECT station, passed, outcome, check_result, firmware_written, count(*) FROM records WHERE "
@@ -324,13 +354,13 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     QMap<QString, int> failureCounts;
     QMap<int, int> firmwareCounts;
     QStringList stations;
-    int failed = 0, unfilled = 0;
+    int failed = 0, unpassed = 0;
     while (query.next()) {
         if (stations.isEmpty() || stations.constLast() != query.value(0).toString())
             stations.append(query.value(0).toString());
         const int n = query.value(5).toInt();
         if (query.value(1).isNull())
-            unfilled += n;
+            unpassed += n;
         const QString failure = failureOf(query.value(1).toInt() == 1, query.value(2).toString(), query.value(3).toString());
         if (!failure.isEmpty()) {
             failureCounts[failure] += n;
@@ -347,18 +377,23 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
         stationIndex.insert(stations.at(i), int(i));
     qCDebug(lcJournal) << "yield report: stations and outcomes read at" << timer.elapsed() << "ms";
 
+    if (const int unfilled = qMax(lacking, unpassed); unfilled > 0) {
+        *error = QStringLiteral("%1 records lack their stored values (an older Velmora wrote them after the journal's upgrade); "
+                                "'velmora-cli journal init' fills them")
+                     .arg(unfilled);
+        return std::nullopt;
+    }
+
     // Hours of activity by local day, by station and in all.
     QMap<qint64, RowCounts> dayRows;
     QMap<int, RowCounts> stationRows;
     RowCounts totalRows;
-    if (!run(query, hourStatement(zone, andWhere), values, error))
+    if (!run(query, hourStatement(zone, andWhere + hourRange), values, error))
         return std::nullopt;
     while (query.next()) {
         const QString section = query.value(0).toString();
         const int hours = query.value(3).toInt();
-        if (section == QLatin1String("lacking"))
-            unfilled = qMax(unfilled, hours);
-        else if (section == QLatin1String("station"))
+        if (section == QLatin1String("station"))
             stationRows[stationIndex.value(query.value(1).toString())].activeHours = hours;
         else if (section == QLatin1String("day"))
             dayRows[query.value(2).toLongLong() - BiasDays].activeHours = hours;
@@ -366,14 +401,6 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
             totalRows.activeHours = hours;
     }
     qCDebug(lcJournal) << "yield report: hours read at" << timer.elapsed() << "ms";
-    // Records without their stored values would be counted wrongly: no report rather than a
-    // wrong one.
-    if (unfilled > 0) {
-        *error = QStringLiteral("%1 update records lack their stored yield values (an older Velmora wrote them after the journal's "
-                                "upgrade); 'velmora-cli journal init' fills them")
-                     .arg(unfilled);
-        return std::nullopt;
-    }
     for (auto it = failureCounts.cbegin(); it != failureCounts.cend(); ++it)
         report.failures.append({it.key(), it.value(), 0, 0});
     for (auto it = firmwareCounts.cbegin(); it != firmwareCounts.cend(); ++it)
@@ -388,7 +415,7 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     };
 
     // Attempts and durations by local day and by station; the whole range's from the stations'.
-    if (!run(query, durationStatement(zone, andWhere), values, error))
+    if (!run(query, durationStatement(zone, andWhere + dayRange), values, error))
         return std::nullopt;
     while (query.next()) {
         const bool byDay = query.value(0).toString() == QLatin1String("day");

@@ -130,6 +130,17 @@ bool measure(const char *name, JournalStore &store, JournalStore::Backend backen
                 name, seconds, cpu, peakKb() / 1024.0, before / 1024.0, report->total.attempts, report->total.gimbals,
                 report->total.firstPassYield().value_or(-1), qlonglong(report->byDay.size()), qlonglong(report->byStation.size()));
     std::fflush(stdout);
+    // A shift's question of a large journal: its last week (from 2026-12-23, UTC).
+    JournalFilter week;
+    week.since = QDateTime(QDate(2026, 12, 23), QTime(0, 0), Qt::UTC);
+    timer.restart();
+    const auto lastWeek = YieldReport::compute(store, week, &error);
+    if (!lastWeek) {
+        std::fprintf(stderr, "%s: report of the last week failed: %s\n", name, qPrintable(error));
+        return false;
+    }
+    std::printf("%s: report of the last week (--since) in %.2f s; %d attempts\n", name, timer.elapsed() / 1000.0, lastWeek->total.attempts);
+    std::fflush(stdout);
     return true;
 }
 

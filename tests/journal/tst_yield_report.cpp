@@ -169,10 +169,11 @@ private slots:
     void sameHandWorkedFiguresInBothDatabases_data()
     {
         QTest::addColumn<QString>("since");
+        QTest::addColumn<QString>("until");
         QTest::addColumn<QString>("station");
         QTest::addColumn<QString>("cpuid");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("whole journal") << "" << "" << ""
+        QTest::newRow("whole journal") << "" << "" << "" << ""
             << R"({"empty":false,"attempts":11,"gimbals":5,"firstPassYield":0,"finalYield":0.6,"medianSeconds":35,"p90Seconds":60,
                "failures":[{"outcome":"write-failed","count":3,"share":0.375,"cumulative":0.375},
                            {"outcome":"not-running","count":2,"share":0.25,"cumulative":0.625},
@@ -187,7 +188,7 @@ private slots:
                "firmware":[{"firmware":"1.05","chips":7},{"firmware":"1.04","chips":2}],
                "calibrations":{"runs":3,"successes":1,"failures":[{"step":"none","count":1},{"step":"solve","count":1}]}})";
         // A's failed attempt falls out of the range: A now passed first time.
-        QTest::newRow("since a day") << "2026-12-01T00:00:00Z" << "" << ""
+        QTest::newRow("since a day") << "2026-12-01T00:00:00Z" << "" << "" << ""
             << R"({"attempts":10,"gimbals":5,"firstPassYield":0.2,"finalYield":0.6,"medianSeconds":30,"p90Seconds":60,
                "failures":[{"outcome":"not-running","count":2,"cumulative":0.285714},{"outcome":"write-failed","count":2,"cumulative":0.571429},
                            {"outcome":"hardware-mismatch"},{"outcome":"no-bootloader"},{"outcome":"port-unavailable","cumulative":1}],
@@ -195,14 +196,19 @@ private slots:
                "byStation":[{"station":"s1","attempts":4,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":10,"gimbalsPerHour":0.25},
                             {"station":"s2","attempts":6}],
                "calibrations":{"runs":2,"successes":1,"failures":[{"step":"solve","count":1}]}})";
-        QTest::newRow("one station") << "" << "s2" << ""
+        // Up to C's first attempt (23:50 local): A and B passed on their second attempts.
+        QTest::newRow("until an hour") << "" << "2026-12-01T16:00:00Z" << "" << ""
+            << R"({"attempts":6,"gimbals":3,"firstPassYield":0,"finalYield":0.666667,
+               "byDay":[{"day":"2026-11-30","attempts":1},{"day":"2026-12-01","attempts":5,"gimbals":3}],
+               "calibrations":{"runs":3,"successes":1}})";
+        QTest::newRow("one station") << "" << "" << "s2" << ""
             << R"({"attempts":6,"gimbals":4,"firstPassYield":0.25,"finalYield":0.5,"medianSeconds":45,"p90Seconds":70,
                "failures":[{"outcome":"not-running","count":2,"share":0.5},{"outcome":"port-unavailable","count":1},
                            {"outcome":"write-failed","count":1,"cumulative":1}],
                "byStation":[{"station":"s2","attempts":6}],"firmware":[{"firmware":"1.05","chips":7}],"calibrations":{"runs":0}})";
-        QTest::newRow("one chip's gimbal") << "" << "" << "0x401"
+        QTest::newRow("one chip's gimbal") << "" << "" << "" << "0x401"
             << R"({"attempts":2,"gimbals":1,"firstPassYield":0,"finalYield":1,"failures":[{"outcome":"not-running","count":1}]})";
-        QTest::newRow("empty range says so") << "2027-01-01T00:00:00Z" << "" << ""
+        QTest::newRow("empty range says so") << "2027-01-01T00:00:00Z" << "" << "" << ""
             << R"({"empty":true,"attempts":0,"gimbals":0,"firstPassYield":null,"finalYield":null,"medianSeconds":null,
                "p90Seconds":null,"failures":[],"byDay":[],"byStation":[],"firmware":[],
                "calibrations":{"runs":0,"successes":0,"failures":[]}})";
@@ -211,11 +217,13 @@ private slots:
     void sameHandWorkedFiguresInBothDatabases()
     {
         QFETCH(QString, since);
+        QFETCH(QString, until);
         QFETCH(QString, station);
         QFETCH(QString, cpuid);
         QFETCH(QString, expected);
         JournalFilter filter;
         filter.since = QDateTime::fromString(since, Qt::ISODate);
+        filter.until = QDateTime::fromString(until, Qt::ISODate);
         filter.station = station;
         if (!cpuid.isEmpty())
             filter.cpuid = cpuid.toUInt(nullptr, 16);
@@ -281,8 +289,12 @@ private slots:
                     .exec(QStringLiteral("UPDATE records SET %1 WHERE id IN (SELECT id FROM records WHERE kind = 'update' ORDER BY "
                                          "started LIMIT 2)")
                               .arg(unset)));
-        QVERIFY(!YieldReport::compute(file, {}, &error));
-        QVERIFY2(error.contains(QLatin1String("2 update records")) && error.contains(QLatin1String("journal init")), qPrintable(error));
+        JournalFilter range;
+        range.since = QDateTime(QDate(2026, 11, 1), QTime(0, 0), Qt::UTC);
+        for (const JournalFilter &f : {JournalFilter(), range}) {
+            QVERIFY(!YieldReport::compute(file, f, &error));
+            QVERIFY2(error.contains(QLatin1String("2 records")) && error.contains(QLatin1String("journal init")), qPrintable(error));
+        }
         QCOMPARE(file.fillMissingYield(&error), 2);
         QCOMPARE(file.fillMissingYield(&error), 0);
         const auto filled = YieldReport::compute(file, {}, &error), fresh = YieldReport::compute(local, {}, &error);
