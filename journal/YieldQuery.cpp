@@ -52,6 +52,7 @@ std::optional<double> nearestRank(const RowCounts &rows, int percent)
     return std::nullopt;
 }
 
+constexpr qint64 HourMs = 3600000;
 constexpr qint64 DayMs = 86400000;
 constexpr qint64 BiasDays = JournalSchema::StartBiasMs / DayMs;
 
@@ -296,8 +297,8 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
             return;
         const qint64 ms = time.toMSecsSinceEpoch(), last = (from ? ms : ms - 1) + JournalSchema::StartBiasMs;
         const QString compare = from ? QStringLiteral(">=") : QStringLiteral("<=");
-        conditions.append(QStringLiteral("started_ms %1 %2").arg(from ? compare : QStringLiteral("<"), QString::number(ms)));
-        hourRange += QStringLiteral(" AND %1 %2 %3").arg(JournalSchema::startHour, compare, QString::number(last / 3600000));
+        conditions.append(QStringLiteral("started_ms %1 %2").arg(from ? QStringLiteral(">=") : QStringLiteral("<"), QString::number(ms)));
+        hourRange += QStringLiteral(" AND %1 %2 %3").arg(JournalSchema::startHour, compare, QString::number(last / HourMs));
         dayRange += QStringLiteral(" AND %1 %2 %3").arg(JournalSchema::startDay, compare, QString::number(last / DayMs));
     };
     bound(report.filter.since, true);
