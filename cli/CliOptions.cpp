@@ -81,15 +81,16 @@ const CommandEntry kCommands[] = {
      "List the journal's records of updates and calibrations, newest first (list, the default), send\n"
      "the records that wait for the shared journal now (sync), or say where records go, whether the\n"
      "shared journal answers and may be written, and how many records wait (status). With a shared\n"
-     "journal set, list reads the shared one; when it cannot be reached, or with --local, this\n"
-     "machine's records. init makes or upgrades the tables of the shared journal (else of the local\n"
-     "file) and says their version: run it once as the shared database's owner, so that the\n"
+     "journal set, list and report read the shared one (with --local, or for list when it cannot be\n"
+     "reached, this machine's records). init makes or upgrades the tables of the shared journal\n"
+     "(else of the local file) and says their version: run it once as the shared database's owner, so that the\n"
      "stations' role needs only to insert and read. Times are shown in the local time zone with\n"
      "its offset (--utc: in UTC); --json and --csv give ISO 8601 UTC. T is a date or a time\n"
      "(2026-11-30, 2026-11-30T14:00, 2026-11-30 14:00:05 +08:00), local time unless it names a zone.\n"
      "report sums up the updates the filters keep: attempts, gimbals, first-pass and final yield,\n"
      "attempt times, failures by outcome (largest first), days and stations, calibrations; --json as\n"
-     "one object, --csv the day and station rows, --html FILE a page with charts for a browser."},
+     "one object, --csv the day and station rows, --html FILE a page with charts for a browser; on a\n"
+     "shared journal it may take minutes over a large range (Ctrl-C ends it)."},
 };
 
 const CommandEntry *findCommand(const QString &name)
@@ -249,7 +250,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("At most N records."), QStringLiteral("N"));
     const QCommandLineOption utc(QStringLiteral("utc"), QStringLiteral("Show times in UTC rather than the local time zone."));
     const QCommandLineOption localOnly(QStringLiteral("local"),
-                                       QStringLiteral("List this machine's journal file, also when a shared journal is set."));
+                                       QStringLiteral("List or report this machine's journal file, also when a shared journal is set."));
     const QCommandLineOption journalCsv(QStringLiteral("csv"), QStringLiteral("Print a header and one comma-separated row per record."));
     const QCommandLineOption html(QStringLiteral("html"), QStringLiteral("report: write the report as one HTML page to FILE."),
                                   QStringLiteral("FILE"));

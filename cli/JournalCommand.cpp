@@ -12,8 +12,7 @@
 
 namespace {
 
-// How long `journal sync` and the listing of a shared journal give the server.
-constexpr int SharedBudgetMs = 2500;
+constexpr int SharedBudgetMs = JournalConfig::SharedBudgetMs;
 
 QString chipsText(const JournalRecord &record)
 {
@@ -107,20 +106,13 @@ int init(const JournalConfig &config)
         return ExitCode::JournalFailed;
     }
     const int found = store.versionFound();
-    const int now = JournalStore::SchemaVersion;
+    const int now = JournalSchema::latest();
     if (found == 0)
         CliOutput::line(QStringLiteral("%1: tables made, journal version %2").arg(where).arg(now));
     else if (found < now)
         CliOutput::line(QStringLiteral("%1: upgraded from journal version %2 to %3").arg(where).arg(found).arg(now));
     else
         CliOutput::line(QStringLiteral("%1: already at journal version %2").arg(where).arg(now));
-    const int filled = store.fillMissingYield(&error);
-    if (filled < 0) {
-        CliOutput::error(QStringLiteral("velmora-cli: journal init: %1: filling the yield values: %2").arg(where, error));
-        return ExitCode::JournalFailed;
-    }
-    if (filled > 0)
-        CliOutput::line(QStringLiteral("%1: %2 records written by an older Velmora given their stored values").arg(where).arg(filled));
     return ExitCode::Success;
 }
 

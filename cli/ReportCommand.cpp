@@ -9,22 +9,18 @@
 
 #include <QSaveFile>
 
-namespace {
-
-// As long as the listing gives a shared journal.
-constexpr int SharedBudgetMs = 2500;
-
-} // namespace
-
 int ReportCommand::run(const CliOptions &options, const JournalConfig &config)
 {
-    const bool shared = !config.sharedUri.isEmpty();
+    // The shared journal when one is set, as the listing reads it; --local reads this machine's file.
+    const bool shared = !config.sharedUri.isEmpty() && !options.localOnly;
     const QString where = shared ? JournalConfig::describe(config.sharedUri) : config.localPath;
     JournalStore store;
     QString error;
     std::optional<YieldReport> report;
+    // Reached within the listing's budget; its statements then get a report's.
     if (store.open(shared ? JournalStore::Backend::Shared : JournalStore::Backend::Local, shared ? config.sharedUri : config.localPath,
-                   SharedBudgetMs, &error))
+                   JournalConfig::SharedBudgetMs, &error)
+        && store.setStatementBudget(JournalConfig::ReportBudgetMs, &error))
         report = YieldReport::compute(store, JournalCommand::filterOf(options), &error);
     if (!report) {
         CliOutput::error(QStringLiteral("velmora-cli: journal report: %1: %2").arg(where, error));

@@ -10,6 +10,12 @@ struct JournalConfig
     QString sharedUri; // a libpq connection URI; empty when records stay on this machine
     QString station;
 
+    // What a command gives the shared journal: to connect, and for each statement of a listing,
+    // a write or an upgrade check. A report's statements get far longer on the server: they read
+    // every record of their range (Ctrl-C ends them sooner).
+    static constexpr int SharedBudgetMs = 2500;
+    static constexpr int ReportBudgetMs = 10 * 60 * 1000;
+
     // From, in this order: `uriOption` (--journal), VELMORA_JOURNAL, the settings key
     // "journal/url"; the station from VELMORA_STATION, "journal/station", else the host name;
     // the file from VELMORA_JOURNAL_FILE, else journal.sqlite in the window's data location

@@ -37,27 +37,58 @@ const QString chipColumns = QStringLiteral(
     "address INTEGER, cpuid BIGINT, serial BIGINT, hardware INTEGER, boot INTEGER, firmware_before INTEGER, "
     "firmware_after INTEGER, result TEXT, PRIMARY KEY (record_id, position))");
 
-// The yield views: one row per update attempt with its duration, whether it passed (success,
-// and the new firmware running where that was checked), its failure word and its gimbal (the
-// chips' cpuids in listing order; NULL when no chip was listed), and the whole journal's figures
-// built on it. Only the time arithmetic and the ordered string aggregate differ per database.
-QStringList yieldViews(bool local)
+// The values a line's yield is worked out from. A record's start in milliseconds since 1970 (UTC),
+// an update's duration to the millisecond and whether it passed (success and, where the station
+// checked, the new firmware running) follow from the record's own columns, so the database derives
+// them (generated columns: computed when read in SQLite, kept with the row in PostgreSQL, which can
+// only add stored ones); a program that writes the documented columns gets them right with no
+// further step. The gimbal (the chips' cpuids in listing order) lives in another table, so the
+// writer fills it; the upgrade fills it once for the records already there.
+QStringList yieldColumns(bool local)
 {
-    const QString seconds = local ? QStringLiteral("round((julianday(r.ended) - julianday(r.started)) * 86400.0, 3)")
-                                  : QStringLiteral("round(extract(epoch FROM r.ended - r.started)::numeric, 3)::double precision");
-    // SQLite 3.40 has no ORDER BY inside an aggregate: the chips are ordered in a subquery first.
+    const QString startMs = local ? QStringLiteral("CAST(round((julianday(started) - 2440587.5) * 86400000) AS INTEGER)")
+                                  : QStringLiteral("CAST(round(extract(epoch FROM started - TIMESTAMPTZ '1970-01-01 00:00:00+00') "
+                                                   "* 1000) AS BIGINT)");
+    const QString seconds = local ? QStringLiteral("round((julianday(ended) - julianday(started)) * 86400.0, 3)")
+                                  : QStringLiteral("round(extract(epoch FROM ended - started), 3)::double precision");
+    const QString passed = QStringLiteral("CASE WHEN outcome = 'success' AND coalesce(check_result, '') IN ('', 'running') "
+                                          "THEN 1 ELSE 0 END");
+    const QStringList generated{
+        QStringLiteral("started_ms BIGINT GENERATED ALWAYS AS (%1)").arg(startMs),
+        QStringLiteral("seconds DOUBLE PRECISION GENERATED ALWAYS AS (CASE WHEN kind = 'update' THEN %1 END)").arg(seconds),
+        QStringLiteral("passed INTEGER GENERATED ALWAYS AS (CASE WHEN kind = 'update' THEN %1 END)").arg(passed),
+    };
     const QString gimbal = local ? QStringLiteral("(SELECT group_concat(cpuid, ',') FROM (SELECT c.cpuid FROM chips c "
-                                                  "WHERE c.record_id = r.id ORDER BY c.position))")
+                                                  "WHERE c.record_id = records.id ORDER BY c.position))")
                                  : QStringLiteral("(SELECT string_agg(c.cpuid::text, ',' ORDER BY c.position) FROM chips c "
-                                                  "WHERE c.record_id = r.id)");
-    const QString passed = QStringLiteral("r.outcome = 'success' AND coalesce(r.check_result, '') IN ('', 'running')");
+                                                  "WHERE c.record_id = records.id)");
+    QStringList statements{QStringLiteral("ALTER TABLE records ADD COLUMN gimbal TEXT"),
+                           QStringLiteral("UPDATE records SET gimbal = %1 WHERE kind = 'update'").arg(gimbal)};
+    // SQLite adds generated columns one at a time, and only virtual ones; PostgreSQL adds stored
+    // ones, all three in one rewrite of the table.
+    if (local) {
+        for (const QString &column : generated)
+            statements << QStringLiteral("ALTER TABLE records ADD COLUMN %1 VIRTUAL").arg(column);
+    } else {
+        statements << QStringLiteral("ALTER TABLE records ADD COLUMN %1").arg(generated.join(QStringLiteral(" STORED, ADD COLUMN ")))
+                          + QStringLiteral(" STORED");
+    }
+    // A report reads a range of update attempts by start, and a gimbal's attempts in order.
+    statements << QStringLiteral("CREATE INDEX records_update_start ON records (kind, started_ms)")
+               << QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started_ms)");
+    return statements;
+}
+
+// The yield views, for a line's own dashboard: one row per update attempt with its failure word,
+// and the whole journal's figures built on it.
+QStringList yieldViews()
+{
     return {
         QStringLiteral("CREATE VIEW update_attempts AS SELECT r.id, r.kind, r.station, r.started, r.ended, r.outcome, "
-                       "r.check_result, %1 AS seconds, CASE WHEN %2 THEN 1 ELSE 0 END AS passed, "
-                       "CASE WHEN %2 THEN NULL WHEN r.outcome = 'success' AND r.check_result = 'cancelled' THEN 'cancelled' "
-                       "WHEN r.outcome = 'success' THEN 'not-running' ELSE r.outcome END AS failure, "
-                       "%3 AS gimbal FROM records r WHERE r.kind = 'update'")
-            .arg(seconds, passed, gimbal),
+                       "r.check_result, r.seconds, r.passed, CASE WHEN r.passed = 1 THEN NULL "
+                       "WHEN r.outcome = 'success' AND r.check_result = 'cancelled' THEN 'cancelled' "
+                       "WHEN r.outcome = 'success' THEN 'not-running' ELSE r.outcome END AS failure, r.gimbal "
+                       "FROM records r WHERE r.kind = 'update'"),
         QStringLiteral("CREATE VIEW gimbal_yield AS SELECT gimbal, count(*) AS attempts, min(started) AS first_started, "
                        "max(ended) AS last_ended, max(CASE WHEN first_n = 1 THEN passed END) AS first_passed, "
                        "max(CASE WHEN last_n = 1 THEN passed END) AS final_passed FROM (SELECT gimbal, started, ended, passed, "
@@ -79,100 +110,14 @@ QStringList yieldViews(bool local)
     };
 }
 
-QStringList catalogueColumns()
+// Where a package came from when the maker's catalogue chose it, and a line's yield.
+QStringList catalogueAndYield(bool local)
 {
-    return {QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_url TEXT"),
-            QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_sequence BIGINT"),
-            QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_version TEXT"),
-            QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_channel TEXT")};
-}
-
-// Stored yield columns: an update's duration, whether it passed, its gimbal key and the chips it
-// wrote by firmware ("105:2,104:1"; null when none was written) are filled when the record is
-// written (JournalStore's column table) and, for the records already there, by the UPDATE below,
-// so that a report reads them instead of working them out per row. `update_attempts` reads them;
-// the server keeps the view (and its grants) with CREATE OR REPLACE. The indexes hold a gimbal's
-// attempts in time order, and the attempts by station and outcome and (in SQLite, which only
-// groups without a sort along an index) by hour, for the report's passes over them.
-// Fills the stored yield values of update records: all of them, or those missing them.
-QString fillYield(bool local, bool missingOnly)
-{
-    const QString seconds = local ? QStringLiteral("round((julianday(ended) - julianday(started)) * 86400.0, 3)")
-                                  : QStringLiteral("round(extract(epoch FROM ended - started)::numeric, 3)::double precision");
-    const QString gimbal = local ? QStringLiteral("(SELECT group_concat(cpuid, ',') FROM (SELECT c.cpuid FROM chips c "
-                                                  "WHERE c.record_id = records.id ORDER BY c.position))")
-                                 : QStringLiteral("(SELECT string_agg(c.cpuid::text, ',' ORDER BY c.position) FROM chips c "
-                                                  "WHERE c.record_id = records.id)");
-    const QString written = local ? QStringLiteral("(SELECT group_concat(coalesce(f, '') || ':' || n, ',') FROM (SELECT "
-                                                   "c.firmware_after AS f, count(*) AS n FROM chips c WHERE c.record_id = records.id "
-                                                   "AND c.result = 'written' GROUP BY c.firmware_after ORDER BY c.firmware_after))")
-                                  : QStringLiteral("(SELECT string_agg(coalesce(f::text, '') || ':' || n, ',' ORDER BY f) FROM (SELECT "
-                                                   "c.firmware_after AS f, count(*) AS n FROM chips c WHERE c.record_id = records.id "
-                                                   "AND c.result = 'written' GROUP BY c.firmware_after) t)");
-    return QStringLiteral("UPDATE records SET seconds = %1, passed = CASE WHEN outcome = 'success' AND coalesce(check_result, '') "
-                          "IN ('', 'running') THEN 1 ELSE 0 END, gimbal = %2, firmware_written = %3 WHERE kind = 'update'%4")
-        .arg(seconds, gimbal, written, missingOnly ? QStringLiteral(" AND passed IS NULL") : QString());
-}
-
-QStringList storedYield(bool local)
-{
-    const QString view = QStringLiteral(
-        " VIEW update_attempts AS SELECT r.id, r.kind, r.station, r.started, r.ended, r.outcome, r.check_result, r.seconds, "
-        "r.passed, CASE WHEN r.passed = 1 THEN NULL WHEN r.outcome = 'success' AND r.check_result = 'cancelled' THEN 'cancelled' "
-        "WHEN r.outcome = 'success' THEN 'not-running' ELSE r.outcome END AS failure, r.gimbal FROM records r WHERE r.kind = 'update'");
-    QStringList statements{
-        QStringLiteral("ALTER TABLE records ADD COLUMN seconds DOUBLE PRECISION"),
-        QStringLiteral("ALTER TABLE records ADD COLUMN passed INTEGER"),
-        QStringLiteral("ALTER TABLE records ADD COLUMN gimbal TEXT"),
-        QStringLiteral("ALTER TABLE records ADD COLUMN firmware_written TEXT"),
-        fillYield(local, false),
-        QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started, id, passed, station, seconds)"),
-        QStringLiteral("CREATE INDEX records_outcome ON records (kind, station, passed, outcome, check_result, firmware_written)"),
-    };
-    // SQLite groups by an index's leading columns without sorting: the attempts by clock hour
-    // (UTC; the report's expression, word for word), station and duration.
-    if (local)
-        statements << QStringLiteral("CREATE INDEX records_hour ON records (kind, ((unixepoch(started) + 3600000000000) / 3600), "
-                                     "station, seconds)");
-    if (local)
-        statements << QStringLiteral("DROP VIEW update_attempts") << QStringLiteral("CREATE") + view;
-    else
-        statements << QStringLiteral("CREATE OR REPLACE") + view;
-    return statements;
-}
-
-// The start in whole milliseconds since 1970 (UTC), as a record's column table works it out.
-QString startMs(bool local)
-{
-    return local ? QStringLiteral("CAST(round((julianday(started) - 2440587.5) * 86400000) AS INTEGER)")
-                 : QStringLiteral("CAST(round(extract(epoch FROM started) * 1000) AS BIGINT)");
-}
-
-// Every record's start stored as an integer, so that a report's hours and days are integer
-// arithmetic rather than a date parsed per row. The indexes hand the report what it groups by in
-// the order it groups (the attempts by UTC hour and station; by UTC day, station and tenth of a
-// second; a gimbal's attempts by start; outcomes by station), each holding the columns that
-// pass reads and the start a range is taken on, so that SQLite groups without sorting and
-// either database can read the index alone. The old indexes go first: the fill then rewrites
-// fewer of them.
-QStringList storedStart(bool local)
-{
-    QStringList statements{QStringLiteral("DROP INDEX records_gimbal"), QStringLiteral("DROP INDEX records_outcome")};
-    if (local)
-        statements << QStringLiteral("DROP INDEX records_hour");
-    statements << QStringLiteral("ALTER TABLE records ADD COLUMN started_ms BIGINT")
-               << QStringLiteral("UPDATE records SET started_ms = %1").arg(startMs(local))
-               << QStringLiteral("CREATE INDEX records_gimbal ON records (kind, gimbal, started_ms, station, passed)")
-               << QStringLiteral("CREATE INDEX records_outcome ON records (kind, station, passed, outcome, check_result, "
-                                 "firmware_written, started_ms)")
-               << QStringLiteral("CREATE INDEX records_hour ON records (kind, %1, station, started_ms)").arg(JournalSchema::startHour)
-               << QStringLiteral("CREATE INDEX records_duration ON records (kind, %1, station, %2, started_ms, seconds)")
-                      .arg(JournalSchema::startDay, JournalSchema::durationTenths);
-    // The server plans the report from statistics of the indexed expressions, which it has only
-    // once the table has been analysed.
-    if (!local)
-        statements << QStringLiteral("ANALYZE records");
-    return statements;
+    return QStringList{QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_url TEXT"),
+                       QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_sequence BIGINT"),
+                       QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_version TEXT"),
+                       QStringLiteral("ALTER TABLE records ADD COLUMN catalogue_channel TEXT")}
+           + yieldColumns(local) + yieldViews();
 }
 
 const QList<SchemaStep> &schemaSteps()
@@ -197,14 +142,8 @@ const QList<SchemaStep> &schemaSteps()
         // 4: whether the new firmware started after an update (checked by the station).
         {{QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")},
          {QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")}},
-        // 5: a line's yield as views, read by the report and by a line's own dashboard alike.
-        {yieldViews(true), yieldViews(false)},
-        // 6: where a package came from when the maker's catalogue chose it.
-        {catalogueColumns(), catalogueColumns()},
-        // 7: the yield's per-record values stored, so a report over a million records stays quick.
-        {storedYield(true), storedYield(false)},
-        // 8: every record's start in milliseconds, and the indexes the report reads along.
-        {storedStart(true), storedStart(false)},
+        // 5: where a catalogue's package came from, and a line's yield: its values and views.
+        {catalogueAndYield(true), catalogueAndYield(false)},
     };
     return steps;
 }
@@ -337,20 +276,22 @@ QStringList JournalSchema::step(const JournalDialect &dialect, int version)
     return dialect.local ? step.local : step.shared;
 }
 
-QStringList JournalSchema::fillMissingYield(const JournalDialect &dialect)
+bool JournalSchema::fromUnreleasedBuild(const QSqlDatabase &db, int version)
 {
-    return {fillYield(dialect.local, true),
-            QStringLiteral("UPDATE records SET started_ms = %1 WHERE started_ms IS NULL").arg(startMs(dialect.local))};
+    if (version < 5 || version > 8)
+        return false;
+    // Each probe reads no row; it fails only where the column is missing.
+    const auto hasColumn = [&db](const char *column) {
+        return QSqlQuery(db).exec(QStringLiteral("SELECT %1 FROM records WHERE 1 = 0").arg(QLatin1String(column)));
+    };
+    return !hasColumn("started_ms") || hasColumn("firmware_written");
 }
-
-const char *const JournalSchema::lackingYield =
-    "SELECT count(*) FROM records WHERE (kind = 'update' AND passed IS NULL) OR started_ms IS NULL";
-
-const QString JournalSchema::startHour = QStringLiteral("((started_ms + %1) / 3600000)").arg(JournalSchema::StartBiasMs);
-const QString JournalSchema::startDay = QStringLiteral("((started_ms + %1) / 86400000)").arg(JournalSchema::StartBiasMs);
-const QString JournalSchema::durationTenths = QStringLiteral("((CAST(round(seconds * 1000) AS BIGINT) + 50) / 100)");
 
 int JournalSchema::latest()
 {
     return int(schemaSteps().size());
 }
+
+const QString JournalSchema::startHour = QStringLiteral("((started_ms + %1) / 3600000)").arg(JournalSchema::StartBiasMs);
+const QString JournalSchema::startDay = QStringLiteral("((started_ms + %1) / 86400000)").arg(JournalSchema::StartBiasMs);
+const QString JournalSchema::durationTenths = QStringLiteral("((CAST(round(seconds * 1000) AS BIGINT) + 50) / 100)");

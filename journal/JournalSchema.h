@@ -49,12 +49,12 @@ namespace JournalSchema {
 // The statements that bring a journal from `version - 1` to `version` (from 1). Steps are only
 // ever appended: a file or database at an older version is brought up step by step.
 QStringList step(const JournalDialect &dialect, int version);
+// The version this program writes: the number of its steps.
 int latest();
-// Fills the stored values (start, and an update's yield values) of the records that lack them
-// (an older program that had the journal open across its upgrade wrote them), statement by
-// statement; `lackingYield` counts those records.
-QStringList fillMissingYield(const JournalDialect &dialect);
-extern const char *const lackingYield;
+// Whether a journal found at `version` was left by a development build that numbered other
+// tables 5 to 8: its records lack the derived start, or keep that build's stored firmware
+// column. Such a journal is refused untouched rather than misread.
+bool fromUnreleasedBuild(const QSqlDatabase &db, int version);
 
 // A record's start in milliseconds since 1970 (UTC) is counted from this far earlier (ten
 // million days), so that the divisions below round down for any date.

@@ -6,7 +6,6 @@
 #include <QAtomicInt>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -101,21 +100,6 @@ Column<JournalRecord> only(JournalRecord::Kind kind, const char *name, QMetaType
             read};
 }
 
-// The yield values stored with an update (see the schema's step that adds them), worked out as
-// the backfill works them out for older records: both give the report the same figures.
-QVariant storedSeconds(const JournalRecord &r)
-{
-    if (!r.started.isValid() || !r.ended.isValid())
-        return QVariant(QMetaType(QMetaType::Double));
-    return QVariant(r.started.msecsTo(r.ended) / 1000.0);
-}
-
-QVariant storedPassed(const JournalRecord &r)
-{
-    const bool checked = r.checkResult.isEmpty() || r.checkResult == QLatin1String("running");
-    return QVariant(r.outcome == QLatin1String("success") && checked ? 1 : 0);
-}
-
 // The chips' cpuids in listing order; null with no chip listed.
 QVariant storedGimbal(const JournalRecord &r)
 {
@@ -127,22 +111,6 @@ QVariant storedGimbal(const JournalRecord &r)
     for (const JournalChip &c : chips)
         cpuids.append(QString::number(c.cpuid));
     return QVariant(cpuids.join(QLatin1Char(',')));
-}
-
-// The chips written, by the image's firmware: "105:2,104:1" (an unknown image's firmware
-// empty); null when none was written.
-QVariant storedWritten(const JournalRecord &r)
-{
-    QMap<int, int> byFirmware;
-    for (const JournalChip &c : r.chips)
-        if (c.result == QLatin1String("written"))
-            ++byFirmware[c.firmwareAfter];
-    if (byFirmware.isEmpty())
-        return QVariant(QMetaType(QMetaType::QString));
-    QStringList parts;
-    for (auto it = byFirmware.cbegin(); it != byFirmware.cend(); ++it)
-        parts.append((it.key() == -1 ? QString() : QString::number(it.key())) + QLatin1Char(':') + QString::number(it.value()));
-    return QVariant(parts.join(QLatin1Char(',')));
 }
 
 using Record = JournalRecord;
@@ -192,16 +160,9 @@ const QList<Column<Record>> &recordTable()
          [](Record &r, const QVariant &v) { r.catalogue.version = v.toString(); }},
         {"catalogue_channel", [](const Record &r) { return nullable(r.catalogue.channel); },
          [](Record &r, const QVariant &v) { r.catalogue.channel = v.toString(); }},
-        // Worked out from the record's other fields: written, never read back.
-        only(Update, "seconds", QMetaType::Double, storedSeconds, [](Record &, const QVariant &) {}),
-        only(Update, "passed", QMetaType::Int, storedPassed, [](Record &, const QVariant &) {}),
+        // The gimbal, from the chips that go to another table: written, never read back (a
+        // record read back has its chips).
         only(Update, "gimbal", QMetaType::QString, storedGimbal, [](Record &, const QVariant &) {}),
-        only(Update, "firmware_written", QMetaType::QString, storedWritten, [](Record &, const QVariant &) {}),
-        {"started_ms",
-         [](const Record &r) {
-             return r.started.isValid() ? QVariant(r.started.toMSecsSinceEpoch()) : QVariant(QMetaType(QMetaType::LongLong));
-         },
-         [](Record &, const QVariant &) {}},
     };
     return columns;
 }
@@ -241,7 +202,14 @@ QString newer(int version)
 {
     return QStringLiteral("written by a newer Velmora (journal version %1, this program knows up to %2); it was left untouched")
         .arg(version)
-        .arg(JournalStore::SchemaVersion);
+        .arg(JournalSchema::latest());
+}
+
+QString unreleased(int version)
+{
+    return QStringLiteral("made by a development build of Velmora whose tables differ from this program's (journal version %1); "
+                          "it was left untouched: set it aside and let Velmora start a new journal")
+        .arg(version);
 }
 
 } // namespace
@@ -258,7 +226,7 @@ JournalStore::~JournalStore()
 
 bool JournalStore::open(Backend backend, const QString &target, int timeoutMs, QString *error)
 {
-    return openAtVersion(backend, target, timeoutMs, SchemaVersion, error);
+    return openAtVersion(backend, target, timeoutMs, JournalSchema::latest(), error);
 }
 
 bool JournalStore::openAtVersion(Backend backend, const QString &target, int timeoutMs, int version, QString *error)
@@ -302,6 +270,21 @@ void JournalStore::close()
     QSqlDatabase::removeDatabase(connectionName);
 }
 
+bool JournalStore::setStatementBudget(int ms, QString *error)
+{
+    if (dialect->local)
+        return true;
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT set_config('statement_timeout', '%1', false)").arg(ms))) {
+        *error = sqlError(query.lastError());
+        return false;
+    }
+    // A server older than PostgreSQL 14 lacks the check; the budget still ends the statement.
+    if (!query.exec(QStringLiteral("SELECT set_config('client_connection_check_interval', '1000', false)")))
+        qCDebug(lcJournal) << "the server does not check for a client gone:" << sqlError(query.lastError());
+    return true;
+}
+
 bool JournalStore::isOpen() const
 {
     return QSqlDatabase::contains(connectionName) && QSqlDatabase::database(connectionName, false).isOpen();
@@ -331,40 +314,6 @@ int JournalStore::schemaVersion(QString *error)
     return query.value(0).toInt();
 }
 
-int JournalStore::fillMissingYield(QString *error)
-{
-    // Only a journal that needs it is written to: a role that may not update still reads.
-    QSqlQuery query(database());
-    const auto lacking = [&] {
-        const bool read = query.exec(QLatin1String(JournalSchema::lackingYield)) && query.next();
-        if (!read)
-            *error = sqlError(query.lastError());
-        const int count = read ? query.value(0).toInt() : -1;
-        query.finish();
-        return count;
-    };
-    const int seen = lacking();
-    if (seen <= 0)
-        return seen;
-    // Counted again inside the transaction: an older program may have written meanwhile.
-    if (!begin(error))
-        return -1;
-    const int filled = lacking();
-    if (filled < 0) {
-        rollback();
-        return -1;
-    }
-    for (const QString &fill : JournalSchema::fillMissingYield(*dialect)) {
-        if (!query.exec(fill)) {
-            *error = sqlError(query.lastError());
-            rollback();
-            return -1;
-        }
-        query.finish();
-    }
-    return commit(error) ? filled : -1;
-}
-
 int JournalStore::mayAppend(QString *error)
 {
     if (dialect->local)
@@ -386,7 +335,11 @@ bool JournalStore::migrate(int target, QString *error)
     foundVersion = schemaVersion(error);
     if (foundVersion < 0)
         return false;
-    if (foundVersion > SchemaVersion) {
+    if (JournalSchema::fromUnreleasedBuild(database(), foundVersion)) {
+        *error = unreleased(foundVersion);
+        return false;
+    }
+    if (foundVersion > JournalSchema::latest()) {
         *error = newer(foundVersion);
         return false;
     }
@@ -414,7 +367,7 @@ bool JournalStore::upgrade(int target, QString *error)
     const int current = schemaVersion(&why);
     if (current < 0)
         return fail(why);
-    if (current > SchemaVersion)
+    if (current > JournalSchema::latest())
         return fail(newer(current));
     bool made = !(current == 0 && dialect->versionTable) || run(db, QLatin1String(dialect->versionTable), &why, &failure);
     for (int version = current + 1; made && version <= target; ++version)

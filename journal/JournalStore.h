@@ -27,24 +27,26 @@ class JournalStore
 {
 public:
     enum class Backend { Local, Shared };
-    // The schema this program writes; a database at a higher version is refused untouched.
-    static constexpr int SchemaVersion = 8;
-
     JournalStore();
     ~JournalStore();
     JournalStore(const JournalStore &) = delete;
     JournalStore &operator=(const JournalStore &) = delete;
 
     // Opens the SQLite file at `target` (made with its folder if missing) or the PostgreSQL
-    // database named by the connection URI `target`, and brings an older schema up to date.
-    // A journal already at this version is only read, so a role that may only read and insert
-    // opens it; one that needs an upgrade this role may not make is refused untouched, naming
+    // database named by the connection URI `target`, and brings an older schema up to date
+    // (JournalSchema::latest(); a journal at a higher version is refused untouched). A journal
+    // already at this version is only read, so a role that may only read and insert opens it;
+    // one that needs an upgrade this role may not make is refused untouched, naming
     // `velmora-cli journal init`. `timeoutMs` bounds the connection and each statement's wait.
     bool open(Backend backend, const QString &target, int timeoutMs, QString *error);
     // Opens up to `version` only: for tests of the upgrade from an older file.
     bool openAtVersion(Backend backend, const QString &target, int timeoutMs, int version, QString *error);
     void close();
     bool isOpen() const;
+    // Gives each later statement up to `ms` on the shared journal instead of the open's budget,
+    // and has the server end a statement whose client went away (Ctrl-C, a killed process)
+    // within a second rather than at the budget's end. The local file has no statement budget.
+    bool setStatementBudget(int ms, QString *error);
     Backend backend() const { return dialect->local ? Backend::Local : Backend::Shared; }
     // The schema version the last open found, before any upgrade (0: the tables were made).
     int versionFound() const { return foundVersion; }
@@ -63,9 +65,6 @@ public:
     // and station), with its values to bind in order; empty when nothing is filtered.
     static QString filterWhere(const JournalFilter &filter, QVariantList *values);
     int schemaVersion(QString *error);
-    // Gives the records that lack their stored values (start, and an update's yield) those values: how many it
-    // filled, or -1 on error (the shared journal's owner may; the stations' role may not).
-    int fillMissingYield(QString *error);
     // Whether this connection's role may add records: 1 yes, 0 no, -1 on error (the local
     // file always may).
     int mayAppend(QString *error);

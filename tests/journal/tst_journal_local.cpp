@@ -104,7 +104,7 @@ private slots:
         }
         JournalStore store;
         QVERIFY2(store.open(JournalStore::Backend::Local, path, 1000, &error), qPrintable(error));
-        QCOMPARE(store.schemaVersion(&error), JournalStore::SchemaVersion);
+        QCOMPARE(store.schemaVersion(&error), JournalSchema::latest());
         QList<JournalRecord> found = store.find({}, &error);
         QCOMPARE(found.size(), 1);
         QCOMPARE(found.first().outcome, QStringLiteral("success"));
@@ -137,7 +137,7 @@ private slots:
             QString error;
             QVERIFY(store.open(JournalStore::Backend::Local, path, 1000, &error));
             QVERIFY(store.append({JournalSamples::update()}, &error));
-            QSqlQuery(store.database()).exec(QStringLiteral("PRAGMA user_version=%1").arg(JournalStore::SchemaVersion + 1));
+            QSqlQuery(store.database()).exec(QStringLiteral("PRAGMA user_version=%1").arg(JournalSchema::latest() + 1));
         } else {
             QFile damaged(path);
             QVERIFY(damaged.open(QIODevice::WriteOnly));
