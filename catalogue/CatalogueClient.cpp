@@ -92,6 +92,12 @@ QUrl CatalogueClient::indexUrl(const QString &location)
     return url;
 }
 
+QString CatalogueClient::shownUrl(const QString &url)
+{
+    const QUrl parsed(url);
+    return parsed.isValid() ? parsed.toString(QUrl::RemoveUserInfo | QUrl::FullyEncoded) : QString();
+}
+
 QString CatalogueClient::catalogueCacheDir() const
 {
     const QByteArray key = Sha256::of(indexUrl(settings.location).toEncoded());

@@ -60,6 +60,9 @@ public:
     // The index's URL for a location: LOCATION/catalogue.json, or the location itself when it
     // names a .json file. Plain paths become file:// URLs.
     static QUrl indexUrl(const QString &location);
+    // A catalogue URL as a record or a screen shows it: a catalogue behind a login may carry the
+    // login in its URL, and the journal is read on a whole line. Empty for an invalid URL.
+    static QString shownUrl(const QString &url);
 
     // Fetches and checks the index; indexLoaded() follows once with lastIndex() filled.
     void loadIndex();

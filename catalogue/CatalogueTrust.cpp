@@ -31,8 +31,12 @@ CheckedCatalogue CatalogueTrust::check(const QString &url, const QByteArray &byt
         result.detail = QStringLiteral("sequence %1 is older than %2, already seen").arg(index.sequence).arg(highest);
         return result;
     }
-    if (store)
-        store->record(url, index.sequence);
+    // A sequence that could not be kept leaves this index believed, but said, not skipped.
+    if (store) {
+        const QString unkept = store->record(url, index.sequence);
+        if (!unkept.isEmpty())
+            qCWarning(lcCatalogue) << "the catalogue's sequence is not kept:" << unkept;
+    }
     result.index = index;
     if (index.expiredAt(now)) {
         result.refusal = CatalogueReason::Expired;

@@ -1,13 +1,16 @@
-// The highest sequence per catalogue URL, in a small JSON file replaced atomically.
+// The highest sequence per catalogue URL, in a small JSON file replaced atomically under a lock.
 #include "SequenceStore.h"
 #include "CatalogueLog.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
+#include <QThread>
 
 namespace {
 
@@ -37,17 +40,29 @@ qint64 SequenceStore::highest(const QString &url) const
     return value.isDouble() ? qint64(value.toDouble()) : -1;
 }
 
-bool SequenceStore::record(const QString &url, qint64 sequence)
+QString SequenceStore::record(const QString &url, qint64 sequence)
 {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // Without the lock, two programs recording two catalogues at once each write back what
+    // they read, and the one that replaces the file last drops the other's entry.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(StaleLockMs);
+    // A holder keeps the lock for a few milliseconds: asked again soon rather than after
+    // QLockFile's own growing pauses, which another program's next change can outrun.
+    const QDeadlineTimer deadline(LockWaitMs);
+    while (!lock.tryLock(0)) {
+        if (lock.error() != QLockFile::LockFailedError)
+            return QStringLiteral("cannot make %1.lock").arg(path);
+        if (deadline.hasExpired())
+            return QStringLiteral("%1.lock stayed taken for %2 s").arg(path).arg(LockWaitMs / 1000);
+        QThread::msleep(LockPollMs);
+    }
     QJsonObject all = readAll(path);
     if (all.value(url).isDouble() && qint64(all.value(url).toDouble()) >= sequence)
-        return true;
+        return {};
     all.insert(url, double(sequence));
-    QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(all).toJson()) < 0 || !file.commit()) {
-        qCWarning(lcCatalogue) << "cannot keep the catalogue sequence in" << path << file.errorString();
-        return false;
-    }
-    return true;
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(all).toJson()) < 0 || !file.commit())
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return {};
 }

@@ -141,7 +141,7 @@ int CatalogueCommand::run(const QStringList &arguments)
             QJsonArray list;
             for (const CatalogueRelease &release : releases)
                 list.append(releaseJson(release));
-            CliOutput::json({{QStringLiteral("catalogue"), load.checked.url},
+            CliOutput::json({{QStringLiteral("catalogue"), CatalogueClient::shownUrl(load.checked.url)},
                              {QStringLiteral("sequence"), double(load.checked.index.sequence)},
                              {QStringLiteral("published"), load.checked.index.published.toString(Qt::ISODate)},
                              {QStringLiteral("offline"), load.fromCache},

@@ -8,7 +8,7 @@
 
 UpdateEnding CatalogueResult::ending() const
 {
-    return UpdateEnding::refusedByCatalogue(CatalogueSource::refusalOf(refusal));
+    return UpdateEnding::refusedByCatalogue(refusal);
 }
 
 CatalogueSource::CatalogueSource(const CatalogueClient::Settings &settings, const Request &wanted, QObject *parent)
@@ -24,23 +24,6 @@ CatalogueSource::CatalogueSource(const CatalogueClient::Settings &settings, cons
     connect(&client, &CatalogueClient::packageLoaded, this, &CatalogueSource::packageLoaded);
 }
 
-UpdateEnding::CatalogueRefusal CatalogueSource::refusalOf(CatalogueReason reason)
-{
-    using R = UpdateEnding::CatalogueRefusal;
-    switch (reason) {
-    case CatalogueReason::Signature: return R::Signature;
-    case CatalogueReason::Rollback: return R::Rollback;
-    case CatalogueReason::Expired: return R::Expired;
-    case CatalogueReason::Invalid: return R::Invalid;
-    case CatalogueReason::Digest: return R::Digest;
-    case CatalogueReason::NoMatch: return R::NoMatch;
-    case CatalogueReason::Older: return R::Older;
-    case CatalogueReason::Download:
-    case CatalogueReason::None: break;
-    }
-    return R::Download;
-}
-
 void CatalogueSource::resolve(const QList<chipInfo> &chips, std::function<void(const CatalogueResult &)> done)
 {
     jobs.append({chips, std::move(done)});
@@ -53,7 +36,7 @@ void CatalogueSource::next()
         return;
     busy = true;
     current = CatalogueResult();
-    current.origin.url = CatalogueOrigin::withoutUserInfo(CatalogueClient::indexUrl(location).toString());
+    current.origin.url = CatalogueClient::shownUrl(CatalogueClient::indexUrl(location).toString());
     if (indexLoaded)
         choose();
     else
@@ -65,7 +48,7 @@ void CatalogueSource::choose()
     const CatalogueLoad &load = client.lastIndex();
     current.indexFromCache = load.fromCache;
     if (!load.checked.url.isEmpty())
-        current.origin.url = CatalogueOrigin::withoutUserInfo(load.checked.url);
+        current.origin.url = CatalogueClient::shownUrl(load.checked.url);
     // An expired index still lists, and offline its kept packages may be flashed; a fresh one
     // gives nothing new.
     if (!load.checked.usable() || (!load.checked.accepted() && !load.fromCache)) {

@@ -49,9 +49,6 @@ public:
     // The index as it was loaded (valid once a result came).
     const CatalogueLoad &index() const { return client.lastIndex(); }
 
-    // The journal's refusal for a catalogue reason (None and unknown values: Download).
-    static UpdateEnding::CatalogueRefusal refusalOf(CatalogueReason reason);
-
 private:
     struct Job
     {

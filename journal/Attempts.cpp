@@ -34,7 +34,6 @@ void UpdateAttempt::setSignature(const QString &state, const QString &keyId)
 void UpdateAttempt::setCatalogue(const CatalogueOrigin &origin)
 {
     rec.catalogue = origin;
-    rec.catalogue.url = CatalogueOrigin::withoutUserInfo(origin.url);
 }
 
 void UpdateAttempt::onChipsListed(const QList<chipInfo> &chips)
@@ -111,17 +110,8 @@ QString UpdateAttempt::outcomeWord(const UpdateEnding &ending, BootCheck check)
         }
         return QStringLiteral("unsigned");
     case UpdateEnding::Kind::CatalogueRefused:
-        switch (ending.catalogueRefusal) {
-        case UpdateEnding::CatalogueRefusal::Signature: return QStringLiteral("catalogue-signature");
-        case UpdateEnding::CatalogueRefusal::Rollback: return QStringLiteral("catalogue-rollback");
-        case UpdateEnding::CatalogueRefusal::Expired: return QStringLiteral("catalogue-expired");
-        case UpdateEnding::CatalogueRefusal::Invalid: return QStringLiteral("catalogue-invalid");
-        case UpdateEnding::CatalogueRefusal::Digest: return QStringLiteral("package-digest");
-        case UpdateEnding::CatalogueRefusal::Download: return QStringLiteral("download-failed");
-        case UpdateEnding::CatalogueRefusal::NoMatch: return QStringLiteral("catalogue-no-match");
-        case UpdateEnding::CatalogueRefusal::Older: return QStringLiteral("catalogue-older");
-        }
-        return QStringLiteral("catalogue-signature");
+        return CatalogueReasons::name(ending.catalogueRefusal == CatalogueReason::None ? CatalogueReason::Download
+                                                                                        : ending.catalogueRefusal);
     case UpdateEnding::Kind::PortLost: return QStringLiteral("port-lost");
     case UpdateEnding::Kind::PortUnavailable: return QStringLiteral("port-unavailable");
     default: return QStringLiteral("cancelled");
@@ -203,8 +193,8 @@ QStringList JournalWords::outcomes()
     for (const auto why : {UpdateEnding::Refusal::Unsigned, UpdateEnding::Refusal::SignatureInvalid,
                            UpdateEnding::Refusal::UntrustedKey, UpdateEnding::Refusal::Invalid})
         add(UpdateAttempt::outcomeWord(UpdateEnding::refused(why)));
-    for (int why = int(UpdateEnding::CatalogueRefusal::Signature); why <= int(UpdateEnding::CatalogueRefusal::Older); ++why)
-        add(UpdateAttempt::outcomeWord(UpdateEnding::refusedByCatalogue(UpdateEnding::CatalogueRefusal(why))));
+    for (int why = int(CatalogueReason::Signature); why <= int(CatalogueReason::Older); ++why)
+        add(UpdateAttempt::outcomeWord(UpdateEnding::refusedByCatalogue(CatalogueReason(why))));
     CalibrationOutcome run;
     for (int reason = CalibrationOutcome::Success; reason <= CalibrationOutcome::StepFailed; ++reason) {
         run.reason = CalibrationOutcome::Reason(reason);

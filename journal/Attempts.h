@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CalibrationOutcome.h"
+#include "CatalogueReason.h"
 #include "ChipInfo.h"
 #include "JournalRecord.h"
 #include "UpdateOutcome.h"
@@ -27,20 +28,17 @@ struct UpdateEnding
     };
     // Why a package was refused: its signature, or (a package fetched for listed chips) its form.
     enum class Refusal { Unsigned, SignatureInvalid, UntrustedKey, Invalid };
-    // Why the catalogue gave no package: its index's signature, an index older than one seen,
-    // an expired index, an index not understood, a package not the one listed, a failed
-    // download, no fitting release, a release older than the running firmware.
-    enum class CatalogueRefusal { Signature, Rollback, Expired, Invalid, Digest, Download, NoMatch, Older };
 
     Kind kind = Kind::Engine;
     // The engine's last end, also when the face ended the attempt: what the write came to.
     std::optional<UpdateOutcome> engine;
     Refusal refusal = Refusal::Unsigned;
-    CatalogueRefusal catalogueRefusal = CatalogueRefusal::Signature;
+    // Why the catalogue gave no package (None is recorded as a failed download).
+    CatalogueReason catalogueRefusal = CatalogueReason::Signature;
 
     static UpdateEnding byEngine(const UpdateOutcome &outcome) { return {Kind::Engine, outcome}; }
     static UpdateEnding refused(Refusal why) { return {Kind::PackageRefused, std::nullopt, why}; }
-    static UpdateEnding refusedByCatalogue(CatalogueRefusal why)
+    static UpdateEnding refusedByCatalogue(CatalogueReason why)
     {
         return {Kind::CatalogueRefused, std::nullopt, Refusal::Unsigned, why};
     }
@@ -73,8 +71,8 @@ public:
     // The record's outcome word for an ending: the engine's reason, or the face's own end;
     // a written gimbal whose new firmware was seen silent or implausible is "not-running"; a
     // refused package is its signature's state ("unsigned", "signature-invalid",
-    // "signature-untrusted-key") or "package-invalid"; a catalogue's refusal is its reason
-    // ("catalogue-signature", "package-digest", "download-failed", ...).
+    // "signature-untrusted-key") or "package-invalid"; a catalogue's refusal is its reason's
+    // name (CatalogueReasons::name: "catalogue-signature", "package-digest", ...).
     static QString outcomeWord(const UpdateEnding &ending, BootCheck check = BootCheck::NotChecked);
     // "running", "no-answer", "implausible", "cancelled"; empty when not checked.
     static QString checkName(BootCheck check);

@@ -158,8 +158,8 @@ private slots:
         }
         for (int why = 0; why <= int(UpdateEnding::Refusal::Invalid); ++why)
             made.insert(UpdateAttempt::outcomeWord(UpdateEnding::refused(UpdateEnding::Refusal(why))));
-        for (int why = 0; why <= int(UpdateEnding::CatalogueRefusal::Older); ++why)
-            made.insert(UpdateAttempt::outcomeWord(UpdateEnding::refusedByCatalogue(UpdateEnding::CatalogueRefusal(why))));
+        for (int why = 0; why <= int(CatalogueReason::Older); ++why)
+            made.insert(UpdateAttempt::outcomeWord(UpdateEnding::refusedByCatalogue(CatalogueReason(why))));
         for (int reason = CalibrationOutcome::Success; reason <= CalibrationOutcome::StepFailed; ++reason)
             for (int kind = 0; kind <= int(CalibrationEnding::Kind::PortUnavailable); ++kind) {
                 CalibrationOutcome run;
