@@ -205,8 +205,8 @@ private slots:
         QCOMPARE(server.requests, 4); // index, signature, package, its missing signature
         const OfferedPackage offered = *session.window->offeredPackage();
         const CatalogueOrigin &origin = offered.origin;
-        QCOMPARE(fw->paths()->currentText(), offered.path);
-        QFile kept(offered.path);
+        QCOMPARE(fw->paths()->currentText(), offered.package.path());
+        QFile kept(offered.package.path());
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), package);
         QCOMPARE(origin.url, server.base() + QStringLiteral("catalogue.json"));
