@@ -281,7 +281,7 @@ void CatalogueClient::endPackage(CatalogueReason refusal, const QString &detail)
     package.refusal = refusal;
     package.detail = detail;
     if (refusal != CatalogueReason::None) {
-        package.checked = CheckedPackage();
+        package.checked = PackageCheck();
         package.path.clear();
     }
     emit packageLoaded();

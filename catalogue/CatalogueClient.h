@@ -32,7 +32,7 @@ struct CataloguePackage
     QString detail;
     QString path;           // the kept package, named by its digest
     bool fromCache = false; // flashed without the network
-    CheckedPackage checked;
+    PackageCheck checked;
 
     bool accepted() const { return refusal == CatalogueReason::None; }
 };

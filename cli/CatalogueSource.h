@@ -17,7 +17,7 @@ struct CatalogueResult
 {
     CatalogueReason refusal = CatalogueReason::None;
     QString detail;
-    std::optional<CheckedPackage> package;
+    std::optional<PackageCheck> package;
     CatalogueOrigin origin;
     bool fromCache = false;   // the package was the kept one
     bool indexFromCache = false;

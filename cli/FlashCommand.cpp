@@ -145,7 +145,7 @@ void FlashCommand::fetchFor(FlashSession *session)
             session->refuse(result.ending(), words);
             return;
         }
-        const CheckedPackage &checked = *result.package;
+        const PackageCheck &checked = *result.package;
         const SignatureCheck &signature = checked.signature;
         if (!checked.accepted()) {
             const QString reason = checked.refusedBySignature() ? SignatureCheck::stateName(signature.state) : QStringLiteral("package-invalid");
@@ -181,7 +181,7 @@ void FlashCommand::fetchFor(FlashSession *session)
 
 std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &options, Journal *journal)
 {
-    CheckedPackage package = CheckedPackage::open(options.package, options.requireSigned);
+    const PackageCheck package = CheckedPackage::open(options.package, options.requireSigned);
     // A key file that is not a key trusts nobody: said, so that its owner can mend it.
     for (const QString &problem : std::as_const(package.keyProblems))
         CliOutput::error(QStringLiteral("velmora-cli: trusted key skipped: %1").arg(problem));
@@ -202,15 +202,15 @@ std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &optio
         // The window's words where they are true (nothing there; not a package), with the
         // package's own reason; a file that is there but cannot be read is not said missing.
         switch (package.refusal) {
-        case CheckedPackage::Refusal::Missing:
+        case PackageCheck::Refusal::Missing:
             CliOutput::error(QStringLiteral("%1: %2").arg(options.package, QCoreApplication::translate("UpdateService", "固件文件不存在或无法访问！")));
             break;
-        case CheckedPackage::Refusal::Invalid:
-        case CheckedPackage::Refusal::TooLarge:
+        case PackageCheck::Refusal::Invalid:
+        case PackageCheck::Refusal::TooLarge:
             CliOutput::error(QStringLiteral("%1: %2 (%3)").arg(options.package, QCoreApplication::translate("UpdateService", "固件文件格式无效！"),
                                                                package.detail()));
             break;
-        case CheckedPackage::Refusal::ReadError:
+        case PackageCheck::Refusal::ReadError:
             CliOutput::error(QStringLiteral("%1: cannot be read: %2").arg(options.package, package.detail()));
             break;
         default:
@@ -233,5 +233,5 @@ std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &optio
     } else {
         CliOutput::line(QStringLiteral("%1: not signed").arg(options.package));
     }
-    return package;
+    return package.package;
 }

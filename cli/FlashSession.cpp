@@ -149,10 +149,8 @@ void FlashSession::recordAttempt(int productRow, const QString &adapterSerial)
 {
     recording = true;
     attempt = UpdateAttempt(port, adapterSerial, productRow);
-    if (package) {
-        attempt.setPackage(package->path, package->bytes);
-        attempt.setSignature(SignatureCheck::stateName(package->signature.state), package->signature.keyId);
-    }
+    if (package)
+        attempt.setPackage(*package);
 }
 
 void FlashSession::start()
@@ -244,7 +242,7 @@ int FlashSession::gimbalPermille() const
     if (!package)
         return 0;
     QList<qint64> sizes;
-    for (const ptzImage &image : package->header.images)
+    for (const ptzImage &image : package->header().images)
         sizes.append(image.data.size());
     return gimbalPermille(sizes, upToDateChips, chipNumber, progress);
 }
@@ -294,7 +292,7 @@ void FlashSession::onDevices(const QList<deviceInfo> &devices)
     chips = devices;
     emit changed(Change::Chips);
     if (package) {
-        service->packageRequest(package->path, package->bytes);
+        service->packageRequest(*package);
     } else if (awaiting) {
         // The service waits for the package without a time-out and sends nothing meanwhile;
         // each chip is asked again for its record just before it is written.
@@ -307,7 +305,7 @@ void FlashSession::onDevices(const QList<deviceInfo> &devices)
     }
 }
 
-void FlashSession::supplyPackage(const CheckedPackage &checked)
+void FlashSession::supplyPackage(const PackageCheck &checked)
 {
     if (ending != End::Running || package || current != State::Fetching)
         return;
@@ -317,17 +315,17 @@ void FlashSession::supplyPackage(const CheckedPackage &checked)
     }
     if (!checked.accepted()) {
         UpdateEnding::Refusal why = UpdateEnding::Refusal::Invalid;
-        if (checked.refusal == CheckedPackage::Refusal::Unsigned)
+        if (checked.refusal == PackageCheck::Refusal::Unsigned)
             why = UpdateEnding::Refusal::Unsigned;
-        else if (checked.refusal == CheckedPackage::Refusal::SignatureInvalid)
+        else if (checked.refusal == PackageCheck::Refusal::SignatureInvalid)
             why = UpdateEnding::Refusal::SignatureInvalid;
-        else if (checked.refusal == CheckedPackage::Refusal::UntrustedKey)
+        else if (checked.refusal == PackageCheck::Refusal::UntrustedKey)
             why = UpdateEnding::Refusal::UntrustedKey;
         refuse(UpdateEnding::refused(why), QStringLiteral("%1: refused: %2").arg(checked.path, checked.detail()));
         return;
     }
-    package = checked;
-    service->packageRequest(package->path, package->bytes);
+    package = checked.package;
+    service->packageRequest(*package);
 }
 
 void FlashSession::refuse(const UpdateEnding &why, const QString &message)

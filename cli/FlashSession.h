@@ -44,7 +44,7 @@ public:
     void awaitPackage() { awaiting = true; }
     // The package for the listed chips, checked (an unaccepted one is refused as `refuse` would).
     // Ignored once the session ended.
-    void supplyPackage(const CheckedPackage &checked);
+    void supplyPackage(const PackageCheck &checked);
     // Ends the session without writing anything: `ending` makes the record and reason(),
     // `message` goes to the display; exit status 3.
     void refuse(const UpdateEnding &ending, const QString &message);

@@ -4,14 +4,14 @@
 #include "Attempts.h"
 #include "Journal.h"
 
-void RefusedPackageRecord::write(Journal *journal, const CliOptions &options, const CheckedPackage &package)
+void RefusedPackageRecord::write(Journal *journal, const CliOptions &options, const PackageCheck &package)
 {
     if (!journal || !package.refusedBySignature())
         return;
     UpdateEnding::Refusal why = UpdateEnding::Refusal::Unsigned;
-    if (package.refusal == CheckedPackage::Refusal::SignatureInvalid)
+    if (package.refusal == PackageCheck::Refusal::SignatureInvalid)
         why = UpdateEnding::Refusal::SignatureInvalid;
-    else if (package.refusal == CheckedPackage::Refusal::UntrustedKey)
+    else if (package.refusal == PackageCheck::Refusal::UntrustedKey)
         why = UpdateEnding::Refusal::UntrustedKey;
     // The ports named on the command line (none for a station): the attempt was made at them.
     UpdateAttempt attempt(options.ports.join(QLatin1Char(' ')), QString(), options.productRow);

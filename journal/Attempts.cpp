@@ -1,7 +1,6 @@
 // Journal records from engine values, each built once from a typed ending.
 #include "Attempts.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 
 UpdateAttempt::UpdateAttempt(const QString &port, const QString &adapterSerial, int productRow)
@@ -12,10 +11,11 @@ UpdateAttempt::UpdateAttempt(const QString &port, const QString &adapterSerial, 
     rec.productRow = productRow;
 }
 
-void UpdateAttempt::setPackage(const QString &path, const QByteArray &bytes)
+void UpdateAttempt::setPackage(const CheckedPackage &package)
 {
-    setPackage(path, bytes.size(),
-               QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+    // The digest the door made as it read the bytes: a package is hashed once.
+    setPackage(package.path(), package.size(), package.sha256());
+    setSignature(SignatureCheck::stateName(package.signature().state), package.signature().keyId);
 }
 
 void UpdateAttempt::setPackage(const QString &path, qint64 size, const QString &sha256)

@@ -3,6 +3,7 @@
 
 #include "CalibrationOutcome.h"
 #include "CatalogueReason.h"
+#include "CheckedPackage.h"
 #include "ChipInfo.h"
 #include "JournalRecord.h"
 #include "UpdateOutcome.h"
@@ -54,9 +55,9 @@ public:
     UpdateAttempt(const QString &port, const QString &adapterSerial, int productRow);
 
     bool isStarted() const { return !rec.id.isNull(); }
-    // The package as it was read: its file name, and its bytes for the size and SHA-256.
-    void setPackage(const QString &path, const QByteArray &bytes);
-    // The same from its size and SHA-256 (hex), for a package whose bytes were not kept.
+    // The package as the door let it through: its file name, size, SHA-256 and signature.
+    void setPackage(const CheckedPackage &package);
+    // The same from its size and SHA-256 (hex), for a package the door refused.
     void setPackage(const QString &path, qint64 size, const QString &sha256);
     // The package's signature as it was checked: its state's name and the key id.
     void setSignature(const QString &state, const QString &keyId);

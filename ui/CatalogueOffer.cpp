@@ -248,7 +248,8 @@ void CatalogueOffer::onPackageLoaded()
         return;
     }
     showWords(package.fromCache ? tr("%1 取自本机缓存").arg(wanted.version) : tr("%1 已下载").arg(wanted.version));
-    emit packageReady({package.path, {CatalogueClient::shownUrl(load.checked.url), load.checked.index.sequence, wanted.version, wanted.channel}});
+    emit packageReady({*package.checked.package,
+                       {CatalogueClient::shownUrl(load.checked.url), load.checked.index.sequence, wanted.version, wanted.channel}});
 }
 
 void CatalogueOffer::showWords(const QString &words, const QString &detail)

@@ -15,10 +15,11 @@ class QProgressBar;
 class QPushButton;
 struct chipInfo;
 
-// A package a catalogue download put in the package box, and where it came from.
+// A package a catalogue download put in the package box, as the catalogue client checked it,
+// and where it came from. Upgrade writes these bytes; its kept file is only where it is kept.
 struct OfferedPackage
 {
-    QString path; // the kept package
+    CheckedPackage package;
     CatalogueOrigin origin;
 };
 
@@ -43,7 +44,7 @@ public:
     static bool editSettings(QWidget *parent);
 
 signals:
-    // A release's package was fetched and passed its checks; `origin.path` is the kept file.
+    // A release's package was fetched and passed its checks; `package.path()` is the kept file.
     void packageReady(const OfferedPackage &package);
 
 private:

@@ -4,6 +4,7 @@
 
 #include "Attempts.h"
 #include "CatalogueOffer.h"
+#include "CheckedPackage.h"
 #include "ChipProgress.h"
 #include "DeviceInfo.h"
 #include "PackageSignature.h"
@@ -20,7 +21,6 @@
 #include <optional>
 
 class BootloaderLink;
-struct CheckedPackage;
 class CalibrateService;
 class HistoryWindow;
 class Journal;
@@ -136,7 +136,10 @@ private:
     void setUpSignatureWidgets();
     void showSignature(const SignatureCheck &check);
     // Says in the status bar why a package was refused at Upgrade.
-    void showRefusal(const CheckedPackage &package);
+    void showRefusal(PackageCheck::Refusal refusal);
+    // The package Upgrade writes: the catalogue's as its client checked it when `path` is
+    // the offered one, else the file at `path` read and checked once now; nullopt when refused.
+    std::optional<CheckedPackage> packageToWrite(const QString &path);
     // A Connect starts an update attempt; one still open from before ended unreported.
     void beginUpdateAttempt();
     // Records the open attempt now when the engine will not report its end (it was waiting

@@ -48,7 +48,7 @@ void MainWindow::setUpCatalogue()
     ui->gridLayout_3->addWidget(catalogueOffer, ui->gridLayout_3->rowCount(), 0);
     connect(catalogueOffer, &CatalogueOffer::packageReady, this, [this](const OfferedPackage &offered) {
         packageOrigin = offered;
-        showPackageInfo(offered.path);
+        showPackageInfo(offered.package.path());
     });
     connect(catalogueButton, &QToolButton::clicked, this, [this] {
         // A new catalogue or channel is looked up at once for the chips already listed.
@@ -239,7 +239,7 @@ void MainWindow::showPackageInfo(const QString &path)
         index = ui->pathComboBox->count() - 1;
     }
     // The origin belongs to the catalogue's package only.
-    if (packageOrigin && packageOrigin->path != path)
+    if (packageOrigin && packageOrigin->package.path() != path)
         packageOrigin.reset();
     // Fires on_pathComboBox_currentIndexChanged when the item changes, which shows the same
     // package again.
@@ -248,7 +248,7 @@ void MainWindow::showPackageInfo(const QString &path)
     // A missing, unreadable or invalid package leaves the table as it was, without a message:
     // Upgrade reads and checks it again and says why it is refused. Its path stays in the box
     // for this run but is not remembered for the next.
-    const CheckedPackage package = CheckedPackage::open(path, false);
+    const PackageCheck package = CheckedPackage::open(path, false);
     if (!package.valid)
         return;
     if (settingsRestored)
@@ -273,21 +273,16 @@ void MainWindow::on_downloadButton_clicked()
 {
     if (ui->pathComboBox->count() > 0) {
         const QString package = ui->pathComboBox->itemText(ui->pathComboBox->currentIndex());
-        // Read once here: the signature is checked on these bytes, the record names them and
-        // the service writes them. A package refused here is refused before anything is sent:
-        // the gimbal stays listed, waiting for another.
-        const CheckedPackage checked = CheckedPackage::open(package, onlySignedBox->isChecked());
-        if (checked.wasRead())
-            showSignature(checked.signature);
-        if (!checked.accepted()) {
-            showRefusal(checked);
+        // A package refused here is refused before anything is sent: the gimbal stays listed,
+        // waiting for another.
+        const std::optional<CheckedPackage> checked = packageToWrite(package);
+        if (!checked)
             return;
-        }
-        updateAttempt.setPackage(package, checked.bytes);
-        updateAttempt.setSignature(SignatureCheck::stateName(checked.signature.state), checked.signature.keyId);
-        if (packageOrigin && packageOrigin->path == package)
+        // The record names the bytes the service writes, with the digest made as they were read.
+        updateAttempt.setPackage(*checked);
+        if (packageOrigin && packageOrigin->package.path() == package)
             updateAttempt.setCatalogue(packageOrigin->origin);
-        updateService->packageRequest(package, checked.bytes);
+        updateService->packageRequest(*checked);
         attemptAwaitsPackage = false;
         ui->downloadButton->setEnabled(false);
         // Marked until the update reports its end: an interruption is told on the next open.
@@ -300,6 +295,30 @@ void MainWindow::on_downloadButton_clicked()
     } else {
         showStatus(tr("请指定固件文件路径!"));
     }
+}
+
+std::optional<CheckedPackage> MainWindow::packageToWrite(const QString &path)
+{
+    const bool onlySigned = onlySignedBox->isChecked();
+    // The catalogue's package is the one its client checked, at the listed digest: its kept
+    // file is not read again, so a file put in its place since is never written under its name.
+    if (packageOrigin && packageOrigin->package.path() == path) {
+        const CheckedPackage &offered = packageOrigin->package;
+        showSignature(offered.signature());
+        if (onlySigned && offered.signature().state != SignatureCheck::State::Valid) {
+            showRefusal(PackageCheck::Refusal::Unsigned);
+            return std::nullopt;
+        }
+        return offered;
+    }
+    // Any other file is read once here: its signature is checked on these bytes, and the
+    // record and the service take them from the check.
+    const PackageCheck checked = CheckedPackage::open(path, onlySigned);
+    if (checked.wasRead())
+        showSignature(checked.signature);
+    if (!checked.accepted())
+        showRefusal(checked.refusal);
+    return checked.package;
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *e)

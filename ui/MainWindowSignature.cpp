@@ -54,18 +54,18 @@ void MainWindow::showSignature(const SignatureCheck &check)
     signatureWords->setToolTip(check.detail);
 }
 
-void MainWindow::showRefusal(const CheckedPackage &package)
+void MainWindow::showRefusal(PackageCheck::Refusal refusal)
 {
     const auto serviceText = [](const char *text) { return QCoreApplication::translate("UpdateService", text); };
-    switch (package.refusal) {
-    case CheckedPackage::Refusal::None: break;
-    case CheckedPackage::Refusal::Missing:
-    case CheckedPackage::Refusal::NotRegularFile:
-    case CheckedPackage::Refusal::ReadError: showStatus(serviceText("固件文件不存在或无法访问！")); break;
-    case CheckedPackage::Refusal::TooLarge:
-    case CheckedPackage::Refusal::Invalid: showStatus(serviceText("固件文件格式无效！")); break;
-    case CheckedPackage::Refusal::SignatureInvalid: showStatus(tr("固件签名无效，已拒绝！")); break;
-    case CheckedPackage::Refusal::UntrustedKey: showStatus(tr("固件签名密钥不受信任，已拒绝！")); break;
-    case CheckedPackage::Refusal::Unsigned: showStatus(tr("固件未签名，只接受已签名的固件！")); break;
+    switch (refusal) {
+    case PackageCheck::Refusal::None: break;
+    case PackageCheck::Refusal::Missing:
+    case PackageCheck::Refusal::NotRegularFile:
+    case PackageCheck::Refusal::ReadError: showStatus(serviceText("固件文件不存在或无法访问！")); break;
+    case PackageCheck::Refusal::TooLarge:
+    case PackageCheck::Refusal::Invalid: showStatus(serviceText("固件文件格式无效！")); break;
+    case PackageCheck::Refusal::SignatureInvalid: showStatus(tr("固件签名无效，已拒绝！")); break;
+    case PackageCheck::Refusal::UntrustedKey: showStatus(tr("固件签名密钥不受信任，已拒绝！")); break;
+    case PackageCheck::Refusal::Unsigned: showStatus(tr("固件未签名，只接受已签名的固件！")); break;
     }
 }

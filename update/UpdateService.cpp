@@ -1,8 +1,6 @@
 // The update procedure: connect, list the chips, wait for a package, match it and write it.
 #include "UpdateService.h"
 
-#include "PackageFileReader.h"
-#include "PtzFile.h"
 #include "UpdateLog.h"
 
 #include <QDeadlineTimer>
@@ -14,7 +12,6 @@ using namespace BootloaderCommand;
 
 UpdateService::UpdateService(QObject *parent)
     : QThread(parent)
-    , ptzFile(new PtzFile(this))
 {
     // Monotonic milliseconds since construction.
     auto timer = std::make_shared<QElapsedTimer>();
@@ -66,11 +63,10 @@ void UpdateService::connectRequest()
     eventChanged.wakeAll();
 }
 
-void UpdateService::packageRequest(QString name, QByteArray bytes)
+void UpdateService::packageRequest(const CheckedPackage &checked)
 {
     QMutexLocker lock(&eventLock);
-    fileName = name;
-    packageBytes = bytes;
+    requested = checked;
     events |= EV_FILE;
     eventChanged.wakeAll();
 }
@@ -227,34 +223,20 @@ void UpdateService::cycle()
     uint32_t seen = 0;
     if (!waitEvent(EV_FRAME | EV_CONNECT | EV_FILE, ModeAny | ModeConsume, NoTimeout, &seen) || seen != EV_FILE)
         return; // connected stays as it is: the next cycle lists again unless a cancel came
-    QString path;
-    QByteArray bytes;
     {
         QMutexLocker lock(&eventLock);
-        path = fileName;
-        bytes = packageBytes;
-        packageBytes.clear();
+        if (!requested)
+            return;
+        // The door parsed and checked these very bytes: their header is the package written.
+        package = requested->header();
+        qCDebug(lcUpdate) << ">> comm: file" << requested->path() << requested->size();
+        requested.reset();
     }
-    qCDebug(lcUpdate) << ">> comm: file" << path;
     const qint64 started = elapsedClock();
 
-    // The caller read and checked these bytes; they are unpacked here as they are, and a
-    // package past the size limit is refused before it is looked at.
-    if (bytes.size() > PackageFileReader::SizeLimit) {
-        qCDebug(lcUpdate).noquote() << "> package larger than" << PackageFileReader::sizeLimitText()
-                                    << "(the most a package may be):" << bytes.size() << "bytes";
-        fail(tr("固件文件格式无效！"), outcomeOf(UpdateOutcome::PackageInvalid));
-        return;
-    }
-    qCDebug(lcUpdate) << bytes.size();
-    if (!ptzFile->unpack(bytes)) {
-        fail(tr("固件文件格式无效！"), outcomeOf(UpdateOutcome::PackageInvalid));
-        return;
-    }
-    const ptzHeader &package = ptzFile->header();
     emit updateReport(0, tr("获取固件文件信息"));
     emit updateStep(outcomeOf(UpdateOutcome::ReadingPackage));
-    // unpack accepts only packages whose count equals the records read.
+    // The door accepts only packages whose count equals the records read.
     for (int k = 0; k < package.images.size(); ++k) {
         const ptzImage &image = package.images.at(k);
         emit updateReport(0, QString::asprintf("固件%d: 结构:%04X, 硬件:%04X, 固件:V%0.2f", k + 1,
@@ -295,7 +277,6 @@ void UpdateService::cycle()
 
 bool UpdateService::matchPackage(const QList<chipInfo> &chips)
 {
-    const ptzHeader &package = ptzFile->header();
     if (chips.size() != package.count || chips.size() != package.images.size()) {
         UpdateOutcome outcome = outcomeOf(UpdateOutcome::CountMismatch);
         outcome.chipCount = int(chips.size());
@@ -333,7 +314,7 @@ bool UpdateService::matchPackage(const QList<chipInfo> &chips)
 
 int UpdateService::writeChips(const QList<chipInfo> &chips, UpdateOutcome *failure)
 {
-    const QList<ptzImage> &images = ptzFile->header().images;
+    const QList<ptzImage> &images = package.images;
     int written = 0;
     for (int k = 0; k < chips.size() && k < images.size(); ++k) {
         const ptzImage &image = images.at(k);

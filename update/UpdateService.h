@@ -2,6 +2,7 @@
 #pragma once
 
 #include "BootloaderCommands.h"
+#include "CheckedPackage.h"
 #include "ChipInfo.h"
 #include "DeviceInfo.h"
 #include "UpdateOutcome.h"
@@ -15,9 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-
-class PtzFile;
-struct ptzImage;
+#include <optional>
 
 // The object lives in the thread that created it, so its slots run there; only run() runs in
 // the service's own thread. Each cycle of run() connects if needed, lists the chips, waits
@@ -58,6 +57,10 @@ public:
     // The millisecond clock that times an update (monotonic; set before start()).
     void setElapsedClock(std::function<qint64()> clock);
 
+    // The package for the listed chips, as the package door let it through: exactly its bytes
+    // are written. The service never reads a file, and takes no bytes the door did not check.
+    void packageRequest(const CheckedPackage &package);
+
 signals:
     void getDataRequest();
     void progressUpdate(int value);
@@ -74,9 +77,6 @@ signals:
 
 public slots:
     void connectRequest();
-    // The package as the caller read and checked it (its format and signature): exactly these
-    // bytes are unpacked and written; `fileName` only names them. The service never reads a file.
-    void packageRequest(QString fileName, QByteArray bytes);
     void onCancel();
     void onRecvFrame(QByteArray bytes);
     // Bytes of a frame arrived. A request whose time-out passes after a frame began but no
@@ -127,15 +127,14 @@ private:
     bool nextChip();
     bool programChip(const chipInfo &chip, const ptzImage &image, bool *upToDate);
 
-    // Guards events, inbox, frameBytes, fileName and packageBytes; `eventChanged` is
+    // Guards events, inbox, frameBytes and requested; `eventChanged` is
     // signalled whenever a bit is set or stop() is called.
     mutable QMutex eventLock;
     QWaitCondition eventChanged;
     uint32_t events = 0;
     std::atomic<bool> quitRequested{false};
     std::atomic<bool> connected{false};
-    QString fileName;
-    QByteArray packageBytes;
+    std::optional<CheckedPackage> requested;
     std::atomic<bool> multiChipMode{false};
     // Frames received since the last request was sent, oldest first (a few at most).
     QList<QByteArray> inbox;
@@ -143,7 +142,8 @@ private:
     bool frameBytes = false;
     // A wait of the current step ended by a cancel or stop() (service thread only).
     bool cancelSeen = false;
-    PtzFile *ptzFile = nullptr;
+    // The header of the package being written (service thread only).
+    ptzHeader package;
     // Pages the current update has written and had acknowledged (service thread only).
     int pagesWritten = 0;
 

@@ -78,9 +78,9 @@ void sixtyFourMiB(int rounds)
         clock.start();
         const HashedBytes hashed = HashedBytes::of(package);
         const qint64 hashMs = clock.restart();
-        const CheckedPackage opened = CheckedPackage::open(path, false, {});
+        const PackageCheck opened = CheckedPackage::open(path, false, {});
         const qint64 openMs = clock.restart();
-        const CheckedPackage checked = CheckedPackage::check(path, hashed, false, {});
+        const PackageCheck checked = CheckedPackage::check(path, hashed, false, {});
         const qint64 checkMs = clock.restart();
         PtzFile ptz;
         const bool unpacked = ptz.unpack(package);

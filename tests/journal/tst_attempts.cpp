@@ -127,7 +127,8 @@ private slots:
         QFETCH(int, state);
         QFETCH(QString, keyId);
         UpdateAttempt attempt(QString(), QString(), 4);
-        attempt.setPackage(QStringLiteral("/srv/line/k5-1.05.ptz"), QByteArrayLiteral("package bytes"));
+        const QString sha256 = QStringLiteral("2e547448dcd0f2fcd9dbc386d33f1553369883451898177559bcf3e3b1083d16");
+        attempt.setPackage(QStringLiteral("/srv/line/k5-1.05.ptz"), 13, sha256);
         const QString stateWord = SignatureCheck::stateName(SignatureCheck::State(state));
         attempt.setSignature(stateWord, keyId);
         const JournalRecord record = attempt.finish(UpdateEnding::refused(UpdateEnding::Refusal(refusal)));
@@ -137,7 +138,7 @@ private slots:
         QCOMPARE(record.signatureKey, keyId);
         QCOMPARE(record.packageName, QStringLiteral("k5-1.05.ptz"));
         QCOMPARE(record.packageSize, qint64(13));
-        QCOMPARE(record.packageSha256, QStringLiteral("2e547448dcd0f2fcd9dbc386d33f1553369883451898177559bcf3e3b1083d16"));
+        QCOMPARE(record.packageSha256, sha256);
         QVERIFY(record.chips.isEmpty());
         QCOMPARE(record.pagesWritten, 0);
         QCOMPARE(record.endCommand, QString());

@@ -5,6 +5,7 @@
 #include "FirmwareProbe.h"
 #include "IsolatedSettings.h"
 #include "JournalRows.h"
+#include "Sha256.h"
 #include "SimulatedSession.h"
 #include "TestHttpsServer.h"
 #include "TestPackages.h"
@@ -104,6 +105,7 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("words"); // the group's last words; empty: the package came
         QTest::newRow("sound") << "" << "";
+        QTest::newRow("kept file swapped before Upgrade") << "swapped" << "";
         QTest::newRow("index signed by a stranger") << "stranger" << CatalogueOffer::reasonWords(CatalogueReason::Signature);
         QTest::newRow("package changed after indexing")
             << "digest" << QStringLiteral("1.07 未下载：") + CatalogueOffer::reasonWords(CatalogueReason::Digest);
@@ -136,7 +138,9 @@ private slots:
             server.close();
         }
 
-        QVERIFY(session.start(kBootloader));
+        const QString flash = home->filePath(QStringLiteral("flash"));
+        QVERIFY(QDir().mkpath(flash));
+        QVERIFY(session.start(kBootloader + QStringList{QStringLiteral("--flash-dir"), flash}));
         fw = std::make_unique<FirmwareProbe>(*session.probe);
         fw->showFirmwareTab();
         const QStringList before = fw->pathItems();
@@ -205,10 +209,13 @@ private slots:
         QCOMPARE(server.requests, 4); // index, signature, package, its missing signature
         const OfferedPackage offered = *session.window->offeredPackage();
         const CatalogueOrigin &origin = offered.origin;
-        QCOMPARE(fw->paths()->currentText(), offered.path);
-        QFile kept(offered.path);
+        QCOMPARE(fw->paths()->currentText(), offered.package.path());
+        QFile kept(offered.package.path());
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), package);
+        // Another valid package put in the kept file's place after the check.
+        if (fault == QLatin1String("swapped"))
+            QCOMPARE(writeTestPackage(offered.package.path(), {3000, 1000}, 8).size(), 2);
         QCOMPARE(origin.url, server.base() + QStringLiteral("catalogue.json"));
         QCOMPARE(origin.sequence, 3);
         QCOMPARE(origin.version, QStringLiteral("1.07"));
@@ -219,12 +226,17 @@ private slots:
         const auto recorded = [] {
             for (const JournalRecord &r : JournalRows::all())
                 if (r.outcome == QLatin1String("success"))
-                    return r.catalogue;
-            return CatalogueOrigin();
+                    return r;
+            return JournalRecord();
         };
-        QTRY_VERIFY_WITH_TIMEOUT(recorded().isSet(), 4 * kWaitMs);
-        QCOMPARE(recorded().url, origin.url);
-        QCOMPARE(recorded().version, QStringLiteral("1.07"));
+        QTRY_VERIFY_WITH_TIMEOUT(recorded().catalogue.isSet(), 4 * kWaitMs);
+        QCOMPARE(recorded().catalogue.url, origin.url);
+        QCOMPARE(recorded().catalogue.version, QStringLiteral("1.07"));
+        // The bytes checked at the download are written and recorded, whatever the file holds now.
+        QCOMPARE(recorded().packageSha256, QString::fromLatin1(Sha256::of(package).toHex()));
+        PtzFile ptz;
+        QVERIFY(ptz.unpack(package));
+        QVERIFY(flashHoldsImages(flash, {ptz.header().images[0].data, ptz.header().images[1].data}));
         // Another package chosen: the origin goes with the catalogue's one.
         const QString other = home->filePath(QStringLiteral("other.ptz"));
         QCOMPARE(writeTestPackage(other, {500, 500}, 3).size(), 2);

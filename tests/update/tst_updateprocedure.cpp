@@ -144,18 +144,6 @@ private slots:
         QTRY_VERIFY(capture.lines().contains(QStringLiteral("time: 12500")));
     }
 
-    void invalidPackagesFail()
-    {
-        // The faces check a package before they hand it over; bytes that are still no package
-        // are refused here too, and nothing is written.
-        UpdateRig rig(false);
-        rig.device.addChip(Cpuid1, 0x0101);
-        rig.start();
-        QVERIFY(rig.connectAndList());
-        QVERIFY(rig.update(rig.writeFile("PTZ\x01 too short"), QStringLiteral("固件文件格式无效！")));
-        QVERIFY(rig.device.writes.isEmpty());
-    }
-
     void cancelDuringAPageWriteFailsAndRestarts()
     {
         UpdateRig rig(false);

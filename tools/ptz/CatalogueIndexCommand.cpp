@@ -3,8 +3,8 @@
 #include "PackageFileReader.h"
 #include "PtzCommands.h"
 #include "PtzFile.h"
+#include "Sha256.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QHash>
@@ -101,7 +101,7 @@ int catalogue(const QStringList &arguments)
         QJsonArray images;
         for (const ptzImage &image : header.images)
             images.append(QJsonObject{{QStringLiteral("hardware"), code(image.hardware)}, {QStringLiteral("firmware"), CatalogueVersions::fromCode(image.firmware)}});
-        const QString digest = QString::fromLatin1(QCryptographicHash::hash(read.bytes, QCryptographicHash::Sha256).toHex());
+        const QString digest = QString::fromLatin1(Sha256::of(read.bytes).toHex());
         QJsonObject release{{QStringLiteral("version"), version},
                             {QStringLiteral("channel"), channels.value(digest, channel)},
                             {QStringLiteral("released"), file.lastModified().toUTC().date().toString(Qt::ISODate)},

@@ -20,7 +20,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("requireSigned");
         QTest::addColumn<int>("refusal");
-        using R = CheckedPackage::Refusal;
+        using R = PackageCheck::Refusal;
         QTest::newRow("unsigned, not required") << "package" << false << int(R::None);
         QTest::newRow("unsigned, required") << "package" << true << int(R::Unsigned);
         QTest::newRow("missing") << "missing" << false << int(R::Missing);
@@ -59,17 +59,16 @@ private slots:
             else
                 file.write("PTZ\x01 not really a package");
         }
-        const CheckedPackage package = CheckedPackage::open(path, requireSigned, {});
+        const PackageCheck package = CheckedPackage::open(path, requireSigned, {});
         QCOMPARE(int(package.refusal), refusal);
-        QCOMPARE(package.accepted(), refusal == int(CheckedPackage::Refusal::None));
+        QCOMPARE(package.accepted(), refusal == int(PackageCheck::Refusal::None));
         // Only what was accepted carries bytes, and those are the file as it was read.
         if (package.accepted()) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(package.bytes, file.readAll());
-            QCOMPARE(package.header.images.size(), 2);
+            QCOMPARE(package.package->bytes(), file.readAll());
+            QCOMPARE(package.package->header().images.size(), 2);
         } else {
-            QVERIFY(package.bytes.isEmpty());
             QVERIFY(!package.detail().isEmpty());
         }
     }
@@ -80,7 +79,7 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("refusal");
-        using R = CheckedPackage::Refusal;
+        using R = PackageCheck::Refusal;
         QTest::newRow("as signed") << "" << int(R::None);
         QTest::newRow("changed after the file was signed") << "flip" << int(R::SignatureInvalid);
         QTest::newRow("not a package, no signature") << "junk" << int(R::Invalid);
@@ -111,9 +110,12 @@ private slots:
             bytes = "PTZ\x01 not really a package";
         if (change == QLatin1String("huge"))
             bytes.append(PackageFileReader::SizeLimit + 1 - bytes.size(), '\0');
-        const CheckedPackage package = CheckedPackage::check(path, HashedBytes::of(bytes), false, trusted);
+        const PackageCheck package = CheckedPackage::check(path, HashedBytes::of(bytes), false, trusted);
         QCOMPARE(int(package.refusal), refusal);
-        QCOMPARE(package.bytes, package.accepted() ? bytes : QByteArray());
+        if (package.accepted()) {
+            QCOMPARE(package.package->bytes(), bytes);
+            QCOMPARE(package.package->sha256(), package.sha256);
+        }
         if (package.wasRead()) {
             QCOMPARE(package.size, bytes.size());
             QCOMPARE(package.sha256, QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));

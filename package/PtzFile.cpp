@@ -1,7 +1,7 @@
 // The `.ptz` firmware package: checks, parsing and building.
 #include "PtzFile.h"
 
-#include "UpdateLog.h"
+#include "PackageLog.h"
 #include "crc16.h"
 
 namespace {
@@ -65,7 +65,7 @@ QString PtzFile::flawName(Flaw flaw)
 bool PtzFile::refuse(Flaw flaw)
 {
     lastFlaw = flaw;
-    qCDebug(lcUpdate, "> %s!", qPrintable(flawName(flaw)));
+    qCDebug(lcPackage, "> %s!", qPrintable(flawName(flaw)));
     return false;
 }
 
@@ -111,10 +111,10 @@ bool PtzFile::unpack(const QByteArray &bytes)
     if (parsed.images.size() != parsed.count)
         return refuse(Flaw::Size);
 
-    qCDebug(lcUpdate, "> ------------------unpack-------------------");
-    qCDebug(lcUpdate, ">    BOOT:%04X, ARCH:%04X, PACK:%4d", parsed.boot, parsed.arch, parsed.pack);
+    qCDebug(lcPackage, "> ------------------unpack-------------------");
+    qCDebug(lcPackage, ">    BOOT:%04X, ARCH:%04X, PACK:%4d", parsed.boot, parsed.arch, parsed.pack);
     for (const ptzImage &image : std::as_const(parsed.images))
-        qCDebug(lcUpdate, "> %8d, %04X, %4d, %04X, %8d", int(image.length), image.hardware,
+        qCDebug(lcPackage, "> %8d, %04X, %4d, %04X, %8d", int(image.length), image.hardware,
                 image.firmware, image.crc, int(image.data.size()));
     head = parsed;
     lastFlaw = Flaw::None;
