@@ -115,6 +115,8 @@ HistoryWindow::HistoryWindow(Journal *journalToShow, QWidget *parent)
     table->verticalHeader()->hide();
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table->horizontalHeader()->setStretchLastSection(true);
+    // Column widths from the newest few hundred records, not from all of them.
+    table->horizontalHeader()->setResizeContentsPrecision(200);
 
     connect(filterEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
         proxy->setFilterFixedString(text);

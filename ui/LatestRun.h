@@ -5,10 +5,21 @@
 // owner is gone is dropped with the watcher, and the run itself ends on its own.
 #pragma once
 
+#include <QCoreApplication>
 #include <QFutureWatcher>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <functional>
 #include <utility>
+
+// The threads these runs take, apart from Qt's global pool: Qt's painting also hands work to that
+// pool and waits for it, so a long run there would hold a repaint until it ends. Ended with the
+// application, which waits for a run under way.
+inline QThreadPool *latestRunPool()
+{
+    static QThreadPool *pool = new QThreadPool(QCoreApplication::instance());
+    return pool;
+}
 
 template <typename Result>
 class LatestRun
@@ -36,7 +47,7 @@ private:
     void start(std::function<Result()> work)
     {
         running = true;
-        watcher.setFuture(QtConcurrent::run(std::move(work)));
+        watcher.setFuture(QtConcurrent::run(latestRunPool(), std::move(work)));
     }
 
     void finished()

@@ -64,8 +64,9 @@ int shownAttempts(const HistoryWindow &window)
     return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
-// Runs `action` from the event loop, then turns the loop until the summary shows `attempts`;
-// prints the longest gap between the 10 ms ticks meanwhile and when the summary came.
+// Runs `action` from the event loop, then turns the loop until the records are read and the
+// summary shows `attempts`; prints the longest gap between the 10 ms ticks meanwhile and when the
+// summary came.
 bool measure(const char *what, HistoryWindow &window, int attempts, const std::function<void()> &action)
 {
     QElapsedTimer clock, sinceTick;
@@ -80,7 +81,7 @@ bool measure(const char *what, HistoryWindow &window, int attempts, const std::f
     sinceTick.start();
     tick.start(10);
     QTimer::singleShot(0, action);
-    while (shownAttempts(window) != attempts) {
+    while (window.isReading() || shownAttempts(window) != attempts) {
         if (clock.elapsed() > 600000) {
             std::fprintf(stderr, "%s: the summary never showed %d attempts\n", what, attempts);
             return false;

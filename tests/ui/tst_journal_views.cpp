@@ -274,9 +274,10 @@ private slots:
     {
         QSemaphore gate;
         QAtomicInt runs = 0;
+        // Bounded, so that a summary computed on the window's thread stalls the test, not hangs it.
         HistoryWindow::setBeforeSummary([&] {
             runs.fetchAndAddRelaxed(1);
-            gate.acquire();
+            gate.tryAcquire(1, 10000);
         });
         const auto unhook = qScopeGuard([] { HistoryWindow::setBeforeSummary(nullptr); });
         auto *text = history->findChild<QLineEdit *>(QStringLiteral("historyFilter"));
@@ -303,7 +304,7 @@ private slots:
         QTRY_COMPARE(runs.loadRelaxed(), 3);
         history.reset();
         gate.release();
-        QThreadPool::globalInstance()->waitForDone();
+        latestRunPool()->waitForDone();
     }
 
     void chipsLastUpdateIsFoundByCpuid_data()
