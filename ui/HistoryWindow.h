@@ -1,6 +1,7 @@
 // The History view's own window: the local journal's records in a sortable, filterable table, and
-// beside them the Summary view of the same range, kind and text (yield, failures, charts). Both are
-// read in worker threads, each on a connection of its own, so that the window keeps repainting.
+// beside them the Summary view of the same range, kind and text (yield, failures, charts), of the
+// shared journal when one is set. Both are read in worker threads, each on a connection of its own,
+// so that the window keeps repainting.
 #pragma once
 
 #include "JournalStore.h"

@@ -307,6 +307,19 @@ private slots:
         latestRunPool()->waitForDone();
     }
 
+    // With a shared journal set that cannot be reached, the summary is this machine's, and says so.
+    void theSummaryFallsBackToThisMachinesRecords()
+    {
+        JournalConfig config = journal->config();
+        config.sharedUri = QStringLiteral("postgresql:///velmora?host=/nonexistent");
+        Journal unreachable(config);
+        HistoryWindow window(&unreachable);
+        window.show();
+        QTRY_VERIFY(!window.isReading());
+        const QString headline = window.findChild<QLabel *>(QStringLiteral("yieldHeadline"))->text();
+        QVERIFY2(headline.contains(QStringLiteral("无法读取")) && headline.contains(QStringLiteral("尝试 3 次")), qPrintable(headline));
+    }
+
     void chipsLastUpdateIsFoundByCpuid_data()
     {
         QTest::addColumn<QList<JournalRecord>>("records");
