@@ -6,6 +6,7 @@
 #include <QAtomicInt>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -530,6 +531,37 @@ int JournalStore::waitingCount(QString *error)
     return query.value(0).toInt();
 }
 
+namespace {
+
+// Records holding `text` (lower case) in a text column, ignoring ASCII case in SQLite and any case
+// in PostgreSQL; or, when it is up to eight hex digits, a chip whose cpuid, written as eight, holds
+// it: some run of the cpuid's digits equals it, found with integer arithmetic in both databases.
+QString textWhere(const QString &text, QVariantList *values)
+{
+    QString pattern = text;
+    for (const char *special : {"!", "%", "_"})
+        pattern.replace(QLatin1String(special), QLatin1Char('!') + QLatin1String(special));
+    pattern = QLatin1Char('%') + pattern + QLatin1Char('%');
+    QStringList any;
+    for (const char *column : {"station", "port", "outcome", "package_name"}) {
+        any.append(QStringLiteral("lower(coalesce(%1, '')) LIKE ? ESCAPE '!'").arg(QLatin1String(column)));
+        values->append(pattern);
+    }
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{1,8}$"));
+    if (hex.match(text).hasMatch()) {
+        const int digits = int(text.size());
+        QStringList runs;
+        for (int at = 0; at + digits <= 8; ++at) {
+            runs.append(QStringLiteral("cpuid / ? % ? = ?"));
+            *values << (qint64(1) << 4 * (8 - at - digits)) << (qint64(1) << 4 * digits) << text.toLongLong(nullptr, 16);
+        }
+        any.append(QStringLiteral("id IN (SELECT record_id FROM chips WHERE %1)").arg(runs.join(QStringLiteral(" OR "))));
+    }
+    return QStringLiteral("(%1)").arg(any.join(QStringLiteral(" OR ")));
+}
+
+} // namespace
+
 QString JournalStore::filterWhere(const JournalFilter &filter, QVariantList *values)
 {
     QStringList where;
@@ -561,6 +593,8 @@ QString JournalStore::filterWhere(const JournalFilter &filter, QVariantList *val
         where.append(QStringLiteral("kind = ?"));
         values->append(JournalRecord::kindName(*filter.kind));
     }
+    if (!filter.text.isEmpty())
+        where.append(textWhere(filter.text.toLower(), values));
     return where.join(QStringLiteral(" AND "));
 }
 

@@ -18,6 +18,9 @@ struct JournalFilter
     QString outcome;
     QString station;
     std::optional<JournalRecord::Kind> kind;
+    // Held, ignoring case, by the station, port, outcome or package name, or by a chip's cpuid as
+    // eight hex digits: the History window's text box.
+    QString text;
     int limit = -1;
 };
 

@@ -507,6 +507,14 @@ Stop the update?</translation>
         <translation>Showing %1 of %2 records</translation>
     </message>
     <message>
+        <source>共享日志 %1 的汇总</source>
+        <translation>Summary of the shared journal %1</translation>
+    </message>
+    <message>
+        <source>共享日志 %1 无法读取（%2），以下为本机记录的汇总</source>
+        <translation>The shared journal %1 could not be read (%2); summary of this machine's records</translation>
+    </message>
+    <message>
         <source>全部时间</source>
         <translation>All time</translation>
     </message>
@@ -542,6 +550,10 @@ Time per attempt: median %5, 90th percentile %6
     <message>
         <source>无法计算汇总：%1</source>
         <translation>Summary not computed: %1</translation>
+    </message>
+    <message>
+        <source>正在计算汇总…</source>
+        <translation>Computing the summary…</translation>
     </message>
 </context>
 <context>

@@ -1,4 +1,4 @@
-// The History window: its table, the text filter and the kind choice.
+// The History window: its table, the text filter and the kind choice, and the reads behind them.
 #include "HistoryWindow.h"
 
 #include "Journal.h"
@@ -16,6 +16,28 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// How long a read waits for another process's write lock on the local file.
+constexpr int LocalWaitMs = 5000;
+// What the shared journal is given for the summary (its connection and each statement): a report
+// over a large journal takes longer than a listing, and the window does not wait for it.
+constexpr int SharedSummaryBudgetMs = 30000;
+
+std::function<void()> &beforeSummary()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+// The yield report of the records `filter` keeps, on a connection of this thread's own.
+std::optional<YieldReport> reportOf(JournalStore::Backend backend, const QString &target, int timeoutMs, const JournalFilter &filter,
+                                    QString *error)
+{
+    JournalStore store;
+    if (!store.open(backend, target, timeoutMs, error))
+        return std::nullopt;
+    return YieldReport::compute(store, filter, error);
+}
 
 // Text matching any column, and one kind of record or both.
 class HistoryFilter : public QSortFilterProxyModel
@@ -55,6 +77,8 @@ HistoryWindow::HistoryWindow(Journal *journalToShow, QWidget *parent)
     , summary(new YieldSummary(this))
     , table(new QTableView(this))
     , countLabel(new QLabel(this))
+    , recordsRun([this](const RecordsRead &read) { showRecords(read); })
+    , summaryRun([this](const SummaryRead &read) { showSummary(read); })
 {
     setWindowTitle(tr("历史记录"));
     setObjectName(QStringLiteral("HistoryWindow"));
@@ -91,17 +115,25 @@ HistoryWindow::HistoryWindow(Journal *journalToShow, QWidget *parent)
     table->verticalHeader()->hide();
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table->horizontalHeader()->setStretchLastSection(true);
+    // Column widths from the newest few hundred records, not from all of them.
+    table->horizontalHeader()->setResizeContentsPrecision(200);
 
     connect(filterEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
         proxy->setFilterFixedString(text);
         showCount();
+        requestSummary();
     });
     connect(kindBox, &QComboBox::currentIndexChanged, this, [this] {
         static_cast<HistoryFilter *>(proxy)->setKind(kindBox->currentData().toInt());
         showCount();
-        showSummary();
+        requestSummary();
     });
     connect(rangeBox, &QComboBox::currentIndexChanged, this, &HistoryWindow::refresh);
+    // A shared journal's summary changes when this station's records reach it.
+    connect(journal, &Journal::sent, this, [this] {
+        if (isVisible() && journal->hasShared())
+            requestSummary();
+    });
 
     auto *controls = new QHBoxLayout;
     controls->addWidget(filterEdit, 1);
@@ -128,39 +160,76 @@ JournalFilter HistoryWindow::rangeFilter() const
     return filter;
 }
 
-void HistoryWindow::showSummary()
+void HistoryWindow::setBeforeSummary(std::function<void()> hook)
 {
-    QString error;
-    JournalStore *store = journal->local(&error);
-    JournalFilter filter = rangeFilter();
-    const int kind = kindBox->currentData().toInt();
-    if (kind >= 0)
-        filter.kind = JournalRecord::Kind(kind);
-    const auto report = store ? YieldReport::compute(*store, filter, &error) : std::nullopt;
-    if (report)
-        summary->showReport(*report);
-    else
-        summary->showError(error);
+    beforeSummary() = std::move(hook);
 }
 
 void HistoryWindow::refresh()
 {
-    QString error;
-    QList<JournalRecord> records;
-    if (JournalStore *store = journal->local(&error)) {
-        JournalFilter newest = rangeFilter();
-        newest.limit = RowLimit;
-        records = store->find(newest, &error);
-    }
-    model->setRecords(records);
-    if (!error.isEmpty()) {
-        countLabel->setText(tr("无法读取记录：%1").arg(error));
-        showSummary();
+    JournalFilter newest = rangeFilter();
+    newest.limit = RowLimit;
+    recordsRun.request([path = journal->config().localPath, newest] {
+        RecordsRead read;
+        JournalStore store;
+        if (store.open(JournalStore::Backend::Local, path, LocalWaitMs, &read.error))
+            read.records = store.find(newest, &read.error);
+        return read;
+    });
+    requestSummary();
+}
+
+void HistoryWindow::showRecords(const RecordsRead &read)
+{
+    model->setRecords(read.records);
+    if (!read.error.isEmpty()) {
+        countLabel->setText(tr("无法读取记录：%1").arg(read.error));
         return;
     }
-    table->resizeColumnsToContents();
+    // Once: later reads keep the widths the user may have set.
+    if (!columnsSized && !read.records.isEmpty()) {
+        table->resizeColumnsToContents();
+        columnsSized = true;
+    }
     showCount();
-    showSummary();
+}
+
+// The summary of the shared journal when one is set (this machine's when it cannot be read, as the
+// command line's listing does), else of the local one.
+void HistoryWindow::requestSummary()
+{
+    JournalFilter filter = rangeFilter();
+    if (const int kind = kindBox->currentData().toInt(); kind >= 0)
+        filter.kind = JournalRecord::Kind(kind);
+    filter.text = filterEdit->text();
+    summary->showComputing();
+    summaryRun.request([config = journal->config(), filter, hook = beforeSummary()] {
+        if (hook)
+            hook();
+        SummaryRead read;
+        if (!config.sharedUri.isEmpty()) {
+            const QString shared = JournalConfig::describe(config.sharedUri);
+            read.error = JournalConfig::checkSharedUri(config.sharedUri);
+            if (read.error.isEmpty())
+                read.report = reportOf(JournalStore::Backend::Shared, config.sharedUri, SharedSummaryBudgetMs, filter, &read.error);
+            if (read.report) {
+                read.note = tr("共享日志 %1 的汇总").arg(shared);
+                return read;
+            }
+            read.note = tr("共享日志 %1 无法读取（%2），以下为本机记录的汇总").arg(shared, read.error.simplified());
+            read.error.clear();
+        }
+        read.report = reportOf(JournalStore::Backend::Local, config.localPath, LocalWaitMs, filter, &read.error);
+        return read;
+    });
+}
+
+void HistoryWindow::showSummary(const SummaryRead &read)
+{
+    if (read.report)
+        summary->showReport(*read.report, read.note);
+    else
+        summary->showError(read.error);
 }
 
 void HistoryWindow::showCount()

@@ -91,8 +91,9 @@ QVariant JournalTableModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return text(record, index.column());
     case SortRole:
-        // The shown time has no milliseconds and depends on the time zone; the stored one sorts.
-        return index.column() == Time ? QVariant(record.started) : QVariant(text(record, index.column()));
+        // The shown time has no milliseconds and depends on the time zone; the stored one sorts (as
+        // a number, which compares quickly when a reading of 10,000 records is sorted).
+        return index.column() == Time ? QVariant(record.started.toMSecsSinceEpoch()) : QVariant(text(record, index.column()));
     case KindRole:
         return int(record.kind);
     case Qt::ToolTipRole:

@@ -37,20 +37,26 @@ YieldSummary::YieldSummary(QWidget *parent)
     layout->addWidget(charts, 1);
 }
 
-void YieldSummary::showReport(const YieldReport &report)
+void YieldSummary::showReport(const YieldReport &report, const QString &note)
 {
     charts->setReport(report);
+    const QString above = note.isEmpty() ? QString() : note + QLatin1Char('\n');
     if (report.isEmpty()) {
-        headline->setText(tr("此范围内没有更新或校准记录。"));
+        headline->setText(above + tr("此范围内没有更新或校准记录。"));
         return;
     }
-    headline->setText(tr("尝试 %1 次，云台 %2 台\n首次通过率 %3，最终通过率 %4\n每次用时：中位数 %5，90 分位 %6\n校准 %7 次，成功 %8 次")
+    headline->setText(above + tr("尝试 %1 次，云台 %2 台\n首次通过率 %3，最终通过率 %4\n每次用时：中位数 %5，90 分位 %6\n校准 %7 次，成功 %8 次")
                           .arg(report.total.attempts)
                           .arg(report.total.gimbals)
                           .arg(share(report.total.firstPassYield()), share(report.total.finalYield()),
                                seconds(report.total.medianSeconds), seconds(report.total.p90Seconds))
                           .arg(report.calibrationRuns)
                           .arg(report.calibrationSuccesses));
+}
+
+void YieldSummary::showComputing()
+{
+    headline->setText(tr("正在计算汇总…"));
 }
 
 void YieldSummary::showError(const QString &error)

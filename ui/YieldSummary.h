@@ -15,9 +15,12 @@ class YieldSummary : public QWidget
 public:
     explicit YieldSummary(QWidget *parent = nullptr);
 
-    // Shows the report, or says that the range holds nothing or could not be read.
-    void showReport(const YieldReport &report);
+    // Shows the report under `note` (which journal it summarises, if said), or says that the range
+    // holds nothing or could not be read.
+    void showReport(const YieldReport &report, const QString &note = QString());
     void showError(const QString &error);
+    // Says that a new summary is being computed; the charts keep the last one meanwhile.
+    void showComputing();
 
 private:
     QLabel *headline;

@@ -53,6 +53,9 @@ private slots:
         QTest::newRow("kind") << "kind" << 1;
         QTest::newRow("since") << "since" << 1;
         QTest::newRow("until") << "until" << 3;
+        QTest::newRow("text: a station in another case") << "text:BENCH-2" << 1;
+        QTest::newRow("text: a run of a cpuid's digits") << "text:2220001" << 1;
+        QTest::newRow("text: a pattern character is text") << "text:%" << 0;
     }
 
     void filtersFindOnlyWhatTheyName()
@@ -84,6 +87,8 @@ private slots:
             filter.since = a.started.addDays(1);
         else if (filterName == QLatin1String("until"))
             filter.until = a.started.addDays(1);
+        else if (filterName.startsWith(QLatin1String("text:")))
+            filter.text = filterName.mid(5);
         QCOMPARE(store.find(filter, &error).size(), expected);
         QVERIFY(error.isEmpty());
     }

@@ -187,6 +187,9 @@ private slots:
         JournalFilter byChip;
         byChip.cpuid = 0x5A3F0012;
         QCOMPARE(station.find(byChip, &error).value(0).toJson(), update.toJson());
+        JournalFilter byText;
+        byText.text = QStringLiteral("3f001");
+        QCOMPARE(station.find(byText, &error).size(), 1);
         QCOMPARE(station.find({}, &error).size(), 2);
         for (const char *sql : {"UPDATE records SET outcome = 'success'", "DELETE FROM chips", "DELETE FROM records"}) {
             QSqlQuery change(station.database());

@@ -1,5 +1,6 @@
 // The journal as the window shows it: the History window's table, sort and filters over a seeded
-// journal file, its Summary view in both languages, and the chips' last updates found by cpuid.
+// journal file, its Summary view in both languages (computed while the window keeps turning), and
+// the chips' last updates found by cpuid.
 #include "IsolatedSettings.h"
 #include "ChipHistory.h"
 #include "HistoryWindow.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSemaphore>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QRegularExpression>
@@ -114,6 +116,7 @@ private slots:
         history = std::make_unique<HistoryWindow>(journal.get());
         history->show();
         QVERIFY(QTest::qWaitForWindowExposed(history.get()));
+        QTRY_VERIFY(!history->isReading());
     }
 
     void cleanup()
@@ -144,14 +147,22 @@ private slots:
         QTest::addColumn<bool>("english");
         QTest::addColumn<int>("range");
         QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("said");
         QTest::addColumn<bool>("bars");
-        QTest::newRow("Chinese, all time") << false << 0 << 0 << QStringList{"尝试 3 次", "云台 2 台", "首次通过率 50.0 %", "校准 1 次"}
+        QTest::newRow("Chinese, all time") << false << 0 << 0 << QString() << QStringList{"尝试 3 次", "云台 2 台", "首次通过率 50.0 %", "校准 1 次"}
                                            << true;
-        QTest::newRow("English, all time") << true << 0 << 0
+        QTest::newRow("English, all time") << true << 0 << 0 << QString()
                                            << QStringList{"3 attempts", "2 gimbals", "First-pass yield 50.0 %", "1 calibrations"} << true;
-        QTest::newRow("English, today: nothing") << true << 1 << 0 << QStringList{"No update or calibration in this range."} << false;
-        QTest::newRow("Chinese, calibrations only: no yield") << false << 0 << 2 << QStringList{"尝试 0 次", "首次通过率 –"} << false;
+        QTest::newRow("English, today: nothing") << true << 1 << 0 << QString()
+                                                 << QStringList{"No update or calibration in this range."} << false;
+        QTest::newRow("Chinese, calibrations only: no yield") << false << 0 << 2 << QString() << QStringList{"尝试 0 次", "首次通过率 –"}
+                                                              << false;
+        // The text box's records only: a port in another case, and part of a second chip's cpuid.
+        QTest::newRow("English, text: a port") << true << 0 << 0 << QStringLiteral("TTYUSB0")
+                                               << QStringList{"1 attempts", "1 gimbals", "First-pass yield 100.0 %", "1 calibrations"} << true;
+        QTest::newRow("Chinese, text: a cpuid") << false << 0 << 0 << QStringLiteral("adf00")
+                                                << QStringList{"尝试 1 次", "云台 1 台", "校准 0 次"} << true;
     }
 
     void summaryShowsTheRangesYieldInBothLanguages()
@@ -159,6 +170,7 @@ private slots:
         QFETCH(bool, english);
         QFETCH(int, range);
         QFETCH(int, kind);
+        QFETCH(QString, text);
         QFETCH(QStringList, said);
         QFETCH(bool, bars);
         QTranslator translator;
@@ -171,6 +183,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.findChild<QComboBox *>(QStringLiteral("historyRange"))->setCurrentIndex(range);
         window.findChild<QComboBox *>(QStringLiteral("historyKind"))->setCurrentIndex(kind);
+        window.findChild<QLineEdit *>(QStringLiteral("historyFilter"))->setText(text);
+        QTRY_VERIFY(!window.isReading());
         const QString headline = window.findChild<QLabel *>(QStringLiteral("yieldHeadline"))->text();
         QCoreApplication::removeTranslator(&translator);
         for (const QString &words : said)
@@ -249,7 +263,61 @@ private slots:
         // A record written meanwhile shows on the next refresh, under the same filters.
         QVERIFY(journal->record(seeded(JournalRecord::Kind::Calibration, local(30, 11), QStringLiteral("line-5"))));
         history->refresh();
+        QTRY_VERIFY(!history->isReading());
         QCOMPARE(shownStations().contains(QStringLiteral("line-5")), text.isEmpty() && kindRow != 1);
+    }
+
+    // The summary waits in its worker until the test lets it go: meanwhile the window's thread
+    // turns, the records filter, and of the requests made only the latest runs next. A window
+    // closed and gone while its summary computes neither waits for it nor minds its end.
+    void theWindowKeepsTurningWhileItsSummaryIsComputed()
+    {
+        QSemaphore gate;
+        QAtomicInt runs = 0;
+        // Bounded, so that a summary computed on the window's thread stalls the test, not hangs it.
+        HistoryWindow::setBeforeSummary([&] {
+            runs.fetchAndAddRelaxed(1);
+            gate.tryAcquire(1, 10000);
+        });
+        const auto unhook = qScopeGuard([] { HistoryWindow::setBeforeSummary(nullptr); });
+        auto *text = history->findChild<QLineEdit *>(QStringLiteral("historyFilter"));
+        const auto headline = [this] { return history->findChild<QLabel *>(QStringLiteral("yieldHeadline"))->text(); };
+        text->setText(QStringLiteral("line-1"));
+        text->setText(QStringLiteral("line-2"));
+        text->setText(QStringLiteral("ttyUSB1"));
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(10);
+        QTRY_COMPARE(runs.loadRelaxed(), 1);
+        QTRY_VERIFY(ticks >= 5);
+        QCOMPARE(shownStations(), QStringList({"line-4", "line-1"}));
+        QVERIFY2(headline().contains(QStringLiteral("正在计算汇总")), qPrintable(headline()));
+
+        gate.release(10);
+        QTRY_VERIFY(!history->isReading());
+        QCOMPARE(runs.loadRelaxed(), 2);
+        QVERIFY2(headline().contains(QStringLiteral("尝试 2 次")), qPrintable(headline()));
+
+        gate.acquire(gate.available());
+        text->clear();
+        QTRY_COMPARE(runs.loadRelaxed(), 3);
+        history.reset();
+        gate.release();
+        latestRunPool()->waitForDone();
+    }
+
+    // With a shared journal set that cannot be reached, the summary is this machine's, and says so.
+    void theSummaryFallsBackToThisMachinesRecords()
+    {
+        JournalConfig config = journal->config();
+        config.sharedUri = QStringLiteral("postgresql:///velmora?host=/nonexistent");
+        Journal unreachable(config);
+        HistoryWindow window(&unreachable);
+        window.show();
+        QTRY_VERIFY(!window.isReading());
+        const QString headline = window.findChild<QLabel *>(QStringLiteral("yieldHeadline"))->text();
+        QVERIFY2(headline.contains(QStringLiteral("无法读取")) && headline.contains(QStringLiteral("尝试 3 次")), qPrintable(headline));
     }
 
     void chipsLastUpdateIsFoundByCpuid_data()
