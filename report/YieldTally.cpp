@@ -11,19 +11,16 @@ namespace {
 constexpr qint64 HourMs = 3600000;
 
 // Nearest rank: the k-th shortest of n durations, k = ceil(n * percent / 100), in seconds.
-std::optional<double> nearestRank(const std::map<qint64, int> &tenths, int percent)
+// Reorders `tenths`.
+std::optional<double> nearestRank(std::vector<qint64> &tenths, int percent)
 {
-    qint64 count = 0;
-    for (const auto &[value, n] : tenths)
-        count += n;
+    if (tenths.empty())
+        return std::nullopt;
+    const qint64 count = qint64(tenths.size());
     const qint64 rank = (count * percent + 99) / 100;
-    qint64 seen = 0;
-    for (const auto &[value, n] : tenths) {
-        seen += n;
-        if (seen >= rank)
-            return value / 10.0;
-    }
-    return std::nullopt;
+    const auto kth = tenths.begin() + (rank - 1);
+    std::nth_element(tenths.begin(), kth, tenths.end());
+    return *kth / 10.0;
 }
 
 } // namespace
@@ -50,7 +47,7 @@ void YieldTally::add(const YieldAttempt &attempt)
         ++group->attempts;
         group->hours.insert(hour);
         if (attempt.seconds)
-            ++group->tenths[tenthsOf(*attempt.seconds)];
+            group->tenths.push_back(tenthsOf(*attempt.seconds));
     }
     const QString failure = failureOf(attempt.passed, attempt.outcome, attempt.checkResult);
     if (!failure.isEmpty())
@@ -99,7 +96,7 @@ void YieldTally::countGimbal()
     }
 }
 
-void YieldTally::fill(YieldGroup *out, const Group &group)
+void YieldTally::fill(YieldGroup *out, Group &group)
 {
     out->attempts = group.attempts;
     out->gimbals = group.gimbals;
@@ -117,13 +114,13 @@ void YieldTally::finish(YieldReport *report)
     steps.clear();
     gimbal.clear();
     fill(&report->total, total);
-    for (auto it = days.cbegin(); it != days.cend(); ++it) {
+    for (auto it = days.begin(); it != days.end(); ++it) {
         YieldGroup day;
         day.key = QDate(1970, 1, 1).addDays(it.key()).toString(Qt::ISODate);
         fill(&day, it.value());
         report->byDay.append(day);
     }
-    for (auto it = stations.cbegin(); it != stations.cend(); ++it) {
+    for (auto it = stations.begin(); it != stations.end(); ++it) {
         YieldGroup station;
         station.key = it.key();
         fill(&station, it.value());

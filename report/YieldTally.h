@@ -6,7 +6,7 @@
 
 #include <QMap>
 #include <QSet>
-#include <map>
+#include <vector>
 
 // One update attempt as the report reads it.
 struct YieldAttempt
@@ -45,7 +45,7 @@ private:
     struct Group
     {
         int attempts = 0;
-        std::map<qint64, int> tenths; // durations: how many attempts lasted each tenth of a second
+        std::vector<qint64> tenths; // the attempts' durations in tenths of a second
         QSet<qint64> hours;           // the clock hours (UTC, from 1970) in which an attempt began
         int gimbals = 0;
         int firstPassed = 0;
@@ -61,7 +61,7 @@ private:
     };
 
     void countGimbal();
-    static void fill(YieldGroup *out, const Group &group);
+    static void fill(YieldGroup *out, Group &group);
 
     LocalDays localDays;
     Group total;
