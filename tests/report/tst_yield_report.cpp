@@ -199,11 +199,11 @@ private slots:
                "byStation":[{"station":"s1","attempts":4,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":10,"gimbalsPerHour":0.25},
                             {"station":"s2","attempts":6},{"station":"s3","attempts":2}],
                "calibrations":{"runs":2,"successes":1,"failures":[{"step":"solve","count":1}]}})";
-        // Up to C's first attempt (23:50 local): A and B passed on their second attempts, F
-        // passed and then failed.
-        QTest::newRow("until an hour") << "" << "2026-12-01T16:00:00Z" << "" << ""
-            << R"({"attempts":8,"gimbals":4,"firstPassYield":0.25,"finalYield":0.5,
-               "byDay":[{"day":"2026-11-30","attempts":1},{"day":"2026-12-01","attempts":7,"gimbals":4}],
+        // Up to C's first attempt (23:50 local), which the range's end leaves out: A and B passed
+        // on their second attempts, F passed and then failed.
+        QTest::newRow("until an attempt's start") << "" << "2026-12-01T15:50:00Z" << "" << ""
+            << R"({"attempts":7,"gimbals":3,"firstPassYield":0.333333,"finalYield":0.666667,
+               "byDay":[{"day":"2026-11-30","attempts":1},{"day":"2026-12-01","attempts":6,"gimbals":3}],
                "calibrations":{"runs":3,"successes":1}})";
         QTest::newRow("one station") << "" << "" << "s2" << ""
             << R"({"attempts":6,"gimbals":4,"firstPassYield":0.25,"finalYield":0.5,"medianSeconds":45,"p90Seconds":70,
