@@ -63,8 +63,9 @@ public:
     // The condition a filter puts on records (or on a view with their id, kind, started, outcome
     // and station), with its values to bind in order; empty when nothing is filtered.
     static QString filterWhere(const JournalFilter &filter, QVariantList *values);
-    // Runs one statement on this connection with `values` bound in order, its rows to be read
-    // forward only (a large result is never held whole); false with the database's words in `error`.
+    // Runs one statement in `query` (made on database()) with `values` bound in order, its rows
+    // to be read forward only (a large result is never held whole); false with the database's
+    // words in `error`.
     bool exec(QSqlQuery &query, const QString &sql, const QVariantList &values, QString *error) const;
     int schemaVersion(QString *error);
     // Gives the records that lack their stored values (start, and an update's yield) those values: how many it
