@@ -72,7 +72,9 @@ QStringList ReportCommand::textLines(const YieldReport &r)
     }
     QStringList firmware;
     for (const auto &[written, chips] : r.firmware)
-        firmware.append(QStringLiteral("%1 on %2 chips").arg(JournalRecord::firmwareText(written)).arg(chips));
+        firmware.append(QStringLiteral("%1 on %2 chips")
+                            .arg(written == YieldReport::UnknownFirmware ? QStringLiteral("unknown") : JournalRecord::firmwareText(written))
+                            .arg(chips));
     if (!firmware.isEmpty())
         lines.append(QStringLiteral("firmware written: ") + firmware.join(QStringLiteral(", ")));
     QStringList steps;

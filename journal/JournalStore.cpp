@@ -457,13 +457,11 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
                                           QString *error)
 {
     QSqlQuery query(database());
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM records").arg(names(recordTable()))
-                  + (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where) + QLatin1Char(' ') + tail);
-    for (const QVariant &value : values)
-        query.addBindValue(value);
     QList<JournalRecord> records;
-    if (!run(query, error))
+    if (!exec(query,
+              QStringLiteral("SELECT %1 FROM records").arg(names(recordTable()))
+                  + (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where) + QLatin1Char(' ') + tail,
+              values, error))
         return records;
     while (query.next()) {
         JournalRecord r;
@@ -596,6 +594,18 @@ QString JournalStore::filterWhere(const JournalFilter &filter, QVariantList *val
     if (!filter.text.isEmpty())
         where.append(textWhere(filter.text.toLower(), values));
     return where.join(QStringLiteral(" AND "));
+}
+
+bool JournalStore::exec(QSqlQuery &query, const QString &sql, const QVariantList &values, QString *error) const
+{
+    query.setForwardOnly(true);
+    if (!query.prepare(sql)) {
+        *error = sqlError(query.lastError());
+        return false;
+    }
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    return run(query, error);
 }
 
 QList<JournalRecord> JournalStore::find(const JournalFilter &filter, QString *error)

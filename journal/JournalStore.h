@@ -5,6 +5,7 @@
 #include "JournalSchema.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <optional>
 
@@ -67,6 +68,10 @@ public:
     // The condition a filter puts on records (or on a view with their id, kind, started, outcome
     // and station), with its values to bind in order; empty when nothing is filtered.
     static QString filterWhere(const JournalFilter &filter, QVariantList *values);
+    // Runs one statement in `query` (made on database()) with `values` bound in order, its rows
+    // to be read forward only (a large result is never held whole); false with the database's
+    // words in `error`.
+    bool exec(QSqlQuery &query, const QString &sql, const QVariantList &values, QString *error) const;
     int schemaVersion(QString *error);
     // Whether this connection's role may add records: 1 yes, 0 no, -1 on error (the local
     // file always may).

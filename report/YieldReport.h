@@ -45,10 +45,14 @@ struct YieldReport
     QList<YieldFailure> failures; // largest first
     QList<YieldGroup> byDay;      // oldest first, in the report machine's local days
     QList<YieldGroup> byStation;  // by name
-    QList<QPair<int, int>> firmware; // firmware written (version times 100), chips; newest first
+    // Firmware written (version times 100, or UnknownFirmware where the record does not say),
+    // chips; newest first, unknown last.
+    QList<QPair<int, int>> firmware;
     int calibrationRuns = 0;
     int calibrationSuccesses = 0;
     QList<QPair<QString, int>> calibrationFailures; // step, count; largest first
+
+    static constexpr int UnknownFirmware = -1;
 
     bool isEmpty() const { return total.attempts == 0 && calibrationRuns == 0; }
 
@@ -58,7 +62,7 @@ struct YieldReport
     static QString csvHeader();
     QStringList csvRows() const;
 
-    // Computes the report in the database from the yield values the records store, for the
-    // records `filter` keeps (its limit aside). Days are the local days of this machine.
+    // Computes the report from the journal's records that `filter` keeps (its limit aside), in
+    // the thread that opened `store`. Days are the local days of this machine.
     static std::optional<YieldReport> compute(JournalStore &store, const JournalFilter &filter, QString *error);
 };

@@ -1,6 +1,7 @@
 // A line's day worked out by hand, for the yield report's test and its HTML test: gimbals that
-// pass first time, on a second attempt, never; attempts with no chip; failed checks; days
-// across local midnight (in UTC+8); two stations; calibrations.
+// pass first time, on a second attempt, never, or pass and then fail; attempts with no chip;
+// failed checks; days across local midnight (in UTC+8); three stations; a chip written with
+// firmware its record does not name; calibrations.
 #pragma once
 
 #include "JournalRecord.h"
@@ -42,7 +43,7 @@ inline JournalRecord calibration(const char *startUtc, const char *outcome, cons
     return r;
 }
 
-// Gimbals A (0x100, 0x101), B, C, D, E; local days are UTC+8.
+// Gimbals A (0x100, 0x101), B, C, D, E, F; local days are UTC+8.
 inline QList<JournalRecord> line()
 {
     return {
@@ -51,6 +52,8 @@ inline QList<JournalRecord> line()
         attempt("2026-12-01T02:00:00Z", 30, "s1", "write-failed", "", {0x200, 0x201}, "failed"),  // B
         attempt("2026-12-01T03:00:00Z", 50, "s2", "success", "", {0x200, 0x201}),                 // B, second time
         attempt("2026-12-01T05:00:00Z", 5, "s1", "no-bootloader", "", {}),                        // no chip listed
+        attempt("2026-12-01T06:10:00Z", 35, "s3", "success", "", {0x700}, "written", -1),         // F passes, firmware unknown
+        attempt("2026-12-01T06:40:00Z", 60, "s3", "write-failed", "", {0x700}, "failed"),         // F then fails: failed
         attempt("2026-12-01T15:50:00Z", 10, "s1", "hardware-mismatch", "", {0x300}, "not-reached"), // C, 23:50 local
         attempt("2026-12-01T16:10:00Z", 20, "s2", "write-failed", "", {0x300}, "failed"),          // C, 00:10 next day
         attempt("2026-12-01T16:30:00Z", 60, "s2", "not-running", "no-answer", {0x400, 0x401}),     // D, silent

@@ -173,33 +173,37 @@ private slots:
         QTest::addColumn<QString>("station");
         QTest::addColumn<QString>("cpuid");
         QTest::addColumn<QString>("expected");
+        // F passed and then failed: failed in the final yield. F's chip was written with firmware
+        // its record does not name: unknown, not "0.00".
         QTest::newRow("whole journal") << "" << "" << "" << ""
-            << R"({"empty":false,"attempts":11,"gimbals":5,"firstPassYield":0,"finalYield":0.6,"medianSeconds":35,"p90Seconds":60,
-               "failures":[{"outcome":"write-failed","count":3,"share":0.375,"cumulative":0.375},
-                           {"outcome":"not-running","count":2,"share":0.25,"cumulative":0.625},
-                           {"outcome":"hardware-mismatch","count":1,"cumulative":0.75},
-                           {"outcome":"no-bootloader","count":1,"cumulative":0.875},
+            << R"({"empty":false,"attempts":13,"gimbals":6,"firstPassYield":0.166667,"finalYield":0.5,"medianSeconds":35,"p90Seconds":60,
+               "failures":[{"outcome":"write-failed","count":4,"share":0.444444,"cumulative":0.444444},
+                           {"outcome":"not-running","count":2,"share":0.222222,"cumulative":0.666667},
+                           {"outcome":"hardware-mismatch","count":1,"cumulative":0.777778},
+                           {"outcome":"no-bootloader","count":1,"cumulative":0.888889},
                            {"outcome":"port-unavailable","count":1,"cumulative":1}],
                "byDay":[{"day":"2026-11-30","attempts":1,"gimbals":1,"firstPassYield":0,"medianSeconds":35,"gimbalsPerHour":0},
-                        {"day":"2026-12-01","attempts":5,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":30,"gimbalsPerHour":0.4},
+                        {"day":"2026-12-01","attempts":7,"gimbals":4,"firstPassYield":0.5,"medianSeconds":35,"gimbalsPerHour":0.5},
                         {"day":"2026-12-02","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":45,"gimbalsPerHour":0.25}],
                "byStation":[{"station":"s1","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":30,"gimbalsPerHour":0.2},
-                            {"station":"s2","attempts":6,"gimbals":4,"firstPassYield":0.25,"medianSeconds":45,"gimbalsPerHour":0.4}],
-               "firmware":[{"firmware":"1.05","chips":7},{"firmware":"1.04","chips":2}],
+                            {"station":"s2","attempts":6,"gimbals":4,"firstPassYield":0.25,"medianSeconds":45,"gimbalsPerHour":0.4},
+                            {"station":"s3","attempts":2,"gimbals":1,"firstPassYield":1,"medianSeconds":35,"gimbalsPerHour":1}],
+               "firmware":[{"firmware":"1.05","chips":7},{"firmware":"1.04","chips":2},{"firmware":null,"chips":1}],
                "calibrations":{"runs":3,"successes":1,"failures":[{"step":"none","count":1},{"step":"solve","count":1}]}})";
         // A's failed attempt falls out of the range: A now passed first time.
         QTest::newRow("since a day") << "2026-12-01T00:00:00Z" << "" << "" << ""
-            << R"({"attempts":10,"gimbals":5,"firstPassYield":0.2,"finalYield":0.6,"medianSeconds":30,"p90Seconds":60,
-               "failures":[{"outcome":"not-running","count":2,"cumulative":0.285714},{"outcome":"write-failed","count":2,"cumulative":0.571429},
+            << R"({"attempts":12,"gimbals":6,"firstPassYield":0.333333,"finalYield":0.5,"medianSeconds":35,"p90Seconds":60,
+               "failures":[{"outcome":"write-failed","count":3,"cumulative":0.375},{"outcome":"not-running","count":2,"cumulative":0.625},
                            {"outcome":"hardware-mismatch"},{"outcome":"no-bootloader"},{"outcome":"port-unavailable","cumulative":1}],
-               "byDay":[{"day":"2026-12-01","attempts":5},{"day":"2026-12-02","attempts":5}],
+               "byDay":[{"day":"2026-12-01","attempts":7},{"day":"2026-12-02","attempts":5}],
                "byStation":[{"station":"s1","attempts":4,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":10,"gimbalsPerHour":0.25},
-                            {"station":"s2","attempts":6}],
+                            {"station":"s2","attempts":6},{"station":"s3","attempts":2}],
                "calibrations":{"runs":2,"successes":1,"failures":[{"step":"solve","count":1}]}})";
-        // Up to C's first attempt (23:50 local): A and B passed on their second attempts.
-        QTest::newRow("until an hour") << "" << "2026-12-01T16:00:00Z" << "" << ""
-            << R"({"attempts":6,"gimbals":3,"firstPassYield":0,"finalYield":0.666667,
-               "byDay":[{"day":"2026-11-30","attempts":1},{"day":"2026-12-01","attempts":5,"gimbals":3}],
+        // Up to C's first attempt (23:50 local), which the range's end leaves out: A and B passed
+        // on their second attempts, F passed and then failed.
+        QTest::newRow("until an attempt's start") << "" << "2026-12-01T15:50:00Z" << "" << ""
+            << R"({"attempts":7,"gimbals":3,"firstPassYield":0.333333,"finalYield":0.666667,
+               "byDay":[{"day":"2026-11-30","attempts":1},{"day":"2026-12-01","attempts":6,"gimbals":3}],
                "calibrations":{"runs":3,"successes":1}})";
         QTest::newRow("one station") << "" << "" << "s2" << ""
             << R"({"attempts":6,"gimbals":4,"firstPassYield":0.25,"finalYield":0.5,"medianSeconds":45,"p90Seconds":70,

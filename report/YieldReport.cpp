@@ -67,7 +67,9 @@ QJsonObject YieldReport::toJson() const
     for (const YieldGroup &station : byStation)
         stations.append(groupJson("station", station));
     for (const auto &[written, count] : firmware)
-        chips.append(QJsonObject{{QStringLiteral("firmware"), JournalRecord::firmwareText(written)}, {QStringLiteral("chips"), count}});
+        chips.append(QJsonObject{{QStringLiteral("firmware"), written == UnknownFirmware ? QJsonValue(QJsonValue::Null)
+                                                                                          : QJsonValue(JournalRecord::firmwareText(written))},
+                                 {QStringLiteral("chips"), count}});
     for (const auto &[step, count] : calibrationFailures)
         steps.append(QJsonObject{{QStringLiteral("step"), step}, {QStringLiteral("count"), count}});
     const auto time = [](const QDateTime &t) {
