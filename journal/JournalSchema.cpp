@@ -291,7 +291,3 @@ int JournalSchema::latest()
 {
     return int(schemaSteps().size());
 }
-
-const QString JournalSchema::startHour = QStringLiteral("((started_ms + %1) / 3600000)").arg(JournalSchema::StartBiasMs);
-const QString JournalSchema::startDay = QStringLiteral("((started_ms + %1) / 86400000)").arg(JournalSchema::StartBiasMs);
-const QString JournalSchema::durationTenths = QStringLiteral("((CAST(round(seconds * 1000) AS BIGINT) + 50) / 100)");

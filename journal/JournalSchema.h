@@ -56,15 +56,4 @@ int latest();
 // column. Such a journal is refused untouched rather than misread.
 bool fromUnreleasedBuild(const QSqlDatabase &db, int version);
 
-// A record's start in milliseconds since 1970 (UTC) is counted from this far earlier (ten
-// million days), so that the divisions below round down for any date.
-constexpr qint64 StartBiasMs = 864000000000000;
-// Expressions the schema indexes and the yield report groups by, word for word: SQLite groups
-// along an index without sorting only when the grouped expression is the indexed one. The start's
-// UTC hour and UTC day (counted from the bias), and an update's duration in tenths of a second
-// (from its whole milliseconds: the same integers in both databases).
-extern const QString startHour;
-extern const QString startDay;
-extern const QString durationTenths;
-
 } // namespace JournalSchema

@@ -76,14 +76,7 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
                     values, error))
         return std::nullopt;
     YieldTally tally(QTimeZone::systemTimeZone());
-    int lacking = 0;
     while (query.next()) {
-        // An older program that had the journal open across its upgrade wrote records without
-        // their start in milliseconds or their pass: counting them would miscount the range.
-        if (query.value(1).isNull() || query.value(3).isNull()) {
-            ++lacking;
-            continue;
-        }
         YieldAttempt attempt;
         attempt.gimbal = query.value(0).toString();
         attempt.startedMs = query.value(1).toLongLong();
@@ -97,12 +90,6 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
     }
     if (!readToEnd(query, error))
         return std::nullopt;
-    if (lacking > 0) {
-        *error = QStringLiteral("%1 records lack their stored values (an older Velmora wrote them after the journal's upgrade); "
-                                "'velmora-cli journal init' fills them")
-                     .arg(lacking);
-        return std::nullopt;
-    }
     tally.finish(&report);
     qCDebug(lcReport) << "yield report: attempts read and folded in" << timer.elapsed() << "ms";
 

@@ -57,10 +57,6 @@ bool exec(JournalStore &store, const QString &sql)
 // no-bootloader); record i belongs to gimbal i / 2, two chips each.
 QStringList seedStatements(bool local, int n)
 {
-    // Values today's schema stores beside the documented ones; a journal whose database derives
-    // them from the record's own columns needs none of them.
-    const QString storedNames = QStringLiteral(", started_ms, seconds, passed");
-    const QString storedValues = QStringLiteral(", ms, length / 1000.0, CASE WHEN outcome = 'success' THEN 1 ELSE 0 END");
     const QString outcome = QStringLiteral("CASE WHEN i % 10 < 8 THEN 'success' WHEN i % 10 = 8 THEN 'write-failed' "
                                            "WHEN i % 3 = 0 THEN 'no-bootloader' WHEN i % 3 = 1 THEN 'hardware-mismatch' "
                                            "ELSE 'not-running' END");
@@ -74,9 +70,9 @@ QStringList seedStatements(bool local, int n)
                                                     "%3 AS gimbal FROM generate_series(0::bigint, %1) AS i");
     const QString time = local ? QStringLiteral("strftime('%Y-%m-%dT%H:%M:%fZ', %1 / 1000.0, 'unixepoch')")
                                : QStringLiteral("to_timestamp(%1 / 1000.0)");
-    const QString records = QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, outcome, check_result, gimbal%1) "
-                                           "SELECT id, 'update', %2, %3, station, '1.0', outcome, NULL, gimbal%4 FROM (%5) a")
-                                .arg(storedNames, time.arg(QStringLiteral("ms")), time.arg(QStringLiteral("(ms + length)")), storedValues,
+    const QString records = QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, outcome, check_result, gimbal) "
+                                           "SELECT id, 'update', %1, %2, station, '1.0', outcome, NULL, gimbal FROM (%3) a")
+                                .arg(time.arg(QStringLiteral("ms")), time.arg(QStringLiteral("(ms + length)")),
                                      attempts.arg(n - 1).arg(outcome, gimbal));
     const QString chips = QStringLiteral("INSERT INTO chips (record_id, position, cpuid, firmware_after, result) SELECT r.id, p.p, "
                                          "(CAST(substr(r.id, 2) AS INTEGER) / 2) * 2 + p.p, 105, 'written' FROM records r, "

@@ -472,10 +472,13 @@ private slots:
         QTest::addColumn<bool>("localOnly");
         QTest::addColumn<QString>("outcomes"); // as listed, newest first
         QTest::addColumn<QString>("said");     // a word on standard error; empty: nothing
-        QTest::newRow("server there: its records") << true << false << "write-failed" << "";
-        QTest::newRow("server there, --local: this machine's") << true << true << "port-lost" << "";
-        QTest::newRow("server away: this machine's") << false << false << "port-lost" << "could not be reached";
-        QTest::newRow("server away, --local: no word of it") << false << true << "port-lost" << "";
+        QTest::addColumn<QString>("action");
+        QTest::newRow("server there: its records") << true << false << "write-failed" << "" << "list";
+        QTest::newRow("server there, --local: this machine's") << true << true << "port-lost" << "" << "list";
+        QTest::newRow("server away: this machine's") << false << false << "port-lost" << "could not be reached" << "list";
+        QTest::newRow("server away, --local: no word of it") << false << true << "port-lost" << "" << "list";
+        QTest::newRow("report: the server's failures") << true << false << "write-failed" << "" << "report";
+        QTest::newRow("report --local: this machine's") << true << true << "port-lost" << "" << "report";
     }
     void theListingFallsBackToThisMachinesRecords()
     {
@@ -483,6 +486,7 @@ private slots:
         QFETCH(bool, localOnly);
         QFETCH(QString, outcomes);
         QFETCH(QString, said);
+        QFETCH(QString, action);
         const JournalConfig c = config();
         {
             JournalConfig offline = c;
@@ -495,7 +499,7 @@ private slots:
         QVERIFY2(server.open(JournalStore::Backend::Shared, pg.uri(), 2000, &error), qPrintable(error));
         QVERIFY2(server.append({JournalSamples::update(0x22, QStringLiteral("write-failed"))}, &error), qPrintable(error));
         const QString uri = serverThere ? pg.uri() : pg.uri().replace(pg.socketDir(), dir.filePath(QStringLiteral("nowhere")));
-        QStringList arguments{QStringLiteral("journal"), QStringLiteral("--json"), QStringLiteral("--journal"), uri};
+        QStringList arguments{QStringLiteral("journal"), action, QStringLiteral("--json"), QStringLiteral("--journal"), uri};
         if (localOnly)
             arguments << QStringLiteral("--local");
         QString out, err;
@@ -503,6 +507,11 @@ private slots:
         QStringList listed;
         for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             listed << QJsonDocument::fromJson(line.toUtf8()).object()[QStringLiteral("outcome")].toString();
+        if (action == QLatin1String("report")) {
+            listed.clear();
+            for (const QJsonValue &failure : QJsonDocument::fromJson(out.toUtf8()).object()[QStringLiteral("failures")].toArray())
+                listed << failure[QStringLiteral("outcome")].toString();
+        }
         QCOMPARE(listed.join(QLatin1Char(' ')), outcomes);
         if (said.isEmpty())
             QVERIFY2(err.isEmpty(), qPrintable(err));
