@@ -563,13 +563,15 @@ QString textWhere(const QString &text, QVariantList *values)
 QString JournalStore::filterWhere(const JournalFilter &filter, QVariantList *values)
 {
     QStringList where;
+    // On the start the database derives: an instant whatever form another program wrote it in,
+    // and indexed.
     if (filter.since.isValid()) {
-        where.append(QStringLiteral("started >= ?"));
-        values->append(timeText(filter.since));
+        where.append(QStringLiteral("started_ms >= ?"));
+        values->append(filter.since.toMSecsSinceEpoch());
     }
     if (filter.until.isValid()) {
-        where.append(QStringLiteral("started < ?"));
-        values->append(timeText(filter.until));
+        where.append(QStringLiteral("started_ms < ?"));
+        values->append(filter.until.toMSecsSinceEpoch());
     }
     if (filter.cpuid) {
         where.append(QStringLiteral("id IN (SELECT record_id FROM chips WHERE cpuid = ?)"));

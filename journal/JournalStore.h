@@ -65,8 +65,8 @@ public:
 
     // Newest first.
     QList<JournalRecord> find(const JournalFilter &filter, QString *error);
-    // The condition a filter puts on records (or on a view with their id, kind, started, outcome
-    // and station), with its values to bind in order; empty when nothing is filtered.
+    // The condition a filter puts on records, with its values to bind in order; empty when
+    // nothing is filtered.
     static QString filterWhere(const JournalFilter &filter, QVariantList *values);
     // Runs one statement in `query` (made on database()) with `values` bound in order, its rows
     // to be read forward only (a large result is never held whole); false with the database's

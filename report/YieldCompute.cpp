@@ -95,8 +95,8 @@ std::optional<YieldReport> YieldReport::compute(JournalStore &store, const Journ
 
     // The chips written, by the image's firmware (unknown when the record has none), newest first.
     if (!store.exec(query,
-                    QStringLiteral("SELECT firmware_after, count(*) FROM chips WHERE result = 'written' AND record_id IN "
-                                   "(SELECT id FROM records WHERE kind = 'update'%1) GROUP BY firmware_after")
+                    QStringLiteral("SELECT c.firmware_after, count(*) FROM records JOIN chips c ON c.record_id = records.id "
+                                   "WHERE kind = 'update' AND c.result = 'written'%1 GROUP BY c.firmware_after")
                         .arg(andWhere),
                     values, error))
         return std::nullopt;
