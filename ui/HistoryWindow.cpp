@@ -19,8 +19,9 @@ namespace {
 
 // How long a read waits for another process's write lock on the local file.
 constexpr int LocalWaitMs = 5000;
-// What the shared journal is given for the summary (its connection and each statement): a report
-// over a large journal takes longer than a listing, and the window does not wait for it.
+// What the summary's statements are given on the shared journal (reaching it takes the listing's
+// budget): a report over a large journal takes longer than a listing, and the window does not
+// wait for it.
 constexpr int SharedSummaryBudgetMs = 30000;
 
 std::function<void()> &beforeSummary()
@@ -34,7 +35,7 @@ std::optional<YieldReport> reportOf(JournalStore::Backend backend, const QString
                                     QString *error)
 {
     JournalStore store;
-    if (!store.open(backend, target, timeoutMs, error))
+    if (!store.open(backend, target, timeoutMs, error) || !store.setStatementBudget(SharedSummaryBudgetMs, error))
         return std::nullopt;
     return YieldReport::compute(store, filter, error);
 }
@@ -211,7 +212,7 @@ void HistoryWindow::requestSummary()
             const QString shared = JournalConfig::describe(config.sharedUri);
             read.error = JournalConfig::checkSharedUri(config.sharedUri);
             if (read.error.isEmpty())
-                read.report = reportOf(JournalStore::Backend::Shared, config.sharedUri, SharedSummaryBudgetMs, filter, &read.error);
+                read.report = reportOf(JournalStore::Backend::Shared, config.sharedUri, JournalConfig::SharedBudgetMs, filter, &read.error);
             if (read.report) {
                 read.note = tr("共享日志 %1 的汇总").arg(shared);
                 return read;
