@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
         // What waits goes now, giving the server about 2 s; what it did not take waits for
         // the next command or `journal sync`.
         QString error;
-        if (journal->sendWaiting(2500, &error) < 0)
+        if (journal->sendWaiting(JournalConfig::SharedBudgetMs, &error) < 0)
             CliOutput::error(QStringLiteral("velmora-cli: journal: %1; the records wait for 'velmora-cli journal sync'").arg(error));
     }
     Journal::exitIfSenderAbandoned(code);
