@@ -13,20 +13,32 @@ build=${VELMORA_BUILD_DIR:-build}
 bin=$build/bin
 package=$(realpath -m "$build/share/velmora/demo-k5.ptz")
 
-# A catalogue in a folder, signed at run time with a demo key that only this demo trusts (its own
-# configuration and cache folders), shows the catalogue without a network.
+# Everything the demo keeps (settings, the catalogue's cache and sequences, the journal) goes to
+# a home of its own, removed on exit: the user's own folders are never written. It starts from a
+# copy of the user's settings (product, last port), without the journal's, so the demo's records
+# never reach a shared journal; what the demo changes is not copied back.
+unset VELMORA_JOURNAL # a shared journal of the user's shell gets no demo records either
 demo=$(mktemp -d)
 trap 'rm -rf "$demo"' EXIT
-mkdir -p "$demo/catalogue" "$demo/notes" "$demo/config/Velmora/trusted-keys"
+demo_env=(XDG_CONFIG_HOME="$demo/config" XDG_CACHE_HOME="$demo/cache" XDG_STATE_HOME="$demo/state"
+    XDG_DATA_HOME="$demo/data" VELMORA_JOURNAL_FILE="$demo/data/journal.sqlite")
+mkdir -p "$demo/catalogue" "$demo/notes" "$demo/config/Velmora/trusted-keys" "$demo/data"
+user_settings=${XDG_CONFIG_HOME:-$HOME/.config}/Velmora/Velmora.conf
+if [[ -f "$user_settings" ]]; then
+    awk '/^\[/ { skip = ($0 == "[journal]") } !skip' "$user_settings" >"$demo/config/Velmora/Velmora.conf"
+fi
+
+# A catalogue in a folder, signed at run time with a demo key that only this demo trusts, shows
+# the catalogue without a network; its package is signed too, as a maker's would be.
 cp "$package" "$demo/catalogue/"
 echo "Demo release for the simulator." >"$demo/notes/1.05.en.txt"
 minisign -G -W -p "$demo/config/Velmora/trusted-keys/demo.pub" -s "$demo/demo.key" >/dev/null
-"$bin/velmora-ptz" catalogue "$demo/catalogue" --notes-from "$demo/notes" >/dev/null
+minisign -S -s "$demo/demo.key" -m "$demo/catalogue/demo-k5.ptz" -t "demo package" >/dev/null
+env "${demo_env[@]}" "$bin/velmora-ptz" catalogue "$demo/catalogue" --notes-from "$demo/notes" >/dev/null
 minisign -S -s "$demo/demo.key" -m "$demo/catalogue/catalogue.json" -t "demo catalogue" >/dev/null
-catalogue_env=(XDG_CONFIG_HOME="$demo/config" XDG_CACHE_HOME="$demo/cache" XDG_STATE_HOME="$demo/state")
 echo "Demo catalogue at $demo/catalogue, releases for the simulator's chips:"
-env "${catalogue_env[@]}" "$bin/velmora-cli" catalogue list --catalogue "$demo/catalogue" --hardware 0101,0102
-package=$(env "${catalogue_env[@]}" "$bin/velmora-cli" catalogue fetch latest --catalogue "$demo/catalogue" --hardware 0101,0102)
+env "${demo_env[@]}" "$bin/velmora-cli" catalogue list --catalogue "$demo/catalogue" --hardware 0101,0102
+env "${demo_env[@]}" "$bin/velmora-cli" catalogue fetch latest --catalogue "$demo/catalogue" --hardware 0101,0102 >/dev/null
 
 out=$(mktemp)
 # The default product (K5-Delta) addresses its chips one by one, hence --multi-chip; --match makes
@@ -45,6 +57,6 @@ done
 [[ -n "$line" ]] || { echo "the simulator did not report its port" >&2; exit 1; }
 
 echo "Simulated gimbal at ${line#*=}: open it in Velmora's port list."
-echo "Demo firmware package for the firmware tab (fetched from the demo catalogue): $package"
+echo "Demo firmware package for the firmware tab's Browse: $package"
 echo "After Connect, the firmware tab offers the demo catalogue's release (this window uses the demo's own settings)."
-env "$line" XDG_CONFIG_HOME="$demo/config" XDG_CACHE_HOME="$demo/cache" VELMORA_CATALOGUE="$demo/catalogue" "$bin/velmora"
+env "$line" "${demo_env[@]}" VELMORA_CATALOGUE="$demo/catalogue" "$bin/velmora"

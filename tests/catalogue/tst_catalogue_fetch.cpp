@@ -57,6 +57,7 @@ private slots:
         QTest::newRow("package of the wrong digest") << "digest" << "" << "package-digest";
         QTest::newRow("package truncated") << "truncated" << "" << "package-digest";
         QTest::newRow("package longer than listed") << "longer" << "" << "package-digest";
+        QTest::newRow("package names a file of this machine") << "local-file" << "" << "download-failed";
         QTest::newRow("package stalls") << "stall" << "" << "download-failed";
         QTest::newRow("server gone, nothing kept") << "gone" << "download-failed" << "download-failed";
         QTest::newRow("server gone, index and package kept") << "gone-kept" << "" << "";
@@ -74,10 +75,17 @@ private slots:
         QVERIFY(QDir().mkpath(served.path()));
 
         QByteArray listed = package;
+        // A server's index naming a sound copy of the package on this machine.
+        QString packageName = QStringLiteral("k.ptz");
+        if (fault == QLatin1String("local-file")) {
+            packageName = QUrl::fromLocalFile(home.filePath(QStringLiteral("local.ptz"))).toString();
+            QFile local(home.filePath(QStringLiteral("local.ptz")));
+            QVERIFY(local.open(QIODevice::WriteOnly) && local.write(package) == package.size());
+        }
         if (fault == QLatin1String("digest"))
             listed[100] = char(listed[100] ^ 1);
         QByteArray text = CatalogueFixture::index(
-            42, {CatalogueFixture::release(QStringLiteral("1.07"), QStringLiteral("stable"), listed, QStringLiteral("k.ptz"))},
+            42, {CatalogueFixture::release(QStringLiteral("1.07"), QStringLiteral("stable"), listed, packageName)},
             QDateTime::currentDateTimeUtc().addSecs(fault == QLatin1String("expired") ? -60 : 86400));
         if (fault == QLatin1String("huge-index"))
             text.replace("\"format\"", "\"padding\": \"" + QByteArray(CatalogueIndex::SizeLimit, 'x') + "\", \"format\"");

@@ -340,6 +340,58 @@ private slots:
         }
     }
 
+    // A maker's round: index with notes and an expiry, sign, check, index again. Each row spoils
+    // one thing; the check says it (3) and the next index keeps what it was not told to change
+    // or refuses with nothing written (1).
+    void catalogueKeepsWhatItIsNotToldToChange_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("checkStatus");
+        QTest::addColumn<int>("indexStatus");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("sound") << "" << 0 << 0 << "nothing a client would refuse";
+        QTest::newRow("unsigned package") << "unsigned" << 3 << 0 << "k.ptz (release 1.05): unsigned";
+        QTest::newRow("changed package") << "changed" << 3 << 1 << "is not the package the index lists";
+        QTest::newRow("package gone") << "gone" << 3 << 1 << "missing or unreadable";
+        QTest::newRow("index expiring") << "expiring" << 3 << 0 << "within 14 days";
+    }
+    void catalogueKeepsWhatItIsNotToldToChange()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, checkStatus);
+        QFETCH(int, indexStatus);
+        QFETCH(QString, message);
+        QTemporaryDir round;
+        const QDir keys(round.path());
+        const QString pub = round.filePath(QStringLiteral("pub")), package = pub + QStringLiteral("/k.ptz");
+        QVERIFY(QDir().mkpath(pub) && QFile::copy(QStringLiteral(VELMORA_DEMO_PACKAGE), package));
+        QVERIFY(writeFile(round.filePath(QStringLiteral("1.05.en.txt")), "Steadier pan"));
+        const QString expires = QDateTime::currentDateTimeUtc().addDays(fault == QLatin1String("expiring") ? 5 : 60).toString(Qt::ISODate);
+        QCOMPARE(runPtz({QStringLiteral("catalogue"), pub, QStringLiteral("--notes-from"), round.path(), QStringLiteral("--expires"), expires}).status, 0);
+        QVERIFY(MinisignTool::makeKey(keys, QStringLiteral("maker")));
+        QVERIFY(MinisignTool::sign(keys, QStringLiteral("maker"), package, QStringLiteral("k5 1.05")));
+        QVERIFY(MinisignTool::sign(keys, QStringLiteral("maker"), pub + QStringLiteral("/catalogue.json"), QStringLiteral("catalogue")));
+        const QByteArray signedIndex = readFile(pub + QStringLiteral("/catalogue.json"));
+        if (fault == QLatin1String("unsigned"))
+            QVERIFY(QFile::remove(package + QStringLiteral(".minisig")));
+        if (fault == QLatin1String("changed"))
+            QVERIFY(QFile::remove(package) && QFile::copy(packTwoImages(QStringLiteral("other.ptz")), package));
+        if (fault == QLatin1String("gone"))
+            QVERIFY(QFile::remove(package));
+
+        const Run check = runPtz({QStringLiteral("catalogue"), QStringLiteral("check"), pub, QStringLiteral("--key"), keys.filePath(QStringLiteral("maker.pub"))});
+        QCOMPARE(check.status, checkStatus);
+        const Run index = runPtz({QStringLiteral("catalogue"), pub});
+        QCOMPARE(index.status, indexStatus);
+        QVERIFY2((check.out + index.err).contains(message), qPrintable(check.out + index.err));
+        const QByteArray text = readFile(pub + QStringLiteral("/catalogue.json"));
+        if (indexStatus != 0) {
+            QCOMPARE(text, signedIndex);
+            return;
+        }
+        QVERIFY(text.contains("\"sequence\": 2\n") && text.contains("Steadier pan") && text.contains(expires.toLatin1()));
+    }
+
     void badArgumentsGiveStatusTwoAndOneLine_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -371,6 +423,8 @@ private slots:
         QTest::newRow("arch twice") << base + QStringList{QStringLiteral("--arch"), QStringLiteral("1"), image,
                                                           QStringLiteral("1:1:/etc/hostname")};
         QTest::newRow("unknown option") << base + QStringList{QStringLiteral("--force"), image, QStringLiteral("1:1:/etc/hostname")};
+        QTest::newRow("catalogue expiring in the past") << QStringList{QStringLiteral("catalogue"), path(QStringLiteral("never")),
+                                                                       QStringLiteral("--expires"), QStringLiteral("2020-01-01")};
     }
     void badArgumentsGiveStatusTwoAndOneLine()
     {
@@ -387,7 +441,8 @@ private slots:
         for (const QStringList &arguments : {QStringList{QStringLiteral("--help")}, QStringList{QStringLiteral("pack"), QStringLiteral("--help")},
                                              QStringList{QStringLiteral("info"), QStringLiteral("-h")},
                                              QStringList{QStringLiteral("verify"), QStringLiteral("--help")},
-                                             QStringList{QStringLiteral("keys"), QStringLiteral("--help")}}) {
+                                             QStringList{QStringLiteral("keys"), QStringLiteral("--help")},
+                                             QStringList{QStringLiteral("catalogue"), QStringLiteral("check"), QStringLiteral("--help")}}) {
             const Run run = runPtz(arguments);
             QCOMPARE(run.status, 0);
             QVERIFY(run.out.startsWith(QLatin1String("Usage: velmora-ptz")));

@@ -10,6 +10,7 @@ enum ExitStatus {
     FileError = 1,         // a file could not be read or written, or the package is invalid
     UsageError = 2,        // bad arguments
     RecordCrcMismatch = 3, // verify: an image's own CRC does not match its data
+    CatalogueRefused = 3,  // catalogue check: a client would refuse something in the folder
     SignatureRefused = 4,  // verify: a signature that does not hold, or by a key not trusted
 };
 
@@ -19,6 +20,7 @@ int info(const QStringList &arguments);
 int verify(const QStringList &arguments);
 int keys(const QStringList &arguments);
 int catalogue(const QStringList &arguments);
+int catalogueCheck(const QStringList &arguments); // catalogue check FOLDER
 
 // Help texts (printed on stdout by --help).
 QString mainHelp();
@@ -27,6 +29,7 @@ QString infoHelp();
 QString verifyHelp();
 QString keysHelp();
 QString catalogueHelp();
+QString exitStatusText(); // the exit statuses every help text ends with
 
 // "velmora-ptz: <message>" on stderr, one line; returns `status` for `return fail(...)`.
 int fail(int status, const QString &message);

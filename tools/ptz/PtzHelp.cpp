@@ -11,7 +11,8 @@ const char *exitStatuses = "Exit status:\n"
                            "  0  success\n"
                            "  1  a file cannot be read or written, or the package is invalid\n"
                            "  2  bad arguments\n"
-                           "  3  verify only: an image's record CRC does not match its data\n"
+                           "  3  verify: an image's record CRC does not match its data;\n"
+                           "     catalogue check: a client would refuse something in the folder\n"
                            "  4  verify only: the package's signature does not hold, or its key is not trusted\n";
 
 } // namespace
@@ -32,6 +33,8 @@ QString mainHelp()
                           "                  counts\n"
                           "  catalogue FOLDER [--channel C] [--notes-from DIR] [--expires DATE]\n"
                           "                  write the index of the packages in FOLDER, to be signed\n"
+                          "  catalogue check FOLDER [--days N] [--key K.pub]\n"
+                          "                  say what a client would refuse in FOLDER, before publishing\n"
                           "\n"
                           "Run 'velmora-ptz COMMAND --help' for the details of a command,\n"
                           "'velmora-ptz --version' for the version.\n"
@@ -93,6 +96,11 @@ QString keysHelp()
                           "exists, only the system's do.\n"
                           "\n")
            + QLatin1String(exitStatuses);
+}
+
+QString exitStatusText()
+{
+    return QLatin1String(exitStatuses);
 }
 
 int fail(int status, const QString &message)
