@@ -122,6 +122,10 @@ JournalRecord UpdateAttempt::finish(const UpdateEnding &ending, BootCheck check)
 {
     JournalRecord out = rec;
     out.ended = JournalRecord::now();
+    // A catalogue's package is named as its release lists it, not by the file it was kept in
+    // (named by its digest, which has a column of its own).
+    if (!rec.catalogue.package.isEmpty())
+        out.packageName = rec.catalogue.package;
     out.outcome = outcomeWord(ending, check);
     out.checkResult = checkName(check);
     if (!ending.engine)

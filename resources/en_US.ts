@@ -649,6 +649,14 @@ Time per attempt: median %5, 90th percentile %6
         <source>详情</source>
         <translation>Details</translation>
     </message>
+    <message>
+        <source>%1 %2（目录）</source>
+        <translation>%1 %2 (catalogue)</translation>
+    </message>
+    <message>
+        <source>%1 %2（目录，%3）</source>
+        <translation>%1 %2 (catalogue, %3)</translation>
+    </message>
 </context>
 <context>
     <name>ChipHistory</name>
