@@ -63,6 +63,7 @@ void CatalogueSource::choose()
     if (!choice.release.version.isEmpty()) {
         current.origin.version = choice.release.version;
         current.origin.channel = choice.release.channel;
+        current.origin.package = QUrl(choice.release.package).fileName();
     }
     if (!choice.chosen()) {
         current.refusal = choice.refusal;

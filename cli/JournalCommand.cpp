@@ -27,8 +27,14 @@ QString chipsText(const JournalRecord &record)
 QString textLine(const JournalRecord &record, bool utc)
 {
     const QString when = JournalTime::shown(record.started, utc);
+    // A catalogue's package says its release: "k5-1.09.ptz 1.09 (catalogue, stable)".
+    QString package = record.packageName;
+    if (!record.catalogue.version.isEmpty())
+        package += record.catalogue.channel.isEmpty()
+                       ? QStringLiteral(" %1 (catalogue)").arg(record.catalogue.version)
+                       : QStringLiteral(" %1 (catalogue, %2)").arg(record.catalogue.version, record.catalogue.channel);
     QString what = record.kind == JournalRecord::Kind::Update
-                       ? QStringLiteral("update %1 [%2]").arg(record.packageName, chipsText(record))
+                       ? QStringLiteral("update %1 [%2]").arg(package, chipsText(record))
                        : QStringLiteral("calibration step %1, save %2")
                              .arg(record.stepReached, record.saveAcknowledged ? QStringLiteral("acknowledged")
                                                                               : QStringLiteral("not acknowledged"));

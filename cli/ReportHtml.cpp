@@ -9,7 +9,8 @@
 namespace {
 
 constexpr int ChartWidth = 720, ChartHeight = 260;
-constexpr int Left = 48, Right = 48, Top = 16, Bottom = 70;
+// Room on the left for the first bar's slanted label (an outcome word of up to 20 letters).
+constexpr int Left = 112, Right = 48, Top = 16, Bottom = 70;
 // Beyond this many bars the names would overlap: the rest is summed up in words.
 constexpr int MostBars = 40;
 
@@ -123,6 +124,16 @@ QString stationTable(const YieldReport &r)
     return html + QStringLiteral("</tbody></table>");
 }
 
+// The line's refusals: attempts that wrote nothing because of its package, signature, catalogue,
+// port or a cancel, apart from the gimbals' failures.
+QString refusalTable(const YieldReport &r)
+{
+    QString html = QStringLiteral("<table><thead><tr><th>Outcome</th><th>Refused</th></tr></thead><tbody>");
+    for (const YieldFailure &f : r.refusals)
+        html += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>").arg(esc(f.outcome)).arg(f.count);
+    return html + QStringLiteral("</tbody></table>");
+}
+
 const char *const kStyle =
     "body{font-family:'DejaVu Sans',sans-serif;margin:24px;color:#222;background:#fff}"
     "h1{font-size:20px}h2{font-size:16px;margin-top:28px}"
@@ -160,6 +171,8 @@ QString ReportHtml::page(const YieldReport &r, const QString &source)
     html += QStringLiteral("<section><h2>First-pass yield by day</h2>") + yieldChart(r) + QStringLiteral("</section>");
     html += QStringLiteral("<section><h2>Failures by outcome (Pareto; the line is the cumulative share)</h2>")
             + (r.failures.isEmpty() ? QStringLiteral("<p>No failed attempt.</p>") : paretoChart(r)) + QStringLiteral("</section>");
+    html += QStringLiteral("<section><h2>Refused, nothing written (the line's setup, not counted in the yield)</h2>")
+            + (r.refusals.isEmpty() ? QStringLiteral("<p>No refusal.</p>") : refusalTable(r)) + QStringLiteral("</section>");
     html += QStringLiteral("<section><h2>Stations</h2>") + stationTable(r) + QStringLiteral("</section>");
     return html + QStringLiteral("</body></html>");
 }

@@ -60,6 +60,17 @@ QStringList ReportCommand::textLines(const YieldReport &r)
                              .arg(percent(f.share), 8)
                              .arg(percent(f.cumulative), 8));
     }
+    if (!r.refusals.isEmpty()) {
+        QStringList words;
+        int count = 0;
+        for (const YieldFailure &f : r.refusals) {
+            words.append(QStringLiteral("%1 %2").arg(f.outcome).arg(f.count));
+            count += f.count;
+        }
+        lines.append(QStringLiteral("refused, nothing written (the line's setup, not the gimbals'): %1 (%2)")
+                         .arg(count)
+                         .arg(words.join(QStringLiteral(", "))));
+    }
     if (!r.byDay.isEmpty()) {
         lines.append(QStringLiteral("by day (local):"));
         for (const YieldGroup &g : r.byDay)

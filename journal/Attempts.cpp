@@ -122,6 +122,10 @@ JournalRecord UpdateAttempt::finish(const UpdateEnding &ending, BootCheck check)
 {
     JournalRecord out = rec;
     out.ended = JournalRecord::now();
+    // A catalogue's package is named as its release lists it, not by the file it was kept in
+    // (named by its digest, which has a column of its own).
+    if (!rec.catalogue.package.isEmpty())
+        out.packageName = rec.catalogue.package;
     out.outcome = outcomeWord(ending, check);
     out.checkResult = checkName(check);
     if (!ending.engine)
@@ -204,4 +208,31 @@ QStringList JournalWords::outcomes()
                             CalibrationEnding::Kind::PortLost, CalibrationEnding::Kind::PortUnavailable})
         add(CalibrationAttempt::outcomeWord({kind, std::nullopt}));
     return words;
+}
+
+QStringList JournalWords::refusals()
+{
+    QStringList words;
+    UpdateOutcome end;
+    for (const auto reason : {UpdateOutcome::Cancelled, UpdateOutcome::PackageUnreadable, UpdateOutcome::PackageInvalid}) {
+        end.reason = reason;
+        words.append(UpdateAttempt::outcomeWord(UpdateEnding::byEngine(end)));
+    }
+    for (const auto kind : {UpdateEnding::Kind::Cancelled, UpdateEnding::Kind::PortUnavailable})
+        words.append(UpdateAttempt::outcomeWord({kind, std::nullopt}));
+    for (const auto why : {UpdateEnding::Refusal::Unsigned, UpdateEnding::Refusal::SignatureInvalid,
+                           UpdateEnding::Refusal::UntrustedKey, UpdateEnding::Refusal::Invalid})
+        words.append(UpdateAttempt::outcomeWord(UpdateEnding::refused(why)));
+    for (int why = int(CatalogueReason::Signature); why <= int(CatalogueReason::Older); ++why)
+        words.append(UpdateAttempt::outcomeWord(UpdateEnding::refusedByCatalogue(CatalogueReason(why))));
+    for (const auto kind : {CalibrationEnding::Kind::Cancelled, CalibrationEnding::Kind::PortUnavailable})
+        words.append(CalibrationAttempt::outcomeWord({kind, std::nullopt}));
+    words.removeDuplicates();
+    return words;
+}
+
+bool JournalWords::isRefusal(const QString &word)
+{
+    static const QStringList words = refusals();
+    return words.contains(word);
 }

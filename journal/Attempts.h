@@ -103,4 +103,9 @@ namespace JournalWords {
 // Every outcome word a record can carry, each once, in a stable order: the engines' ends, the
 // faces' own ends and the refused packages' words, all made by the outcomeWord functions above.
 QStringList outcomes();
+// The two kinds of failure. A refusal wrote nothing, because of the line's setup (its package,
+// signature, catalogue or port) or its operator's cancel: the gimbal was not at fault. Every
+// other word but "success" is the gimbal's failure (something was tried on it and failed).
+QStringList refusals();
+bool isRefusal(const QString &word);
 }

@@ -10,6 +10,7 @@ struct CatalogueOrigin
     qint64 sequence = -1; // the checked index's sequence; -1 when the index was not believed
     QString version;     // the chosen release; empty when none was chosen
     QString channel;     // the chosen release's channel
+    QString package;     // the chosen release's package file name as the index lists it ("k5-1.09.ptz")
 
     bool isSet() const { return !url.isEmpty(); }
 };

@@ -1,6 +1,7 @@
 // The journal's schema steps in SQLite and PostgreSQL, and how each database is reached.
 #include "JournalSchema.h"
 
+#include "Attempts.h"
 #include "JournalConfig.h"
 
 #include <QDir>
@@ -82,28 +83,37 @@ QStringList yieldColumns(bool local)
     return statements;
 }
 
-// The yield views, for a line's own dashboard: one row per update attempt with its failure word,
-// and the whole journal's figures built on it.
+// The yield views, for a line's own dashboard: one row per update attempt with its failure word
+// and the failure's kind (the gimbal's, or a refusal of the line's: the words are this version's),
+// and the whole journal's figures built on the attempts that reached the gimbal.
 QStringList yieldViews()
 {
+    QStringList refusals;
+    for (const QString &word : JournalWords::refusals())
+        refusals.append(QLatin1Char('\'') + word + QLatin1Char('\''));
+    const QString reachedGimbal = QStringLiteral("FROM update_attempts WHERE coalesce(failure_class, 'gimbal') = 'gimbal'");
     return {
-        QStringLiteral("CREATE VIEW update_attempts AS SELECT r.id, r.kind, r.station, r.started, r.ended, r.outcome, "
-                       "r.check_result, r.seconds, r.passed, CASE WHEN r.passed = 1 THEN NULL "
+        QStringLiteral("CREATE VIEW update_attempts AS SELECT a.*, CASE WHEN a.failure IS NULL THEN NULL WHEN a.failure IN (%1) "
+                       "THEN 'refusal' ELSE 'gimbal' END AS failure_class FROM (SELECT r.id, r.kind, r.station, r.started, r.ended, "
+                       "r.outcome, r.check_result, r.seconds, r.passed, CASE WHEN r.passed = 1 THEN NULL "
                        "WHEN r.outcome = 'success' AND r.check_result = 'cancelled' THEN 'cancelled' "
                        "WHEN r.outcome = 'success' THEN 'not-running' ELSE r.outcome END AS failure, r.gimbal "
-                       "FROM records r WHERE r.kind = 'update'"),
+                       "FROM records r WHERE r.kind = 'update') a")
+            .arg(refusals.join(QStringLiteral(", "))),
         QStringLiteral("CREATE VIEW gimbal_yield AS SELECT gimbal, count(*) AS attempts, min(started) AS first_started, "
                        "max(ended) AS last_ended, max(CASE WHEN first_n = 1 THEN passed END) AS first_passed, "
                        "max(CASE WHEN last_n = 1 THEN passed END) AS final_passed FROM (SELECT gimbal, started, ended, passed, "
                        "row_number() OVER (PARTITION BY gimbal ORDER BY started, id) AS first_n, "
                        "row_number() OVER (PARTITION BY gimbal ORDER BY started DESC, id DESC) AS last_n "
-                       "FROM update_attempts WHERE gimbal IS NOT NULL) t GROUP BY gimbal"),
+                       "%1 AND gimbal IS NOT NULL) t GROUP BY gimbal")
+            .arg(reachedGimbal),
         QStringLiteral("CREATE VIEW station_yield AS SELECT station, count(*) AS attempts, count(DISTINCT gimbal) AS gimbals, "
                        "sum(CASE WHEN n = 1 AND passed = 1 THEN 1 ELSE 0 END) AS first_passed FROM (SELECT station, gimbal, passed, "
                        "CASE WHEN gimbal IS NULL THEN 0 ELSE row_number() OVER (PARTITION BY station, gimbal ORDER BY started, id) END "
-                       "AS n FROM update_attempts) t GROUP BY station"),
-        QStringLiteral("CREATE VIEW failure_pareto AS SELECT failure AS outcome, count(*) AS count FROM update_attempts "
-                       "WHERE failure IS NOT NULL GROUP BY failure"),
+                       "AS n %1) t GROUP BY station")
+            .arg(reachedGimbal),
+        QStringLiteral("CREATE VIEW failure_pareto AS SELECT failure AS outcome, failure_class, count(*) AS count FROM update_attempts "
+                       "WHERE failure IS NOT NULL GROUP BY failure, failure_class"),
         QStringLiteral("CREATE VIEW firmware_written AS SELECT c.firmware_after AS firmware, count(*) AS chips FROM chips c "
                        "JOIN records r ON r.id = c.record_id WHERE r.kind = 'update' AND c.result = 'written' "
                        "GROUP BY c.firmware_after"),

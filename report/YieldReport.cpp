@@ -61,6 +61,9 @@ QJsonObject YieldReport::toJson() const
                                        {QStringLiteral("count"), f.count},
                                        {QStringLiteral("share"), f.share},
                                        {QStringLiteral("cumulative"), f.cumulative}});
+    QJsonArray refusalList;
+    for (const YieldFailure &f : refusals)
+        refusalList.append(QJsonObject{{QStringLiteral("outcome"), f.outcome}, {QStringLiteral("count"), f.count}});
     QJsonArray days, stations, chips, steps;
     for (const YieldGroup &day : byDay)
         days.append(groupJson("day", day));
@@ -85,6 +88,7 @@ QJsonObject YieldReport::toJson() const
             {QStringLiteral("medianSeconds"), orNull(total.medianSeconds)},
             {QStringLiteral("p90Seconds"), orNull(total.p90Seconds)},
             {QStringLiteral("failures"), failureList},
+            {QStringLiteral("refusals"), refusalList},
             {QStringLiteral("byDay"), days},
             {QStringLiteral("byStation"), stations},
             {QStringLiteral("firmware"), chips},

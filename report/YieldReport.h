@@ -42,7 +42,10 @@ struct YieldReport
 {
     JournalFilter filter;
     YieldGroup total;
-    QList<YieldFailure> failures; // largest first
+    // Attempts that reached the gimbal and failed, largest first; the line's refusals (nothing
+    // written because of its package, signature, catalogue, port or a cancel) apart, the same way.
+    QList<YieldFailure> failures;
+    QList<YieldFailure> refusals;
     QList<YieldGroup> byDay;      // oldest first, in the report machine's local days
     QList<YieldGroup> byStation;  // by name
     // Firmware written (version times 100, or UnknownFirmware where the record does not say),
@@ -54,7 +57,7 @@ struct YieldReport
 
     static constexpr int UnknownFirmware = -1;
 
-    bool isEmpty() const { return total.attempts == 0 && calibrationRuns == 0; }
+    bool isEmpty() const { return total.attempts == 0 && refusals.isEmpty() && calibrationRuns == 0; }
 
     // One object with the fields a line's own software reads (see the README).
     QJsonObject toJson() const;

@@ -2,6 +2,8 @@
 // attempts are all read.
 #include "YieldTally.h"
 
+#include "Attempts.h"
+
 #include <QDate>
 #include <algorithm>
 #include <cmath>
@@ -41,6 +43,13 @@ qint64 YieldTally::tenthsOf(double seconds)
 
 void YieldTally::add(const YieldAttempt &attempt)
 {
+    const QString failure = failureOf(attempt.passed, attempt.outcome, attempt.checkResult);
+    // A refusal never reached the gimbal: it is the line's, counted apart, and no attempt of
+    // the gimbal's.
+    if (JournalWords::isRefusal(failure)) {
+        ++refusals[failure];
+        return;
+    }
     const qint64 day = localDays.dayOf(attempt.startedMs);
     const qint64 hour = attempt.startedMs / HourMs - (attempt.startedMs % HourMs < 0 ? 1 : 0);
     for (Group *group : {&total, &days[day], &stations[attempt.station]}) {
@@ -49,7 +58,6 @@ void YieldTally::add(const YieldAttempt &attempt)
         if (attempt.seconds)
             group->tenths.push_back(tenthsOf(*attempt.seconds));
     }
-    const QString failure = failureOf(attempt.passed, attempt.outcome, attempt.checkResult);
     if (!failure.isEmpty())
         ++failures[failure];
     if (attempt.gimbal != gimbal) {
@@ -126,18 +134,25 @@ void YieldTally::finish(YieldReport *report)
         fill(&station, it.value());
         report->byStation.append(station);
     }
+    report->failures = pareto(failures);
+    report->refusals = pareto(refusals);
+}
+
+QList<YieldFailure> YieldTally::pareto(const QMap<QString, int> &counts)
+{
     // Largest first; equal counts by word.
-    int failed = 0;
-    for (auto it = failures.cbegin(); it != failures.cend(); ++it) {
-        report->failures.append({it.key(), it.value(), 0, 0});
-        failed += it.value();
+    QList<YieldFailure> list;
+    int all = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        list.append({it.key(), it.value(), 0, 0});
+        all += it.value();
     }
-    std::stable_sort(report->failures.begin(), report->failures.end(),
-                     [](const YieldFailure &a, const YieldFailure &b) { return a.count > b.count; });
+    std::stable_sort(list.begin(), list.end(), [](const YieldFailure &a, const YieldFailure &b) { return a.count > b.count; });
     int running = 0;
-    for (YieldFailure &f : report->failures) {
+    for (YieldFailure &f : list) {
         running += f.count;
-        f.share = double(f.count) / failed;
-        f.cumulative = double(running) / failed;
+        f.share = double(f.count) / all;
+        f.cumulative = double(running) / all;
     }
+    return list;
 }

@@ -62,12 +62,15 @@ private:
 
     void countGimbal();
     static void fill(YieldGroup *out, Group &group);
+    // The words' counts as a Pareto: largest first, each with its share and the cumulative one.
+    static QList<YieldFailure> pareto(const QMap<QString, int> &counts);
 
     LocalDays localDays;
     Group total;
     QMap<qint64, Group> days;
     QMap<QString, Group> stations;
-    QMap<QString, int> failures;
+    QMap<QString, int> failures; // the gimbals' failures, by word
+    QMap<QString, int> refusals; // the line's refusals, by word
     QString gimbal;     // the gimbal being read
     QList<Step> steps;  // its attempts so far, in its order
 };

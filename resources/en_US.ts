@@ -555,6 +555,10 @@ Time per attempt: median %5, 90th percentile %6
         <source>正在计算汇总…</source>
         <translation>Computing the summary…</translation>
     </message>
+    <message>
+        <source>另有 %1 次被拒绝，未写入云台（产线设置的问题，不计入通过率）</source>
+        <translation>Also %1 refused with nothing written (the line&apos;s setup, not counted in the yield)</translation>
+    </message>
 </context>
 <context>
     <name>YieldCharts</name>
@@ -644,6 +648,14 @@ Time per attempt: median %5, 90th percentile %6
     <message>
         <source>详情</source>
         <translation>Details</translation>
+    </message>
+    <message>
+        <source>%1 %2（目录）</source>
+        <translation>%1 %2 (catalogue)</translation>
+    </message>
+    <message>
+        <source>%1 %2（目录，%3）</source>
+        <translation>%1 %2 (catalogue, %3)</translation>
     </message>
 </context>
 <context>

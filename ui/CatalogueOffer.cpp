@@ -11,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -249,7 +250,8 @@ void CatalogueOffer::onPackageLoaded()
     }
     showWords(package.fromCache ? tr("%1 取自本机缓存").arg(wanted.version) : tr("%1 已下载").arg(wanted.version));
     emit packageReady({*package.checked.package,
-                       {CatalogueClient::shownUrl(load.checked.url), load.checked.index.sequence, wanted.version, wanted.channel}});
+                       {CatalogueClient::shownUrl(load.checked.url), load.checked.index.sequence, wanted.version, wanted.channel,
+                        QUrl(wanted.package).fileName()}});
 }
 
 void CatalogueOffer::showWords(const QString &words, const QString &detail)

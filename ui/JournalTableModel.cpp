@@ -68,7 +68,12 @@ QString JournalTableModel::text(const JournalRecord &record, int column) const
     case Firmware:
         return firmwareChange(record);
     case Package:
-        return record.packageName;
+        if (record.catalogue.version.isEmpty())
+            return record.packageName;
+        // A catalogue's package says its release.
+        return record.catalogue.channel.isEmpty() ? tr("%1 %2（目录）").arg(record.packageName, record.catalogue.version)
+                                                  : tr("%1 %2（目录，%3）").arg(record.packageName, record.catalogue.version,
+                                                                              record.catalogue.channel);
     case Details:
         if (update)
             return record.failedChip > 0 ? tr("%1 页，停在芯片 %2").arg(record.pagesWritten).arg(record.failedChip)

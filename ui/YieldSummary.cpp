@@ -52,6 +52,11 @@ void YieldSummary::showReport(const YieldReport &report, const QString &note)
                                seconds(report.total.medianSeconds), seconds(report.total.p90Seconds))
                           .arg(report.calibrationRuns)
                           .arg(report.calibrationSuccesses));
+    int refused = 0;
+    for (const YieldFailure &f : report.refusals)
+        refused += f.count;
+    if (refused > 0)
+        headline->setText(headline->text() + QLatin1Char('\n') + tr("另有 %1 次被拒绝，未写入云台（产线设置的问题，不计入通过率）").arg(refused));
 }
 
 void YieldSummary::showComputing()

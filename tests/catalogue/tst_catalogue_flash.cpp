@@ -189,6 +189,14 @@ private slots:
                                       {QStringLiteral("version"), written}, {QStringLiteral("channel"), QStringLiteral("stable")}}));
         QCOMPARE(records.first().value(QLatin1String("package")).toObject().value(QLatin1String("sha256")).toString(),
                  QString::fromLatin1(QCryptographicHash::hash(packages.value(written), QCryptographicHash::Sha256).toHex()));
+        // Named by its release, not by the digest it was kept under.
+        QCOMPARE(records.first().value(QLatin1String("package")).toObject().value(QLatin1String("name")).toString(),
+                 QStringLiteral("k5-%1.ptz").arg(written));
+        CliProcess text;
+        text.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
+        QCOMPARE(text.run({QStringLiteral("journal")}), 0);
+        QVERIFY2(text.outputLines().value(0).contains(QStringLiteral("update k5-%1.ptz %1 (catalogue, stable)").arg(written)),
+                 qPrintable(text.outputLines().value(0)));
         // The same in the CSV listing's last four columns.
         CliProcess list;
         list.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);

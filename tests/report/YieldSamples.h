@@ -1,5 +1,6 @@
 // A line's day worked out by hand, for the yield report's test and its HTML test: gimbals that
 // pass first time, on a second attempt, never, or pass and then fail; attempts with no chip;
+// refusals of the line's (an unsigned package, a port that could not be opened);
 // failed checks; days across local midnight (in UTC+8); three stations; a chip written with
 // firmware its record does not name; calibrations.
 #pragma once
@@ -56,6 +57,7 @@ inline QList<JournalRecord> line()
         attempt("2026-12-01T06:40:00Z", 60, "s3", "write-failed", "", {0x700}, "failed"),         // F then fails: failed
         attempt("2026-12-01T15:50:00Z", 10, "s1", "hardware-mismatch", "", {0x300}, "not-reached"), // C, 23:50 local
         attempt("2026-12-01T16:10:00Z", 20, "s2", "write-failed", "", {0x300}, "failed"),          // C, 00:10 next day
+        attempt("2026-12-01T16:20:00Z", 0, "s2", "unsigned", "", {0x400, 0x401}, "not-reached"),  // D refused: the line's
         attempt("2026-12-01T16:30:00Z", 60, "s2", "not-running", "no-answer", {0x400, 0x401}),     // D, silent
         attempt("2026-12-01T17:00:00Z", 70, "s2", "success", "running", {0x400, 0x401}),          // D runs
         // E: an older program's record of a failed check kept as "success": not a pass.

@@ -176,30 +176,31 @@ private slots:
         QTest::addColumn<QString>("cpuid");
         QTest::addColumn<QString>("expected");
         // F passed and then failed: failed in the final yield. F's chip was written with firmware
-        // its record does not name: unknown, not "0.00".
+        // its record does not name: unknown, not "0.00". D's unsigned package and the port that
+        // could not be opened are the line's refusals: no attempt, no failure of a gimbal.
         QTest::newRow("whole journal") << "" << "" << "" << ""
-            << R"({"empty":false,"attempts":13,"gimbals":6,"firstPassYield":0.166667,"finalYield":0.5,"medianSeconds":35,"p90Seconds":60,
-               "failures":[{"outcome":"write-failed","count":4,"share":0.444444,"cumulative":0.444444},
-                           {"outcome":"not-running","count":2,"share":0.222222,"cumulative":0.666667},
-                           {"outcome":"hardware-mismatch","count":1,"cumulative":0.777778},
-                           {"outcome":"no-bootloader","count":1,"cumulative":0.888889},
-                           {"outcome":"port-unavailable","count":1,"cumulative":1}],
+            << R"({"empty":false,"attempts":12,"gimbals":6,"firstPassYield":0.166667,"finalYield":0.5,"medianSeconds":35,"p90Seconds":60,
+               "failures":[{"outcome":"write-failed","count":4,"share":0.5,"cumulative":0.5},
+                           {"outcome":"not-running","count":2,"share":0.25,"cumulative":0.75},
+                           {"outcome":"hardware-mismatch","count":1,"cumulative":0.875},
+                           {"outcome":"no-bootloader","count":1,"cumulative":1}],
+               "refusals":[{"outcome":"port-unavailable","count":1},{"outcome":"unsigned","count":1}],
                "byDay":[{"day":"2026-11-30","attempts":1,"gimbals":1,"firstPassYield":0,"medianSeconds":35,"gimbalsPerHour":0},
                         {"day":"2026-12-01","attempts":7,"gimbals":4,"firstPassYield":0.5,"medianSeconds":35,"gimbalsPerHour":0.5},
-                        {"day":"2026-12-02","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":45,"gimbalsPerHour":0.25}],
+                        {"day":"2026-12-02","attempts":4,"gimbals":3,"firstPassYield":0,"medianSeconds":45,"gimbalsPerHour":0.333333}],
                "byStation":[{"station":"s1","attempts":5,"gimbals":3,"firstPassYield":0,"medianSeconds":30,"gimbalsPerHour":0.2},
-                            {"station":"s2","attempts":6,"gimbals":4,"firstPassYield":0.25,"medianSeconds":45,"gimbalsPerHour":0.4},
+                            {"station":"s2","attempts":5,"gimbals":4,"firstPassYield":0.25,"medianSeconds":50,"gimbalsPerHour":0.5},
                             {"station":"s3","attempts":2,"gimbals":1,"firstPassYield":1,"medianSeconds":35,"gimbalsPerHour":1}],
                "firmware":[{"firmware":"1.05","chips":7},{"firmware":"1.04","chips":2},{"firmware":null,"chips":1}],
                "calibrations":{"runs":3,"successes":1,"failures":[{"step":"none","count":1},{"step":"solve","count":1}]}})";
         // A's failed attempt falls out of the range: A now passed first time.
         QTest::newRow("since a day") << "2026-12-01T00:00:00Z" << "" << "" << ""
-            << R"({"attempts":12,"gimbals":6,"firstPassYield":0.333333,"finalYield":0.5,"medianSeconds":35,"p90Seconds":60,
-               "failures":[{"outcome":"write-failed","count":3,"cumulative":0.375},{"outcome":"not-running","count":2,"cumulative":0.625},
-                           {"outcome":"hardware-mismatch"},{"outcome":"no-bootloader"},{"outcome":"port-unavailable","cumulative":1}],
-               "byDay":[{"day":"2026-12-01","attempts":7},{"day":"2026-12-02","attempts":5}],
+            << R"({"attempts":11,"gimbals":6,"firstPassYield":0.333333,"finalYield":0.5,"medianSeconds":40,"p90Seconds":60,
+               "failures":[{"outcome":"write-failed","count":3,"cumulative":0.428571},{"outcome":"not-running","count":2,"cumulative":0.714286},
+                           {"outcome":"hardware-mismatch"},{"outcome":"no-bootloader","cumulative":1}],
+               "byDay":[{"day":"2026-12-01","attempts":7},{"day":"2026-12-02","attempts":4}],
                "byStation":[{"station":"s1","attempts":4,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":10,"gimbalsPerHour":0.25},
-                            {"station":"s2","attempts":6},{"station":"s3","attempts":2}],
+                            {"station":"s2","attempts":5},{"station":"s3","attempts":2}],
                "calibrations":{"runs":2,"successes":1,"failures":[{"step":"solve","count":1}]}})";
         // Up to C's first attempt (23:50 local), which the range's end leaves out: A and B passed
         // on their second attempts, F passed and then failed.
@@ -208,15 +209,15 @@ private slots:
                "byDay":[{"day":"2026-11-30","attempts":1},{"day":"2026-12-01","attempts":6,"gimbals":3}],
                "calibrations":{"runs":3,"successes":1}})";
         QTest::newRow("one station") << "" << "" << "s2" << ""
-            << R"({"attempts":6,"gimbals":4,"firstPassYield":0.25,"finalYield":0.5,"medianSeconds":45,"p90Seconds":70,
-               "failures":[{"outcome":"not-running","count":2,"share":0.5},{"outcome":"port-unavailable","count":1},
-                           {"outcome":"write-failed","count":1,"cumulative":1}],
-               "byStation":[{"station":"s2","attempts":6}],"firmware":[{"firmware":"1.05","chips":7}],"calibrations":{"runs":0}})";
+            << R"({"attempts":5,"gimbals":4,"firstPassYield":0.25,"finalYield":0.5,"medianSeconds":50,"p90Seconds":70,
+               "failures":[{"outcome":"not-running","count":2,"share":0.666667},{"outcome":"write-failed","count":1,"cumulative":1}],
+               "refusals":[{"outcome":"port-unavailable","count":1},{"outcome":"unsigned","count":1}],
+               "byStation":[{"station":"s2","attempts":5}],"firmware":[{"firmware":"1.05","chips":7}],"calibrations":{"runs":0}})";
         QTest::newRow("one chip's gimbal") << "" << "" << "" << "0x401"
             << R"({"attempts":2,"gimbals":1,"firstPassYield":0,"finalYield":1,"failures":[{"outcome":"not-running","count":1}]})";
         QTest::newRow("empty range says so") << "2027-01-01T00:00:00Z" << "" << "" << ""
             << R"({"empty":true,"attempts":0,"gimbals":0,"firstPassYield":null,"finalYield":null,"medianSeconds":null,
-               "p90Seconds":null,"failures":[],"byDay":[],"byStation":[],"firmware":[],
+               "p90Seconds":null,"failures":[],"refusals":[],"byDay":[],"byStation":[],"firmware":[],
                "calibrations":{"runs":0,"successes":0,"failures":[]}})";
     }
 
@@ -263,11 +264,14 @@ private slots:
             QCOMPARE(q.value(0).toInt(), report->total.gimbals);
             QCOMPARE(q.value(1).toInt(), report->total.firstPassed);
             QCOMPARE(q.value(2).toInt(), report->total.finalPassed);
+            QVERIFY(q.exec(QStringLiteral("SELECT sum(attempts) FROM station_yield")) && q.next());
+            QCOMPARE(q.value(0).toInt(), report->total.attempts);
+            // The gimbals' failures, then the line's refusals.
             QStringList pareto, reported;
-            QVERIFY(q.exec(QStringLiteral("SELECT outcome, count FROM failure_pareto ORDER BY count DESC, outcome")));
+            QVERIFY(q.exec(QStringLiteral("SELECT outcome, count FROM failure_pareto ORDER BY failure_class, count DESC, outcome")));
             while (q.next())
                 pareto.append(QStringLiteral("%1 %2").arg(q.value(0).toString()).arg(q.value(1).toInt()));
-            for (const YieldFailure &f : report->failures)
+            for (const YieldFailure &f : report->failures + report->refusals)
                 reported.append(QStringLiteral("%1 %2").arg(f.outcome).arg(f.count));
             QCOMPARE(pareto, reported);
         }

@@ -88,9 +88,9 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     QCOMPARE(perContext.value(QStringLiteral("LinkHints")), 2);
     QCOMPARE(perContext.value(QStringLiteral("StopUpdateQuestion")), 4);
     QCOMPARE(perContext.value(QStringLiteral("HistoryWindow")), 13);
-    QCOMPARE(perContext.value(QStringLiteral("YieldSummary")), 4);
+    QCOMPARE(perContext.value(QStringLiteral("YieldSummary")), 5);
     QCOMPARE(perContext.value(QStringLiteral("YieldCharts")), 4);
-    QCOMPARE(perContext.value(QStringLiteral("JournalTableModel")), 17);
+    QCOMPARE(perContext.value(QStringLiteral("JournalTableModel")), 19);
     QCOMPARE(perContext.value(QStringLiteral("ChipHistory")), 2);
     QCOMPARE(perContext.value(QStringLiteral("CatalogueOffer")), 28);
     QCOMPARE(perContext.size(), 13);
