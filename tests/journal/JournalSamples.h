@@ -35,7 +35,8 @@ inline JournalRecord update(uint32_t cpuid = 0x5A3F0012, const QString &outcome 
     r.signature = QStringLiteral("signed");
     r.signatureKey = QStringLiteral("754323FEF3D07DC8");
     r.endCommand = QStringLiteral("run");
-    r.catalogue = {QStringLiteral("https://maker.example/k5/catalogue.json"), 42, QStringLiteral("1.05"), QStringLiteral("stable")};
+    r.catalogue = {QStringLiteral("https://maker.example/k5/catalogue.json"), 42, QStringLiteral("1.05"), QStringLiteral("stable"),
+                   QStringLiteral("k5-1.05.ptz")};
     return r;
 }
 
