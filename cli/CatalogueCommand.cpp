@@ -121,11 +121,13 @@ int CatalogueCommand::run(const QStringList &arguments)
     client.loadIndex();
     waitFor(&client, &CatalogueClient::indexLoaded);
     const CatalogueLoad load = client.lastIndex();
-    if (!load.checked.usable() || (fetch && !load.checked.accepted() && !load.fromCache))
+    // An expired index still lists and hands out what is kept, online as offline; the client
+    // refuses new downloads from it.
+    if (!load.checked.usable())
         return refuse(asJson, load.checked.refusal, load.checked.detail);
     const QString age = CatalogueWords::age(load, QDateTime::currentDateTimeUtc());
     if (!age.isEmpty())
-        CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1 (%2)").arg(age, load.networkDetail));
+        CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(age));
     if (load.checked.refusal == CatalogueReason::Expired)
         CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(CatalogueWords::reason(CatalogueReason::Expired)));
 

@@ -28,10 +28,18 @@ QString CatalogueWords::reason(CatalogueReason reason)
 
 QString CatalogueWords::age(const CatalogueLoad &load, const QDateTime &now)
 {
-    if (!load.fromCache)
+    const bool expired = load.checked.refusal == CatalogueReason::Expired;
+    if (!load.fromCache && !expired)
         return {};
     const QDateTime published = load.checked.index.published;
     const qint64 days = published.daysTo(now);
-    return QStringLiteral("catalogue from %1, %2 old, offline")
-        .arg(published.date().toString(Qt::ISODate), days == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(days));
+    QString words = QStringLiteral("catalogue from %1, %2 old")
+                        .arg(published.date().toString(Qt::ISODate), days == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(days));
+    if (expired)
+        words += QStringLiteral(", expired %1").arg(load.checked.index.expires.date().toString(Qt::ISODate));
+    // Why the kept index was used: said once, and not at all when --offline asked for it.
+    if (load.fromCache)
+        words += load.networkDetail == QLatin1String("offline") ? QStringLiteral(", offline")
+                                                               : QStringLiteral(", offline (%1)").arg(load.networkDetail);
+    return words;
 }

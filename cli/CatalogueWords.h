@@ -9,7 +9,8 @@ namespace CatalogueWords {
 
 // "the catalogue's signature does not hold under a trusted key", ...
 QString reason(CatalogueReason reason);
-// "catalogue from 2026-12-01, 6 days old, offline" for a kept index; empty for a fresh one.
+// "catalogue from 2026-12-01, 6 days old, offline" for a kept index, with ", expired DATE" for an
+// expired one (kept or fetched); empty for a fresh index fetched now.
 QString age(const CatalogueLoad &load, const QDateTime &now);
 
 } // namespace CatalogueWords

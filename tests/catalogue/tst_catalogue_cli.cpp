@@ -64,6 +64,9 @@ private slots:
         QTest::newRow("index signed by a stranger") << "stranger" << latest << 3 << "catalogue-signature";
         QTest::newRow("index older than one seen") << "rollback" << latest << 3 << "catalogue-rollback";
         QTest::newRow("index expired") << "expired" << latest << 3 << "catalogue-expired";
+        // An expired index serves what is kept alike online and offline.
+        QTest::newRow("index expired, package kept") << "expired-kept" << latest << 0 << "";
+        QTest::newRow("index expired, package kept, offline") << "expired-kept" << (latest + QStringList{QStringLiteral("--offline")}) << 0 << "";
         QTest::newRow("package changed after indexing") << "digest" << latest << 3 << "package-digest";
         QTest::newRow("chips of another gimbal") << "" << QStringList{QStringLiteral("fetch"), QStringLiteral("latest"), QStringLiteral("--hardware"), QStringLiteral("0101")} << 5 << "catalogue-no-match";
     }
@@ -84,7 +87,7 @@ private slots:
 
         // The maker's round: index the folder, sign the index.
         QStringList index{QStringLiteral("catalogue"), served.path()};
-        if (fault == QLatin1String("expired"))
+        if (fault.startsWith(QLatin1String("expired")))
             index << QStringLiteral("--expires") << QStringLiteral("2020-01-01");
         QCOMPARE(run(home.path(), QStringLiteral("velmora-ptz"), index), 0);
         QVERIFY(MinisignTool::sign(QDir(keys.path()), fault == QLatin1String("stranger") ? QStringLiteral("stranger") : QStringLiteral("maker"),
@@ -103,6 +106,12 @@ private slots:
             QCOMPARE(run(home.path(), QStringLiteral("velmora-cli"), QStringList{QStringLiteral("catalogue")} + arguments.mid(0, 4) + common), 0);
             QVERIFY(QDir(served.path()).removeRecursively());
         }
+        if (fault == QLatin1String("expired-kept")) {
+            // The expired index is kept by a listing; the package was kept before it expired.
+            QCOMPARE(run(home.path(), QStringLiteral("velmora-cli"), QStringList{QStringLiteral("catalogue"), QStringLiteral("list")} + common), 0);
+            const QString cached = home.filePath(QStringLiteral("XDG_CACHE_HOME/Velmora/catalogue/packages/"));
+            QVERIFY(QDir().mkpath(cached) && QFile::copy(file.fileName(), cached + QString::fromLatin1(QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex()) + QStringLiteral(".ptz")));
+        }
         QByteArray out;
         QCOMPARE(run(home.path(), QStringLiteral("velmora-cli"), QStringList{QStringLiteral("catalogue")} + arguments + common, &out), status);
         const QJsonObject result = QJsonDocument::fromJson(out).object();
@@ -112,7 +121,7 @@ private slots:
             QVERIFY(kept.open(QIODevice::ReadOnly));
             QCOMPARE(kept.readAll(), package);
             QCOMPARE(result.value(QStringLiteral("version")).toString(), QStringLiteral("1.00"));
-            QCOMPARE(result.value(QStringLiteral("offline")).toBool(), fault == QLatin1String("kept"));
+            QCOMPARE(result.value(QStringLiteral("offline")).toBool(), fault.endsWith(QLatin1String("kept")));
         } else {
             QVERIFY(!result.contains(QStringLiteral("path")));
             QVERIFY(QDir(home.filePath(QStringLiteral("XDG_CACHE_HOME/Velmora/catalogue/packages"))).isEmpty());
