@@ -7,7 +7,7 @@ QString CatalogueWords::reason(CatalogueReason reason)
     case CatalogueReason::None:
         return {};
     case CatalogueReason::Signature:
-        return QStringLiteral("the catalogue is not signed by a trusted key");
+        return QStringLiteral("the catalogue's signature does not hold");
     case CatalogueReason::Rollback:
         return QStringLiteral("the catalogue is older than one already seen (an old list served again)");
     case CatalogueReason::Expired:
@@ -15,15 +15,21 @@ QString CatalogueWords::reason(CatalogueReason reason)
     case CatalogueReason::Invalid:
         return QStringLiteral("the catalogue is not one this program can read");
     case CatalogueReason::Digest:
-        return QStringLiteral("the package is not the one the catalogue lists (size or SHA-256)");
+        return QStringLiteral("the package is not the one the catalogue lists");
     case CatalogueReason::Download:
-        return QStringLiteral("the download failed");
+        return QStringLiteral("nothing could be fetched");
     case CatalogueReason::NoMatch:
         return QStringLiteral("no release in the catalogue fits");
     case CatalogueReason::Older:
         return QStringLiteral("the release is older than the running firmware (--allow-older to take it)");
     }
     return {};
+}
+
+QString CatalogueWords::refusal(CatalogueReason reason, const QString &detail)
+{
+    const QString words = QStringLiteral("refused (%1): %2").arg(CatalogueReasons::name(reason), CatalogueWords::reason(reason));
+    return detail.isEmpty() ? words : words + QStringLiteral(": ") + detail;
 }
 
 QString CatalogueWords::age(const CatalogueLoad &load, const QDateTime &now)
