@@ -720,6 +720,14 @@ Time per attempt: median %5, 90th percentile %6
         <translation>catalogue from %1, %2 days old, offline</translation>
     </message>
     <message>
+        <source>目录发布于 %1，已 1 天</source>
+        <translation>catalogue from %1, 1 day old</translation>
+    </message>
+    <message>
+        <source>目录发布于 %1，已 %2 天</source>
+        <translation>catalogue from %1, %2 days old</translation>
+    </message>
+    <message>
         <source>%1（正在运行 %2）</source>
         <translation>%1 (running %2)</translation>
     </message>

@@ -188,13 +188,15 @@ void CatalogueOffer::onIndexLoaded()
     setFetching(false);
     showRelease(0);
 
+    // The index's age when it is the kept one or expired: kept packages still come from it.
     QStringList words;
-    if (load.fromCache) {
-        const QDateTime published = load.checked.index.published;
-        const qint64 days = published.daysTo(QDateTime::currentDateTimeUtc());
-        const QString date = published.date().toString(Qt::ISODate);
+    const QDateTime published = load.checked.index.published;
+    const qint64 days = published.daysTo(QDateTime::currentDateTimeUtc());
+    const QString date = published.date().toString(Qt::ISODate);
+    if (load.fromCache)
         words.append(days == 1 ? tr("目录发布于 %1，已 1 天，离线").arg(date) : tr("目录发布于 %1，已 %2 天，离线").arg(date).arg(days));
-    }
+    else if (load.checked.refusal == CatalogueReason::Expired)
+        words.append(days == 1 ? tr("目录发布于 %1，已 1 天").arg(date) : tr("目录发布于 %1，已 %2 天").arg(date).arg(days));
     if (load.checked.refusal == CatalogueReason::Expired)
         words.append(reasonWords(CatalogueReason::Expired));
     showWords(words.join(QLatin1Char('\n')), load.networkDetail);

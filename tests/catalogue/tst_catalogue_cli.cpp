@@ -64,7 +64,6 @@ private slots:
         QTest::newRow("index signed by a stranger") << "stranger" << latest << 3 << "catalogue-signature";
         QTest::newRow("index older than one seen") << "rollback" << latest << 3 << "catalogue-rollback";
         QTest::newRow("index expired") << "expired" << latest << 3 << "catalogue-expired";
-        // An expired index serves what is kept alike online and offline.
         QTest::newRow("index expired, package kept") << "expired-kept" << latest << 0 << "";
         QTest::newRow("index expired, package kept, offline") << "expired-kept" << (latest + QStringList{QStringLiteral("--offline")}) << 0 << "";
         QTest::newRow("package changed after indexing") << "digest" << latest << 3 << "package-digest";
