@@ -182,17 +182,30 @@ bool CatalogueClient::keptPackage(const CatalogueRelease &release)
 {
     const QString path = packagePath(release.sha256);
     PackageFileReader::Result read = PackageFileReader::read(path, release.size);
-    if (read.outcome != PackageFileReader::Outcome::Ok || read.bytes.size() != release.size)
+    if (read.outcome == PackageFileReader::Outcome::Missing)
         return false;
     // Read once: the bytes whose digest is checked here are the ones the door checks.
     const HashedBytes kept = HashedBytes::of(std::move(read.bytes));
-    if (kept.sha256() != release.sha256)
-        return false;
-    package.fromCache = true;
-    package.path = path;
-    package.checked = CheckedPackage::check(path, kept, settings.requireSigned, settings.trusted);
-    endPackage(CatalogueReason::None, {});
-    return true;
+    const bool whole = read.outcome == PackageFileReader::Outcome::Ok && kept.size() == release.size && kept.sha256() == release.sha256;
+    const PackageCheck checked = whole ? CheckedPackage::check(path, kept, settings.requireSigned, settings.trusted) : PackageCheck();
+    if (whole && (checked.accepted() || settings.offline)) {
+        // Offline a kept package refused by its own check is handed on refused, with its reason.
+        package.fromCache = true;
+        package.path = path;
+        package.checked = checked;
+        endPackage(CatalogueReason::None, {});
+        return true;
+    }
+    if (settings.offline) {
+        endPackage(CatalogueReason::Digest, QStringLiteral("offline, and the kept %1 is damaged (size or SHA-256)").arg(release.version));
+        return true;
+    }
+    // A kept package or signature that fails (damaged, or signed wrongly and re-signed since)
+    // is fetched again once rather than refused for good.
+    qCDebug(lcCatalogue) << "kept package" << path << "refused, fetched again:" << (whole ? checked.detail() : QStringLiteral("damaged"));
+    QFile::remove(path);
+    QFile::remove(path + SignatureSuffix);
+    return false;
 }
 
 void CatalogueClient::fetchPackage(const CheckedCatalogue &catalogue, const CatalogueRelease &release)

@@ -4,18 +4,30 @@
 #include "PackageSignature.h"
 #include "SequenceStore.h"
 
+#include <QUrl>
+
 CheckedCatalogue CatalogueTrust::check(const QString &url, const QByteArray &bytes, const QByteArray &signature,
                                        const QList<MinisignKey> &trusted, SequenceStore *store, const QDateTime &now)
 {
     CheckedCatalogue result;
     result.url = url;
+    const QString signatureName = QUrl(url).fileName() + QStringLiteral(".minisig");
+    if (signature.isEmpty()) {
+        result.refusal = CatalogueReason::Signature;
+        result.detail = QStringLiteral("the index has no signature file (%1)").arg(signatureName);
+        return result;
+    }
     const SignatureCheck check = PackageSignature::verify(bytes, signature, trusted);
     result.keyId = check.keyId;
+    result.signature = check.state;
     if (check.state != SignatureCheck::State::Valid) {
         result.refusal = CatalogueReason::Signature;
-        result.detail = check.state == SignatureCheck::State::UntrustedKey
-                            ? QStringLiteral("signed by key %1, which is not trusted here").arg(check.keyId)
-                            : (check.detail.isEmpty() ? QStringLiteral("the signature does not hold") : check.detail);
+        if (check.state == SignatureCheck::State::UntrustedKey)
+            result.detail = QStringLiteral("signed by key %1, which is not trusted here").arg(check.keyId);
+        else if (!check.keyId.isEmpty())
+            result.detail = QStringLiteral("the index was changed after key %1 signed it").arg(check.keyId);
+        else
+            result.detail = QStringLiteral("%1 is not a signature: %2").arg(signatureName, check.detail);
         return result;
     }
     CatalogueIndex index;

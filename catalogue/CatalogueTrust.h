@@ -4,6 +4,7 @@
 #include "CatalogueIndex.h"
 #include "CatalogueReason.h"
 #include "Minisign.h"
+#include "PackageSignature.h"
 
 #include <QList>
 
@@ -18,6 +19,9 @@ struct CheckedCatalogue
     CatalogueIndex index; // filled when accepted or expired
     QString keyId;        // who signed it
     QString url;          // the catalogue it was checked for
+    // How its signature failed, for words of the case: Unsigned when there is no signature
+    // file, Invalid with a keyId when the index was changed after that key signed it.
+    SignatureCheck::State signature = SignatureCheck::State::Unsigned;
 
     bool accepted() const { return refusal == CatalogueReason::None; }
     bool usable() const { return refusal == CatalogueReason::None || refusal == CatalogueReason::Expired; }

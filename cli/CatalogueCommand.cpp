@@ -11,6 +11,8 @@
 #include <QEventLoop>
 #include <QJsonArray>
 
+#include <algorithm>
+
 namespace {
 
 // Waits in a local loop for one of the client's single-shot signals.
@@ -51,7 +53,7 @@ int refuse(bool json, CatalogueReason reason, const QString &detail)
     const bool fit = reason == CatalogueReason::NoMatch || reason == CatalogueReason::Older;
     if (json)
         CliOutput::json({{QStringLiteral("reason"), CatalogueReasons::name(reason)}, {QStringLiteral("detail"), detail}});
-    CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1: %2").arg(CatalogueWords::reason(reason), detail));
+    CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(CatalogueWords::refusal(reason, detail)));
     return fit ? ExitCode::PackageMismatch : ExitCode::BadPackage;
 }
 
@@ -121,20 +123,26 @@ int CatalogueCommand::run(const QStringList &arguments)
     client.loadIndex();
     waitFor(&client, &CatalogueClient::indexLoaded);
     const CatalogueLoad load = client.lastIndex();
-    if (!load.checked.usable() || (fetch && !load.checked.accepted() && !load.fromCache))
+    // An expired index still lists and hands out what is kept, online as offline; the client
+    // refuses new downloads from it.
+    if (!load.checked.usable())
         return refuse(asJson, load.checked.refusal, load.checked.detail);
     const QString age = CatalogueWords::age(load, QDateTime::currentDateTimeUtc());
     if (!age.isEmpty())
-        CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1 (%2)").arg(age, load.networkDetail));
+        CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(age));
     if (load.checked.refusal == CatalogueReason::Expired)
         CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(CatalogueWords::reason(CatalogueReason::Expired)));
 
     if (!fetch) {
+        // Newest first, with --hardware or without.
         const QList<CatalogueRelease> releases = parser.isSet(hardware) ? CatalogueMatch::matching(load.checked.index, target, followed) : [&] {
             QList<CatalogueRelease> all;
             for (const CatalogueRelease &release : load.checked.index.releases)
                 if (CatalogueMatch::follows(followed, release.channel))
                     all.append(release);
+            std::stable_sort(all.begin(), all.end(), [](const CatalogueRelease &a, const CatalogueRelease &b) {
+                return CatalogueVersions::compare(a.version, b.version) > 0;
+            });
             return all;
         }();
         if (asJson) {
@@ -167,7 +175,7 @@ int CatalogueCommand::run(const QStringList &arguments)
         const QString reason = package.checked.refusedBySignature() ? SignatureCheck::stateName(package.checked.signature.state) : QStringLiteral("package-invalid");
         if (asJson)
             CliOutput::json({{QStringLiteral("reason"), reason}, {QStringLiteral("detail"), package.checked.detail()}});
-        CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1: %2").arg(package.path, package.checked.detail()));
+        CliOutput::error(QStringLiteral("velmora-cli: catalogue: refused (%1): %2: %3").arg(reason, package.path, package.checked.detail()));
         return ExitCode::BadPackage;
     }
     if (asJson)

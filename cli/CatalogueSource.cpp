@@ -49,9 +49,9 @@ void CatalogueSource::choose()
     current.indexFromCache = load.fromCache;
     if (!load.checked.url.isEmpty())
         current.origin.url = CatalogueClient::shownUrl(load.checked.url);
-    // An expired index still lists, and offline its kept packages may be flashed; a fresh one
-    // gives nothing new.
-    if (!load.checked.usable() || (!load.checked.accepted() && !load.fromCache)) {
+    // An expired index still chooses, and its kept packages may be flashed, online as offline;
+    // the client refuses new downloads from it.
+    if (!load.checked.usable()) {
         current.refusal = load.checked.refusal;
         current.detail = load.checked.detail;
         end();

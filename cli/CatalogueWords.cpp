@@ -7,7 +7,7 @@ QString CatalogueWords::reason(CatalogueReason reason)
     case CatalogueReason::None:
         return {};
     case CatalogueReason::Signature:
-        return QStringLiteral("the catalogue is not signed by a trusted key");
+        return QStringLiteral("the catalogue's signature does not hold");
     case CatalogueReason::Rollback:
         return QStringLiteral("the catalogue is older than one already seen (an old list served again)");
     case CatalogueReason::Expired:
@@ -15,9 +15,9 @@ QString CatalogueWords::reason(CatalogueReason reason)
     case CatalogueReason::Invalid:
         return QStringLiteral("the catalogue is not one this program can read");
     case CatalogueReason::Digest:
-        return QStringLiteral("the package is not the one the catalogue lists (size or SHA-256)");
+        return QStringLiteral("the package is not the one the catalogue lists");
     case CatalogueReason::Download:
-        return QStringLiteral("the download failed");
+        return QStringLiteral("nothing could be fetched");
     case CatalogueReason::NoMatch:
         return QStringLiteral("no release in the catalogue fits");
     case CatalogueReason::Older:
@@ -26,12 +26,26 @@ QString CatalogueWords::reason(CatalogueReason reason)
     return {};
 }
 
+QString CatalogueWords::refusal(CatalogueReason reason, const QString &detail)
+{
+    const QString words = QStringLiteral("refused (%1): %2").arg(CatalogueReasons::name(reason), CatalogueWords::reason(reason));
+    return detail.isEmpty() ? words : words + QStringLiteral(": ") + detail;
+}
+
 QString CatalogueWords::age(const CatalogueLoad &load, const QDateTime &now)
 {
-    if (!load.fromCache)
+    const bool expired = load.checked.refusal == CatalogueReason::Expired;
+    if (!load.fromCache && !expired)
         return {};
     const QDateTime published = load.checked.index.published;
     const qint64 days = published.daysTo(now);
-    return QStringLiteral("catalogue from %1, %2 old, offline")
-        .arg(published.date().toString(Qt::ISODate), days == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(days));
+    QString words = QStringLiteral("catalogue from %1, %2 old")
+                        .arg(published.date().toString(Qt::ISODate), days == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(days));
+    if (expired)
+        words += QStringLiteral(", expired %1").arg(load.checked.index.expires.date().toString(Qt::ISODate));
+    // Why the kept index was used: said once, and not at all when --offline asked for it.
+    if (load.fromCache)
+        words += load.networkDetail == QLatin1String("offline") ? QStringLiteral(", offline")
+                                                               : QStringLiteral(", offline (%1)").arg(load.networkDetail);
+    return words;
 }

@@ -7,9 +7,13 @@
 
 namespace CatalogueWords {
 
-// "the catalogue's signature does not hold under a trusted key", ...
+// "the catalogue's signature does not hold", ...; a refusal on a terminal reads
+// "refused (REASON-WORD): WORDS: DETAIL" (see refusal()).
 QString reason(CatalogueReason reason);
-// "catalogue from 2026-12-01, 6 days old, offline" for a kept index; empty for a fresh one.
+// "refused (package-digest): the package is not the one the catalogue lists: DETAIL"
+QString refusal(CatalogueReason reason, const QString &detail);
+// "catalogue from 2026-12-01, 6 days old, offline" for a kept index, with ", expired DATE" for an
+// expired one (kept or fetched); empty for a fresh index fetched now.
 QString age(const CatalogueLoad &load, const QDateTime &now);
 
 } // namespace CatalogueWords

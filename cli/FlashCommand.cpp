@@ -130,9 +130,10 @@ void FlashCommand::fetchFor(FlashSession *session)
             return;
         session->setCatalogue(result.origin);
         const QString port = session->portName();
-        if (result.indexFromCache && !ageSaid) {
+        const QString age = CatalogueWords::age(catalogue->index(), QDateTime::currentDateTimeUtc());
+        if (!age.isEmpty() && !ageSaid) {
             ageSaid = true;
-            CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(CatalogueWords::age(catalogue->index(), QDateTime::currentDateTimeUtc())));
+            CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(age));
         }
         if (!result.given()) {
             const QString words = CatalogueWords::reason(result.refusal);
@@ -141,7 +142,7 @@ void FlashCommand::fetchFor(FlashSession *session)
                                  {QStringLiteral("port"), port},
                                  {QStringLiteral("reason"), CatalogueReasons::name(result.refusal)},
                                  {QStringLiteral("detail"), result.detail}});
-            CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1: %2").arg(words, result.detail));
+            CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(CatalogueWords::refusal(result.refusal, result.detail)));
             session->refuse(result.ending(), words);
             return;
         }
@@ -156,7 +157,7 @@ void FlashCommand::fetchFor(FlashSession *session)
                                  {QStringLiteral("reason"), reason},
                                  {QStringLiteral("keyId"), signature.keyId},
                                  {QStringLiteral("detail"), checked.detail()}});
-            CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1: refused: %2").arg(checked.path, checked.detail()));
+            CliOutput::error(QStringLiteral("velmora-cli: catalogue: refused (%1): %2: %3").arg(reason, checked.path, checked.detail()));
         } else if (options.json) {
             CliOutput::json({{QStringLiteral("event"), QStringLiteral("catalogue")},
                              {QStringLiteral("port"), port},

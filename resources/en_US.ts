@@ -680,8 +680,16 @@ Time per attempt: median %5, 90th percentile %6
         <translation>Download</translation>
     </message>
     <message>
-        <source>目录未经受信任的密钥签名</source>
-        <translation>the catalogue is not signed by a trusted key</translation>
+        <source>目录的签名不成立</source>
+        <translation>the catalogue&apos;s signature does not hold</translation>
+    </message>
+    <message>
+        <source>目录没有签名文件（%1）</source>
+        <translation>the catalogue has no signature file (%1)</translation>
+    </message>
+    <message>
+        <source>目录在签名之后被改动过</source>
+        <translation>the catalogue was changed after it was signed</translation>
     </message>
     <message>
         <source>目录比已见过的旧（旧列表被再次提供）</source>
@@ -700,8 +708,8 @@ Time per attempt: median %5, 90th percentile %6
         <translation>the package is not the one the catalogue lists (size or SHA-256)</translation>
     </message>
     <message>
-        <source>下载失败</source>
-        <translation>the download failed</translation>
+        <source>无法获取</source>
+        <translation>nothing could be fetched</translation>
     </message>
     <message>
         <source>目录中没有适合此云台的版本</source>
@@ -722,6 +730,14 @@ Time per attempt: median %5, 90th percentile %6
     <message>
         <source>目录发布于 %1，已 %2 天，离线</source>
         <translation>catalogue from %1, %2 days old, offline</translation>
+    </message>
+    <message>
+        <source>目录发布于 %1，已 1 天</source>
+        <translation>catalogue from %1, 1 day old</translation>
+    </message>
+    <message>
+        <source>目录发布于 %1，已 %2 天</source>
+        <translation>catalogue from %1, %2 days old</translation>
     </message>
     <message>
         <source>%1（正在运行 %2）</source>

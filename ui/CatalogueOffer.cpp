@@ -19,6 +19,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 
 namespace {
 
@@ -67,7 +68,7 @@ QString CatalogueOffer::reasonWords(CatalogueReason reason)
     case CatalogueReason::None:
         return {};
     case CatalogueReason::Signature:
-        return tr("目录未经受信任的密钥签名");
+        return tr("目录的签名不成立");
     case CatalogueReason::Rollback:
         return tr("目录比已见过的旧（旧列表被再次提供）");
     case CatalogueReason::Expired:
@@ -77,13 +78,22 @@ QString CatalogueOffer::reasonWords(CatalogueReason reason)
     case CatalogueReason::Digest:
         return tr("下载的固件与目录所列不符（大小或 SHA-256）");
     case CatalogueReason::Download:
-        return tr("下载失败");
+        return tr("无法获取");
     case CatalogueReason::NoMatch:
         return tr("目录中没有适合此云台的版本");
     case CatalogueReason::Older:
         return tr("该版本比正在运行的固件旧");
     }
     return {};
+}
+
+QString CatalogueOffer::indexWords(const CheckedCatalogue &checked)
+{
+    if (checked.refusal == CatalogueReason::Signature && checked.signature == SignatureCheck::State::Unsigned)
+        return tr("目录没有签名文件（%1）").arg(QUrl(checked.url).fileName() + QStringLiteral(".minisig"));
+    if (checked.refusal == CatalogueReason::Signature && checked.signature == SignatureCheck::State::Invalid && !checked.keyId.isEmpty())
+        return tr("目录在签名之后被改动过");
+    return reasonWords(checked.refusal);
 }
 
 void CatalogueOffer::dropClient()
@@ -160,7 +170,7 @@ void CatalogueOffer::onIndexLoaded()
 {
     load = client->lastIndex();
     if (!load.checked.usable()) {
-        showWords(reasonWords(load.checked.refusal), load.checked.detail);
+        showWords(indexWords(load.checked), load.checked.detail);
         return;
     }
     releases = CatalogueMatch::matching(load.checked.index, target, channel);
@@ -179,13 +189,15 @@ void CatalogueOffer::onIndexLoaded()
     setFetching(false);
     showRelease(0);
 
+    // The index's age when it is the kept one or expired: kept packages still come from it.
     QStringList words;
-    if (load.fromCache) {
-        const QDateTime published = load.checked.index.published;
-        const qint64 days = published.daysTo(QDateTime::currentDateTimeUtc());
-        const QString date = published.date().toString(Qt::ISODate);
+    const QDateTime published = load.checked.index.published;
+    const qint64 days = published.daysTo(QDateTime::currentDateTimeUtc());
+    const QString date = published.date().toString(Qt::ISODate);
+    if (load.fromCache)
         words.append(days == 1 ? tr("目录发布于 %1，已 1 天，离线").arg(date) : tr("目录发布于 %1，已 %2 天，离线").arg(date).arg(days));
-    }
+    else if (load.checked.refusal == CatalogueReason::Expired)
+        words.append(days == 1 ? tr("目录发布于 %1，已 1 天").arg(date) : tr("目录发布于 %1，已 %2 天").arg(date).arg(days));
     if (load.checked.refusal == CatalogueReason::Expired)
         words.append(reasonWords(CatalogueReason::Expired));
     showWords(words.join(QLatin1Char('\n')), load.networkDetail);

@@ -40,6 +40,9 @@ public:
 
     // The window's words for a reason value.
     static QString reasonWords(CatalogueReason reason);
+    // The window's words for a refused index, in the words of its case where there is one (no
+    // signature file, changed after signing).
+    static QString indexWords(const CheckedCatalogue &checked);
     // Asks for the catalogue's location and channel and stores them; true when they changed.
     static bool editSettings(QWidget *parent);
 

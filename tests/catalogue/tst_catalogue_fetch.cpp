@@ -63,6 +63,8 @@ private slots:
         QTest::newRow("server gone, index and package kept") << "gone-kept" << "" << "";
         QTest::newRow("kept package damaged, fetched again") << "damaged-kept" << "" << "";
         QTest::newRow("kept package damaged, server gone") << "gone-damaged-kept" << "" << "download-failed";
+        QTest::newRow("kept package signed wrongly, re-signed since") << "resigned-kept" << "" << "";
+        QTest::newRow("kept package signed wrongly, offline") << "offline-resigned-kept" << "" << "signature";
     }
     void everyFaultIsRefusedWithItsReason()
     {
@@ -105,6 +107,8 @@ private slots:
         server.routes.insert("/catalogue.json", {200, text, {}, -1});
         server.routes.insert("/catalogue.json.minisig", {200, signature, {}, -1});
         server.routes.insert("/k.ptz", {200, served_package, {}, fault == QLatin1String("stall") ? 1000 : -1});
+        if (fault.contains(QLatin1String("resigned")))
+            server.routes.insert("/k.ptz.minisig", {200, CatalogueFixture::writeSigned(served, QStringLiteral("k.ptz"), package, keyDir, QStringLiteral("stranger")), {}, -1});
         QString location = server.base();
         if (fault.startsWith(QLatin1String("redirect"))) {
             const int hops = fault == QLatin1String("redirect-6") ? 6 : (fault == QLatin1String("redirect-5") ? 5 : 1);
@@ -135,11 +139,15 @@ private slots:
             QVERIFY(wait(first, &CatalogueClient::packageLoaded));
             QVERIFY(first.lastPackage().accepted());
             if (fault.endsWith(QLatin1String("damaged-kept"))) {
-                QFile kept(first.lastPackage().path);
-                QVERIFY(kept.open(QIODevice::ReadWrite));
-                QVERIFY(kept.seek(40));
-                QCOMPARE(kept.write("x"), qint64(1));
+                // Another sound package of the same size in its place: only the digest tells.
+                const QString kept = first.lastPackage().path;
+                QVERIFY(QFile::remove(kept));
+                QCOMPARE(writeTestPackage(kept, {3000, 1000}, 8).size(), 2);
+                QCOMPARE(QFileInfo(kept).size(), package.size());
             }
+            // The maker signs the package again with the right key; offline it is not asked.
+            server.routes.insert("/k.ptz.minisig", {200, CatalogueFixture::writeSigned(served, QStringLiteral("k.ptz"), package, keyDir, QStringLiteral("maker")), {}, -1});
+            settings.offline = fault.startsWith(QLatin1String("offline"));
         }
         if (fault.startsWith(QLatin1String("gone")))
             server.close();
@@ -149,14 +157,14 @@ private slots:
         QVERIFY(wait(client, &CatalogueClient::indexLoaded));
         const CatalogueLoad &loaded = client.lastIndex();
         QCOMPARE(CatalogueReasons::name(loaded.checked.refusal), indexReason);
-        QCOMPARE(loaded.fromCache, fault.startsWith(QLatin1String("gone-")) && fault.endsWith(QLatin1String("kept")));
+        QCOMPARE(loaded.fromCache, (fault.startsWith(QLatin1String("gone-")) || settings.offline) && fault.endsWith(QLatin1String("kept")));
 
         CatalogueRelease release = loaded.checked.index.releases.value(0);
         QSignalSpy progress(&client, &CatalogueClient::packageProgress);
         client.fetchPackage(loaded.checked, release);
         QVERIFY(wait(client, &CatalogueClient::packageLoaded));
         const CataloguePackage &fetched = client.lastPackage();
-        QCOMPARE(CatalogueReasons::name(fetched.refusal), packageReason);
+        QCOMPARE(CatalogueReasons::name(fetched.refusal), packageReason == QLatin1String("signature") ? QString() : packageReason);
         const QStringList kept = QDir(settings.cacheDir + QStringLiteral("/packages")).entryList({QStringLiteral("*.ptz")}, QDir::Files);
         // Nothing half-written is left beside the kept packages.
         QCOMPARE(QDir(settings.cacheDir + QStringLiteral("/packages")).entryList({QStringLiteral("*.part")}, QDir::Files), QStringList());
@@ -168,10 +176,12 @@ private slots:
             QCOMPARE(kept.size(), 1);
             if (!fetched.fromCache)
                 QVERIFY(!progress.isEmpty());
+        } else if (packageReason == QLatin1String("signature")) {
+            QVERIFY(fetched.checked.refusedBySignature() && fetched.fromCache); // handed on refused, with its reason
         } else {
             QVERIFY(fetched.path.isEmpty());
             QVERIFY(!fetched.checked.accepted());
-            QCOMPARE(kept.size(), fault == QLatin1String("gone-damaged-kept") ? 1 : 0); // the damaged one, never handed on
+            QCOMPARE(kept.size(), 0); // the damaged one was removed, never handed on
         }
     }
 };

@@ -107,6 +107,8 @@ private slots:
         QTest::newRow("sound") << "" << "";
         QTest::newRow("kept file swapped before Upgrade") << "swapped" << "";
         QTest::newRow("index signed by a stranger") << "stranger" << CatalogueOffer::reasonWords(CatalogueReason::Signature);
+        QTest::newRow("index edited after signing") << "edited" << QStringLiteral("目录在签名之后被改动过");
+        QTest::newRow("index without its signature file") << "unsigned" << QStringLiteral("目录没有签名文件（catalogue.json.minisig）");
         QTest::newRow("package changed after indexing")
             << "digest" << QStringLiteral("1.07 未下载：") + CatalogueOffer::reasonWords(CatalogueReason::Digest);
         QTest::newRow("older release declined") << "older" << "";
@@ -123,6 +125,10 @@ private slots:
         QVERIFY(server.listen(certificates.path()));
         serve(server, fault == QLatin1String("stranger") ? QStringLiteral("stranger") : QStringLiteral("maker"),
               fault == QLatin1String("digest"), fault == QLatin1String("close") ? 100 : -1);
+        if (fault == QLatin1String("edited"))
+            server.routes["/catalogue.json"].body.replace("\"0.90\"", "\"0.09\"");
+        if (fault == QLatin1String("unsigned"))
+            server.routes.remove("/catalogue.json.minisig");
         if (fault != QLatin1String("unset"))
             qputenv("VELMORA_CATALOGUE", server.base().toUtf8());
         if (fault == QLatin1String("offline")) {
@@ -154,7 +160,7 @@ private slots:
         }
         QVERIFY(group()->isVisible());
         auto *download = offerWidget<QPushButton>("catalogueDownloadButton");
-        if (fault == QLatin1String("stranger")) {
+        if (fault == QLatin1String("stranger") || fault == QLatin1String("edited") || fault == QLatin1String("unsigned")) {
             QTRY_COMPARE_WITH_TIMEOUT(stateWords(), words, kWaitMs);
             QVERIFY(!download->isVisible());
             QCOMPARE(fw->pathItems(), before);
