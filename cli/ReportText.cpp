@@ -3,6 +3,12 @@
 
 namespace {
 
+// "1 chip", "2 chips": a count with its noun in the number it takes.
+QString counted(int count, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
 QString seconds(const std::optional<double> &value)
 {
     return value ? QStringLiteral("%1 s").arg(*value, 0, 'f', 1) : QStringLiteral("–");
@@ -83,17 +89,16 @@ QStringList ReportCommand::textLines(const YieldReport &r)
     }
     QStringList firmware;
     for (const auto &[written, chips] : r.firmware)
-        firmware.append(QStringLiteral("%1 on %2 chips")
-                            .arg(written == YieldReport::UnknownFirmware ? QStringLiteral("unknown") : JournalRecord::firmwareText(written))
-                            .arg(chips));
+        firmware.append(QStringLiteral("%1 on %2")
+                            .arg(written == YieldReport::UnknownFirmware ? QStringLiteral("unknown") : JournalRecord::firmwareText(written),
+                                 counted(chips, "chip", "chips")));
     if (!firmware.isEmpty())
         lines.append(QStringLiteral("firmware written: ") + firmware.join(QStringLiteral(", ")));
     QStringList steps;
     for (const auto &[step, count] : r.calibrationFailures)
         steps.append(QStringLiteral("%1 %2").arg(step).arg(count));
-    lines.append(QStringLiteral("calibrations: %1 runs, %2 successes%3")
-                     .arg(r.calibrationRuns)
-                     .arg(r.calibrationSuccesses)
-                     .arg(steps.isEmpty() ? QString() : QStringLiteral("; failed at ") + steps.join(QStringLiteral(", "))));
+    lines.append(QStringLiteral("calibrations: %1, %2%3")
+                     .arg(counted(r.calibrationRuns, "run", "runs"), counted(r.calibrationSuccesses, "success", "successes"),
+                          steps.isEmpty() ? QString() : QStringLiteral("; failed at ") + steps.join(QStringLiteral(", "))));
     return lines;
 }
