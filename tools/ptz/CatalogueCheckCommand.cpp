@@ -52,18 +52,8 @@ int catalogueCheck(const QStringList &arguments)
         return fail(UsageError, QStringLiteral("catalogue check: no folder given"));
 
     QList<MinisignKey> trusted;
-    if (!keyFile.isEmpty()) {
-        MinisignKey key;
-        QString why;
-        if (!TrustedKeys::loadFile(keyFile, &key, &why))
-            return fail(FileError, QStringLiteral("%1: %2").arg(keyFile, why));
-        trusted.append(key);
-    } else {
-        QStringList skipped;
-        trusted = TrustedKeys::load(&skipped);
-        for (const QString &why : std::as_const(skipped))
-            fail(FileError, QStringLiteral("trusted key skipped: %1").arg(why));
-    }
+    if (!trustedKeys(keyFile, &trusted))
+        return FileError;
 
     const QDir dir(folder);
     const QString indexPath = dir.filePath(QStringLiteral("catalogue.json"));

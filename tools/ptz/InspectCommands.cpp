@@ -132,19 +132,8 @@ int verify(const QStringList &arguments)
         return RecordCrcMismatch;
 
     QList<MinisignKey> trusted;
-    if (!keyFile.isEmpty()) {
-        MinisignKey key;
-        QString why;
-        if (!TrustedKeys::loadFile(keyFile, &key, &why))
-            return fail(FileError, QStringLiteral("%1: %2").arg(keyFile, why));
-        trusted.append(key);
-    } else {
-        // A key file that is not a key trusts nobody: said, so that its owner can mend it.
-        QStringList problems;
-        trusted = TrustedKeys::load(&problems);
-        for (const QString &problem : std::as_const(problems))
-            fail(FileError, QStringLiteral("trusted key skipped: %1").arg(problem));
-    }
+    if (!trustedKeys(keyFile, &trusted))
+        return FileError;
     // The signature is checked on the very bytes whose records were checked above.
     const SignatureCheck signature = PackageSignature::check(bytes, path, trusted);
     if (signature.state == SignatureCheck::State::Invalid || signature.state == SignatureCheck::State::UntrustedKey) {
@@ -189,6 +178,26 @@ int keys(const QStringList &arguments)
     if (!anyCounts)
         std::printf("no trusted keys in %s\n", qPrintable(TrustedKeys::folders().join(QStringLiteral(" or "))));
     return problems.isEmpty() ? Success : FileError;
+}
+
+bool trustedKeys(const QString &keyFile, QList<MinisignKey> *trusted)
+{
+    if (!keyFile.isEmpty()) {
+        MinisignKey key;
+        QString why;
+        if (!TrustedKeys::loadFile(keyFile, &key, &why)) {
+            fail(FileError, QStringLiteral("%1: %2").arg(keyFile, why));
+            return false;
+        }
+        trusted->append(key);
+        return true;
+    }
+    // A key file that is not a key trusts nobody: said, so that its owner can mend it.
+    QStringList problems;
+    *trusted = TrustedKeys::load(&problems);
+    for (const QString &problem : std::as_const(problems))
+        fail(FileError, QStringLiteral("trusted key skipped: %1").arg(problem));
+    return true;
 }
 
 } // namespace PtzCommands

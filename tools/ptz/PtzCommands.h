@@ -1,7 +1,10 @@
 // The sub-commands of velmora-ptz and the exit statuses they share.
 #pragma once
 
+#include <QList>
 #include <QStringList>
+
+struct MinisignKey;
 
 namespace PtzCommands {
 
@@ -30,6 +33,10 @@ QString verifyHelp();
 QString keysHelp();
 QString catalogueHelp();
 QString exitStatusText(); // the exit statuses every help text ends with
+
+// The keys a check trusts: the one in `keyFile` when given (false, said, when it is not a key),
+// else the trusted-key folders, saying any key file there that is not a key.
+bool trustedKeys(const QString &keyFile, QList<MinisignKey> *trusted);
 
 // "velmora-ptz: <message>" on stderr, one line; returns `status` for `return fail(...)`.
 int fail(int status, const QString &message);
