@@ -171,10 +171,36 @@ JournalRecord CalibrationAttempt::record(const JournalRecord &begun, const Calib
         rec.stepReached = CalibrationOutcome::stepName(ending.engine->step);
         rec.faces = ending.engine->faces;
         rec.saveAcknowledged = ending.engine->saveAcknowledged;
+        if (ending.engine->check)
+            rec.measurements = ending.engine->check->measurements;
     }
     const bool succeeded = ending.kind == CalibrationEnding::Kind::Engine && ending.engine && ending.engine->succeeded();
     if (!succeeded)
         rec.failedStep = rec.stepReached;
+    return rec;
+}
+
+QString CheckAttempt::outcomeWord(const CheckEnding &ending)
+{
+    switch (ending.kind) {
+    case CheckEnding::Kind::Engine:
+        return ending.engine ? CheckOutcome::reasonName(ending.engine->reason) : QStringLiteral("cancelled");
+    case CheckEnding::Kind::Cancelled: return QStringLiteral("cancelled");
+    case CheckEnding::Kind::NoAnswer: return QStringLiteral("no-answer");
+    case CheckEnding::Kind::PortLost: return QStringLiteral("port-lost");
+    case CheckEnding::Kind::PortUnavailable: return QStringLiteral("port-unavailable");
+    }
+    return QStringLiteral("cancelled");
+}
+
+JournalRecord CheckAttempt::record(const JournalRecord &begun, const CheckEnding &ending)
+{
+    JournalRecord rec = begun;
+    rec.kind = JournalRecord::Kind::Check;
+    rec.ended = JournalRecord::now();
+    rec.outcome = outcomeWord(ending);
+    if (ending.engine)
+        rec.measurements = ending.engine->measurements;
     return rec;
 }
 
@@ -200,13 +226,18 @@ QStringList JournalWords::outcomes()
     for (int why = int(CatalogueReason::Signature); why <= int(CatalogueReason::Older); ++why)
         add(UpdateAttempt::outcomeWord(UpdateEnding::refusedByCatalogue(CatalogueReason(why))));
     CalibrationOutcome run;
-    for (int reason = CalibrationOutcome::Success; reason <= CalibrationOutcome::StepFailed; ++reason) {
+    for (int reason = CalibrationOutcome::Success; reason <= CalibrationOutcome::CheckFailed; ++reason) {
         run.reason = CalibrationOutcome::Reason(reason);
         add(CalibrationAttempt::outcomeWord({CalibrationEnding::Kind::Engine, run}));
     }
     for (const auto kind : {CalibrationEnding::Kind::Cancelled, CalibrationEnding::Kind::NoAnswer, CalibrationEnding::Kind::LinkLost,
                             CalibrationEnding::Kind::PortLost, CalibrationEnding::Kind::PortUnavailable})
         add(CalibrationAttempt::outcomeWord({kind, std::nullopt}));
+    CheckOutcome check;
+    for (int reason = CheckOutcome::Passed; reason <= CheckOutcome::Cancelled; ++reason) {
+        check.reason = CheckOutcome::Reason(reason);
+        add(CheckAttempt::outcomeWord({CheckEnding::Kind::Engine, check}));
+    }
     return words;
 }
 

@@ -99,6 +99,21 @@ JournalRecord record(const JournalRecord &begun, const CalibrationEnding &ending
 QString outcomeWord(const CalibrationEnding &ending);
 }
 
+// How a check ended: by the engine with its outcome, or by the face around it.
+struct CheckEnding
+{
+    enum class Kind { Engine, Cancelled, NoAnswer, PortLost, PortUnavailable };
+
+    Kind kind = Kind::Engine;
+    std::optional<CheckOutcome> engine;
+};
+
+namespace CheckAttempt {
+// The record (kind check) of a check begun as `begun`, from its ending.
+JournalRecord record(const JournalRecord &begun, const CheckEnding &ending);
+QString outcomeWord(const CheckEnding &ending);
+}
+
 namespace JournalWords {
 // Every outcome word a record can carry, each once, in a stable order: the engines' ends, the
 // faces' own ends and the refused packages' words, all made by the outcomeWord functions above.

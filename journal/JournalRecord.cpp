@@ -29,7 +29,12 @@ QString isoTime(const QDateTime &time)
 
 QString JournalRecord::kindName(Kind kind)
 {
-    return kind == Kind::Update ? QStringLiteral("update") : QStringLiteral("calibration");
+    switch (kind) {
+    case Kind::Update: return QStringLiteral("update");
+    case Kind::Calibration: return QStringLiteral("calibration");
+    case Kind::Check: return QStringLiteral("check");
+    }
+    return QString();
 }
 
 bool JournalRecord::kindFromName(const QString &name, Kind *kind)
@@ -38,6 +43,8 @@ bool JournalRecord::kindFromName(const QString &name, Kind *kind)
         *kind = Kind::Update;
     else if (name == QLatin1String("calibration"))
         *kind = Kind::Calibration;
+    else if (name == QLatin1String("check"))
+        *kind = Kind::Check;
     else
         return false;
     return true;

@@ -1,7 +1,8 @@
-// One attempt as the journal keeps it: an update or a calibration, with its outcome as values.
+// One attempt as the journal keeps it: an update, a calibration or a check, with its outcome as values.
 #pragma once
 
 #include "CatalogueOrigin.h"
+#include "CheckOutcome.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -29,7 +30,9 @@ struct JournalChip
 
 struct JournalRecord
 {
-    enum class Kind { Update, Calibration };
+    // A check is the gimbal measured at rest on demand; a calibration's own check is part of
+    // the calibration's record.
+    enum class Kind { Update, Calibration, Check };
 
     // Every record.
     QUuid id;
@@ -69,6 +72,9 @@ struct JournalRecord
     // The acceleration (g) each accepted face was taken at, face 1 first.
     QList<std::array<double, 3>> faces;
     bool saveAcknowledged = false;
+
+    // A check, or a calibration's check after its save: each figure with its limits.
+    QList<CheckMeasurement> measurements;
 
     static QString kindName(Kind kind);
     static bool kindFromName(const QString &name, Kind *kind);

@@ -8,6 +8,7 @@ QString CalibrationOutcome::reasonName(Reason reason)
     case Cancelled: return QStringLiteral("cancelled");
     case LinkLost: return QStringLiteral("link-lost");
     case StepFailed: return QStringLiteral("step-failed");
+    case CheckFailed: return QStringLiteral("check-failed");
     }
     return QString();
 }
@@ -24,6 +25,7 @@ QString CalibrationOutcome::stepName(int step)
     case 10: return QStringLiteral("clear-after");
     case 11: return QStringLiteral("leave-mode");
     case 12: return QStringLiteral("save");
+    case 13: return QStringLiteral("check");
     }
     return QString();
 }

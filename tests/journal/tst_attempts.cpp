@@ -161,12 +161,18 @@ private slots:
             made.insert(UpdateAttempt::outcomeWord(UpdateEnding::refused(UpdateEnding::Refusal(why))));
         for (int why = 0; why <= int(CatalogueReason::Older); ++why)
             made.insert(UpdateAttempt::outcomeWord(UpdateEnding::refusedByCatalogue(CatalogueReason(why))));
-        for (int reason = CalibrationOutcome::Success; reason <= CalibrationOutcome::StepFailed; ++reason)
+        for (int reason = CalibrationOutcome::Success; reason <= CalibrationOutcome::CheckFailed; ++reason)
             for (int kind = 0; kind <= int(CalibrationEnding::Kind::PortUnavailable); ++kind) {
                 CalibrationOutcome run;
                 run.reason = CalibrationOutcome::Reason(reason);
                 made.insert(CalibrationAttempt::outcomeWord({CalibrationEnding::Kind(kind), run}));
                 made.insert(CalibrationAttempt::outcomeWord({CalibrationEnding::Kind(kind), std::nullopt}));
+            }
+        for (int reason = CheckOutcome::Passed; reason <= CheckOutcome::Cancelled; ++reason)
+            for (int kind = 0; kind <= int(CheckEnding::Kind::PortUnavailable); ++kind) {
+                CheckOutcome check;
+                check.reason = CheckOutcome::Reason(reason);
+                made.insert(CheckAttempt::outcomeWord({CheckEnding::Kind(kind), check}));
             }
         QCOMPARE(QSet<QString>(words.cbegin(), words.cend()), made);
         QCOMPARE(words.size(), made.size());
