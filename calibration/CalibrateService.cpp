@@ -439,3 +439,12 @@ void CalibrateService::reportEnd(bool succeeded)
         outcome.reason = CalibrationOutcome::StepFailed;
     emit calibrationOutcome(outcome);
 }
+
+void CalibrateService::setCheckLimits(const CheckLimits &limits)
+{
+    Q_UNUSED(limits);
+}
+
+void CalibrateService::onCheck()
+{
+}

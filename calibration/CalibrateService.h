@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CalibrationOutcome.h"
+#include "CheckLimits.h"
 #include "RegisterTable.h"
 
 #include <QMutex>
@@ -47,8 +48,22 @@ signals:
     // The same end as a value, emitted just before calibrationFinishd.
     void calibrationOutcome(CalibrationOutcome outcome);
 
+    // A check (on demand, or the one after a calibration's save) waits for the gimbal to rest still.
+    void checkWaiting();
+    // The gimbal is still: the check is taking its samples.
+    void checkMeasuring();
+    // A check asked for with onCheck() ended (a calibration's own check ends in its outcome).
+    void checkFinished(CheckOutcome outcome);
+
+public:
+    // The limits the next check measures against (any thread; taken when a check begins).
+    void setCheckLimits(const CheckLimits &limits);
+
 public slots:
     void onStart();
+    // Checks the gimbal at rest against the limits, without calibrating it. Ignored while a
+    // calibration runs; a cancel abandons it like a run.
+    void onCheck();
     void onCancel();
     void onConnected(bool value);
     void onSaveFinshed(bool value);
