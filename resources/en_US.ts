@@ -275,6 +275,14 @@
         <source>固件目录的地址与通道</source>
         <translation>Where the firmware catalogue is, and which channel is followed</translation>
     </message>
+    <message>
+        <source>检查</source>
+        <translation>Check</translation>
+    </message>
+    <message>
+        <source>在静止状态下检查校准是否良好</source>
+        <translation>Check at rest whether the calibration is sound</translation>
+    </message>
 </context>
 <context>
     <name>UpdateService</name>
@@ -825,6 +833,101 @@ Stop the update?</translation>
     <message>
         <source>VELMORA_CATALOGUE 已设置，它优先于此处的地址。</source>
         <translation>VELMORA_CATALOGUE is set and takes precedence over this location.</translation>
+    </message>
+</context>
+<context>
+    <name>CheckFigures</name>
+    <message>
+        <source>测量</source>
+        <translation>Measurement</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>范围</source>
+        <translation>Limits</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>加速度模长</source>
+        <translation>Acceleration magnitude</translation>
+    </message>
+    <message>
+        <source>加速度噪声</source>
+        <translation>Acceleration noise</translation>
+    </message>
+    <message>
+        <source>陀螺仪零偏</source>
+        <translation>Gyroscope bias</translation>
+    </message>
+    <message>
+        <source>陀螺仪噪声</source>
+        <translation>Gyroscope noise</translation>
+    </message>
+    <message>
+        <source>倾斜</source>
+        <translation>Tilt</translation>
+    </message>
+    <message>
+        <source>校准良好</source>
+        <translation>Calibration looks good</translation>
+    </message>
+    <message>
+        <source>需要校准</source>
+        <translation>Calibration needed</translation>
+    </message>
+    <message>
+        <source>云台没有保持静止，无法检查：请把它放稳后再试。</source>
+        <translation>The gimbal did not keep still, so it could not be checked: rest it firmly and try again.</translation>
+    </message>
+    <message>
+        <source>云台没有应答，检查没有完成。</source>
+        <translation>The gimbal stopped answering; the check did not finish.</translation>
+    </message>
+    <message>
+        <source>检查已取消。</source>
+        <translation>The check was cancelled.</translation>
+    </message>
+    <message>
+        <source>校准已保存，但检查没有通过：%1 为 %2，应在 %3 之内。</source>
+        <translation>Calibration saved, but the check failed: %1 is %2, outside %3.</translation>
+    </message>
+    <message>
+        <source>校准已保存，但无法检查。%1</source>
+        <translation>Calibration saved, but not checked. %1</translation>
+    </message>
+    <message>
+        <source>这个云台的检查再次没有通过：传感器可能有问题。</source>
+        <translation>The check failed again on this gimbal: its sensor may be at fault.</translation>
+    </message>
+    <message>
+        <source>请把云台放在坚固、水平的表面上重新校准。</source>
+        <translation>Calibrate again on a firm, level surface.</translation>
+    </message>
+    <message>
+        <source>请把云台底座朝下放稳，保持静止</source>
+        <translation>Rest the gimbal on its base and keep it still</translation>
+    </message>
+    <message>
+        <source>测量中…</source>
+        <translation>Measuring…</translation>
+    </message>
+    <message>
+        <source>检查校准结果：请保持静止</source>
+        <translation>Checking the calibration: keep it still</translation>
+    </message>
+    <message>
+        <source>限值文件有误，没有检查：%1</source>
+        <translation>The limits file has a mistake; nothing was checked: %1</translation>
+    </message>
+    <message>
+        <source>检查</source>
+        <translation>Check</translation>
     </message>
 </context>
 </TS>

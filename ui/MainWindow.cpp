@@ -186,6 +186,7 @@ MainWindow::MainWindow(PortEnumerator *portEnumerator, QWidget *parent)
         ui->productType->addItem(tr(ProductTable::row(row).name));
     ui->productType->setCurrentIndex(ProductTable::DefaultRow);
     setUpWords();
+    setUpCheck();
     setUpJournal();
     setUpSignatureWidgets();
     setUpCatalogue();
@@ -278,7 +279,7 @@ void MainWindow::onUiUpdate()
                         && registerTable[gyroY].value.load() == 0 && registerTable[gyroZ].value.load() == 0);
 
     // The gimbal reports itself ready for calibration with bit 15 of its status (a negative value).
-    if (!calibrating && linkUp && !ui->calibrateButton->isEnabled() && status < 0 && r.amod != 0.0f
+    if (!calibrating && !checking && linkUp && !ui->calibrateButton->isEnabled() && status < 0 && r.amod != 0.0f
         && port->isOpen())
         ui->calibrateButton->setEnabled(true);
 }
@@ -305,8 +306,13 @@ void MainWindow::updateReadoutTimer()
 
 void MainWindow::on_calibrateButton_clicked()
 {
+    // The check after the save measures against the same limits as the Check button.
+    clearCheckFigures();
+    if (!takeCheckLimits())
+        return;
     calibrating = true;
     ui->calibrateButton->setEnabled(false);
+    updateCheckButton();
     beginCalibrationRun();
     calibrateService->onStart();
     showStatus(tr("请按步骤完成操作！"));
@@ -329,12 +335,16 @@ void MainWindow::onConnected(bool value)
         showStatus(tr("已连接！"));
     } else {
         calibrating = false;
+        // Another gimbal may come: its check failures are counted afresh.
+        calibrationCheckFailures = 0;
+        clearCheckFigures();
         ui->calibrateButton->setEnabled(false);
         ui->groupBox_image->setTitle(tr("步骤"));
         stepWords->clear();
         ui->svgviewer->load(ResourcePaths::disconnectPicture);
         showStatus(tr("连接已断开！"));
     }
+    updateCheckButton();
     updateReadoutTimer();
     qCDebug(lcUi) << "win connected" << value;
 }
@@ -350,6 +360,7 @@ void MainWindow::onFinishd(bool value)
     }
     calibrating = false;
     stepWords->clear();
+    updateCheckButton();
 }
 
 void MainWindow::on_productType_currentIndexChanged(int index)

@@ -27,6 +27,7 @@ class Journal;
 class LinkHints;
 class QCheckBox;
 class QLabel;
+class QTableView;
 class PortEnumerator;
 class PortListener;
 class QCloseEvent;
@@ -90,6 +91,11 @@ private slots:
     void onChipsListed(const QList<chipInfo> &chips);
     void onUpdateOutcome(const UpdateOutcome &outcome);
     void onCalibrationOutcome(const CalibrationOutcome &outcome);
+    // The check (MainWindowCheck.cpp).
+    void on_checkButton_clicked();
+    void onCheckWaiting();
+    void onCheckMeasuring();
+    void onCheckFinished(const CheckOutcome &outcome);
     void onJournalProblem(const QString &text);
     void showHistoryWindow();
 
@@ -146,6 +152,19 @@ private:
     // for a package when it was cancelled).
     void endAttemptOnCancel();
     void beginCalibrationRun();
+    // An on-demand check starts its record; the engine's end of it finishes the record.
+    void beginCheckRun();
+    void recordCheckRun(const CheckOutcome &outcome);
+    // The check (MainWindowCheck.cpp): its table and words under the picture, and its signals.
+    void setUpCheck();
+    void clearCheckFigures();
+    void showCheckWords(const QString &words);
+    // Enabled while the gimbal is connected and neither a calibration nor a check runs.
+    void updateCheckButton();
+    // Hands the machine's limits to the service; false, said in words, when its file is refused.
+    bool takeCheckLimits();
+    // A calibration's own check: its figures after a save, and the words when it did not pass.
+    void showCalibrationCheck(const CalibrationOutcome &outcome);
     // At close: takes the ends the stopped services reported, then records what is still open
     // as cancelled.
     void recordOpenAttempts();
@@ -191,6 +210,13 @@ private:
     bool attemptPortLost = false;       // the adapter went away mid-attempt
     JournalRecord calibrationRun;       // null id while no run is open
     int calibrationStep = 0;            // the step the open run was last seen at
+    bool checking = false;              // the Check button was pressed and no end was reported yet
+    JournalRecord checkRun;             // null id while no on-demand check is open
+    // Calibrations of the connected gimbal whose check did not pass (a second one points at the sensor).
+    int calibrationCheckFailures = 0;
+    QTableView *checkTable = nullptr;           // a check's figures, under the picture
+    QStandardItemModel *checkModel = nullptr;
+    QLabel *checkWords = nullptr;               // the check's verdict, or why it did not pass
     QList<chipInfo> listedChips;
     QLabel *chipHistoryWords = nullptr; // under the chip table
     QLabel *signatureWords = nullptr;   // who signed the package shown, beside its file info

@@ -194,9 +194,11 @@ void MainWindow::on_tabWidget_currentChanged(int index)
         activeTab = 1;
         ui->connectButton->show();
         ui->calibrateButton->hide();
+        ui->checkButton->hide();
     } else {
         activeTab = 0;
         ui->calibrateButton->show();
+        ui->checkButton->show();
         ui->connectButton->hide();
         ui->connectButton->setText(tr("连接"));
         ui->connectButton->setEnabled(true);

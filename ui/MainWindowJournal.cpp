@@ -1,4 +1,4 @@
-// The main window's journal: every update attempt and calibration run as a record, the History
+// The main window's journal: every update attempt, calibration run and check as a record, the History
 // window, and what the journal knows of the chips just listed.
 #include "MainWindow.h"
 
@@ -23,6 +23,9 @@ UpdateEnding endedByWindow(bool portLost)
 {
     return {portLost ? UpdateEnding::Kind::PortLost : UpdateEnding::Kind::Cancelled, std::nullopt};
 }
+
+// A check the window ends itself.
+const CheckEnding checkCancelled{CheckEnding::Kind::Cancelled, std::nullopt};
 
 // A run the window ends itself, at the step it was last seen at.
 CalibrationEnding calibrationCancelled(int step)
@@ -166,10 +169,32 @@ void MainWindow::beginCalibrationRun()
 
 void MainWindow::onCalibrationOutcome(const CalibrationOutcome &outcome)
 {
+    showCalibrationCheck(outcome);
     if (calibrationRun.id.isNull())
         return;
     const JournalRecord record = CalibrationAttempt::record(calibrationRun, {CalibrationEnding::Kind::Engine, outcome});
     calibrationRun = JournalRecord();
+    recordInJournal(record);
+}
+
+void MainWindow::beginCheckRun()
+{
+    // The check before ended without a word from the engine (cancelled before it began).
+    if (!checkRun.id.isNull())
+        recordInJournal(CheckAttempt::record(checkRun, checkCancelled));
+    const PortInfo opened = openedPortInfo();
+    checkRun = JournalRecord::begin(JournalRecord::Kind::Check);
+    checkRun.port = opened.portName;
+    checkRun.adapterSerial = opened.serialNumber;
+    checkRun.productRow = productIndex;
+}
+
+void MainWindow::recordCheckRun(const CheckOutcome &outcome)
+{
+    if (checkRun.id.isNull())
+        return;
+    const JournalRecord record = CheckAttempt::record(checkRun, {CheckEnding::Kind::Engine, outcome});
+    checkRun = JournalRecord();
     recordInJournal(record);
 }
 
@@ -184,6 +209,10 @@ void MainWindow::recordOpenAttempts()
     if (!calibrationRun.id.isNull()) {
         recordInJournal(CalibrationAttempt::record(calibrationRun, calibrationCancelled(calibrationStep)));
         calibrationRun = JournalRecord();
+    }
+    if (!checkRun.id.isNull()) {
+        recordInJournal(CheckAttempt::record(checkRun, checkCancelled));
+        checkRun = JournalRecord();
     }
 }
 

@@ -194,6 +194,11 @@ void MainWindow::closePort(bool byUser)
     // A download for the gimbal that was listed over this port stops with it.
     catalogueOffer->cancel();
     calibrating = false;
+    // The engine reports the cancelled check; the button waits for the next connection.
+    checking = false;
+    calibrationCheckFailures = 0;
     stepWords->clear();
+    clearCheckFigures();
+    updateCheckButton();
     updateReadoutTimer();
 }

@@ -107,10 +107,10 @@ private slots:
     void focusFollowsTheFormOrder()
     {
         const QStringList expected = {
-            "openportButton",   "calibrateButton",    "productType",        "tabWidget",        "doubleSpinBox_Gx",
-            "doubleSpinBox_Gy", "doubleSpinBox_Gz",   "doubleSpinBox_Gmod", "doubleSpinBox_Ax", "doubleSpinBox_Ay",
-            "doubleSpinBox_Az", "doubleSpinBox_Amod", "connectButton",      "comboBox_port",    "pathComboBox",
-            "browseButton",     "firmwareView",       "deviceView",         "downloadButton",
+            "openportButton",   "calibrateButton",  "checkButton",        "productType",      "tabWidget",
+            "doubleSpinBox_Gx", "doubleSpinBox_Gy", "doubleSpinBox_Gz",   "doubleSpinBox_Gmod", "doubleSpinBox_Ax",
+            "doubleSpinBox_Ay", "doubleSpinBox_Az", "doubleSpinBox_Amod", "connectButton",    "comboBox_port",
+            "pathComboBox",     "browseButton",     "firmwareView",       "deviceView",       "downloadButton",
         };
         QStringList seen;
         QWidget *w = form->openportButton;
