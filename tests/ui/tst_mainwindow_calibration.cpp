@@ -1,9 +1,11 @@
 // End to end: the window, the real serial path and the simulator process, through a calibration.
 #include "IsolatedSettings.h"
 #include "JournalRows.h"
+#include "ProductTable.h"
 #include "SimulatedSession.h"
 
 #include <QLabel>
+#include <QTableView>
 
 namespace {
 
@@ -13,6 +15,12 @@ constexpr int kRunWaitMs = 90000;
 
 // Device delays shortened so that a run takes seconds, not minutes.
 const QStringList kFast = {QStringLiteral("--time-scale"), QStringLiteral("0.3")};
+// A check waits up to 10 s for stillness, then samples for 2 s.
+constexpr int kCheckWaitMs = 30000;
+
+const QString kLooksGood = QStringLiteral("校准良好");
+const QString kFirstHint = QStringLiteral("请把云台放在坚固、水平的表面上重新校准。");
+const QString kSensorHint = QStringLiteral("这个云台的检查再次没有通过：传感器可能有问题。");
 
 const QStringList kFaceWords = {
     QStringLiteral("第 1 面（共 6 面）：让它仰面躺下，镜头朝上"),
@@ -58,6 +66,48 @@ private slots:
             return QStringLiteral("%1 records").arg(records.size());
         const JournalRecord &r = records.first();
         return QStringLiteral("%1 %2 %3 %4").arg(r.outcome, r.stepReached).arg(r.faces.size()).arg(QLatin1String(r.saveAcknowledged ? "saved" : "unsaved"));
+    }
+
+    // The newest record: "kind outcome", with its port and product checked.
+    QString newestRecord() const
+    {
+        const QList<JournalRecord> records = JournalRows::all();
+        if (records.isEmpty())
+            return QStringLiteral("no record");
+        const JournalRecord &r = records.first();
+        if (r.port != sim.path() || r.productRow != 4)
+            return QStringLiteral("record of %1, product %2").arg(r.port).arg(r.productRow);
+        return JournalRecord::kindName(r.kind) + QLatin1Char(' ') + r.outcome;
+    }
+
+    QPushButton *checkButton() const { return probe->widget<QPushButton>("checkButton"); }
+    QString checkWords() const { return probe->widget<QLabel>("checkWords")->text(); }
+
+    // The check's table as shown: one "name|value|limits|mark" per row; none while it is hidden.
+    QStringList checkTable() const
+    {
+        QStringList rows;
+        auto *view = probe->widget<QTableView>("checkTable");
+        if (view->isHidden())
+            return rows;
+        for (int row = 0; row < view->model()->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < view->model()->columnCount(); ++column)
+                cells.append(view->model()->index(row, column).data().toString());
+            rows.append(cells.join(QLatin1Char('|')));
+        }
+        return rows;
+    }
+
+    // What a check-failed calibration must say of the first figure the table marks ✗.
+    QString failureWordsOfTable() const
+    {
+        for (const QString &row : checkTable()) {
+            const QStringList cells = row.split(QLatin1Char('|'));
+            if (cells.value(3) == QStringLiteral("✗"))
+                return QStringLiteral("校准已保存，但检查没有通过：%1 为 %2，应在 %3 之内。").arg(cells[0], cells[1], cells[2]);
+        }
+        return QStringLiteral("no figure marked ✗");
     }
 
     void gimbalConnectsAndTheReadoutMoves()
@@ -186,6 +236,123 @@ private slots:
         // The last write before the save; the save itself is then retried for up to 45 s.
         QTRY_VERIFY_WITH_TIMEOUT(sim.writes().contains(QStringLiteral("W 0009 0000")), kRunWaitMs);
         QVERIFY(session.closeWindow() < 5000);
+    }
+
+    void checkButtonFollowsTheLinkAndTheRuns()
+    {
+        QVERIFY(connectTo(kFast));
+        QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+        // A calibration runs: no check beside it.
+        QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
+        QVERIFY(!checkButton()->isEnabled());
+        // The port closed ends the run; opened again, the button returns with the link.
+        QTest::mouseClick(probe->openButton(), Qt::LeftButton);
+        QVERIFY(!checkButton()->isEnabled());
+        probe->open(sim.path());
+        QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
+
+        // A check runs: neither button starts another thing.
+        QTest::mouseClick(checkButton(), Qt::LeftButton);
+        QVERIFY(!checkButton()->isEnabled());
+        QVERIFY(!probe->calibrateButton()->isEnabled());
+        QCOMPARE(probe->stepBox()->title(), QStringLiteral("检查"));
+        // The firmware tab has no Check button, and going there cancels the check.
+        probe->widget<QTabWidget>("tabWidget")->setCurrentIndex(1);
+        QVERIFY(checkButton()->isHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(newestRecord(), QStringLiteral("check cancelled"), kConnectWaitMs);
+        probe->widget<QTabWidget>("tabWidget")->setCurrentIndex(0);
+        QVERIFY(!checkButton()->isHidden());
+        QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
+
+        // A check the window's close stops is recorded as cancelled too.
+        QTest::mouseClick(checkButton(), Qt::LeftButton);
+        QVERIFY(session.closeWindow() < 5000);
+        QCOMPARE(newestRecord(), QStringLiteral("check cancelled"));
+        QCOMPARE(JournalRows::all().size(), 3);
+    }
+
+    void checkButtonGivesTheVerdict_data()
+    {
+        QTest::addColumn<QStringList>("simArguments");
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<int>("figures");
+        QTest::newRow("uncalibrated") << kFast << QStringLiteral("需要校准") << ResourcePaths::failPicture
+                                      << QStringLiteral("check check-failed") << 5;
+        QTest::newRow("calibrated") << (QStringList(kFast) << QStringLiteral("--calibrated")) << kLooksGood
+                                    << ResourcePaths::successPicture << QStringLiteral("check success") << 5;
+        QTest::newRow("never still") << (QStringList(kFast) << QStringLiteral("--calibrated") << QStringLiteral("--imu-fault")
+                                                            << QStringLiteral("never-still"))
+                                     << QStringLiteral("云台没有保持静止，无法检查：请把它放稳后再试。")
+                                     << ResourcePaths::failPicture << QStringLiteral("check not-still") << 0;
+    }
+
+    void checkButtonGivesTheVerdict()
+    {
+        QFETCH(QStringList, simArguments);
+        QFETCH(QString, verdict);
+        QFETCH(QString, picture);
+        QFETCH(QString, record);
+        QFETCH(int, figures);
+        QVERIFY(connectTo(simArguments));
+        QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
+        QTest::mouseClick(checkButton(), Qt::LeftButton);
+        if (figures == 0) {
+            // Waiting for a stillness that never comes: the gimbal on its base, in the picture and in words.
+            QTRY_COMPARE_WITH_TIMEOUT(probe->widget<QLabel>("stepWords")->text(),
+                                      QStringLiteral("请把云台底座朝下放稳，保持静止"), kConnectWaitMs);
+            QVERIFY(probe->shows(ResourcePaths::stepPicture(QLatin1String(ProductTable::row(4).pictureSet), 1)));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(checkWords(), verdict, kCheckWaitMs);
+        QCOMPARE(probe->status(), verdict);
+        QVERIFY(probe->shows(picture));
+        const QStringList table = checkTable();
+        QCOMPARE(table.size(), figures);
+        // Every figure inside its limits exactly when the calibration looks good.
+        if (figures > 0)
+            QCOMPARE(table.filter(QStringLiteral("|✗")).isEmpty(), verdict == kLooksGood);
+        QTRY_COMPARE(newestRecord(), record);
+        QCOMPARE(JournalRows::all().size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+    }
+
+    void calibrationEndsWithItsCheck_data()
+    {
+        QTest::addColumn<QStringList>("simArguments");
+        QTest::addColumn<bool>("passes");
+        QTest::newRow("sound") << (QStringList(kFast) << QStringLiteral("--user")) << true;
+        QTest::newRow("save not kept") << (QStringList(kFast) << QStringLiteral("--user") << QStringLiteral("--imu-fault")
+                                                              << QStringLiteral("save-not-kept"))
+                                       << false;
+    }
+
+    void calibrationEndsWithItsCheck()
+    {
+        QFETCH(QStringList, simArguments);
+        QFETCH(bool, passes);
+        QVERIFY(connectTo(simArguments));
+        for (int run = 1; run <= (passes ? 1 : 2); ++run) {
+            QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+            QTest::mouseClick(probe->calibrateButton(), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(probe->status(), passes ? QStringLiteral("校准完成！") : QStringLiteral("校准失败，请重新校准！"), kRunWaitMs);
+            QVERIFY(probe->shows(passes ? ResourcePaths::successPicture : ResourcePaths::failPicture));
+            QCOMPARE(checkTable().size(), 5);
+            if (passes) {
+                QCOMPARE(checkWords(), kLooksGood);
+                QVERIFY(checkTable().filter(QStringLiteral("|✗")).isEmpty());
+                QTRY_COMPARE(onlyCalibrationRecord(), QStringLiteral("success check 6 saved"));
+                continue;
+            }
+            // Saved, but reading wrong: the failing figure with its value and limits, then what to do;
+            // a second failure of the same gimbal points at its sensor.
+            QCOMPARE(checkWords(), failureWordsOfTable() + QLatin1Char('\n') + (run == 1 ? kFirstHint : kSensorHint));
+            if (run == 1)
+                QTRY_COMPARE(onlyCalibrationRecord(), QStringLiteral("check-failed check 6 saved"));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
     }
 };
 
