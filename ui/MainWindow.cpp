@@ -329,6 +329,7 @@ void MainWindow::onDirectionChanged(int index)
 void MainWindow::onConnected(bool value)
 {
     linkUp = value;
+    linkAnnounced = value;
     linkHints->linkChanged(value);
     if (value) {
         ui->svgviewer->load(ResourcePaths::connectPicture);
@@ -384,6 +385,7 @@ void MainWindow::applyProduct(int row)
 {
     starsService->onCancel();
     calibrateService->onCancel();
+    checkLinkLost();
     cancelUpdate();
     if (!ProductTable::isValidRow(row))
         return;

@@ -161,6 +161,8 @@ private:
     void showCheckWords(const QString &words);
     // Enabled while the gimbal is connected and neither a calibration nor a check runs.
     void updateCheckButton();
+    // The services were cancelled: until the link is announced again the check would end at once.
+    void checkLinkLost();
     // Hands the machine's limits to the service; false, said in words, when its file is refused.
     bool takeCheckLimits();
     // A calibration's own check: its figures after a save, and the words when it did not pass.
@@ -211,6 +213,7 @@ private:
     JournalRecord calibrationRun;       // null id while no run is open
     int calibrationStep = 0;            // the step the open run was last seen at
     bool checking = false;              // the Check button was pressed and no end was reported yet
+    bool linkAnnounced = false;         // connected(true) came after the services' last cancel
     JournalRecord checkRun;             // null id while no on-demand check is open
     // Calibrations of the connected gimbal whose check did not pass (a second one points at the sensor).
     int calibrationCheckFailures = 0;

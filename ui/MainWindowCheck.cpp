@@ -53,7 +53,15 @@ void MainWindow::showCheckWords(const QString &words)
 
 void MainWindow::updateCheckButton()
 {
-    ui->checkButton->setEnabled(linkUp && port->isOpen() && !calibrating && !checking);
+    ui->checkButton->setEnabled(linkUp && linkAnnounced && port->isOpen() && !calibrating && !checking);
+}
+
+void MainWindow::checkLinkLost()
+{
+    // A cancel tells the services the link is down without a word to the window; the runtime
+    // service announces it again with the next answer.
+    linkAnnounced = false;
+    updateCheckButton();
 }
 
 bool MainWindow::takeCheckLimits()

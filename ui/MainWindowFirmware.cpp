@@ -213,6 +213,7 @@ void MainWindow::switchLink(int tab)
     // Exactly one link takes the port's bytes at a time; the other gets nothing buffered.
     if (tab == 1) {
         calibrateService->onCancel();
+        checkLinkLost();
         starsService->onSuspend(true);
         disconnect(portListener, &PortListener::readBytes, nullptr, nullptr);
         disconnect(starsLink, &StarsLink::streamOut, nullptr, nullptr);

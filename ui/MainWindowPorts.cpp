@@ -190,6 +190,7 @@ void MainWindow::closePort(bool byUser)
     ui->connectButton->setText(tr("连接"));
     starsService->onCancel();
     calibrateService->onCancel();
+    checkLinkLost();
     cancelUpdate();
     // A download for the gimbal that was listed over this port stops with it.
     catalogueOffer->cancel();
