@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QTableView>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -56,7 +57,11 @@ private slots:
         JournalRows::clear();
     }
 
-    void cleanup() { session.end(); }
+    void cleanup()
+    {
+        session.end();
+        qunsetenv("VELMORA_LIMITS_FILE");
+    }
 
     // The only record in the journal: "outcome step faces saved", or what went wrong.
     static QString onlyCalibrationRecord()
@@ -250,6 +255,8 @@ private slots:
         QTest::mouseClick(probe->openButton(), Qt::LeftButton);
         QVERIFY(!checkButton()->isEnabled());
         probe->open(sim.path());
+        // The services were cancelled: a check now would end at once, before the link is back.
+        QVERIFY(!checkButton()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
 
         // A check runs: neither button starts another thing.
@@ -264,6 +271,32 @@ private slots:
         probe->widget<QTabWidget>("tabWidget")->setCurrentIndex(0);
         QVERIFY(!checkButton()->isHidden());
         QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
+    }
+
+    void aLimitsFileWithAMistakeIsSaidAndNothingChecked()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("limits.conf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("tilt = 0 8\ntlit = 0 8\n");
+        file.close();
+        qputenv("VELMORA_LIMITS_FILE", path.toLocal8Bit());
+
+        QVERIFY(connectTo(kFast));
+        QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
+        // Neither the check nor a calibration (whose check it would judge) starts.
+        for (QPushButton *button : {checkButton(), probe->calibrateButton()}) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            const QString said = QStringLiteral("限值文件有误，没有检查：%1:2:").arg(path);
+            QVERIFY2(checkWords().startsWith(said), qPrintable(checkWords()));
+            QVERIFY(probe->status().startsWith(said));
+            QVERIFY(checkButton()->isEnabled());
+            QVERIFY(probe->calibrateButton()->isEnabled());
+        }
+        QVERIFY(session.closeWindow() < 5000);
+        QCOMPARE(JournalRows::all().size(), 0);
     }
 
     void closingDuringACheckRecordsItCancelled()
