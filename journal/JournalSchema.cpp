@@ -324,8 +324,9 @@ bool JournalSchema::fromUnreleasedBuild(const QSqlDatabase &db, int version)
     const auto hasColumn = [&db](const char *column) {
         return QSqlQuery(db).exec(QStringLiteral("SELECT %1 FROM records WHERE 1 = 0").arg(QLatin1String(column)));
     };
-    // From version 6 this program's journal has the measurements.
-    const bool measurements = version < 6 || QSqlQuery(db).exec(QStringLiteral("SELECT name FROM measurements WHERE 1 = 0"));
+    // From version 6 this program's journal has the measurements' table (looked up in the
+    // catalogue: a role may be refused a read of the table itself).
+    const bool measurements = version < 6 || db.tables().contains(QStringLiteral("measurements"));
     return !hasColumn("started_ms") || hasColumn("firmware_written") || !measurements;
 }
 
