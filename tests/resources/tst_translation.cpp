@@ -75,9 +75,10 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     // missing-adapter text, the plot button and its window's title; the plot window; the words
     // of the calibration steps, the chip progress, the link hints and the stop question; the
     // history button, the journal's problems, the History window, its table (each with the check
-    // kind) and the chips' last updates; the package's signature and the choice of signed packages only; the History
-    // window's range and summary view, the yield summary's figures and its charts; the
-    // catalogue's button and its group in the firmware tab (release, download, refusals, settings).
+    // kind) and the chips' last updates; the package's signature and the choice of signed
+    // packages only; the History window's range and summary view, the yield summary's figures and
+    // its charts; the catalogue's button and its group in the firmware tab (release, download,
+    // refusals, settings).
     QHash<QString, int> perContext;
     for (const Entry &e : std::as_const(entries))
         ++perContext[e.context];
