@@ -1,6 +1,7 @@
 // The velmora-gimbal-sim program: announces its port, answers over the pseudo-terminal, cleans up.
 #include "BootloaderFrame.h"
 #include "PtzFile.h"
+#include "RegisterTable.h"
 #include "StarsFrame.h"
 #include "crc16.h"
 
@@ -82,7 +83,8 @@ private slots:
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("gimbal"));
         QProcess sim;
-        sim.start(simulatorPath(), {QStringLiteral("--link"), link, QStringLiteral("--trace"), QStringLiteral("--profile"), QStringLiteral("1")});
+        sim.start(simulatorPath(), {QStringLiteral("--link"), link, QStringLiteral("--trace"), QStringLiteral("--profile"), QStringLiteral("1"),
+                                      QStringLiteral("--calibrated")});
         QVERIFY2(sim.waitForStarted(10000), qPrintable(sim.errorString()));
         QCOMPARE(waitForLine(sim, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), link);
         QVERIFY(QFileInfo(link).isSymLink());
@@ -110,6 +112,41 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList());
     }
 
+    // The sensor's start and faults as the options set them: level and at rest, accZ is off
+    // by 0.04 g (164 counts) or more until calibrated; never-still moves above the limit.
+    void sensorOptionsReachTheGimbal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("calibrated");
+        QTest::addColumn<bool>("still");
+        QTest::newRow("raw") << QStringList{} << false << true;
+        QTest::newRow("calibrated") << QStringList{QStringLiteral("--calibrated")} << true << true;
+        QTest::newRow("never still") << QStringList{QStringLiteral("--calibrated"), QStringLiteral("--imu-fault"),
+                                                    QStringLiteral("never-still")} << true << false;
+    }
+    void sensorOptionsReachTheGimbal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, calibrated);
+        QFETCH(bool, still);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gimbal"));
+        QProcess sim;
+        sim.start(simulatorPath(), QStringList{QStringLiteral("--link"), link, QStringLiteral("--no-pace")} + arguments);
+        QCOMPARE(waitForLine(sim, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), link);
+        const int fd = openRaw(link);
+        QVERIFY(fd >= 0);
+        const RegisterProfile &codes = *registerProfile(2);
+        const QByteArray z = exchange(fd, StarsFrame::encode(codes.slaveAddress, codes.codes[accZ], 0), 7, 5000);
+        const QByteArray motionWord = exchange(fd, StarsFrame::encode(codes.slaveAddress, codes.codes[motion], 0), 7, 5000);
+        ::close(fd);
+        QCOMPARE(z.size(), 7);
+        QCOMPARE(motionWord.size(), 7);
+        const int offCounts = qAbs(int16_t(StarsFrame::value(z)) - 4096);
+        QVERIFY2(calibrated ? offCounts < 40 : offCounts > 150, qPrintable(QString::number(offCounts)));
+        QCOMPARE(qAbs(int16_t(StarsFrame::value(motionWord))) <= 30, still);
+    }
+
     void refusesInvalidOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -125,6 +162,7 @@ private slots:
         QTest::newRow("missing package") << QStringList{QStringLiteral("--match"), QStringLiteral("/nonexistent.ptz")};
         QTest::newRow("device as package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/dev/zero")};
         QTest::newRow("not a package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/etc/hostname")};
+        QTest::newRow("sensor fault") << QStringList{QStringLiteral("--imu-fault"), QStringLiteral("drifting")};
     }
     void refusesInvalidOptions()
     {
