@@ -41,6 +41,7 @@ void CheckTally::add(const CheckRow &row)
         record = row.id;
         kind = row.kind;
         outcome = row.outcome;
+        startedMs = row.startedMs;
     }
     if (row.measurement)
         figures.append({*row.measurement, row.passed});
@@ -62,10 +63,13 @@ void CheckTally::finishRecord()
         calibrations.passed += success ? 1 : 0;
         for (const auto &[m, passed] : std::as_const(figures)) {
             Spread &spread = spreads[m.name];
-            // Records come by start: the last limits seen are the latest.
-            spread.unit = m.unit;
-            spread.low = m.low;
-            spread.high = m.high;
+            // The latest calibration's limits.
+            if (spread.count == 0 || startedMs >= spread.limitsMs) {
+                spread.unit = m.unit;
+                spread.low = m.low;
+                spread.high = m.high;
+                spread.limitsMs = startedMs;
+            }
             ++spread.count;
             spread.outside += passed ? 0 : 1;
             if (std::isnan(m.value))

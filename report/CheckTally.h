@@ -13,6 +13,7 @@ struct CheckRow
     QString id;
     JournalRecord::Kind kind = JournalRecord::Kind::Calibration;
     QString outcome;
+    qint64 startedMs = 0;
     std::optional<CheckMeasurement> measurement;
     bool passed = false; // the measurement's, as its row says
 };
@@ -20,7 +21,7 @@ struct CheckRow
 class CheckTally
 {
 public:
-    // A record's rows come one after another; records in the order of their start.
+    // A record's rows come one after another, records in any order.
     void add(const CheckRow &row);
     void finish(YieldReport *report);
 
@@ -36,6 +37,7 @@ private:
     {
         QString unit;
         double low = 0, high = 0;
+        qint64 limitsMs = 0; // the start of the record the limits are from
         int count = 0;
         std::vector<double> values; // those that were numbers
         int outside = 0;
@@ -48,6 +50,7 @@ private:
     QString record; // the record being read
     JournalRecord::Kind kind = JournalRecord::Kind::Calibration;
     QString outcome;
+    qint64 startedMs = 0;
     QList<std::pair<CheckMeasurement, bool>> figures;
     CheckCounts calibrations, onDemand;
     QMap<QString, Spread> spreads;

@@ -204,7 +204,8 @@ private slots:
                                   "min":0.98,"p10":0.98,"median":0.98,"p90":1.01,"max":1.01,"worst":0.98},
                                  {"name":"accel_noise","unit":"g","low":0,"high":0.01,"count":2,"outside":0,
                                   "median":0.002,"p90":0.003,"worst":0.003},
-                                 {"name":"gyro_bias","unit":"deg/s","count":2,"outside":1,"median":0.1,"p90":0.8,"worst":0.8}]}})";
+                                 {"name":"gyro_bias","unit":"deg/s","low":0,"high":0.6,"count":2,"outside":1,"median":0.1,"p90":0.8,
+                                  "worst":0.8}]}})";
         // A's failed attempt falls out of the range: A now passed first time.
         QTest::newRow("since a day") << "2026-12-01T00:00:00Z" << "" << "" << ""
             << R"({"attempts":11,"gimbals":6,"firstPassYield":0.333333,"finalYield":0.5,"medianSeconds":40,"p90Seconds":60,
