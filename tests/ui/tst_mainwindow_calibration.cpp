@@ -352,6 +352,8 @@ private slots:
             QCOMPARE(table.filter(QStringLiteral("|✗")).isEmpty(), verdict == kLooksGood);
         QTRY_COMPARE(newestRecord(), record);
         QCOMPARE(JournalRows::all().size(), 1);
+        // The record keeps the figures the table showed.
+        QCOMPARE(JournalRows::all().first().measurements.size(), figures);
         QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(probe->calibrateButton()->isEnabled(), kConnectWaitMs);
     }
@@ -386,8 +388,10 @@ private slots:
             // Saved, but reading wrong: the failing figure with its value and limits, then what to do;
             // a second failure of the same gimbal points at its sensor.
             QCOMPARE(checkWords(), failureWordsOfTable() + QLatin1Char('\n') + (run == 1 ? kFirstHint : kSensorHint));
-            if (run == 1)
+            if (run == 1) {
                 QTRY_COMPARE(onlyCalibrationRecord(), QStringLiteral("check-failed check 6 saved"));
+                QCOMPARE(JournalRows::all().first().measurements.size(), 5);
+            }
         }
         QTRY_VERIFY_WITH_TIMEOUT(checkButton()->isEnabled(), kConnectWaitMs);
     }
