@@ -24,10 +24,10 @@ QString checkText(const char *source)
     return QCoreApplication::translate(kCheckContext, source);
 }
 
-// Decimals shown for a unit: a thousandth of g, a hundredth of a deg/s, a tenth of a degree.
+// Decimals a value is shown with: a thousandth of g, a hundredth of a deg/s or degree.
 int decimals(const QString &unit)
 {
-    return unit == QLatin1String("g") ? 3 : unit == QLatin1String("deg/s") ? 2 : 1;
+    return unit == QLatin1String("g") ? 3 : 2;
 }
 
 } // namespace
@@ -86,10 +86,10 @@ QString unitText(const QString &unit)
 
 QString measurementLine(const CheckMeasurement &m)
 {
-    const int places = decimals(m.unit);
+    // The limits as they were set, so that a tight one does not read as its rounding.
     return checkText(QT_TRANSLATE_NOOP("CheckWords", "%1：%2 %3（限值 %4 至 %5 %3）"))
-        .arg(measurementName(m.name), QString::number(m.value, 'f', places), unitText(m.unit),
-             QString::number(m.low, 'f', places), QString::number(m.high, 'f', places));
+        .arg(measurementName(m.name), QString::number(m.value, 'f', decimals(m.unit)), unitText(m.unit),
+             QString::number(m.low), QString::number(m.high));
 }
 
 QString checkWaiting()
