@@ -41,10 +41,9 @@ constexpr Defaults kFineGyro{{0.97, 1.03}, {0, 0.01}, {0, 0.5}, {0, 0.2}, {0, 10
 // Below this many counts per deg/s the product has the coarse gyroscope.
 constexpr float kFineGyroCounts = 30.0f;
 
-// One override line: where it came from and what it sets.
+// One override line: what it sets.
 struct Line
 {
-    int number;
     QString name;
     CheckLimit limit;
 };
@@ -157,9 +156,9 @@ std::optional<CheckLimits> CheckLimits::load(int productRow, const QString &path
             return fail(QStringLiteral("%1 is set twice").arg(name));
         seen.insert({current, name});
         if (current < 0)
-            general.append({number, name, limit});
+            general.append({name, limit});
         else if (current == productRow)
-            own.append({number, name, limit});
+            own.append({name, limit});
     }
 
     CheckLimits out = defaults(productRow);
