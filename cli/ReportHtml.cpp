@@ -8,9 +8,10 @@
 
 namespace {
 
-constexpr int ChartWidth = 720, ChartHeight = 260;
-// Room on the left for the first bar's slanted label (an outcome word of up to 20 letters).
-constexpr int Left = 112, Right = 48, Top = 16, Bottom = 70;
+constexpr int ChartWidth = 720, ChartHeight = 290;
+// Room on the left and below for the slanted labels under the bars: an outcome word of up to 24
+// letters (about 150 px at 35 degrees) reaches 122 px left and 86 px down of its bar's middle.
+constexpr int Left = 112, Right = 48, Top = 16, Bottom = 100;
 // Beyond this many bars the names would overlap: the rest is summed up in words.
 constexpr int MostBars = 40;
 

@@ -537,15 +537,42 @@ Stop the update?</translation>
         <source>此范围内没有更新或校准记录。</source>
         <translation>No update or calibration in this range.</translation>
     </message>
+    <message numerus="yes">
+        <source>尝试 %n 次</source>
+        <translation>
+            <numerusform>%n attempt</numerusform>
+            <numerusform>%n attempts</numerusform>
+        </translation>
+    </message>
     <message>
-        <source>尝试 %1 次，云台 %2 台
-首次通过率 %3，最终通过率 %4
-每次用时：中位数 %5，90 分位 %6
-校准 %7 次，成功 %8 次</source>
-        <translation>%1 attempts, %2 gimbals
-First-pass yield %3, final yield %4
-Time per attempt: median %5, 90th percentile %6
-%7 calibrations, %8 succeeded</translation>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message numerus="yes">
+        <source>云台 %n 台</source>
+        <translation>
+            <numerusform>%n gimbal</numerusform>
+            <numerusform>%n gimbals</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>首次通过率 %1，最终通过率 %2</source>
+        <translation>First-pass yield %1, final yield %2</translation>
+    </message>
+    <message>
+        <source>每次用时：中位数 %1，90 分位 %2</source>
+        <translation>Time per attempt: median %1, 90th percentile %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>校准 %n 次</source>
+        <translation>
+            <numerusform>%n calibration</numerusform>
+            <numerusform>%n calibrations</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>成功 %1 次</source>
+        <translation>%1 succeeded</translation>
     </message>
     <message>
         <source>无法计算汇总：%1</source>

@@ -20,6 +20,9 @@ package=$(realpath -m "$build/share/velmora/demo-k5.ptz")
 unset VELMORA_JOURNAL # a shared journal of the user's shell gets no demo records either
 demo=$(mktemp -d)
 trap 'rm -rf "$demo"' EXIT
+# A TERM or HUP (a closed terminal) ends the script through its EXIT trap too, which tidies up.
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 demo_env=(XDG_CONFIG_HOME="$demo/config" XDG_CACHE_HOME="$demo/cache" XDG_STATE_HOME="$demo/state"
     XDG_DATA_HOME="$demo/data" VELMORA_JOURNAL_FILE="$demo/data/journal.sqlite")
 mkdir -p "$demo/catalogue" "$demo/notes" "$demo/config/Velmora/trusted-keys" "$demo/data"
@@ -59,4 +62,8 @@ done
 echo "Simulated gimbal at ${line#*=}: open it in Velmora's port list."
 echo "Demo firmware package for the firmware tab's Browse: $package"
 echo "After Connect, the firmware tab offers the demo catalogue's release (this window uses the demo's own settings)."
-env "$line" "${demo_env[@]}" VELMORA_CATALOGUE="$demo/catalogue" "$bin/velmora"
+# In the background, so that a TERM or HUP reaches the traps at once rather than when the window closes.
+env "$line" "${demo_env[@]}" VELMORA_CATALOGUE="$demo/catalogue" "$bin/velmora" &
+app=$!
+trap 'kill "$app" "$sim" 2>/dev/null; wait "$app" "$sim" 2>/dev/null; rm -f "$out"; rm -rf "$demo"' EXIT
+wait "$app"

@@ -36,8 +36,10 @@ GimbalModel::GimbalModel(const GimbalSettings &settings)
     , userEnabled(settings.simulatedUser)
     , solveFails(settings.solveFails)
     , answersSave(settings.answersSave)
-    , motionSensor(gyroCountsPerDegree(registerProfile(settings.profile) ? settings.profile : 2), settings.seed)
+    , motionSensor(gyroCountsPerDegree(registerProfile(settings.profile) ? settings.profile : 2), settings.seed,
+                   settings.calibrated, settings.imuFault)
     , user(motionSensor, scaled(UserMoveMs))
+    , saved(motionSensor.calibration())
 {
 }
 
@@ -133,6 +135,12 @@ bool GimbalModel::runCommand(uint16_t cmd, uint16_t value)
         if (!answersSave)
             return false;
         ++saves;
+        // With the save-not-kept fault the save is acknowledged, but the gimbal goes back to
+        // the calibration it kept before.
+        if (motionSensor.fault() == ImuFault::SaveNotKept)
+            motionSensor.setCalibration(saved);
+        else
+            saved = motionSensor.calibration();
         return true;
     }
     return false;
@@ -169,16 +177,24 @@ void GimbalModel::finishCalibrationAction(qint64 atMs)
         // A face is only captured lying still in its own orientation; otherwise the bit stays clear.
         if (motionSensor.isStill(atMs) && lies(motionSensor.orientation(atMs), faceOrientation(actionFace))) {
             status |= uint16_t(1 << (actionFace - 1));
+            motionSensor.captureFace(actionFace, atMs);
             if (userEnabled)
                 user.onFaceCaptured(actionFace, atMs);
         }
         break;
     case Action::Solve:
-        status |= (!solveFails && (status & FaceBits) == FaceBits) ? SolvedBit : SolveFailedBit;
+        if (!solveFails && (status & FaceBits) == FaceBits) {
+            motionSensor.solve();
+            status |= SolvedBit;
+        } else {
+            status |= SolveFailedBit;
+        }
         break;
     case Action::CalibrateGyro:
-        if (motionSensor.isStill(atMs))
+        if (motionSensor.isStill(atMs)) {
+            motionSensor.calibrateGyro(atMs);
             status |= GyroBit;
+        }
         break;
     case Action::Clear: {
         // The clear that tidies up after a finished gyroscope step leaves the gimbal where it is;

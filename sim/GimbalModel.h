@@ -15,7 +15,9 @@ struct GimbalSettings
     bool simulatedUser = false;
     bool solveFails = false;
     bool answersSave = true; // false: the save command is never acknowledged
-    quint32 seed = 1;
+    quint32 seed = 1;        // also picks the sensor's own errors
+    bool calibrated = false; // starts corrected for its sensor's errors; otherwise reads them raw
+    ImuFault imuFault = ImuFault::None;
 };
 
 // Device time is passed in through advanceTo() (milliseconds, never going back), so the
@@ -90,6 +92,7 @@ private:
     QHash<uint16_t, uint16_t> otherRegisters;
     int saves = 0;
     int disables = 0;
+    ImuCalibration saved; // the calibration a save keeps
 
     bool modePending = false;
     uint16_t pendingMode = 0;

@@ -36,6 +36,24 @@ bool parseNumber(const QString &text, qint64 low, qint64 high, qint64 *value)
     return ok && *value >= low && *value <= high;
 }
 
+bool parseImuFault(const QString &name, ImuFault *fault)
+{
+    static const QList<QPair<QString, ImuFault>> names{
+        {QStringLiteral("none"), ImuFault::None},
+        {QStringLiteral("save-not-kept"), ImuFault::SaveNotKept},
+        {QStringLiteral("gyro-drift"), ImuFault::GyroDrift},
+        {QStringLiteral("noisy-accel"), ImuFault::NoisyAccel},
+        {QStringLiteral("never-still"), ImuFault::NeverStill},
+    };
+    for (const auto &entry : names) {
+        if (entry.first == name) {
+            *fault = entry.second;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool readPackage(const QString &path, PtzFile *package)
 {
     const PackageFileReader::Result file = PackageFileReader::read(path);
@@ -203,6 +221,8 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
         {QStringLiteral("pace"), QStringLiteral("Carry bytes at 115200-baud line speed both ways (the default).")},
         {QStringLiteral("no-pace"), QStringLiteral("Take and send bytes as fast as possible.")},
         {QStringLiteral("solve-fails"), QStringLiteral("Make the accelerometer solve report failure.")},
+        {QStringLiteral("calibrated"), QStringLiteral("Start calibrated: the sensor's own offsets, scale errors and gyroscope bias (picked by --seed) are corrected; by default they show until a calibration removes them.")},
+        {QStringLiteral("imu-fault"), QStringLiteral("A sensor fault: save-not-kept (a save is acknowledged, but the gimbal goes back to the calibration it had), gyro-drift (after the gyroscope step the bias creeps back, 0.5 deg/s per second), noisy-accel (accelerometer noise of +-0.05 g at rest), never-still (motion always above the stillness limit), or none (default)."), QStringLiteral("NAME"), QStringLiteral("none")},
         {QStringLiteral("no-save-answer"), QStringLiteral("Never acknowledge the save command (the host retries it, then gives up).")},
         {QStringLiteral("time-scale"), QStringLiteral("Multiply every runtime device delay by F (e.g. 0.1 runs ten times faster)."), QStringLiteral("F"), QStringLiteral("1")},
         {QStringLiteral("chips"), QStringLiteral("Bootloader: number of chips, 1 to 15 (default 2)."), QStringLiteral("N")},
@@ -250,6 +270,9 @@ bool parseSimOptions(const QCoreApplication &app, SimOptions *options)
     options->gimbal.simulatedUser = parser.isSet(QStringLiteral("user"));
     options->gimbal.solveFails = parser.isSet(QStringLiteral("solve-fails"));
     options->gimbal.answersSave = !parser.isSet(QStringLiteral("no-save-answer"));
+    options->gimbal.calibrated = parser.isSet(QStringLiteral("calibrated"));
+    if (!parseImuFault(parser.value(QStringLiteral("imu-fault")), &options->gimbal.imuFault))
+        return fail(QStringLiteral("--imu-fault must be none, save-not-kept, gyro-drift, noisy-accel or never-still"));
     options->line.silent = parser.isSet(QStringLiteral("silent"));
     options->line.pace = !parser.isSet(QStringLiteral("no-pace"));
     options->trace = parser.isSet(QStringLiteral("trace"));

@@ -5,6 +5,7 @@
 #include "SimOptions.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <cstdio>
 #include <ctime>
@@ -35,6 +36,9 @@ void printTimedLine(const QString &line)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // The package reader's debug lines (a --match or --preload package) are for its own tests;
+    // QT_LOGGING_RULES still turns them on.
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
     QCoreApplication::setApplicationName(QStringLiteral("velmora-gimbal-sim"));
 
     SimOptions options;

@@ -81,7 +81,11 @@ void MainWindow::on_connectButton_clicked()
         updateService->onCancel();
         qCDebug(lcUi) << "Cancel";
     } else {
+        // A new connection starts clean: the last run's chips, progress and chip words go.
         deviceModel->removeRows(0, deviceModel->rowCount());
+        ui->progressBar->setValue(0);
+        chipWords->clear();
+        chipWords->hide();
         beginUpdateAttempt();
         updateService->connectRequest();
         qCDebug(lcUi) << "Request";

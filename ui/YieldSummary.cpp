@@ -45,13 +45,14 @@ void YieldSummary::showReport(const YieldReport &report, const QString &note)
         headline->setText(above + tr("此范围内没有更新或校准记录。"));
         return;
     }
-    headline->setText(above + tr("尝试 %1 次，云台 %2 台\n首次通过率 %3，最终通过率 %4\n每次用时：中位数 %5，90 分位 %6\n校准 %7 次，成功 %8 次")
-                          .arg(report.total.attempts)
-                          .arg(report.total.gimbals)
-                          .arg(share(report.total.firstPassYield()), share(report.total.finalYield()),
-                               seconds(report.total.medianSeconds), seconds(report.total.p90Seconds))
-                          .arg(report.calibrationRuns)
-                          .arg(report.calibrationSuccesses));
+    // One number to a sentence, so that each agrees with its count in English.
+    const QStringList lines = {
+        tr("尝试 %n 次", nullptr, report.total.attempts) + tr("，") + tr("云台 %n 台", nullptr, report.total.gimbals),
+        tr("首次通过率 %1，最终通过率 %2").arg(share(report.total.firstPassYield()), share(report.total.finalYield())),
+        tr("每次用时：中位数 %1，90 分位 %2").arg(seconds(report.total.medianSeconds), seconds(report.total.p90Seconds)),
+        tr("校准 %n 次", nullptr, report.calibrationRuns) + tr("，") + tr("成功 %1 次").arg(report.calibrationSuccesses),
+    };
+    headline->setText(above + lines.join(QLatin1Char('\n')));
     int refused = 0;
     for (const YieldFailure &f : report.refusals)
         refused += f.count;

@@ -3,14 +3,18 @@
 #include "StarsCommands.h"
 
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
+// A gimbal calibrated from the start, so its readings are clean.
 GimbalSettings settings(int profile = 2, bool user = false)
 {
     GimbalSettings s;
     s.profile = profile;
     s.simulatedUser = user;
+    s.calibrated = true;
     return s;
 }
 
@@ -25,8 +29,56 @@ struct Driver
     uint16_t status() { return uint16_t(read(calibStatus)); }
     void lieIn(int face) { model.imu().setOrientation(GimbalModel::faceOrientation(face)); }
 
+    // The whole procedure in the model: six faces (noting how far any reading misses the face,
+    // on an axis or the modulus), solve, gyroscope lying level, clear, save. Returns the status
+    // before the clear.
+    uint16_t calibrate()
+    {
+        for (int face = 1; face <= 6; ++face) {
+            lieIn(face);
+            const Vector3 t = GimbalModel::faceOrientation(face);
+            const Vector3 a{read(accX) / 4096.0, read(accY) / 4096.0, read(accZ) / 4096.0};
+            worstMiss = std::max({worstMiss, std::abs(a.x - t.x), std::abs(a.y - t.y), std::abs(a.z - t.z),
+                                  std::abs(std::hypot(a.x, a.y, a.z) - 1)});
+            calib(uint16_t(face));
+            after(1000);
+        }
+        lieIn(5);
+        calib(7);
+        after(500);
+        calib(8);
+        after(1500);
+        const uint16_t done = status();
+        calib(0);
+        after(500);
+        model.runCommand(CMD_SAVE, CMD_SAVE_VALUE);
+        return done;
+    }
+
+    // What a check at rest finds, the names of the figures out of their limits: the mean
+    // acceleration's modulus off 1 g by 0.02 or more ("norm"), the modulus's spread above 0.01 g
+    // ("noise"), the mean rate's modulus above 0.5 deg/s ("bias"), |motion| above the limit ("moving").
+    QString wrongFigures()
+    {
+        double sum = 0, squares = 0, rate[3] = {0, 0, 0};
+        int most = 0;
+        for (int i = 0; i < 400; ++i) {
+            const double a = std::hypot(read(accX), read(accY), read(accZ)) / 4096.0;
+            sum += a / 400;
+            squares += a * a / 400;
+            for (int axis = 0; axis < 3; ++axis)
+                rate[axis] += read(RegisterIndex(gyroX + axis)) / 16.4 / 400;
+            most = qMax(most, qAbs(int(read(motion))));
+        }
+        const QStringList wrong{qAbs(sum - 1) >= 0.02 ? "norm" : "", squares - sum * sum > 0.0001 ? "noise" : "",
+                                std::hypot(rate[0], rate[1], rate[2]) > 0.5 ? "bias" : "",
+                                most > ImuModel::StillMotionLimit ? "moving" : ""};
+        return wrong.join(QLatin1Char(' ')).simplified();
+    }
+
     GimbalModel model;
     qint64 now = 0;
+    double worstMiss = 0;
 };
 
 } // namespace
@@ -181,6 +233,42 @@ private slots:
         QVERIFY(!d.model.runCommand(CMD_SAVE, 0x1234));
         QVERIFY(!d.model.runCommand(0xC006, 0));
         QCOMPARE(d.model.saveCount(), 1);
+    }
+
+    void seedPicksTheSensorsErrorsAndTheSolveRemovesThem_data()
+    {
+        QTest::addColumn<bool>("calibrated");
+        QTest::addColumn<bool>("calibrate"); // a full calibration run in the model, then 2 s at rest
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("wrong");
+        QTest::newRow("raw") << false << false << int(ImuFault::None) << "norm bias";
+        QTest::newRow("calibrated by a run") << false << true << int(ImuFault::None) << "";
+        QTest::newRow("started calibrated") << true << false << int(ImuFault::None) << "";
+        QTest::newRow("save-not-kept, raw") << false << true << int(ImuFault::SaveNotKept) << "norm bias";
+        QTest::newRow("save-not-kept, calibrated") << true << true << int(ImuFault::SaveNotKept) << "";
+        QTest::newRow("gyro-drift") << false << true << int(ImuFault::GyroDrift) << "bias";
+        QTest::newRow("noisy-accel") << false << true << int(ImuFault::NoisyAccel) << "noise";
+        QTest::newRow("never-still") << true << false << int(ImuFault::NeverStill) << "moving";
+    }
+    void seedPicksTheSensorsErrorsAndTheSolveRemovesThem()
+    {
+        QFETCH(bool, calibrated);
+        QFETCH(bool, calibrate);
+        QFETCH(int, fault);
+        QFETCH(QString, wrong);
+        for (quint32 seed : {1u, 2u, 77u}) {
+            GimbalSettings s{2, 1.0, false, false, true, seed, calibrated, ImuFault(fault)};
+            Driver d(s);
+            const uint16_t bits = GimbalModel::FaceBits | GimbalModel::SolvedBit | GimbalModel::GyroBit;
+            QVERIFY(!calibrate || (d.calibrate() & bits) == bits);
+            QVERIFY2(d.worstMiss < 0.2, qPrintable(QString::number(d.worstMiss))); // the host's face rule takes 0.25
+            d.after(2000);
+            QCOMPARE(d.wrongFigures(), wrong);
+        }
+        // The same seed makes the same gimbal; another seed another one.
+        const double x = GimbalModel(GimbalSettings{}).imu().sensorErrors().accelOffset.x;
+        QCOMPARE(GimbalModel(GimbalSettings{}).imu().sensorErrors().accelOffset.x, x);
+        QVERIFY(GimbalModel(GimbalSettings{2, 1.0, false, false, true, 2}).imu().sensorErrors().accelOffset.x != x);
     }
 
     void simulatedUserWalksThroughTheFacesAndPutsTheGimbalDown()

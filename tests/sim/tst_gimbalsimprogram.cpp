@@ -1,6 +1,7 @@
 // The velmora-gimbal-sim program: announces its port, answers over the pseudo-terminal, cleans up.
 #include "BootloaderFrame.h"
 #include "PtzFile.h"
+#include "RegisterTable.h"
 #include "StarsFrame.h"
 #include "crc16.h"
 
@@ -82,7 +83,8 @@ private slots:
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("gimbal"));
         QProcess sim;
-        sim.start(simulatorPath(), {QStringLiteral("--link"), link, QStringLiteral("--trace"), QStringLiteral("--profile"), QStringLiteral("1")});
+        sim.start(simulatorPath(), {QStringLiteral("--link"), link, QStringLiteral("--trace"), QStringLiteral("--profile"), QStringLiteral("1"),
+                                      QStringLiteral("--calibrated")});
         QVERIFY2(sim.waitForStarted(10000), qPrintable(sim.errorString()));
         QCOMPARE(waitForLine(sim, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), link);
         QVERIFY(QFileInfo(link).isSymLink());
@@ -110,6 +112,28 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList());
     }
 
+    // The sensor's start and faults as the options set them: level and at rest, accZ is off
+    // by 0.04 g (164 counts) or more until calibrated; never-still moves above the limit.
+    void sensorOptionsReachTheGimbal()
+    {
+        const QList<QPair<QStringList, QList<bool>>> rows{{{}, {false, true}},
+                                                          {{QStringLiteral("--calibrated")}, {true, true}},
+                                                          {{QStringLiteral("--imu-fault"), QStringLiteral("never-still")}, {false, false}}};
+        for (const auto &[arguments, calibratedAndStill] : rows) {
+            QTemporaryDir dir;
+            QProcess sim;
+            sim.start(simulatorPath(), QStringList{QStringLiteral("--link"), dir.filePath(QStringLiteral("g"))} + arguments);
+            QCOMPARE(waitForLine(sim, QStringLiteral("VELMORA_VIRTUAL_PORTS="), 10000), dir.filePath(QStringLiteral("g")));
+            const int fd = openRaw(dir.filePath(QStringLiteral("g")));
+            const RegisterProfile &codes = *registerProfile(2);
+            const int16_t z = int16_t(StarsFrame::value(exchange(fd, StarsFrame::encode(codes.slaveAddress, codes.codes[accZ], 0), 7, 5000)));
+            const int16_t m = int16_t(StarsFrame::value(exchange(fd, StarsFrame::encode(codes.slaveAddress, codes.codes[motion], 0), 7, 5000)));
+            ::close(fd);
+            QVERIFY2(calibratedAndStill[0] ? qAbs(z - 4096) < 40 : qAbs(z - 4096) > 150, qPrintable(arguments.join(' ')));
+            QCOMPARE(qAbs(m) <= 30, calibratedAndStill[1]); // the stillness limit
+        }
+    }
+
     void refusesInvalidOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -125,6 +149,7 @@ private slots:
         QTest::newRow("missing package") << QStringList{QStringLiteral("--match"), QStringLiteral("/nonexistent.ptz")};
         QTest::newRow("device as package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/dev/zero")};
         QTest::newRow("not a package") << QStringList{QStringLiteral("--preload"), QStringLiteral("/etc/hostname")};
+        QTest::newRow("sensor fault") << QStringList{QStringLiteral("--imu-fault"), QStringLiteral("drifting")};
     }
     void refusesInvalidOptions()
     {

@@ -33,6 +33,7 @@ public:
         GimbalSettings gimbal;
         gimbal.profile = profile;
         gimbal.timeScale = 0.1;
+        gimbal.calibrated = true; // clean readings: about 1 g on Z
         LineSettings line;
         line.pace = false;
         device = std::make_unique<GimbalDevice>(gimbal, line);

@@ -51,7 +51,7 @@ private slots:
     void serviceConnectsOverThePseudoTerminalAndKeepsTheTableMoving()
     {
         SimulatorProcess sim;
-        QVERIFY(sim.start({QStringLiteral("--profile"), QStringLiteral("2")}));
+        QVERIFY(sim.start({QStringLiteral("--profile"), QStringLiteral("2"), QStringLiteral("--calibrated")}));
         HostStack host;
         host.service.setRegisterProfile(2);
         host.port.setPortName(sim.path());
@@ -71,7 +71,8 @@ private slots:
     {
         SimulatorProcess sim;
         QVERIFY(sim.start({QStringLiteral("--profile"), QStringLiteral("2"), QStringLiteral("--drop"), QStringLiteral("0.02"),
-                           QStringLiteral("--corrupt"), QStringLiteral("0.02"), QStringLiteral("--seed"), QStringLiteral("7")}));
+                           QStringLiteral("--corrupt"), QStringLiteral("0.02"), QStringLiteral("--seed"), QStringLiteral("7"),
+                           QStringLiteral("--calibrated")}));
         HostStack host;
         host.service.setRegisterProfile(2);
         host.port.setPortName(sim.path());

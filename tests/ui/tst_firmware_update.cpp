@@ -259,6 +259,13 @@ private slots:
         QCOMPARE(fw->chipWords(), QStringLiteral("芯片 2/2：已是最新，无需写入"));
         QCOMPARE(bootloaderTrace().filter(QStringLiteral("WRITE_PAGE")), QStringList());
         QCOMPARE(onlyRecordsChipResults(QStringLiteral("success")), QStringList({"up-to-date", "up-to-date"}));
+
+        // A new connection clears the finished run's progress, chip words and chips.
+        QTRY_VERIFY_WITH_TIMEOUT(fw->connectButton()->isEnabled(), kConnectWaitMs);
+        QTest::mouseClick(fw->connectButton(), Qt::LeftButton);
+        QCOMPARE(fw->progress()->value(), 0);
+        QCOMPARE(fw->chipWords(), QString());
+        QCOMPARE(fw->devices()->rowCount(), 0);
     }
 
     // A journal file that is not a database: the update runs to its end all the same, and the

@@ -153,14 +153,14 @@ private slots:
         QTest::newRow("Chinese, all time") << false << 0 << 0 << QString() << QStringList{"尝试 2 次", "云台 2 台", "首次通过率 50.0 %", "校准 1 次", "另有 1 次被拒绝"}
                                            << true;
         QTest::newRow("English, all time") << true << 0 << 0 << QString()
-                                           << QStringList{"2 attempts", "2 gimbals", "First-pass yield 50.0 %", "1 calibrations", "Also 1 refused"} << true;
+                                           << QStringList{"2 attempts", "2 gimbals", "First-pass yield 50.0 %", "1 calibration,", "Also 1 refused"} << true;
         QTest::newRow("English, today: nothing") << true << 1 << 0 << QString()
                                                  << QStringList{"No update or calibration in this range."} << false;
         QTest::newRow("Chinese, calibrations only: no yield") << false << 0 << 2 << QString() << QStringList{"尝试 0 次", "首次通过率 –"}
                                                               << false;
         // The text box's records only: a port in another case, and part of a second chip's cpuid.
         QTest::newRow("English, text: a port") << true << 0 << 0 << QStringLiteral("TTYUSB0")
-                                               << QStringList{"1 attempts", "1 gimbals", "First-pass yield 100.0 %", "1 calibrations"} << true;
+                                               << QStringList{"1 attempt,", "1 gimbal\n", "First-pass yield 100.0 %", "1 calibration,"} << true;
         QTest::newRow("Chinese, text: a cpuid") << false << 0 << 0 << QStringLiteral("adf00")
                                                 << QStringList{"尝试 1 次", "云台 1 台", "校准 0 次"} << true;
     }

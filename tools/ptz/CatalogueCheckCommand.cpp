@@ -100,8 +100,9 @@ int catalogueCheck(const QStringList &arguments)
                                                              own.detail.isEmpty() ? QString() : QStringLiteral(" (") + own.detail + QLatin1Char(')')));
     }
     if (problems == 0)
-        std::printf("%s: sequence %lld, %lld releases; nothing a client would refuse\n", qPrintable(indexPath),
-                    static_cast<long long>(index.sequence), static_cast<long long>(index.releases.size()));
+        std::printf("%s: sequence %lld, %lld release%s; nothing a client would refuse\n", qPrintable(indexPath),
+                    static_cast<long long>(index.sequence), static_cast<long long>(index.releases.size()),
+                    index.releases.size() == 1 ? "" : "s");
     return problems == 0 ? Success : CatalogueRefused;
 }
 

@@ -173,8 +173,8 @@ int catalogue(const QStringList &arguments)
     QSaveFile out(indexPath);
     if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
         return fail(FileError, QStringLiteral("catalogue: cannot write %1: %2").arg(indexPath, out.errorString()));
-    std::printf("%s: sequence %lld, %lld releases%s; now sign it: minisign -S -s KEY -m %s\n", qPrintable(indexPath),
-                static_cast<long long>(sequence), static_cast<long long>(releases.size()),
+    std::printf("%s: sequence %lld, %lld release%s%s; now sign it: minisign -S -s KEY -m %s\n", qPrintable(indexPath),
+                static_cast<long long>(sequence), static_cast<long long>(releases.size()), releases.size() == 1 ? "" : "s",
                 expires.isValid() ? qPrintable(QStringLiteral(", expires ") + expires.toUTC().toString(Qt::ISODate)) : "",
                 qPrintable(indexPath));
     return Success;
