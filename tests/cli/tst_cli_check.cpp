@@ -12,6 +12,13 @@
 namespace {
 
 const QStringList kFast = {QStringLiteral("--time-scale"), QStringLiteral("0.3")};
+// A simulated gimbal whose sensor errors are already corrected, as after a sound calibration.
+const QStringList kCalibrated = kFast + QStringList{QStringLiteral("--calibrated")};
+
+QStringList fault(const char *name)
+{
+    return kCalibrated + QStringList{QStringLiteral("--imu-fault"), QLatin1String(name)};
+}
 constexpr int kRunMs = 120000;
 
 } // namespace
@@ -52,11 +59,16 @@ private slots:
         QTest::addColumn<QByteArray>("limits");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("outcome");
-        QTest::addColumn<QString>("failing");
-        QTest::newRow("sound gimbal passes") << QStringList() << QByteArray() << 0 << "success" << "";
-        QTest::newRow("outside a tightened limit") << QStringList() << QByteArray("# level to a thousandth\n[product 4]\ntilt = 0 0.001\n")
-                                                   << 1 << "check-failed" << "tilt";
-        QTest::newRow("silent port") << QStringList{QStringLiteral("--silent")} << QByteArray() << 4 << "no-answer" << "";
+        QTest::addColumn<QStringList>("failing");
+        QTest::newRow("calibrated gimbal passes") << kCalibrated << QByteArray() << 0 << "success" << QStringList();
+        QTest::newRow("outside a tightened limit") << kCalibrated << QByteArray("# level to a thousandth\n[product 4]\ntilt = 0 0.001\n")
+                                                   << 1 << "check-failed" << QStringList{"tilt"};
+        QTest::newRow("uncalibrated gimbal") << kFast << QByteArray() << 1 << "check-failed"
+                                             << QStringList{"accel_norm", "gyro_bias"};
+        QTest::newRow("noisy accelerometer") << fault("noisy-accel") << QByteArray() << 1 << "check-failed"
+                                             << QStringList{"accel_noise"};
+        QTest::newRow("never still") << fault("never-still") << QByteArray() << 4 << "not-still" << QStringList();
+        QTest::newRow("silent port") << QStringList{QStringLiteral("--silent")} << QByteArray() << 4 << "no-answer" << QStringList();
     }
 
     void checkEndsWithItsStatus()
@@ -65,9 +77,9 @@ private slots:
         QFETCH(QByteArray, limits);
         QFETCH(int, status);
         QFETCH(QString, outcome);
-        QFETCH(QString, failing);
+        QFETCH(QStringList, failing);
         SimulatorProcess sim;
-        QVERIFY(sim.start(kFast + simulator));
+        QVERIFY(sim.start(simulator));
         CliProcess cli;
         prepare(cli);
         QStringList arguments{QStringLiteral("check"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
@@ -84,7 +96,8 @@ private slots:
         QCOMPARE(measurements.size(), status == 4 ? 0 : 5);
         for (const QJsonValue &m : measurements) {
             const QJsonObject one = m.toObject();
-            QCOMPARE(one[QStringLiteral("passed")].toBool(), one[QStringLiteral("name")].toString() != failing);
+            QVERIFY2(one[QStringLiteral("passed")].toBool() != failing.contains(one[QStringLiteral("name")].toString()),
+                     qPrintable(lines.first()));
         }
         if (status == 4)
             QVERIFY(!object[QStringLiteral("reason")].toString().isEmpty());
@@ -100,7 +113,7 @@ private slots:
     void checkPrintsEachFigureAndTheVerdict()
     {
         SimulatorProcess sim;
-        QVERIFY(sim.start(kFast));
+        QVERIFY(sim.start(kCalibrated));
         CliProcess cli;
         prepare(cli);
         QCOMPARE(cli.run({QStringLiteral("check"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"), QStringLiteral("4")},
@@ -133,23 +146,47 @@ private slots:
         QVERIFY(cli.errors().contains(file + QStringLiteral(":2: ")));
     }
 
-    void calibratePassesItsCheck()
+    // The uncalibrated gimbal's calibration removes its errors and passes its check; one whose
+    // save is acknowledged but not kept, or whose gyroscope drifts once calibrated, ends
+    // check-failed.
+    void calibrateEndsWithItsCheck_data()
     {
+        QTest::addColumn<QStringList>("simulator");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("sound calibration") << QStringList() << 0 << "success" << "Calibration looks good\nCalibration success!";
+        QTest::newRow("save not kept") << QStringList{QStringLiteral("--imu-fault"), QStringLiteral("save-not-kept")} << 1
+                                       << "check-failed" << "Calibration needed\nCheck failed: ";
+        QTest::newRow("gyroscope drifts after its step") << QStringList{QStringLiteral("--imu-fault"), QStringLiteral("gyro-drift")} << 1
+                                                         << "check-failed" << "Calibration needed\nCheck failed: Gyroscope bias: ";
+    }
+
+    void calibrateEndsWithItsCheck()
+    {
+        QFETCH(QStringList, simulator);
+        QFETCH(int, status);
+        QFETCH(QString, outcome);
+        QFETCH(QString, verdict);
         SimulatorProcess sim;
-        QVERIFY(sim.start(kFast + QStringList{QStringLiteral("--user")}));
+        QVERIFY(sim.start(kFast + simulator + QStringList{QStringLiteral("--user")}));
         CliProcess cli;
         prepare(cli);
         QCOMPARE(cli.run({QStringLiteral("calibrate"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"),
                           QStringLiteral("4")},
                          kRunMs),
-                 0);
+                 status);
         const QString output = cli.output();
         // The check comes after the gyroscope step, its figures before the result.
-        QVERIFY(output.indexOf(QLatin1String("Gyroscope: keep it still")) < output.indexOf(QLatin1String("  pass  Tilt: ")));
-        QVERIFY2(output.contains(QLatin1String("Calibration looks good\nCalibration success!")), qPrintable(output));
+        QVERIFY(output.indexOf(QLatin1String("Gyroscope: keep it still")) < output.indexOf(QLatin1String("Tilt: ")));
+        QVERIFY2(output.contains(verdict), qPrintable(output));
+        if (status != 0)
+            QVERIFY(output.contains(QLatin1String("calibrate again with the gimbal on a firm, level surface"), Qt::CaseInsensitive));
         const QList<QJsonObject> records = journalRecords(dir.filePath(QStringLiteral("journal.sqlite")));
         QCOMPARE(records.size(), 1);
-        QCOMPARE(records.first()[QStringLiteral("outcome")].toString(), QStringLiteral("success"));
+        QCOMPARE(records.first()[QStringLiteral("outcome")].toString(), outcome);
+        QCOMPARE(records.first()[QStringLiteral("stepReached")].toString(), QStringLiteral("check"));
+        QCOMPARE(records.first()[QStringLiteral("saveAcknowledged")].toBool(), true);
     }
 };
 
