@@ -88,9 +88,9 @@ const CommandEntry kCommands[] = {
      "Connect to the bootloader and list its chips as the firmware tab does."},
     {"journal", CliOptions::Command::Journal,
      "journal [list | sync | status | init | report] [--since T] [--until T] [--cpuid HEX] [--serial HEX]\n"
-     "              [--outcome WORD] [--station NAME] [--kind update|calibration] [--limit N] [--local] [--utc]\n"
+     "              [--outcome WORD] [--station NAME] [--kind update|calibration|check] [--limit N] [--local] [--utc]\n"
      "              [--csv | --json | --html FILE]",
-     "List the journal's records of updates and calibrations, newest first (list, the default), send\n"
+     "List the journal's records of updates, calibrations and checks, newest first (list, the default), send\n"
      "the records that wait for the shared journal now (sync), or say where records go, whether the\n"
      "shared journal answers and may be written, and how many records wait (status). With a shared\n"
      "journal set, list and report read the shared one (with --local, or for list when it cannot be\n"
@@ -263,7 +263,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     const QCommandLineOption outcome(QStringLiteral("outcome"), QStringLiteral("Records with this outcome (success, cancelled, write-failed...)."),
                                      QStringLiteral("WORD"));
     const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("Records of this station."), QStringLiteral("NAME"));
-    const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("update or calibration."), QStringLiteral("KIND"));
+    const QCommandLineOption kind(QStringLiteral("kind"), QStringLiteral("update, calibration or check."), QStringLiteral("KIND"));
     const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("At most N records."), QStringLiteral("N"));
     const QCommandLineOption utc(QStringLiteral("utc"), QStringLiteral("Show times in UTC rather than the local time zone."));
     const QCommandLineOption localOnly(QStringLiteral("local"),
@@ -363,7 +363,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         options.kind = parser.value(kind);
         JournalRecord::Kind kindValue;
         if (!options.kind.isEmpty() && !JournalRecord::kindFromName(options.kind, &kindValue))
-            return failure(QStringLiteral("journal: --kind must be update or calibration, not '%1'").arg(options.kind));
+            return failure(QStringLiteral("journal: --kind must be update, calibration or check, not '%1'").arg(options.kind));
         // A word no record can carry would list nothing and look like an empty journal.
         const QStringList outcomes = JournalWords::outcomes();
         if (!options.outcome.isEmpty() && !outcomes.contains(options.outcome))

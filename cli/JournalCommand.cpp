@@ -24,6 +24,17 @@ QString chipsText(const JournalRecord &record)
     return chips.join(QStringLiteral(", "));
 }
 
+// A check's figures in a few words: the first outside its limits, else that all were within.
+QString measuredText(const JournalRecord &record)
+{
+    if (record.measurements.isEmpty())
+        return QStringLiteral("nothing measured");
+    for (const CheckMeasurement &m : record.measurements)
+        if (!m.passed())
+            return QStringLiteral("%1 %2 %3 outside %4–%5").arg(m.name).arg(m.value).arg(m.unit).arg(m.low).arg(m.high);
+    return QStringLiteral("%1 measurements within their limits").arg(record.measurements.size());
+}
+
 QString textLine(const JournalRecord &record, bool utc)
 {
     const QString when = JournalTime::shown(record.started, utc);
@@ -33,11 +44,21 @@ QString textLine(const JournalRecord &record, bool utc)
         package += record.catalogue.channel.isEmpty()
                        ? QStringLiteral(" %1 (catalogue)").arg(record.catalogue.version)
                        : QStringLiteral(" %1 (catalogue, %2)").arg(record.catalogue.version, record.catalogue.channel);
-    QString what = record.kind == JournalRecord::Kind::Update
-                       ? QStringLiteral("update %1 [%2]").arg(package, chipsText(record))
-                       : QStringLiteral("calibration step %1, save %2")
-                             .arg(record.stepReached, record.saveAcknowledged ? QStringLiteral("acknowledged")
-                                                                              : QStringLiteral("not acknowledged"));
+    QString what;
+    switch (record.kind) {
+    case JournalRecord::Kind::Update:
+        what = QStringLiteral("update %1 [%2]").arg(package, chipsText(record));
+        break;
+    case JournalRecord::Kind::Calibration:
+        what = QStringLiteral("calibration step %1, save %2")
+                   .arg(record.stepReached, record.saveAcknowledged ? QStringLiteral("acknowledged") : QStringLiteral("not acknowledged"));
+        if (!record.measurements.isEmpty())
+            what += QStringLiteral(", check: ") + measuredText(record);
+        break;
+    case JournalRecord::Kind::Check:
+        what = QStringLiteral("check: ") + measuredText(record);
+        break;
+    }
     if (!record.checkResult.isEmpty())
         what += QStringLiteral(", new firmware ") + record.checkResult;
     return QStringLiteral("%1  %2  %3  %4  %5").arg(when, record.station, record.port, record.outcome, what);

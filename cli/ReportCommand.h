@@ -13,4 +13,6 @@ int run(const CliOptions &options, const JournalConfig &config);
 QStringList textLines(const YieldReport &report);
 // "57.1 %", or "–" when there is no share to show.
 QString percent(const std::optional<double> &share);
+// A measurement's figure to four significant digits ("1.002", "0.0031").
+QString figure(double value);
 } // namespace ReportCommand

@@ -1,10 +1,12 @@
 // Writes the yield report's page: headline figures, first-pass yield by day and the failure
-// Pareto as inline SVG, the station table. Every text from the journal is escaped.
+// Pareto as inline SVG, the station table, the checks and each measurement's spread. Every text from the journal is escaped.
 #include "ReportHtml.h"
 
 #include "ReportCommand.h"
 
 #include <QDateTime>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -135,6 +137,82 @@ QString refusalTable(const YieldReport &r)
     return html + QStringLiteral("</tbody></table>");
 }
 
+// One measurement's spread over the calibrations' checks against its limits: the limits as a
+// band, the values' range as a line, the 10th to 90th percentile as a box, the median as a bar
+// and the worst value as a dot.
+QString spreadChart(const MeasurementSpread &m)
+{
+    constexpr int Height = 64, BoxTop = 14, BoxBottom = 40;
+    const double lowest = std::min(m.low, m.min), highest = std::max(m.high, m.max);
+    const double pad = (highest > lowest ? highest - lowest : 1.0) * 0.05;
+    const double from = lowest - pad, span = highest + pad - from;
+    const auto px = [&](double value) { return Left + (ChartWidth - Left - Right) * (value - from) / span; };
+    const auto x = [&](double value) { return number(px(value)); };
+    QString svg = QStringLiteral("<svg viewBox=\"0 0 %1 %2\" width=\"%1\" height=\"%2\" role=\"img\" aria-label=\"%3\">")
+                      .arg(ChartWidth)
+                      .arg(Height)
+                      .arg(esc(QStringLiteral("%1 against its limits").arg(m.name)));
+    svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\" class=\"axis\">%3 (%4)</text>")
+               .arg(Left - 8)
+               .arg(BoxBottom - 8)
+               .arg(esc(m.name), esc(m.unit));
+    svg += QStringLiteral("<rect class=\"limits\" x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"><title>limits %5–%6</title></rect>")
+               .arg(x(m.low))
+               .arg(BoxTop - 6)
+               .arg(number(px(m.high) - px(m.low)))
+               .arg(BoxBottom - BoxTop + 12)
+               .arg(ReportCommand::figure(m.low), ReportCommand::figure(m.high));
+    for (const double limit : {m.low, m.high})
+        svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\" class=\"axis\">%3</text>")
+                   .arg(x(limit))
+                   .arg(Height - 6)
+                   .arg(ReportCommand::figure(limit));
+    if (!std::isnan(m.median)) {
+        const QString middle = number((BoxTop + BoxBottom) / 2.0);
+        svg += QStringLiteral("<line class=\"whisker\" x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\"/>").arg(x(m.min), middle, x(m.max));
+        svg += QStringLiteral("<rect class=\"spread\" x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"><title>10th to 90th "
+                              "percentile: %5–%6</title></rect>")
+                   .arg(x(m.p10))
+                   .arg(BoxTop)
+                   .arg(number(std::max(2.0, px(m.p90) - px(m.p10))))
+                   .arg(BoxBottom - BoxTop)
+                   .arg(ReportCommand::figure(m.p10), ReportCommand::figure(m.p90));
+        svg += QStringLiteral("<line class=\"median\" x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\"><title>median %4</title></line>")
+                   .arg(x(m.median))
+                   .arg(BoxTop - 3)
+                   .arg(BoxBottom + 3)
+                   .arg(ReportCommand::figure(m.median));
+        svg += QStringLiteral("<circle class=\"worst\" cx=\"%1\" cy=\"%2\" r=\"5\"><title>worst %3</title></circle>")
+                   .arg(x(m.worst), middle, ReportCommand::figure(m.worst));
+    }
+    return svg + QStringLiteral("</svg>");
+}
+
+// The calibrations' checks: pass rates, and each measurement's figures and chart.
+QString checkSection(const YieldReport &r)
+{
+    const auto rate = [](const CheckCounts &c) {
+        return QStringLiteral("%1 of %2 passed (%3)").arg(c.passed).arg(c.runs).arg(ReportCommand::percent(c.passRate()));
+    };
+    QString html = QStringLiteral("<section><h2>Checks at rest</h2><p>After calibration: %1. On demand: %2.</p>")
+                       .arg(rate(r.calibrationChecks), rate(r.onDemandChecks));
+    if (r.measurements.isEmpty())
+        return html + QStringLiteral("</section>");
+    html += QStringLiteral("<table><thead><tr><th>Measured after calibration</th><th>Limits</th><th>Median</th><th>90th percentile</th>"
+                           "<th>Worst</th><th>Outside</th></tr></thead><tbody>");
+    const auto shown = [](double value) { return std::isnan(value) ? QStringLiteral("–") : ReportCommand::figure(value); };
+    for (const MeasurementSpread &m : r.measurements)
+        html += QStringLiteral("<tr><td>%1 (%2)</td><td>%3–%4</td><td>%5</td><td>%6</td><td>%7</td><td>%8 of %9</td></tr>")
+                    .arg(esc(m.name), esc(m.unit), ReportCommand::figure(m.low), ReportCommand::figure(m.high), shown(m.median),
+                         shown(m.p90), shown(m.worst))
+                    .arg(m.outside)
+                    .arg(m.count);
+    html += QStringLiteral("</tbody></table>");
+    for (const MeasurementSpread &m : r.measurements)
+        html += spreadChart(m);
+    return html + QStringLiteral("</section>");
+}
+
 const char *const kStyle =
     "body{font-family:'DejaVu Sans',sans-serif;margin:24px;color:#222;background:#fff}"
     "h1{font-size:20px}h2{font-size:16px;margin-top:28px}"
@@ -142,6 +220,8 @@ const char *const kStyle =
     ".figure b{display:block;font-size:22px}"
     "svg{display:block;max-width:100%;height:auto}.grid{stroke:#ddd;stroke-width:1}.axis{font-size:11px;fill:#555}"
     ".bar{fill:#3a7bd5}.fail{fill:#d5553a}.cumulative{fill:none;stroke:#222;stroke-width:2}"
+    ".limits{fill:#dcefdc}.whisker{stroke:#555;stroke-width:1.5}.spread{fill:#6a4fb3}.median{stroke:#222;stroke-width:3}"
+    ".worst{fill:#e0a030;stroke:#222}"
     "table{border-collapse:collapse}th,td{border:1px solid #ccc;padding:4px 10px;text-align:right}"
     "th:first-child,td:first-child{text-align:left}"
     "@media print{body{margin:0}section{break-inside:avoid}}";
@@ -168,6 +248,7 @@ QString ReportHtml::page(const YieldReport &r, const QString &source)
                      r.total.medianSeconds ? QStringLiteral("%1 s").arg(*r.total.medianSeconds, 0, 'f', 1) : QStringLiteral("–"))
             + figure(QStringLiteral("Calibrations passed"),
                      QStringLiteral("%1 / %2").arg(r.calibrationSuccesses).arg(r.calibrationRuns))
+            + figure(QStringLiteral("Calibration checks passed"), ReportCommand::percent(r.calibrationChecks.passRate()))
             + QStringLiteral("</div>");
     html += QStringLiteral("<section><h2>First-pass yield by day</h2>") + yieldChart(r) + QStringLiteral("</section>");
     html += QStringLiteral("<section><h2>Failures by outcome (Pareto; the line is the cumulative share)</h2>")
@@ -175,5 +256,7 @@ QString ReportHtml::page(const YieldReport &r, const QString &source)
     html += QStringLiteral("<section><h2>Refused, nothing written (the line's setup, not counted in the yield)</h2>")
             + (r.refusals.isEmpty() ? QStringLiteral("<p>No refusal.</p>") : refusalTable(r)) + QStringLiteral("</section>");
     html += QStringLiteral("<section><h2>Stations</h2>") + stationTable(r) + QStringLiteral("</section>");
+    if (r.calibrationChecks.runs > 0 || r.onDemandChecks.runs > 0)
+        html += checkSection(r);
     return html + QStringLiteral("</body></html>");
 }

@@ -1,6 +1,8 @@
 // The yield report as a short summary for a terminal.
 #include "ReportCommand.h"
 
+#include <cmath>
+
 namespace {
 
 // "1 chip", "2 chips": a count with its noun in the number it takes.
@@ -38,7 +40,17 @@ QString rangeText(const JournalFilter &filter)
     return QStringLiteral("all records");
 }
 
+QString checksText(const CheckCounts &checks)
+{
+    return QStringLiteral("%1 of %2 passed (%3)").arg(checks.passed).arg(checks.runs).arg(ReportCommand::percent(checks.passRate()));
+}
+
 } // namespace
+
+QString ReportCommand::figure(double value)
+{
+    return QString::number(value, 'g', 4);
+}
 
 QString ReportCommand::percent(const std::optional<double> &share)
 {
@@ -100,5 +112,21 @@ QStringList ReportCommand::textLines(const YieldReport &r)
     lines.append(QStringLiteral("calibrations: %1, %2%3")
                      .arg(counted(r.calibrationRuns, "run", "runs"), counted(r.calibrationSuccesses, "success", "successes"),
                           steps.isEmpty() ? QString() : QStringLiteral("; failed at ") + steps.join(QStringLiteral(", "))));
+    if (r.calibrationChecks.runs > 0 || r.onDemandChecks.runs > 0)
+        lines.append(QStringLiteral("checks after calibration: %1; on demand: %2")
+                         .arg(checksText(r.calibrationChecks), checksText(r.onDemandChecks)));
+    if (!r.measurements.isEmpty())
+        lines.append(QStringLiteral("measured after calibration (median, 90th percentile, worst; limits):"));
+    for (const MeasurementSpread &m : r.measurements) {
+        const QString outside = QStringLiteral("%1 of %2 outside").arg(m.outside).arg(m.count);
+        lines.append(std::isnan(m.median) ? QStringLiteral("  %1 no value; %2").arg(m.name, -12).arg(outside)
+                                  : QStringLiteral("  %1 %2 %3 %4 %5  (%6–%7; %8)")
+                                        .arg(m.name, -12)
+                                        .arg(figure(m.median), 8)
+                                        .arg(figure(m.p90), 8)
+                                        .arg(figure(m.worst), 8)
+                                        .arg(m.unit, -5)
+                                        .arg(figure(m.low), figure(m.high), outside));
+    }
     return lines;
 }

@@ -4,6 +4,7 @@
 #include "VelmoraVersion.h"
 
 #include <QJsonArray>
+#include <cmath>
 
 namespace {
 
@@ -131,9 +132,20 @@ QJsonObject JournalRecord::toJson() const
             object.insert(QStringLiteral("catalogue"), origin);
         }
     } else {
-        object.insert(QStringLiteral("stepReached"), stepReached);
-        object.insert(QStringLiteral("faces"), facesJson());
-        object.insert(QStringLiteral("saveAcknowledged"), saveAcknowledged);
+        if (kind == Kind::Calibration) {
+            object.insert(QStringLiteral("stepReached"), stepReached);
+            object.insert(QStringLiteral("faces"), facesJson());
+            object.insert(QStringLiteral("saveAcknowledged"), saveAcknowledged);
+        }
+        QJsonArray figures;
+        for (const CheckMeasurement &m : measurements)
+            figures.append(QJsonObject{{QStringLiteral("name"), m.name},
+                                       {QStringLiteral("value"), std::isnan(m.value) ? QJsonValue() : QJsonValue(m.value)},
+                                       {QStringLiteral("low"), m.low},
+                                       {QStringLiteral("high"), m.high},
+                                       {QStringLiteral("unit"), m.unit},
+                                       {QStringLiteral("passed"), m.passed()}});
+        object.insert(QStringLiteral("measurements"), figures);
     }
     return object;
 }
@@ -143,7 +155,7 @@ QString JournalRecord::csvHeader()
     return QStringLiteral("id,kind,station,started,ended,port,adapter_serial,product_row,outcome,failed_chip,"
                           "failed_step,package_name,package_sha256,chips,pages_written,end_command,step_reached,"
                           "save_acknowledged,version,package_size,package_arch,package_signature,package_signature_key,check,"
-                          "faces,catalogue_url,catalogue_sequence,catalogue_version,catalogue_channel");
+                          "faces,catalogue_url,catalogue_sequence,catalogue_version,catalogue_channel,measurements");
 }
 
 QString JournalRecord::toCsv() const
@@ -158,6 +170,15 @@ QString JournalRecord::toCsv() const
     QStringList faceTexts;
     for (const auto &face : faces)
         faceTexts.append(QStringLiteral("%1 %2 %3").arg(face[0]).arg(face[1]).arg(face[2]));
+    // The measurements in one field, "name value low..high unit passed|failed" each, ';' between.
+    QStringList figureTexts;
+    for (const CheckMeasurement &m : measurements)
+        figureTexts.append(QStringLiteral("%1 %2 %3..%4 %5 %6")
+                               .arg(m.name)
+                               .arg(m.value)
+                               .arg(m.low)
+                               .arg(m.high)
+                               .arg(m.unit, m.passed() ? QStringLiteral("passed") : QStringLiteral("failed")));
     const bool update = kind == Kind::Update;
     // The columns after `version` came later; they stay after it so older readers keep theirs.
     const QStringList fields{
@@ -178,7 +199,7 @@ QString JournalRecord::toCsv() const
         update ? QString::number(pagesWritten) : QString(),
         endCommand,
         stepReached,
-        update ? QString() : (saveAcknowledged ? QStringLiteral("yes") : QStringLiteral("no")),
+        kind != Kind::Calibration ? QString() : (saveAcknowledged ? QStringLiteral("yes") : QStringLiteral("no")),
         version,
         update && packageSize >= 0 ? QString::number(packageSize) : QString(),
         update && packageArch >= 0 ? hex16(uint16_t(packageArch)) : QString(),
@@ -190,6 +211,7 @@ QString JournalRecord::toCsv() const
         update && catalogue.sequence >= 0 ? QString::number(catalogue.sequence) : QString(),
         update ? catalogue.version : QString(),
         update ? catalogue.channel : QString(),
+        figureTexts.join(QLatin1Char(';')),
     };
     QStringList quoted;
     for (const QString &field : fields)

@@ -133,6 +133,31 @@ QStringList catalogueAndYield(bool local)
            + yieldColumns(local) + yieldViews();
 }
 
+// A check's figures, each with its limits, for a calibration's check after its save or a check
+// on demand; a value that was not a number is null. The view shows each beside its record.
+QStringList measurementsTable()
+{
+    return {QStringLiteral("CREATE TABLE measurements (record_id TEXT NOT NULL REFERENCES records(id), name TEXT NOT NULL, "
+                           "value DOUBLE PRECISION, low DOUBLE PRECISION NOT NULL, high DOUBLE PRECISION NOT NULL, "
+                           "unit TEXT NOT NULL, passed BOOLEAN NOT NULL, PRIMARY KEY (record_id, name))"),
+            QStringLiteral("CREATE VIEW check_measurements AS SELECT r.id, r.kind, r.station, r.started, r.outcome, m.name, m.value, "
+                           "m.low, m.high, m.unit, m.passed FROM measurements m JOIN records r ON r.id = m.record_id")};
+}
+
+// A shared journal's roles that may read or add chips may do the same with the measurements they
+// come with, so that the stations' records keep reaching it once the owner has upgraded it.
+QStringList sameGrantsAsChips()
+{
+    return {QStringLiteral(
+        "DO $$DECLARE g record; who text; BEGIN FOR g IN SELECT DISTINCT grantee, privilege_type "
+        "FROM information_schema.role_table_grants WHERE table_schema = current_schema() AND table_name = 'chips' "
+        "AND privilege_type IN ('SELECT', 'INSERT') AND grantee <> current_user LOOP "
+        "who := CASE WHEN g.grantee = 'PUBLIC' THEN 'PUBLIC' ELSE quote_ident(g.grantee) END; "
+        "EXECUTE format('GRANT %s ON measurements TO %s', g.privilege_type, who); "
+        "IF g.privilege_type = 'SELECT' THEN EXECUTE format('GRANT SELECT ON check_measurements TO %s', who); END IF; "
+        "END LOOP; END$$")};
+}
+
 const QList<SchemaStep> &schemaSteps()
 {
     static const QList<SchemaStep> steps{
@@ -157,6 +182,8 @@ const QList<SchemaStep> &schemaSteps()
          {QStringLiteral("ALTER TABLE records ADD COLUMN check_result TEXT")}},
         // 5: where a catalogue's package came from, and a line's yield: its values and views.
         {catalogueAndYield(true), catalogueAndYield(false)},
+        // 6: a check's measurements (the primary key's first column is the index by record).
+        {measurementsTable(), measurementsTable() + sameGrantsAsChips()},
     };
     return steps;
 }
@@ -297,7 +324,10 @@ bool JournalSchema::fromUnreleasedBuild(const QSqlDatabase &db, int version)
     const auto hasColumn = [&db](const char *column) {
         return QSqlQuery(db).exec(QStringLiteral("SELECT %1 FROM records WHERE 1 = 0").arg(QLatin1String(column)));
     };
-    return !hasColumn("started_ms") || hasColumn("firmware_written");
+    // From version 6 this program's journal has the measurements' table (looked up in the
+    // catalogue: a role may be refused a read of the table itself).
+    const bool measurements = version < 6 || db.tables().contains(QStringLiteral("measurements"));
+    return !hasColumn("started_ms") || hasColumn("firmware_written") || !measurements;
 }
 
 int JournalSchema::latest()

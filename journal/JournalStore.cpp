@@ -11,7 +11,9 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -185,6 +187,44 @@ const QList<Column<JournalChip>> &chipTable()
     return columns;
 }
 
+// A limit or a value as the database keeps it: a value that was not a number is null, and a null
+// reads back as not a number (which never passes).
+QVariant real(double value)
+{
+    return std::isnan(value) ? QVariant(QMetaType(QMetaType::Double)) : QVariant(value);
+}
+
+double realOf(const QVariant &value)
+{
+    return value.isNull() ? std::numeric_limits<double>::quiet_NaN() : value.toDouble();
+}
+
+// A measurement's columns after its record_id; `passed` is written for a reader of the table, and
+// read back as CheckMeasurement::passed() works it out again.
+const QList<Column<CheckMeasurement>> &measurementTable()
+{
+    using M = CheckMeasurement;
+    static const QList<Column<M>> columns{
+        text("name", &M::name, true),
+        {"value", [](const M &m) { return real(m.value); }, [](M &m, const QVariant &v) { m.value = realOf(v); }},
+        {"low", [](const M &m) { return real(m.low); }, [](M &m, const QVariant &v) { m.low = realOf(v); }},
+        {"high", [](const M &m) { return real(m.high); }, [](M &m, const QVariant &v) { m.high = realOf(v); }},
+        text("unit", &M::unit, true),
+        {"passed", [](const M &m) { return QVariant(m.passed()); }, [](M &, const QVariant &) {}},
+    };
+    return columns;
+}
+
+// Where a measurement comes in a check: its place in the check's order, names this program does not
+// know after them.
+qsizetype measurementOrder(const QString &name)
+{
+    static const QStringList order{QStringLiteral("accel_norm"), QStringLiteral("accel_noise"), QStringLiteral("gyro_bias"),
+                                   QStringLiteral("gyro_noise"), QStringLiteral("tilt")};
+    const qsizetype at = order.indexOf(name);
+    return at < 0 ? order.size() : at;
+}
+
 template<class T>
 QString names(const QList<Column<T>> &columns)
 {
@@ -319,10 +359,11 @@ int JournalStore::mayAppend(QString *error)
 {
     if (dialect->local)
         return 1;
-    // A record lands with its chips: both tables must take rows.
+    // A record lands with its chips and measurements: every table must take rows.
     QSqlQuery query(database());
     if (!query.exec(QStringLiteral("SELECT has_table_privilege(current_user, 'records', 'INSERT') "
-                                   "AND has_table_privilege(current_user, 'chips', 'INSERT')"))
+                                   "AND has_table_privilege(current_user, 'chips', 'INSERT') "
+                                   "AND has_table_privilege(current_user, 'measurements', 'INSERT')"))
         || !query.next()) {
         *error = sqlError(query.lastError());
         return -1;
@@ -429,6 +470,10 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
     QSqlQuery chip(db);
     chip.prepare(QStringLiteral("INSERT INTO chips (record_id, %1) VALUES (?, %2)").arg(names(chipTable()), marks(chipTable().size()))
                  + conflict);
+    QSqlQuery measurement(db);
+    measurement.prepare(QStringLiteral("INSERT INTO measurements (record_id, %1) VALUES (?, %2)")
+                            .arg(names(measurementTable()), marks(measurementTable().size()))
+                        + conflict);
     QString why;
     for (const JournalRecord &r : records) {
         for (const Column<Record> &column : recordTable())
@@ -441,6 +486,14 @@ bool JournalStore::append(const QList<JournalRecord> &records, QString *error)
                 chip.addBindValue(column.bind(c));
             if (!run(chip, &why))
                 break;
+        }
+        for (const CheckMeasurement &m : r.measurements) {
+            if (!why.isEmpty())
+                break;
+            measurement.addBindValue(r.id.toString(QUuid::WithoutBraces));
+            for (const Column<CheckMeasurement> &column : measurementTable())
+                measurement.addBindValue(column.bind(m));
+            run(measurement, &why);
         }
         if (!why.isEmpty())
             break;
@@ -469,9 +522,34 @@ QList<JournalRecord> JournalStore::select(const QString &where, const QVariantLi
             recordTable().at(i).read(r, query.value(i));
         records.append(r);
     }
-    if (!loadChips(&records, error))
+    if (!loadChips(&records, error) || !loadMeasurements(&records, error))
         records.clear();
     return records;
+}
+
+bool JournalStore::loadMeasurements(QList<JournalRecord> *records, QString *error)
+{
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1 FROM measurements WHERE record_id = ?").arg(names(measurementTable())));
+    for (JournalRecord &r : *records) {
+        if (r.kind == JournalRecord::Kind::Update)
+            continue;
+        query.addBindValue(r.id.toString(QUuid::WithoutBraces));
+        if (!run(query, error))
+            return false;
+        while (query.next()) {
+            CheckMeasurement m;
+            for (int i = 0; i < measurementTable().size(); ++i)
+                measurementTable().at(i).read(m, query.value(i));
+            r.measurements.append(m);
+        }
+        // In the check's own order (accel_norm, accel_noise, gyro_bias, gyro_noise, tilt).
+        std::sort(r.measurements.begin(), r.measurements.end(), [](const CheckMeasurement &a, const CheckMeasurement &b) {
+            return std::pair(measurementOrder(a.name), a.name) < std::pair(measurementOrder(b.name), b.name);
+        });
+    }
+    return true;
 }
 
 bool JournalStore::loadChips(QList<JournalRecord> *records, QString *error)

@@ -26,7 +26,7 @@ struct JournalFilter
 };
 
 // One connection, used only in the thread that opened it (as Qt SQL requires). Every write is
-// one transaction; a record and its chips land together or not at all.
+// one transaction; a record with its chips and measurements lands whole or not at all.
 class JournalStore
 {
 public:
@@ -55,7 +55,7 @@ public:
     // The schema version the last open found, before any upgrade (0: the tables were made).
     int versionFound() const { return foundVersion; }
 
-    // Writes the records with their chips in one transaction. Local records wait to be sent;
+    // Writes the records with their chips and measurements in one transaction. Local records wait to be sent;
     // shared ones that are already there (the same id) are passed over, so a resend is harmless.
     bool append(const QList<JournalRecord> &records, QString *error);
     // Local only: the oldest `limit` records not yet confirmed by the shared journal.
@@ -88,6 +88,7 @@ private:
     bool commit(QString *error);
     void rollback();
     bool loadChips(QList<JournalRecord> *records, QString *error);
+    bool loadMeasurements(QList<JournalRecord> *records, QString *error);
     QList<JournalRecord> select(const QString &where, const QVariantList &values, const QString &tail, QString *error);
 
     QString connectionName;

@@ -2,6 +2,7 @@
 #include "YieldReport.h"
 
 #include <QJsonArray>
+#include <cmath>
 
 namespace {
 
@@ -36,7 +37,29 @@ QJsonObject groupJson(const char *keyName, const YieldGroup &group)
             {QStringLiteral("gimbalsPerHour"), orNull(group.gimbalsPerHour())}};
 }
 
+QJsonObject checksJson(const CheckCounts &checks)
+{
+    return {{QStringLiteral("runs"), checks.runs},
+            {QStringLiteral("passed"), checks.passed},
+            {QStringLiteral("passRate"), orNull(checks.passRate())}};
+}
+
+QJsonObject spreadJson(const MeasurementSpread &m)
+{
+    // Without a value that was a number there is no spread: its figures are null.
+    const auto figure = [](double value) { return std::isnan(value) ? QJsonValue(QJsonValue::Null) : QJsonValue(value); };
+    return {{QStringLiteral("name"), m.name},      {QStringLiteral("unit"), m.unit},        {QStringLiteral("low"), m.low},
+            {QStringLiteral("high"), m.high},      {QStringLiteral("count"), m.count},      {QStringLiteral("outside"), m.outside},
+            {QStringLiteral("min"), figure(m.min)}, {QStringLiteral("p10"), figure(m.p10)}, {QStringLiteral("median"), figure(m.median)},
+            {QStringLiteral("p90"), figure(m.p90)}, {QStringLiteral("max"), figure(m.max)}, {QStringLiteral("worst"), figure(m.worst)}};
+}
+
 } // namespace
+
+std::optional<double> CheckCounts::passRate() const
+{
+    return runs > 0 ? std::optional<double>(double(passed) / runs) : std::nullopt;
+}
 
 std::optional<double> YieldGroup::firstPassYield() const
 {
@@ -75,6 +98,9 @@ QJsonObject YieldReport::toJson() const
                                  {QStringLiteral("chips"), count}});
     for (const auto &[step, count] : calibrationFailures)
         steps.append(QJsonObject{{QStringLiteral("step"), step}, {QStringLiteral("count"), count}});
+    QJsonArray spreads;
+    for (const MeasurementSpread &m : measurements)
+        spreads.append(spreadJson(m));
     const auto time = [](const QDateTime &t) {
         return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue(QJsonValue::Null);
     };
@@ -94,7 +120,10 @@ QJsonObject YieldReport::toJson() const
             {QStringLiteral("firmware"), chips},
             {QStringLiteral("calibrations"), QJsonObject{{QStringLiteral("runs"), calibrationRuns},
                                                          {QStringLiteral("successes"), calibrationSuccesses},
-                                                         {QStringLiteral("failures"), steps}}}};
+                                                         {QStringLiteral("failures"), steps},
+                                                         {QStringLiteral("checks"), checksJson(calibrationChecks)},
+                                                         {QStringLiteral("measurements"), spreads},
+                                                         {QStringLiteral("onDemandChecks"), checksJson(onDemandChecks)}}}};
 }
 
 QString YieldReport::csvHeader()

@@ -38,6 +38,30 @@ struct YieldFailure
     double cumulative = 0; // this and every larger one before it
 };
 
+// Checks that reached the gimbal (a cancelled one or a port not opened is none) and those that passed.
+struct CheckCounts
+{
+    int runs = 0;
+    int passed = 0;
+    // None without a check.
+    std::optional<double> passRate() const;
+};
+
+// One measurement over the calibrations' checks: where its values lie against its limits.
+struct MeasurementSpread
+{
+    QString name;
+    QString unit;
+    // The limits of the latest calibration that measured it (a line may change them).
+    double low = 0;
+    double high = 0;
+    int count = 0;   // values measured
+    int outside = 0; // values that did not pass
+    // Nearest-rank percentiles and the worst value (see CheckTally::margin) of the values that
+    // were numbers; not a number when none was.
+    double min = 0, p10 = 0, median = 0, p90 = 0, max = 0, worst = 0;
+};
+
 struct YieldReport
 {
     JournalFilter filter;
@@ -54,10 +78,15 @@ struct YieldReport
     int calibrationRuns = 0;
     int calibrationSuccesses = 0;
     QList<QPair<QString, int>> calibrationFailures; // step, count; largest first
+    // Calibrations whose check ran after the save (those with figures, or that ended
+    // check-failed), passed when they ended success; checks on demand apart.
+    CheckCounts calibrationChecks;
+    CheckCounts onDemandChecks;
+    QList<MeasurementSpread> measurements; // the calibrations' checks', in the check's order
 
     static constexpr int UnknownFirmware = -1;
 
-    bool isEmpty() const { return total.attempts == 0 && refusals.isEmpty() && calibrationRuns == 0; }
+    bool isEmpty() const { return total.attempts == 0 && refusals.isEmpty() && calibrationRuns == 0 && onDemandChecks.runs == 0; }
 
     // One object with the fields a line's own software reads (see the README).
     QJsonObject toJson() const;

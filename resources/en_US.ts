@@ -499,6 +499,10 @@ Stop the update?</translation>
         <translation>Calibrations</translation>
     </message>
     <message>
+        <source>检查</source>
+        <translation>Checks</translation>
+    </message>
+    <message>
         <source>无法读取记录：%1</source>
         <translation>Journal not readable: %1</translation>
     </message>
@@ -615,6 +619,10 @@ Stop the update?</translation>
     <message>
         <source>校准</source>
         <translation>Calibration</translation>
+    </message>
+    <message>
+        <source>检查</source>
+        <translation>Check</translation>
     </message>
     <message>
         <source>%1 页，停在芯片 %2</source>

@@ -40,7 +40,7 @@ std::optional<YieldReport> reportOf(JournalStore::Backend backend, const QString
     return YieldReport::compute(store, filter, error);
 }
 
-// Text matching any column, and one kind of record or both.
+// Text matching any column, and one kind of record or every kind.
 class HistoryFilter : public QSortFilterProxyModel
 {
 public:
@@ -97,6 +97,7 @@ HistoryWindow::HistoryWindow(Journal *journalToShow, QWidget *parent)
     kindBox->addItem(tr("全部"), -1);
     kindBox->addItem(tr("更新"), int(JournalRecord::Kind::Update));
     kindBox->addItem(tr("校准"), int(JournalRecord::Kind::Calibration));
+    kindBox->addItem(tr("检查"), int(JournalRecord::Kind::Check));
     // Days back from the start of today; -1 for every record.
     rangeBox->setObjectName(QStringLiteral("historyRange"));
     rangeBox->addItem(tr("全部时间"), -1);

@@ -47,7 +47,12 @@ QString JournalTableModel::text(const JournalRecord &record, int column) const
     case Time:
         return JournalTime::shown(record.started);
     case Kind:
-        return update ? tr("更新") : tr("校准");
+        switch (record.kind) {
+        case JournalRecord::Kind::Update: return tr("更新");
+        case JournalRecord::Kind::Calibration: return tr("校准");
+        case JournalRecord::Kind::Check: return tr("检查");
+        }
+        return QString();
     case Station:
         return record.station;
     case Port:
@@ -78,6 +83,8 @@ QString JournalTableModel::text(const JournalRecord &record, int column) const
         if (update)
             return record.failedChip > 0 ? tr("%1 页，停在芯片 %2").arg(record.pagesWritten).arg(record.failedChip)
                                          : tr("%1 页").arg(record.pagesWritten);
+        if (record.kind == JournalRecord::Kind::Check)
+            return QString();
         return tr("%1，%2 面，%3")
             .arg(record.stepReached)
             .arg(record.faces.size())

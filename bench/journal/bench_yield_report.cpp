@@ -77,9 +77,25 @@ QStringList seedStatements(bool local, int n)
     const QString chips = QStringLiteral("INSERT INTO chips (record_id, position, cpuid, firmware_after, result) SELECT r.id, p.p, "
                                          "(CAST(substr(r.id, 2) AS INTEGER) / 2) * 2 + p.p, 105, 'written' FROM records r, "
                                          "(SELECT 1 AS p UNION ALL SELECT 2) p WHERE r.gimbal IS NOT NULL");
+    // A calibration of each gimbal a second after its first attempt, its check's five figures
+    // after the save; one in twenty fails it on the gyroscope's bias.
+    const QString calibrations = QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, outcome) "
+                                                "SELECT 'c' || substr(id, 2), 'calibration', %1, %2, station, '1.0', CASE WHEN "
+                                                "CAST(substr(id, 2) AS INTEGER) % 40 = 0 THEN 'check-failed' ELSE 'success' END "
+                                                "FROM (%3) a WHERE CAST(substr(id, 2) AS INTEGER) % 2 = 0")
+                                     .arg(time.arg(QStringLiteral("(ms + 1000)")), time.arg(QStringLiteral("(ms + 61000)")),
+                                          attempts.arg(n - 1).arg(outcome, gimbal));
+    const QString measurements = QStringLiteral(
+        "INSERT INTO measurements (record_id, name, value, low, high, unit, passed) SELECT r.id, f.name, "
+        "f.low + (f.high - f.low) * (CASE WHEN f.name = 'gyro_bias' AND r.outcome = 'check-failed' THEN 1.2 "
+        "ELSE (CAST(substr(r.id, 2) AS INTEGER) % 97) / 100.0 END), f.low, f.high, f.unit, "
+        "(f.name <> 'gyro_bias' OR r.outcome = 'success') FROM records r, (SELECT 'accel_norm' AS name, 0.97 AS low, "
+        "1.03 AS high, 'g' AS unit UNION ALL SELECT 'accel_noise', 0, 0.01, 'g' UNION ALL SELECT 'gyro_bias', 0, 0.5, 'deg/s' "
+        "UNION ALL SELECT 'gyro_noise', 0, 0.2, 'deg/s' UNION ALL SELECT 'tilt', 0, 10, 'deg') f WHERE r.kind = 'calibration'");
     if (local)
-        return {QStringLiteral("BEGIN"), records, chips, QStringLiteral("COMMIT"), QStringLiteral("ANALYZE")};
-    return {records, chips, QStringLiteral("VACUUM ANALYZE records"), QStringLiteral("VACUUM ANALYZE chips")};
+        return {QStringLiteral("BEGIN"), records, chips, calibrations, measurements, QStringLiteral("COMMIT"), QStringLiteral("ANALYZE")};
+    return {records, chips, calibrations, measurements, QStringLiteral("VACUUM ANALYZE records"), QStringLiteral("VACUUM ANALYZE chips"),
+            QStringLiteral("VACUUM ANALYZE measurements")};
 }
 
 // Seeds a journal made at this program's version (the rows are written by SQL, not through the
@@ -113,9 +129,10 @@ bool measure(const char *name, JournalStore &store, JournalStore::Backend backen
         return false;
     }
     std::printf("%s: report in %.2f s (%.2f s of this process's CPU), peak memory %.1f MB (%.1f MB before it); %d attempts, %d "
-                "gimbals, first-pass yield %.3f, %lld days, %lld stations\n",
+                "gimbals, first-pass yield %.3f, %lld days, %lld stations; %d calibrations checked, %lld measurements\n",
                 name, seconds, cpu, peakKb() / 1024.0, before / 1024.0, report->total.attempts, report->total.gimbals,
-                report->total.firstPassYield().value_or(-1), qlonglong(report->byDay.size()), qlonglong(report->byStation.size()));
+                report->total.firstPassYield().value_or(-1), qlonglong(report->byDay.size()), qlonglong(report->byStation.size()),
+                report->calibrationChecks.runs, qlonglong(report->measurements.size()));
     std::fflush(stdout);
     // A shift's question of a large journal: its last week (from 2026-12-23, UTC).
     JournalFilter week;

@@ -133,7 +133,7 @@ private slots:
         QTest::newRow("journal, outcome misspelt") << QStringList{"journal", "--outcome", "sucess"} << 2 << "not-running";
         QTest::newRow("journal, outcome of another case") << QStringList{"journal", "--outcome", "Success"} << 2
                                                           << "signature-untrusted-key";
-        QTest::newRow("journal, unknown kind") << QStringList{"journal", "--kind", "x"} << 2 << "update or calibration";
+        QTest::newRow("journal, unknown kind") << QStringList{"journal", "--kind", "x"} << 2 << "update, calibration or check";
         QTest::newRow("journal, no such day") << QStringList{"journal", "--since", "2026-13-01"} << 2 << "--since";
         QTest::newRow("journal, unknown action") << QStringList{"journal", "purge"} << 2 << "no action 'purge'";
         QTest::newRow("journal, --html outside report") << QStringList{"journal", "--html", "r.html"} << 2 << "--html";

@@ -1,5 +1,6 @@
 // velmora-cli journal report --html: one page with nothing fetched or run, opened in Debian's
-// headless Chromium, whose screenshot must hold both charts; an empty range says so.
+// headless Chromium, whose screenshot must hold its charts (the updates' and each check
+// measurement's spread); an empty range says so.
 #include "CliProcess.h"
 #include "JournalStore.h"
 #include "YieldSamples.h"
@@ -48,42 +49,52 @@ private slots:
     void pageShowsItsChartsInABrowser_data()
     {
         QTest::addColumn<QString>("since");
-        QTest::addColumn<bool>("charts");
-        QTest::newRow("a line's days") << "2026-11-01" << true;
-        QTest::newRow("empty range") << "2027-01-01" << false;
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("svgs");
+        QTest::addColumn<bool>("bars");    // yield and failure bars
+        QTest::addColumn<bool>("spreads"); // the measurements' boxes
+        // Two charts of the updates, and one for each of the three measurements.
+        QTest::newRow("a line's days") << "2026-11-01" << "" << 5 << true << true;
+        QTest::newRow("calibrations only: their checks' spreads") << "2026-11-01" << "calibration" << 4 << false << true;
+        QTest::newRow("empty range") << "2027-01-01" << "" << 0 << false << false;
     }
 
     void pageShowsItsChartsInABrowser()
     {
         QFETCH(QString, since);
-        QFETCH(bool, charts);
-        const QString page = dir.filePath(QStringLiteral("report-%1.html").arg(since));
+        QFETCH(QString, kind);
+        QFETCH(int, svgs);
+        QFETCH(bool, bars);
+        QFETCH(bool, spreads);
+        const QString page = dir.filePath(QStringLiteral("report-%1%2.html").arg(since, kind));
         CliProcess cli;
         cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journalFile);
         cli.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL"), QString());
-        QCOMPARE(cli.run({QStringLiteral("journal"), QStringLiteral("report"), QStringLiteral("--since"), since,
-                          QStringLiteral("--html"), page}),
-                 0);
+        QStringList arguments{QStringLiteral("journal"), QStringLiteral("report"), QStringLiteral("--since"), since,
+                              QStringLiteral("--html"), page};
+        if (!kind.isEmpty())
+            arguments << QStringLiteral("--kind") << kind;
+        QCOMPARE(cli.run(arguments), 0);
         QFile file(page);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString html = QString::fromUtf8(file.readAll());
         for (const char *outside : {"<script", "<img", "<link", "<iframe", "<object", "href=", "url(", "http:", "https:", "@import"})
             QVERIFY2(!html.contains(QLatin1String(outside), Qt::CaseInsensitive), outside);
-        QCOMPARE(html.contains(QLatin1String("class=\"empty\"")), !charts);
-        QCOMPARE(html.count(QLatin1String("<svg")), charts ? 2 : 0);
+        QCOMPARE(html.contains(QLatin1String("class=\"empty\"")), svgs == 0);
+        QCOMPARE(html.count(QLatin1String("<svg")), svgs);
 
         const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
         if (chromium.isEmpty())
             QSKIP("Debian's chromium is not installed (scripts/setup.sh installs it)");
         const QTemporaryDir profile;
-        const QString shot = dir.filePath(QStringLiteral("shot-%1.png").arg(since));
+        const QString shot = dir.filePath(QStringLiteral("shot-%1%2.png").arg(since, kind));
         QProcess browser;
         browser.setProcessChannelMode(QProcess::MergedChannels);
         browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
                                  QStringLiteral("--disable-quic"), QStringLiteral("--no-first-run"),
                                  QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
                                  QStringLiteral("--disable-sync"), QStringLiteral("--user-data-dir=") + profile.path(),
-                                 QStringLiteral("--hide-scrollbars"), QStringLiteral("--window-size=820,1100"),
+                                 QStringLiteral("--hide-scrollbars"), QStringLiteral("--window-size=820,2000"),
                                  QStringLiteral("--screenshot=") + shot, QUrl::fromLocalFile(page).toString()});
         QVERIFY2(browser.waitForFinished(60000), "chromium did not end within a minute");
         QImage image(shot);
@@ -91,8 +102,12 @@ private slots:
         // The yield bars' blue and the Pareto bars' red, as the page's style gives them.
         const int yieldBars = pixelsLike(image, qRgb(0x3a, 0x7b, 0xd5));
         const int failureBars = pixelsLike(image, qRgb(0xd5, 0x55, 0x3a));
-        QVERIFY2(charts ? yieldBars > 500 && failureBars > 500 : yieldBars == 0 && failureBars == 0,
+        QVERIFY2(bars ? yieldBars > 500 && failureBars > 500 : yieldBars == 0 && failureBars == 0,
                  qPrintable(QStringLiteral("%1 yield and %2 failure bar pixels").arg(yieldBars).arg(failureBars)));
+        // The measurements' 10th-90th percentile boxes, each inside its limits' band.
+        const int boxes = pixelsLike(image, qRgb(0x6a, 0x4f, 0xb3)), band = pixelsLike(image, qRgb(0xdc, 0xef, 0xdc));
+        QVERIFY2(spreads ? boxes > 300 && band > 3000 : boxes == 0 && band < 300,
+                 qPrintable(QStringLiteral("%1 box and %2 band pixels").arg(boxes).arg(band)));
     }
 };
 

@@ -54,4 +54,39 @@ inline JournalRecord calibration(const QString &outcome = QStringLiteral("succes
     return r;
 }
 
+// A check's five figures; `gyroBias` beyond 0.5 deg/s fails it.
+inline QList<CheckMeasurement> measured(double gyroBias = 0.12)
+{
+    return {{QStringLiteral("accel_norm"), 1.004, 0.97, 1.03, QStringLiteral("g")},
+            {QStringLiteral("accel_noise"), 0.0021, 0, 0.01, QStringLiteral("g")},
+            {QStringLiteral("gyro_bias"), gyroBias, 0, 0.5, QStringLiteral("deg/s")},
+            {QStringLiteral("gyro_noise"), 0.04, 0, 0.2, QStringLiteral("deg/s")},
+            {QStringLiteral("tilt"), 1.5, 0, 10, QStringLiteral("deg")}};
+}
+
+// A calibration whose check after the save ran: passed, or failed on the gyroscope's bias.
+inline JournalRecord checkedCalibration(bool passed = true)
+{
+    JournalRecord r = calibration(passed ? QStringLiteral("success") : QStringLiteral("check-failed"));
+    r.saveAcknowledged = true;
+    r.stepReached = QStringLiteral("check");
+    if (!passed)
+        r.failedStep = r.stepReached;
+    r.measurements = measured(passed ? 0.12 : 0.83);
+    return r;
+}
+
+// A check on demand.
+inline JournalRecord check(const QString &outcome = QStringLiteral("success"), QList<CheckMeasurement> figures = measured())
+{
+    JournalRecord r = JournalRecord::begin(JournalRecord::Kind::Check);
+    r.ended = r.started.addMSecs(2600);
+    r.station = QStringLiteral("bench-1");
+    r.port = QStringLiteral("/dev/ttyUSB1");
+    r.productRow = 2;
+    r.outcome = outcome;
+    r.measurements = figures;
+    return r;
+}
+
 } // namespace JournalSamples

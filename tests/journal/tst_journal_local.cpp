@@ -4,10 +4,12 @@
 #include "JournalStore.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 
 class JournalLocalTest : public QObject
 {
@@ -23,16 +25,26 @@ private slots:
         JournalStore store;
         QString error;
         QVERIFY2(store.open(JournalStore::Backend::Local, file("roundtrip.sqlite"), 1000, &error), qPrintable(error));
-        const JournalRecord update = JournalSamples::update();
-        const JournalRecord calibration = JournalSamples::calibration(QStringLiteral("link-lost"));
-        QVERIFY2(store.append({update, calibration}, &error), qPrintable(error));
+        // A calibration without a check, one whose check failed, and a check on demand whose
+        // sensor gave a value that was not a number (kept as null, and failed).
+        QList<CheckMeasurement> figures = JournalSamples::measured();
+        figures[3].value = std::nan("");
+        const QList<JournalRecord> written{JournalSamples::update(), JournalSamples::calibration(QStringLiteral("link-lost")),
+                                           JournalSamples::checkedCalibration(false),
+                                           JournalSamples::check(QStringLiteral("check-failed"), figures)};
+        QVERIFY2(store.append(written, &error), qPrintable(error));
         const QList<JournalRecord> found = store.find({}, &error);
-        QCOMPARE(found.size(), 2);
-        // Newest first: the calibration was begun last (or in the same millisecond, then by id).
+        QCOMPARE(found.size(), written.size());
         for (const JournalRecord &r : found) {
-            const JournalRecord &written = r.id == update.id ? update : calibration;
-            QCOMPARE(r.toJson(), written.toJson());
+            const auto same = std::find_if(written.cbegin(), written.cend(), [&r](const JournalRecord &w) { return w.id == r.id; });
+            QCOMPARE(r.toJson(), same->toJson());
+            QCOMPARE(r.measurements.size(), same->measurements.size());
         }
+        const QJsonArray checked = written.last().toJson()[QStringLiteral("measurements")].toArray();
+        QCOMPARE(checked.at(3).toObject(), (QJsonObject{{"name", "gyro_noise"}, {"value", QJsonValue()}, {"low", 0}, {"high", 0.2},
+                                                         {"unit", "deg/s"}, {"passed", false}}));
+        QCOMPARE(written.at(2).toJson()[QStringLiteral("measurements")].toArray().at(2)[QStringLiteral("passed")], QJsonValue(false));
+        const JournalRecord &update = written.first();
         const QJsonObject json = update.toJson();
         const QJsonObject chip = json[QStringLiteral("chips")].toArray().at(0).toObject();
         QCOMPARE(chip[QStringLiteral("cpuid")].toString(), QStringLiteral("5A3F0012"));
@@ -45,14 +57,15 @@ private slots:
     {
         QTest::addColumn<QString>("filterName");
         QTest::addColumn<int>("expected");
-        QTest::newRow("everything") << "" << 4;
+        QTest::newRow("everything") << "" << 5;
         QTest::newRow("cpuid of a second chip") << "cpuid" << 1;
         QTest::newRow("chip serial") << "serial" << 1;
         QTest::newRow("outcome") << "outcome" << 1;
         QTest::newRow("station") << "station" << 1;
         QTest::newRow("kind") << "kind" << 1;
+        QTest::newRow("kind: check") << "kind:check" << 1;
         QTest::newRow("since") << "since" << 1;
-        QTest::newRow("until") << "until" << 3;
+        QTest::newRow("until") << "until" << 4;
         QTest::newRow("text: a station in another case") << "text:BENCH-2" << 1;
         QTest::newRow("text: a run of a cpuid's digits") << "text:2220001" << 1;
         QTest::newRow("text: a pattern character is text") << "text:%" << 0;
@@ -71,7 +84,7 @@ private slots:
         c.station = QStringLiteral("bench-2");
         JournalRecord d = JournalSamples::calibration();
         d.started = a.started.addDays(2);
-        QVERIFY(store.append({a, b, c, d}, &error));
+        QVERIFY(store.append({a, b, c, d, JournalSamples::check()}, &error));
         JournalFilter filter;
         if (filterName == QLatin1String("cpuid"))
             filter.cpuid = 0x22220001;
@@ -83,6 +96,8 @@ private slots:
             filter.station = QStringLiteral("bench-2");
         else if (filterName == QLatin1String("kind"))
             filter.kind = JournalRecord::Kind::Calibration;
+        else if (filterName == QLatin1String("kind:check"))
+            filter.kind = JournalRecord::Kind::Check;
         else if (filterName == QLatin1String("since"))
             filter.since = a.started.addDays(1);
         else if (filterName == QLatin1String("until"))

@@ -19,6 +19,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 #include <csignal>
 #include <memory>
 #include <utility>
@@ -69,8 +70,9 @@ private:
         return pg.exec(QStringLiteral("GRANT CONNECT ON DATABASE %1 TO station; GRANT USAGE ON SCHEMA public TO station; "
                                       "GRANT SELECT, INSERT ON records, chips, velmora_schema TO station")
                            .arg(database)
-                           + (views ? QStringLiteral("; GRANT SELECT ON update_attempts, gimbal_yield, station_yield, failure_pareto, "
-                                                     "firmware_written, calibration_failures TO station")
+                           + (views ? QStringLiteral("; GRANT SELECT, INSERT ON measurements TO station; "
+                                                     "GRANT SELECT ON update_attempts, gimbal_yield, station_yield, failure_pareto, "
+                                                     "firmware_written, calibration_failures, check_measurements TO station")
                                     : QString()),
                        nullptr, database);
     }
@@ -115,7 +117,7 @@ private slots:
     {
         pg.writePassFile(QString::fromLatin1(PgCluster::Password));
         if (onServer() > 0)
-            QVERIFY(pg.exec(QStringLiteral("TRUNCATE chips, records")));
+            QVERIFY(pg.exec(QStringLiteral("TRUNCATE measurements, chips, records")));
     }
 
     void everyRecordArrivesOnceThroughAServerRestart()
@@ -164,13 +166,25 @@ private slots:
         const JournalConfig c = config();
         Journal journal(c);
         QVERIFY(journal.record(JournalSamples::update()));
-        QVERIFY(journal.record(JournalSamples::calibration()));
+        QVERIFY(journal.record(JournalSamples::checkedCalibration(false)));
+        JournalRecord check = JournalSamples::check();
+        check.measurements[0].value = std::nan("");
+        QVERIFY(journal.record(check));
         QString error;
-        QCOMPARE(journal.sendWaiting(2500, &error), 2);
+        QCOMPARE(journal.sendWaiting(2500, &error), 3);
         QVERIFY(QSqlQuery(journal.local(&error)->database()).exec(QStringLiteral("UPDATE records SET sent_at = NULL")));
-        QCOMPARE(journal.sendWaiting(2500, &error), 2);
-        QCOMPARE(onServer(), 2);
+        QCOMPARE(journal.sendWaiting(2500, &error), 3);
+        QCOMPARE(onServer(), 3);
         QCOMPARE(pg.count(QStringLiteral("SELECT count(*) FROM chips")), 2);
+        // The measurements came with their records, once, and read back from the server as written.
+        QCOMPARE(pg.count(QStringLiteral("SELECT count(*) FROM measurements")), 10);
+        QCOMPARE(pg.count(QStringLiteral("SELECT count(*) FROM check_measurements WHERE NOT passed")), 2);
+        JournalStore server;
+        QVERIFY2(server.open(JournalStore::Backend::Shared, pg.uri(), 2000, &error), qPrintable(error));
+        const QList<JournalRecord> here = journal.local(&error)->find({}, &error), there = server.find({}, &error);
+        QCOMPARE(there.size(), here.size());
+        for (qsizetype i = 0; i < here.size(); ++i)
+            QCOMPARE(there.at(i).toJson(), here.at(i).toJson());
     }
 
     // Everything a station does, through a role that may only insert and read: nothing is
@@ -228,6 +242,7 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::newRow("no tables yet") << 0 << QStringLiteral("tables made, journal version %1").arg(JournalSchema::latest());
         QTest::newRow("tables at version 3") << 3 << QStringLiteral("upgraded from journal version 3 to %1").arg(JournalSchema::latest());
+        QTest::newRow("tables at version 5") << 5 << QStringLiteral("upgraded from journal version 5 to %1").arg(JournalSchema::latest());
     }
 
     void aRoleThatMayNotUpgradeIsToldToRunInitAndChangesNothing()
@@ -265,6 +280,15 @@ private slots:
                      &out),
                  0);
         QVERIFY2(out.contains(QStringLiteral("already at journal version %1").arg(JournalSchema::latest())), qPrintable(out));
+        if (ownerMade > 0) {
+            // The upgrade let the stations that may add chips add the measurements too.
+            error.clear();
+            QVERIFY2(station.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station"), database), 2000, &error),
+                     qPrintable(error));
+            QCOMPARE(station.mayAppend(&error), 1);
+            QVERIFY2(station.append({JournalSamples::check()}, &error), qPrintable(error));
+            QCOMPARE(station.find({}, &error).value(0).measurements.size(), 5);
+        }
         QVERIFY(grantStation(database));
         error.clear();
         QVERIFY2(station.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station"), database), 2000, &error), qPrintable(error));
@@ -306,6 +330,8 @@ private slots:
         QTest::newRow("file of a newer program") << latest << latest + 1 << 8 << "newer Velmora";
         // A development build numbered its own tables 5 to 8: the same number is not the same tables.
         QTest::newRow("file of a development build") << 4 << 5 << 8 << "development build";
+        QTest::newRow("file of a development build at 6") << 5 << 6 << 8 << "development build";
+        QTest::newRow("file at version 5") << 5 << 5 << 0 << QStringLiteral("upgraded from journal version 5 to %1").arg(latest);
     }
 
     void journalInitWithoutASharedJournalTakesTheLocalFile()
@@ -446,22 +472,33 @@ private slots:
             Journal journal(offline);
             QVERIFY(journal.record(JournalSamples::update(0x5A3F0012)));
             QVERIFY(journal.record(JournalSamples::calibration()));
+            QVERIFY(journal.record(JournalSamples::check(QStringLiteral("check-failed"), JournalSamples::measured(0.61))));
         }
         const QStringList shared{QStringLiteral("--journal"), pg.uri()};
         QString out;
         QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), QStringLiteral("status")} + shared, &out), 0);
-        QVERIFY2(out.contains(QLatin1String("waiting to be sent: 2")), qPrintable(out));
+        QVERIFY2(out.contains(QLatin1String("waiting to be sent: 3")), qPrintable(out));
         QString err;
         QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), QStringLiteral("sync")} + shared, &out, &err), 0);
-        QVERIFY2(out.contains(QLatin1String("sent 2 records; 0 wait")), qPrintable(out));
+        QVERIFY2(out.contains(QLatin1String("sent 3 records; 0 wait")), qPrintable(out));
         // A sync that went well says nothing on standard error.
         QVERIFY2(err.isEmpty(), qPrintable(err));
-        QCOMPARE(onServer(), 2);
+        QCOMPARE(onServer(), 3);
         // The local copy is gone: the listing can only have come from the server.
         QVERIFY(QFile::remove(c.localPath));
         QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), QStringLiteral("--json"), QStringLiteral("--cpuid"), QStringLiteral("5a3f0012")} + shared, &out), 0);
         const QJsonObject record = QJsonDocument::fromJson(out.toUtf8()).object();
         QCOMPARE(record[QStringLiteral("chips")].toArray().at(0).toObject()[QStringLiteral("cpuid")].toString(), QStringLiteral("5A3F0012"));
+        // The check, by its kind: its figures in JSON, its failing one in the listing's words.
+        QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), QStringLiteral("--json"), QStringLiteral("--kind"), QStringLiteral("check")} + shared,
+                     &out),
+                 0);
+        const QJsonArray figures = QJsonDocument::fromJson(out.toUtf8()).object()[QStringLiteral("measurements")].toArray();
+        QCOMPARE(figures.size(), 5);
+        QCOMPARE(figures.at(2).toObject(), (QJsonObject{{"name", "gyro_bias"}, {"value", 0.61}, {"low", 0}, {"high", 0.5},
+                                                         {"unit", "deg/s"}, {"passed", false}}));
+        QCOMPARE(cli(c, QStringList{QStringLiteral("journal"), QStringLiteral("--kind"), QStringLiteral("check")} + shared, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("check-failed  check: gyro_bias 0.61 deg/s outside 0–0.5")), qPrintable(out));
     }
 
     // With a shared journal set, the listing reads it; when it is away, or with --local, this

@@ -96,6 +96,8 @@ private slots:
         checked.outcome = QStringLiteral("not-running");
         QTest::newRow("update, checked") << checked;
         QTest::newRow("calibration") << JournalSamples::calibration();
+        QTest::newRow("calibration, its check failed") << JournalSamples::checkedCalibration(false);
+        QTest::newRow("check on demand") << JournalSamples::check();
         QTest::newRow("refused package, no chips") << refusedUpdate();
         JournalRecord hostile = JournalSamples::update();
         hostile.station = QStringLiteral("=HYPERLINK(\"x\"),1");
@@ -113,7 +115,7 @@ private slots:
             const qsizetype column = header.indexOf(it.key());
             QVERIFY2(column >= 0, qPrintable(QStringLiteral("no CSV column for JSON field ") + it.key()));
             const QString cell = row.at(column);
-            if (it.key() == QLatin1String("chips") || it.key() == QLatin1String("faces")) {
+            if (it.key() == QLatin1String("chips") || it.key() == QLatin1String("faces") || it.key() == QLatin1String("measurements")) {
                 // A list in one field, ';' between its items.
                 QCOMPARE(cell.isEmpty() ? 0 : cell.count(QLatin1Char(';')) + 1, it.value().toInt());
             } else if (it.key() == QLatin1String("station") || it.key() == QLatin1String("port")) {

@@ -2,7 +2,7 @@
 // pass first time, on a second attempt, never, or pass and then fail; attempts with no chip;
 // refusals of the line's (an unsigned package, a port that could not be opened);
 // failed checks; days across local midnight (in UTC+8); three stations; a chip written with
-// firmware its record does not name; calibrations.
+// firmware its record does not name; calibrations, their checks and checks on demand.
 #pragma once
 
 #include "JournalRecord.h"
@@ -44,6 +44,29 @@ inline JournalRecord calibration(const char *startUtc, const char *outcome, cons
     return r;
 }
 
+// A calibration whose check after the save measured `accelNorm`, `accelNoise` and `gyroBias`
+// (limits 0.97-1.03 g, at most 0.01 g, at most `gyroHigh` deg/s).
+inline JournalRecord checkedCalibration(const char *startUtc, const char *outcome, double accelNorm, double accelNoise, double gyroBias,
+                                        double gyroHigh = 0.5)
+{
+    JournalRecord r = calibration(startUtc, outcome, outcome == QLatin1String("success") ? "" : "check");
+    r.measurements = {{QStringLiteral("accel_norm"), accelNorm, 0.97, 1.03, QStringLiteral("g")},
+                      {QStringLiteral("accel_noise"), accelNoise, 0, 0.01, QStringLiteral("g")},
+                      {QStringLiteral("gyro_bias"), gyroBias, 0, gyroHigh, QStringLiteral("deg/s")}};
+    return r;
+}
+
+// A check on demand; only one that passed measured anything.
+inline JournalRecord check(const char *startUtc, const char *outcome)
+{
+    JournalRecord r = checkedCalibration(startUtc, outcome, 1.0, 0.002, 0.2);
+    r.kind = JournalRecord::Kind::Check;
+    r.failedStep.clear();
+    if (r.outcome != QLatin1String("success"))
+        r.measurements.clear();
+    return r;
+}
+
 // Gimbals A (0x100, 0x101), B, C, D, E, F; local days are UTC+8.
 inline QList<JournalRecord> line()
 {
@@ -66,6 +89,14 @@ inline QList<JournalRecord> line()
         calibration("2026-11-30T09:00:00Z", "port-lost", ""),
         calibration("2026-12-01T04:00:00Z", "success", ""),
         calibration("2026-12-01T06:00:00Z", "step-failed", "solve"),
+        // Checks after calibration: one passed, one failed on the gyroscope's bias (the line had
+        // widened its limit meanwhile); on demand, one passed, one never kept still and one
+        // cancelled (the line's, no check of the gimbal).
+        checkedCalibration("2026-12-01T08:00:00Z", "check-failed", 0.98, 0.003, 0.8, 0.6),
+        checkedCalibration("2026-12-01T07:00:00Z", "success", 1.01, 0.002, 0.1),
+        check("2026-12-01T09:00:00Z", "success"),
+        check("2026-12-01T09:10:00Z", "not-still"),
+        check("2026-12-01T09:20:00Z", "cancelled"),
     };
 }
 

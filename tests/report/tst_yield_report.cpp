@@ -103,6 +103,8 @@ class YieldReportTest : public QObject
         }
         QVERIFY2(upgradedLocal.open(JournalStore::Backend::Local, oldFile, 2000, &error), qPrintable(error));
         QCOMPARE(upgradedLocal.versionFound(), BeforeYieldValues);
+        // The measurements came later than that version: added once the journal is upgraded.
+        QVERIFY(copyInto(upgradedLocal, dir.filePath(QStringLiteral("j.sqlite")), QStringLiteral("measurements"), QString()));
 
         QVERIFY(pg.exec(QStringLiteral("CREATE DATABASE older OWNER velmora"), nullptr, QStringLiteral("postgres")));
         {
@@ -121,6 +123,9 @@ class YieldReportTest : public QObject
                                      &error),
                  qPrintable(error));
         QCOMPARE(upgradedShared.versionFound(), BeforeYieldValues);
+        const QString measurements = dir.filePath(QStringLiteral("measurements.copy"));
+        QVERIFY(pg.exec(QStringLiteral("\\copy measurements TO '%1'").arg(measurements)));
+        QVERIFY(pg.exec(QStringLiteral("\\copy measurements FROM '%1'").arg(measurements), nullptr, QStringLiteral("older")));
     }
 
     // A new, empty journal in each database, for a test's own records.
@@ -159,9 +164,9 @@ private slots:
         }
         QVERIFY(pg.exec(QStringLiteral("CREATE ROLE station LOGIN"), nullptr, QStringLiteral("postgres")));
         QVERIFY(pg.exec(QStringLiteral("GRANT CONNECT ON DATABASE velmora TO station; GRANT USAGE ON SCHEMA public TO station; "
-                                       "GRANT SELECT, INSERT ON records, chips, velmora_schema TO station; "
+                                       "GRANT SELECT, INSERT ON records, chips, measurements, velmora_schema TO station; "
                                        "GRANT SELECT ON update_attempts, gimbal_yield, station_yield, failure_pareto, "
-                                       "firmware_written, calibration_failures TO station")));
+                                       "firmware_written, calibration_failures, check_measurements TO station")));
         QVERIFY2(shared.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station")), 2000, &error), qPrintable(error));
         QVERIFY2(local.open(JournalStore::Backend::Local, dir.filePath(QStringLiteral("j.sqlite")), 2000, &error), qPrintable(error));
         QVERIFY2(local.append(YieldSamples::line(), &error), qPrintable(error));
@@ -192,7 +197,15 @@ private slots:
                             {"station":"s2","attempts":5,"gimbals":4,"firstPassYield":0.25,"medianSeconds":50,"gimbalsPerHour":0.5},
                             {"station":"s3","attempts":2,"gimbals":1,"firstPassYield":1,"medianSeconds":35,"gimbalsPerHour":1}],
                "firmware":[{"firmware":"1.05","chips":7},{"firmware":"1.04","chips":2},{"firmware":null,"chips":1}],
-               "calibrations":{"runs":3,"successes":1,"failures":[{"step":"none","count":1},{"step":"solve","count":1}]}})";
+               "calibrations":{"runs":5,"successes":2,"failures":[{"step":"check","count":1},{"step":"none","count":1},{"step":"solve","count":1}],
+                               "checks":{"runs":2,"passed":1,"passRate":0.5},"onDemandChecks":{"runs":2,"passed":1,"passRate":0.5},
+                               "measurements":[
+                                 {"name":"accel_norm","unit":"g","low":0.97,"high":1.03,"count":2,"outside":0,
+                                  "min":0.98,"p10":0.98,"median":0.98,"p90":1.01,"max":1.01,"worst":0.98},
+                                 {"name":"accel_noise","unit":"g","low":0,"high":0.01,"count":2,"outside":0,
+                                  "median":0.002,"p90":0.003,"worst":0.003},
+                                 {"name":"gyro_bias","unit":"deg/s","low":0,"high":0.6,"count":2,"outside":1,"median":0.1,"p90":0.8,
+                                  "worst":0.8}]}})";
         // A's failed attempt falls out of the range: A now passed first time.
         QTest::newRow("since a day") << "2026-12-01T00:00:00Z" << "" << "" << ""
             << R"({"attempts":11,"gimbals":6,"firstPassYield":0.333333,"finalYield":0.5,"medianSeconds":40,"p90Seconds":60,
@@ -201,24 +214,27 @@ private slots:
                "byDay":[{"day":"2026-12-01","attempts":7},{"day":"2026-12-02","attempts":4}],
                "byStation":[{"station":"s1","attempts":4,"gimbals":3,"firstPassYield":0.333333,"medianSeconds":10,"gimbalsPerHour":0.25},
                             {"station":"s2","attempts":5},{"station":"s3","attempts":2}],
-               "calibrations":{"runs":2,"successes":1,"failures":[{"step":"solve","count":1}]}})";
+               "calibrations":{"runs":4,"successes":2,"failures":[{"step":"check","count":1},{"step":"solve","count":1}],
+                               "checks":{"runs":2,"passed":1}}})";
         // Up to C's first attempt (23:50 local), which the range's end leaves out: A and B passed
         // on their second attempts, F passed and then failed.
         QTest::newRow("until an attempt's start") << "" << "2026-12-01T15:50:00Z" << "" << ""
             << R"({"attempts":7,"gimbals":3,"firstPassYield":0.333333,"finalYield":0.666667,
                "byDay":[{"day":"2026-11-30","attempts":1},{"day":"2026-12-01","attempts":6,"gimbals":3}],
-               "calibrations":{"runs":3,"successes":1}})";
+               "calibrations":{"runs":5,"successes":2}})";
         QTest::newRow("one station") << "" << "" << "s2" << ""
             << R"({"attempts":5,"gimbals":4,"firstPassYield":0.25,"finalYield":0.5,"medianSeconds":50,"p90Seconds":70,
                "failures":[{"outcome":"not-running","count":2,"share":0.666667},{"outcome":"write-failed","count":1,"cumulative":1}],
                "refusals":[{"outcome":"port-unavailable","count":1},{"outcome":"unsigned","count":1}],
-               "byStation":[{"station":"s2","attempts":5}],"firmware":[{"firmware":"1.05","chips":7}],"calibrations":{"runs":0}})";
+               "byStation":[{"station":"s2","attempts":5}],"firmware":[{"firmware":"1.05","chips":7}],
+               "calibrations":{"runs":0,"checks":{"runs":0,"passRate":null},"measurements":[],"onDemandChecks":{"runs":0}}})";
         QTest::newRow("one chip's gimbal") << "" << "" << "" << "0x401"
             << R"({"attempts":2,"gimbals":1,"firstPassYield":0,"finalYield":1,"failures":[{"outcome":"not-running","count":1}]})";
         QTest::newRow("empty range says so") << "2027-01-01T00:00:00Z" << "" << "" << ""
             << R"({"empty":true,"attempts":0,"gimbals":0,"firstPassYield":null,"finalYield":null,"medianSeconds":null,
                "p90Seconds":null,"failures":[],"refusals":[],"byDay":[],"byStation":[],"firmware":[],
-               "calibrations":{"runs":0,"successes":0,"failures":[]}})";
+               "calibrations":{"runs":0,"successes":0,"failures":[],"checks":{"runs":0,"passed":0,"passRate":null},"measurements":[],
+                               "onDemandChecks":{"runs":0,"passed":0,"passRate":null}}})";
     }
 
     void sameHandWorkedFiguresInBothDatabases()
@@ -274,6 +290,16 @@ private slots:
             for (const YieldFailure &f : report->failures + report->refusals)
                 reported.append(QStringLiteral("%1 %2").arg(f.outcome).arg(f.count));
             QCOMPARE(pareto, reported);
+            // The calibrations' checks, one row a measurement.
+            int measured = 0, outside = 0;
+            for (const MeasurementSpread &m : report->measurements) {
+                measured += m.count;
+                outside += m.outside;
+            }
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*), sum(CASE WHEN passed THEN 0 ELSE 1 END) FROM check_measurements "
+                                          "WHERE kind = 'calibration'")) && q.next());
+            QCOMPARE(q.value(0).toInt(), measured);
+            QCOMPARE(q.value(1).toInt(), outside);
         }
     }
 
@@ -284,11 +310,13 @@ private slots:
         JournalStore file, server;
         openFreshPair(file, server);
         for (JournalStore *store : {&file, &server}) {
-            QSqlQuery record(store->database()), chip(store->database());
+            QSqlQuery record(store->database()), chip(store->database()), measurement(store->database());
             QVERIFY(record.prepare(QStringLiteral("INSERT INTO records (id, kind, started, ended, station, version, outcome, "
                                                   "failed_step, check_result, gimbal) VALUES (?, ?, ?, ?, ?, 'other', ?, ?, ?, ?)")));
             QVERIFY(chip.prepare(QStringLiteral("INSERT INTO chips (record_id, position, cpuid, firmware_after, result) "
                                                 "VALUES (?, ?, ?, ?, ?)")));
+            QVERIFY(measurement.prepare(QStringLiteral("INSERT INTO measurements (record_id, name, value, low, high, unit, passed) "
+                                                       "VALUES (?, ?, ?, ?, ?, ?, ?)")));
             for (const JournalRecord &r : YieldSamples::line()) {
                 QStringList gimbal;
                 for (const JournalChip &c : r.chips)
@@ -306,6 +334,12 @@ private slots:
                                               QVariant(c.result)})
                         chip.addBindValue(v);
                     QVERIFY2(chip.exec(), qPrintable(chip.lastError().text()));
+                }
+                for (const CheckMeasurement &m : r.measurements) {
+                    for (const QVariant &v : {QVariant(id), QVariant(m.name), QVariant(m.value), QVariant(m.low), QVariant(m.high),
+                                              QVariant(m.unit), QVariant(m.passed())})
+                        measurement.addBindValue(v);
+                    QVERIFY2(measurement.exec(), qPrintable(measurement.lastError().text()));
                 }
             }
             QString error;

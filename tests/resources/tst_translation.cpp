@@ -79,11 +79,11 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     // The window's and the update service's texts (65), the interrupted-update hint, the
     // missing-adapter text, the plot button and its window's title; the plot window; the words
     // of the calibration steps, the chip progress, the link hints and the stop question; the
-    // history button, the journal's problems, the History window, its table and the chips' last
-    // updates; the package's signature and the choice of signed packages only; the History
-    // window's range and summary view, the yield summary's figures and its charts; the
-    // catalogue's button and its group in the firmware tab (release, download, refusals, settings);
-    // the check's measurements, verdicts, failures and hint.
+    // history button, the journal's problems, the History window, its table (each with the check
+    // kind) and the chips' last updates; the package's signature and the choice of signed
+    // packages only; the History window's range and summary view, the yield summary's figures and
+    // its charts; the catalogue's button and its group in the firmware tab (release, download,
+    // refusals, settings); the check's measurements, verdicts, failures and hint.
     QHash<QString, int> perContext;
     for (const Entry &e : std::as_const(entries))
         ++perContext[e.context];
@@ -93,10 +93,10 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     QCOMPARE(perContext.value(QStringLiteral("ChipProgress")), 4);
     QCOMPARE(perContext.value(QStringLiteral("LinkHints")), 2);
     QCOMPARE(perContext.value(QStringLiteral("StopUpdateQuestion")), 4);
-    QCOMPARE(perContext.value(QStringLiteral("HistoryWindow")), 13);
+    QCOMPARE(perContext.value(QStringLiteral("HistoryWindow")), 14);
     QCOMPARE(perContext.value(QStringLiteral("YieldSummary")), 11);
     QCOMPARE(perContext.value(QStringLiteral("YieldCharts")), 4);
-    QCOMPARE(perContext.value(QStringLiteral("JournalTableModel")), 19);
+    QCOMPARE(perContext.value(QStringLiteral("JournalTableModel")), 20);
     QCOMPARE(perContext.value(QStringLiteral("ChipHistory")), 2);
     QCOMPARE(perContext.value(QStringLiteral("CatalogueOffer")), 32);
     QCOMPARE(perContext.value(QStringLiteral("CheckWords")), 16);
