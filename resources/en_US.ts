@@ -862,12 +862,31 @@ Stop the update?</translation>
         <translation>Result</translation>
     </message>
     <message>
-        <source>加速度模长</source>
-        <translation>Acceleration magnitude</translation>
+        <source>这个云台的检查再次没有通过：传感器可能有问题。</source>
+        <translation>The check failed again on this gimbal: its sensor may be at fault.</translation>
     </message>
     <message>
-        <source>加速度噪声</source>
-        <translation>Acceleration noise</translation>
+        <source>检查校准结果：请保持静止</source>
+        <translation>Checking the calibration: keep it still</translation>
+    </message>
+    <message>
+        <source>限值文件有误，没有检查：%1</source>
+        <translation>The limits file has a mistake; nothing was checked: %1</translation>
+    </message>
+    <message>
+        <source>检查</source>
+        <translation>Check</translation>
+    </message>
+</context>
+<context>
+    <name>CheckWords</name>
+    <message>
+        <source>重力读数</source>
+        <translation>Gravity reading</translation>
+    </message>
+    <message>
+        <source>加速度计噪声</source>
+        <translation>Accelerometer noise</translation>
     </message>
     <message>
         <source>陀螺仪零偏</source>
@@ -882,6 +901,18 @@ Stop the update?</translation>
         <translation>Tilt</translation>
     </message>
     <message>
+        <source>%1：%2 %3（限值 %4 至 %5 %3）</source>
+        <translation>%1: %2 %3 (limits %4 to %5 %3)</translation>
+    </message>
+    <message>
+        <source>请把云台放在底座上，保持静止</source>
+        <translation>Rest the gimbal on its base and keep it still</translation>
+    </message>
+    <message>
+        <source>正在检查，请保持静止……</source>
+        <translation>Checking; keep it still…</translation>
+    </message>
+    <message>
         <source>校准良好</source>
         <translation>Calibration looks good</translation>
     </message>
@@ -890,52 +921,28 @@ Stop the update?</translation>
         <translation>Calibration needed</translation>
     </message>
     <message>
-        <source>云台没有保持静止，无法检查：请把它放稳后再试。</source>
-        <translation>The gimbal did not keep still, so it could not be checked: rest it firmly and try again.</translation>
+        <source>检查未通过：%1</source>
+        <translation>Check failed: %1</translation>
     </message>
     <message>
-        <source>云台没有应答，检查没有完成。</source>
-        <translation>The gimbal stopped answering; the check did not finish.</translation>
+        <source>检查未通过：云台一直没有保持静止</source>
+        <translation>Check failed: the gimbal never kept still</translation>
     </message>
     <message>
-        <source>检查已取消。</source>
-        <translation>The check was cancelled.</translation>
+        <source>检查未完成：云台停止了应答</source>
+        <translation>Check not finished: the gimbal stopped answering</translation>
     </message>
     <message>
-        <source>校准已保存，但检查没有通过：%1 为 %2，应在 %3 之内。</source>
-        <translation>Calibration saved, but the check failed: %1 is %2, outside %3.</translation>
+        <source>检查已取消</source>
+        <translation>Check cancelled</translation>
     </message>
     <message>
-        <source>校准已保存，但无法检查。%1</source>
-        <translation>Calibration saved, but not checked. %1</translation>
+        <source>检查未通过</source>
+        <translation>Check failed</translation>
     </message>
     <message>
-        <source>这个云台的检查再次没有通过：传感器可能有问题。</source>
-        <translation>The check failed again on this gimbal: its sensor may be at fault.</translation>
-    </message>
-    <message>
-        <source>请把云台放在坚固、水平的表面上重新校准。</source>
-        <translation>Calibrate again on a firm, level surface.</translation>
-    </message>
-    <message>
-        <source>请把云台底座朝下放稳，保持静止</source>
-        <translation>Rest the gimbal on its base and keep it still</translation>
-    </message>
-    <message>
-        <source>测量中…</source>
-        <translation>Measuring…</translation>
-    </message>
-    <message>
-        <source>检查校准结果：请保持静止</source>
-        <translation>Checking the calibration: keep it still</translation>
-    </message>
-    <message>
-        <source>限值文件有误，没有检查：%1</source>
-        <translation>The limits file has a mistake; nothing was checked: %1</translation>
-    </message>
-    <message>
-        <source>检查</source>
-        <translation>Check</translation>
+        <source>请把云台放在稳固、水平的表面上重新校准；如果再次检查仍未通过，可能是传感器故障。</source>
+        <translation>Calibrate again with the gimbal on a firm, level surface; if the check fails a second time, the sensor may be faulty.</translation>
     </message>
 </context>
 </TS>

@@ -83,7 +83,8 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     // kind) and the chips' last updates; the package's signature and the choice of signed
     // packages only; the History window's range and summary view, the yield summary's figures and
     // its charts; the catalogue's button and its group in the firmware tab (release, download,
-    // refusals, settings); the Check button and its tool tip, the check's figures, verdicts and words.
+    // refusals, settings); the check's measurements, verdicts, failures and hint; the Check button
+    // and its tool tip, the check's table, the words of a calibration's own check and of a second failure.
     QHash<QString, int> perContext;
     for (const Entry &e : std::as_const(entries))
         ++perContext[e.context];
@@ -99,8 +100,9 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     QCOMPARE(perContext.value(QStringLiteral("JournalTableModel")), 20);
     QCOMPARE(perContext.value(QStringLiteral("ChipHistory")), 2);
     QCOMPARE(perContext.value(QStringLiteral("CatalogueOffer")), 32);
-    QCOMPARE(perContext.value(QStringLiteral("CheckFigures")), 23);
-    QCOMPARE(perContext.size(), 14);
+    QCOMPARE(perContext.value(QStringLiteral("CheckWords")), 16);
+    QCOMPARE(perContext.value(QStringLiteral("CheckFigures")), 8);
+    QCOMPARE(perContext.size(), 15);
 }
 
 void TranslationTest::everySourceTranslatesToItsEnglishText()
