@@ -1,5 +1,6 @@
 // A check's figures and words in the calibration tab: the table of measurements against their
 // limits with a mark each, the verdict, and what a calibration that ended check-failed says.
+// The words of the check itself are CalibrationWords', which the command line says too.
 #pragma once
 
 #include "CheckOutcome.h"
@@ -24,11 +25,9 @@ public:
     // Replaces the rows of `model` with one row per measurement of `check`, in its order.
     static void show(QStandardItemModel *model, const CheckOutcome &check);
 
-    // The measurement's name in words ("Acceleration magnitude"); an unknown name as it is.
-    static QString name(const QString &measurement);
-    // "0.998 g", "0.12 °/s"; a value that is not a number as a dash.
+    // "0.998 g", "0.12 °/s", with CalibrationWords' places; a value that is not a number as a dash.
     static QString value(const CheckMeasurement &m);
-    // "0.970 – 1.030 g", or "≤ 0.50 °/s" when the low limit is zero or below.
+    // "0.97 – 1.03 g" (the limits as set), or "≤ 0.5 °/s" when the low limit is zero or below.
     static QString limits(const CheckMeasurement &m);
     // "✓" inside its limits, "✗" outside.
     static QString mark(const CheckMeasurement &m);
@@ -40,10 +39,6 @@ public:
     // and limits (or why it could not be measured), then what to do; `again` when this gimbal's
     // calibration failed its check before, which points at the sensor.
     static QString calibrationCheckFailed(const CheckOutcome &check, bool again);
-
-    // What the on-demand check asks while it waits for stillness, and while it measures.
-    static QString waiting();
-    static QString measuring();
     // What a calibration says while its own check waits and measures.
     static QString calibrationChecking();
     // A limits file with a mistake: nothing is checked.

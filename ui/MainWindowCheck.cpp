@@ -5,6 +5,7 @@
 #include "ui_MainWindow.h"
 
 #include "CalibrateService.h"
+#include "CalibrationWords.h"
 #include "CheckFigures.h"
 #include "CheckLimits.h"
 #include "ProductTable.h"
@@ -105,13 +106,13 @@ void MainWindow::onCheckWaiting()
     if (!checking)
         return;
     ui->svgviewer->load(ResourcePaths::stepPicture(QLatin1String(ProductTable::row(productIndex).pictureSet), 1));
-    stepWords->setText(CheckFigures::waiting());
+    stepWords->setText(CalibrationWords::checkWaiting());
 }
 
 void MainWindow::onCheckMeasuring()
 {
     if (calibrating || checking)
-        stepWords->setText(CheckFigures::measuring());
+        stepWords->setText(CalibrationWords::checkMeasuring());
 }
 
 void MainWindow::onCheckFinished(const CheckOutcome &outcome)

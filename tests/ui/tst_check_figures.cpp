@@ -34,7 +34,7 @@ CheckOutcome figures(const CheckMeasurement &bad = {})
     return check;
 }
 
-const QString kFirstHint = QStringLiteral("请把云台放在坚固、水平的表面上重新校准。");
+const QString kFirstHint = QStringLiteral("请把云台放在稳固、水平的表面上重新校准；如果再次检查仍未通过，可能是传感器故障。");
 const QString kSensorHint = QStringLiteral("这个云台的检查再次没有通过：传感器可能有问题。");
 
 } // namespace
@@ -51,14 +51,13 @@ private slots:
         QTest::addColumn<QString>("limits");
         QTest::addColumn<QString>("mark");
         const double nan = std::numeric_limits<double>::quiet_NaN();
-        QTest::newRow("norm inside") << measured("accel_norm", 0.9984, 0.97, 1.03, "g") << "0.998 g" << "0.970 – 1.030 g" << "✓";
-        QTest::newRow("norm on its high limit") << measured("accel_norm", 1.03, 0.97, 1.03, "g") << "1.030 g" << "0.970 – 1.030 g" << "✓";
-        QTest::newRow("norm below") << measured("accel_norm", 0.93, 0.97, 1.03, "g") << "0.930 g" << "0.970 – 1.030 g" << "✗";
-        // Noise is small: its digits must tell 0.0123 from its limit 0.01.
-        QTest::newRow("accel noise above") << measured("accel_noise", 0.0123, 0, 0.01, "g") << "0.0123 g" << "≤ 0.0100 g" << "✗";
-        QTest::newRow("gyro bias above") << measured("gyro_bias", 0.73, 0, 0.5, "deg/s") << "0.73 °/s" << "≤ 0.50 °/s" << "✗";
-        QTest::newRow("tilt inside") << measured("tilt", 2.26, 0, 20, "deg") << "2.3 °" << "≤ 20.0 °" << "✓";
-        QTest::newRow("no number") << measured("gyro_noise", nan, 0, 0.3, "deg/s") << "— °/s" << "≤ 0.300 °/s" << "✗";
+        QTest::newRow("norm inside") << measured("accel_norm", 0.9984, 0.97, 1.03, "g") << "0.998 g" << "0.97 – 1.03 g" << "✓";
+        QTest::newRow("norm on its high limit") << measured("accel_norm", 1.03, 0.97, 1.03, "g") << "1.030 g" << "0.97 – 1.03 g" << "✓";
+        QTest::newRow("norm below") << measured("accel_norm", 0.93, 0.97, 1.03, "g") << "0.930 g" << "0.97 – 1.03 g" << "✗";
+        QTest::newRow("accel noise above") << measured("accel_noise", 0.0123, 0, 0.01, "g") << "0.012 g" << "≤ 0.01 g" << "✗";
+        QTest::newRow("gyro bias above") << measured("gyro_bias", 0.73, 0, 0.5, "deg/s") << "0.73 °/s" << "≤ 0.5 °/s" << "✗";
+        QTest::newRow("tilt inside") << measured("tilt", 2.26, 0, 20, "deg") << "2.3 °" << "≤ 20 °" << "✓";
+        QTest::newRow("no number") << measured("gyro_noise", nan, 0, 0.3, "deg/s") << "— °/s" << "≤ 0.3 °/s" << "✗";
     }
 
     void eachFigureReadsAgainstItsLimits()
@@ -80,7 +79,7 @@ private slots:
         CheckFigures::show(&model, figures(measured("gyro_bias", 0.9, 0, 0.5, "deg/s")));
         QCOMPARE(model.rowCount(), 5);
         QCOMPARE(model.columnCount(), 4);
-        const QStringList names = {"加速度模长", "加速度噪声", "陀螺仪零偏", "陀螺仪噪声", "倾斜"};
+        const QStringList names = {"重力读数", "加速度计噪声", "陀螺仪零偏", "陀螺仪噪声", "倾斜"};
         for (int row = 0; row < 5; ++row) {
             QCOMPARE(model.item(row, 0)->text(), names[row]);
             QCOMPARE(model.item(row, 3)->text(), QString::fromUtf8(row == 2 ? "✗" : "✓"));
@@ -96,18 +95,16 @@ private slots:
         QTest::addColumn<bool>("again");
         QTest::addColumn<QString>("words");
         const CheckOutcome biased = figures(measured("gyro_bias", 0.73, 0, 0.5, "deg/s"));
-        QTest::newRow("first failure") << biased << false
-                                       << "校准已保存，但检查没有通过：陀螺仪零偏 为 0.73 °/s，应在 ≤ 0.50 °/s 之内。\n" + kFirstHint;
-        QTest::newRow("second failure") << biased << true
-                                        << "校准已保存，但检查没有通过：陀螺仪零偏 为 0.73 °/s，应在 ≤ 0.50 °/s 之内。\n" + kSensorHint;
+        QTest::newRow("first failure") << biased << false << "检查未通过：陀螺仪零偏：0.73 °/s（限值 0 至 0.5 °/s）\n" + kFirstHint;
+        QTest::newRow("second failure") << biased << true << "检查未通过：陀螺仪零偏：0.73 °/s（限值 0 至 0.5 °/s）\n" + kSensorHint;
         CheckOutcome twoBad = figures(measured("tilt", 35, 0, 20, "deg"));
         twoBad.measurements[0].value = 1.2;
         QTest::newRow("the first of two") << twoBad << false
-                                          << "校准已保存，但检查没有通过：加速度模长 为 1.200 g，应在 0.970 – 1.030 g 之内。\n" + kFirstHint;
+                                          << "检查未通过：重力读数：1.200 g（限值 0.97 至 1.03 g）\n" + kFirstHint;
         CheckOutcome unmeasured;
         unmeasured.reason = CheckOutcome::NotStill;
         QTest::newRow("never still") << unmeasured << false
-                                     << "校准已保存，但无法检查。云台没有保持静止，无法检查：请把它放稳后再试。\n" + kFirstHint;
+                                     << "检查未通过：云台一直没有保持静止\n" + kFirstHint;
     }
 
     void aFailedCalibrationCheckNamesTheFailingFigure()
