@@ -2,6 +2,7 @@
 
 #include "AccelSample.h"
 #include "CalibrationLog.h"
+#include "ProductTable.h"
 #include "StarsCommands.h"
 
 #include <QDeadlineTimer>
@@ -9,18 +10,6 @@
 
 namespace {
 
-// Procedure steps; the face steps 2 to 7 capture faces 1 to 6.
-enum Step {
-    Idle = 0,
-    DisableAndClear = 1,
-    FirstFace = 2,
-    LastFace = 7,
-    Solve = 8,
-    Gyroscope = 9,
-    ClearAfter = 10,
-    LeaveMode = 11,
-    Save = 12,
-};
 
 constexpr int PollPauseMs = 10;
 
@@ -58,6 +47,8 @@ CalibrateService::CalibrateService(QObject *parent)
     // second time.
     Q_UNUSED(parent);
     qRegisterMetaType<CalibrationOutcome>("CalibrationOutcome");
+    qRegisterMetaType<CheckOutcome>("CheckOutcome");
+    checkLimits = CheckLimits::defaults(ProductTable::DefaultRow);
 }
 
 CalibrateService::~CalibrateService()
@@ -135,6 +126,10 @@ int CalibrateService::runStep(int step)
         return leaveCalibrationMode();
     case Save:
         return saveResult();
+    case CheckAfterSave:
+        return checkAfterSave();
+    case CheckOnDemand:
+        return checkOnDemand();
     default:
         return captureFace(step);
     }
@@ -145,9 +140,13 @@ int CalibrateService::enterCalibrationMode()
     // Taken before the conditions are looked at: a cancel after this point abandons the run.
     runCancelMark = cancelCount;
     if (!(connectedFlag && startRequested)) {
-        blockUntil([this] { return connectedFlag && startRequested; });
+        if (checkRequested.exchange(false))
+            return CheckOnDemand;
+        blockUntil([this] { return (connectedFlag && startRequested) || checkRequested; });
         return Idle;
     }
+    // A check asked for now would come after the run; the run checks the gimbal itself.
+    checkRequested = false;
     if (!gimbalReady()) {
         // The ready bit arrives with the polled status register, which signals nothing:
         // a pending start looks again every 10 ms.
@@ -329,11 +328,8 @@ int CalibrateService::saveResult()
         return saveAcknowledged ? Check::Holds : Check::NotYet;
     })) {
     case WaitResult::Met:
-        startRequested = false;
-        reportEnd(true);
-        emit calibrationFinishd(true);
         qCDebug(lcCalibration) << "save data ok";
-        return Idle;
+        return CheckAfterSave;
     case WaitResult::Failed:
         return failBeforeLine("save data error");
     case WaitResult::Quit:
@@ -423,14 +419,23 @@ int CalibrateService::failBeforeLine(const char *line)
     return Idle;
 }
 
-void CalibrateService::reportEnd(bool succeeded)
+void CalibrateService::reportEnd(bool succeeded, const std::optional<CheckOutcome> &check)
 {
+    // A check asked for during the run is not kept for after it.
+    checkRequested = false;
     CalibrationOutcome outcome;
     outcome.step = currentStep;
     outcome.faces = acceptedFaces;
-    outcome.saveAcknowledged = succeeded;
+    outcome.saveAcknowledged = succeeded || check.has_value();
+    outcome.check = check;
     if (succeeded)
         outcome.reason = CalibrationOutcome::Success;
+    else if (check && check->reason == CheckOutcome::Cancelled)
+        outcome.reason = CalibrationOutcome::Cancelled;
+    else if (check && check->reason == CheckOutcome::LinkLost)
+        outcome.reason = CalibrationOutcome::LinkLost;
+    else if (check)
+        outcome.reason = CalibrationOutcome::CheckFailed;
     else if (cancelCount != runCancelMark)
         outcome.reason = CalibrationOutcome::Cancelled;
     else if (!connectedFlag)
@@ -438,13 +443,4 @@ void CalibrateService::reportEnd(bool succeeded)
     else
         outcome.reason = CalibrationOutcome::StepFailed;
     emit calibrationOutcome(outcome);
-}
-
-void CalibrateService::setCheckLimits(const CheckLimits &limits)
-{
-    Q_UNUSED(limits);
-}
-
-void CalibrateService::onCheck()
-{
 }

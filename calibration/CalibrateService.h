@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 // Walks the gimbal through calibration mode, the six accelerometer faces, the accelerometer
 // solve, the gyroscope, a final clear, leaving calibration mode and saving. It never reads
@@ -22,8 +23,16 @@
 // that is still pending is forgotten, and a run in progress fails at its next look at the link
 // even if the link has come back meanwhile.
 //
-// Nothing ticks while no run is pending: the idle loop and every pause block on a condition
-// that onStart(), onConnected(), onCancel() and stop() wake.
+// Once the save is acknowledged the gimbal rests where the gyroscope step left it, and the
+// check runs there: the run succeeds only when the check passes, else it ends check-failed
+// (a lost link or a cancel during the check keep their own reasons). onCheck() runs the same
+// check alone. A check waits up to 10 s for stillness, then takes two seconds of fresh
+// sensor samples (a sample only once every sensor register was answered again); a move
+// during those two seconds drops the samples and waits for stillness again, within the same
+// 10 s. A lost link or a cancel ends a check at once.
+//
+// Nothing ticks while no run or check is pending: the idle loop and every pause block on a
+// condition that onStart(), onCheck(), onConnected(), onCancel() and stop() wake.
 class CalibrateService : public QThread
 {
     Q_OBJECT
@@ -73,6 +82,20 @@ protected:
     void run() override;
 
 private:
+    // Procedure steps; the face steps 2 to 7 capture faces 1 to 6.
+    enum Step {
+        Idle = 0,
+        DisableAndClear = 1,
+        FirstFace = 2,
+        LastFace = 7,
+        Solve = 8,
+        Gyroscope = 9,
+        ClearAfter = 10,
+        LeaveMode = 11,
+        Save = 12,
+        CheckAfterSave = 13,
+        CheckOnDemand = 14, // not a calibration step: the on-demand check
+    };
     // What one look at a register condition found.
     enum class Check { NotYet, Holds, Refused };
     enum class WaitResult { Met, Failed, Quit };
@@ -86,6 +109,13 @@ private:
     int clearAfterCalibration();
     int leaveCalibrationMode();
     int saveResult();
+    int checkAfterSave();
+    int checkOnDemand();
+
+    // Waits for stillness, samples and judges; nullopt when a stop was requested.
+    std::optional<CheckOutcome> measureAtRest();
+    // How a check ends when the link fails it: Cancelled or LinkLost.
+    CheckOutcome::Reason linkEnd() const;
 
     // Pauses `ms` milliseconds; false as soon as a stop was requested.
     bool pause(int ms);
@@ -103,19 +133,23 @@ private:
     int failAfterLine(const QString &line, bool quoted);
     // Ends a run: the failure is reported before the line goes out.
     int failBeforeLine(const char *line);
-    // Reports how the run ended (before calibrationFinishd).
-    void reportEnd(bool succeeded);
+    // Reports how the run ended (before calibrationFinishd); `check` once the check ran.
+    void reportEnd(bool succeeded, const std::optional<CheckOutcome> &check = std::nullopt);
 
     std::atomic<bool> quitRequested{false};
     std::atomic<bool> connectedFlag{false};
     std::atomic<bool> startRequested{false};
     std::atomic<bool> saveAcknowledged{false};
+    std::atomic<bool> checkRequested{false};
     // Counts cancels; a run remembers the count it began with in runCancelMark.
     std::atomic<uint32_t> cancelCount{0};
     uint32_t runCancelMark = 0; // used by the loop's thread only
     // The run so far, for its outcome (loop's thread only).
     int currentStep = 0;
     QList<std::array<double, 3>> acceptedFaces;
+
+    QMutex limitsMutex;
+    CheckLimits checkLimits;
 
     QMutex wakeMutex;
     QWaitCondition wakeCondition;

@@ -2,6 +2,8 @@
 // command line so that both say the same thing.
 #pragma once
 
+#include "CheckOutcome.h"
+
 #include <QString>
 
 namespace CalibrationWords {
@@ -19,5 +21,25 @@ QString faceStep(int face);
 
 // The gyroscope step: the gimbal must rest without moving.
 QString gyroscopeStep();
+
+// The check's words, translated in the context "CheckWords".
+
+// A measurement's name for people: "Gyroscope bias" for "gyro_bias"; `name` itself if unknown.
+QString measurementName(const QString &name);
+// A unit for people: "°/s" for "deg/s", "°" for "deg", "g".
+QString unitText(const QString &unit);
+// One measurement with its value and limits: "Gyroscope bias: 0.82 °/s (limits 0.00 to 0.50 °/s)".
+QString measurementLine(const CheckMeasurement &measurement);
+// The check is waiting for stillness / taking its samples.
+QString checkWaiting();
+QString checkMeasuring();
+// The verdict: "Calibration looks good" or "Calibration needed".
+QString checkVerdict(bool passed);
+// Why a check did not pass: the first failing measurement with its value and limits, or that
+// the gimbal never kept still, stopped answering or the check was cancelled. Empty when it passed.
+QString checkFailed(const CheckOutcome &outcome);
+// What to do after a failed check: calibrate again on a firm, level surface; a second failure
+// points at the sensor.
+QString checkHint();
 
 } // namespace CalibrationWords

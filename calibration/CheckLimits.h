@@ -4,6 +4,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 struct CheckLimit
@@ -28,7 +29,12 @@ public:
 
     // The limits of measurement `name` ("accel_norm", ...).
     CheckLimit limit(const QString &name) const { return limits.value(name); }
+    // The product row the limits are for; its gyroscope scale reads the samples.
+    int productRow() const { return row; }
+    // The measurement names a file may set, in the check's order.
+    static QStringList names();
 
 private:
     QMap<QString, CheckLimit> limits;
+    int row = 0;
 };

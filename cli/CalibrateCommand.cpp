@@ -5,6 +5,7 @@
 
 #include "CalibrateService.h"
 #include "CalibrationWords.h"
+#include "CheckReport.h"
 #include "CliOutput.h"
 #include "ExitCode.h"
 #include "Journal.h"
@@ -60,8 +61,16 @@ void CalibrateCommand::start()
     for (const PortInfo &info : SystemPortEnumerator().availablePorts())
         if (info.portName == attempt.port)
             attempt.adapterSerial = info.serialNumber;
+    const std::optional<CheckLimits> limits = CheckReport::limits(options);
+    if (!limits) {
+        // Refused before anything was sent: no record, as for any other bad argument.
+        ended = true;
+        QMetaObject::invokeMethod(this, [this] { emit finished(ExitCode::BadArguments); }, Qt::QueuedConnection);
+        return;
+    }
     session = new RuntimeSession(options.productRow);
     calibrateService = new CalibrateService;
+    calibrateService->setCheckLimits(*limits);
     StarsService *starsService = session->service();
     // The window's wiring of the calibration service.
     connect(calibrateService, &CalibrateService::transmit, starsService, &StarsService::onTransmit);
@@ -74,6 +83,11 @@ void CalibrateCommand::start()
     connect(calibrateService, &CalibrateService::gyroscopeStepStarted, this,
             [] { CliOutput::line(CalibrationWords::gyroscopeStep()); });
     connect(starsService, &StarsService::saveFinshed, calibrateService, &CalibrateService::onSaveFinshed);
+    // After the save the gimbal is checked where it rests.
+    connect(calibrateService, &CalibrateService::checkWaiting, this,
+            [] { CliOutput::line(CalibrationWords::checkWaiting()); });
+    connect(calibrateService, &CalibrateService::checkMeasuring, this,
+            [] { CliOutput::line(CalibrationWords::checkMeasuring()); });
     connect(session, &RuntimeSession::portLost, this, [this](const QString &reason) {
         faceEnd = CalibrationEnding::Kind::PortLost;
         CliOutput::error(QStringLiteral("%1: %2").arg(options.ports.first(), reason));
@@ -141,6 +155,9 @@ void CalibrateCommand::onFinished(bool success)
 {
     if (!running)
         return;
+    // The outcome came (queued) just before this end: it carries the check after the save.
+    if (runOutcome && runOutcome->check)
+        CheckReport::print(*runOutcome->check);
     end(success ? ExitCode::Success : ExitCode::Failed, success ? windowText("校准完成！") : windowText("校准失败，请重新校准！"));
 }
 

@@ -14,11 +14,13 @@ namespace {
 const char *const kExitStatuses =
     "Exit status:\n"
     "  0    success (flash: every port finished with RUN)\n"
-    "  1    the calibration ran and failed, or journal report could not write its --html file\n"
+    "  1    the calibration ran and failed (also when its check did not pass: check-failed), the\n"
+    "       check did not pass, or journal report could not write its --html file\n"
     "  2    bad arguments\n"
     "  3    package unreadable or invalid, or refused by its signature (with --json the reason is\n"
     "       signature-invalid, signature-untrusted-key or unsigned)\n"
-    "  4    no answer from the gimbal or its bootloader, or no such port\n"
+    "  4    no answer from the gimbal or its bootloader, or no such port; check: the gimbal never\n"
+    "       kept still (the reason is said)\n"
     "  5    the package does not match the gimbal's chips\n"
     "  6    writing the firmware failed\n"
     "  7    the port exists but cannot be opened: permission denied (install the udev rule\n"
@@ -51,9 +53,19 @@ const CommandEntry kCommands[] = {
      "Print the live gyroscope (degree/s) and accelerometer (g) values, one line per sample, and the\n"
      "link state changes, until Ctrl-C. With --csv, standard output carries a header and one row per\n"
      "sample (the window's recording columns); the other lines go to standard error."},
-    {"calibrate", CliOptions::Command::Calibrate, "calibrate [--port P] --product ROW",
+    {"calibrate", CliOptions::Command::Calibrate, "calibrate [--port P] --product ROW [--limits FILE]",
      "Run the IMU calibration: a prompt for each of the six faces, the steps as they pass, the result.\n"
-     "Ctrl-C cancels it; nothing more is written to the gimbal after that."},
+     "After the save the gimbal is checked where it rests, as check does: its figures, then the result\n"
+     "(check-failed, status 1, when it did not pass). Ctrl-C cancels it; nothing more is written to the\n"
+     "gimbal after that."},
+    {"check", CliOptions::Command::Check, "check [--port P] --product ROW [--limits FILE] [--json]",
+     "Check the gimbal at rest without calibrating it: wait up to 10 s for it to keep still, take two\n"
+     "seconds of samples, and print each measurement (gravity reading, accelerometer noise,\n"
+     "gyroscope bias and noise, tilt) with its value and limits, pass or FAIL, and the verdict.\n"
+     "Status 0 when every measurement lies within its limits, 1 when one does not, 4 when the\n"
+     "gimbal does not answer or never keeps still. The limits are the product's defaults, with\n"
+     "/etc/velmora/limits.conf (or --limits FILE) laid over them; a file with a mistake is refused\n"
+     "with its line (status 2). --json prints one object at the end."},
     {"flash", CliOptions::Command::Flash,
      "flash [--port P [--port Q ...]] --product ROW [--connect-timeout S] [--require-signed] [--json] PACKAGE\n"
      "  flash [--port P ...] --product ROW --from-catalogue VERSION|latest [--allow-older] [--channel C]\n"
@@ -109,7 +121,7 @@ bool takesPorts(CliOptions::Command c)
 bool usesJournal(CliOptions::Command c)
 {
     return c == CliOptions::Command::Flash || c == CliOptions::Command::Calibrate || c == CliOptions::Command::Journal
-           || c == CliOptions::Command::Station;
+           || c == CliOptions::Command::Station || c == CliOptions::Command::Check;
 }
 
 // A date (the day's start) or an ISO time; UTC unless the text gives an offset.
@@ -221,6 +233,11 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     }
     if (c == Command::Flash || c == Command::Info || c == Command::Station)
         parser.addOption(timeout);
+    const QCommandLineOption limitsOption(QStringLiteral("limits"),
+                                          QStringLiteral("The check's limits file (default /etc/velmora/limits.conf, if present)."),
+                                          QStringLiteral("FILE"));
+    if (c == Command::Check || c == Command::Calibrate)
+        parser.addOption(limitsOption);
     const QCommandLineOption packageOption(QStringLiteral("package"), QStringLiteral("The .ptz firmware package."),
                                            QStringLiteral("P"));
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("End once N gimbals have ended (default: run until Ctrl-C)."),
@@ -294,6 +311,11 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     if (options.json && options.csv)
         return failure(QStringLiteral("%1: --json and --csv exclude each other").arg(first));
     options.verbose = parser.isSet(verbose);
+    if ((c == Command::Check || c == Command::Calibrate) && parser.isSet(limitsOption)) {
+        options.limitsFile = parser.value(limitsOption);
+        if (options.limitsFile.isEmpty())
+            return failure(QStringLiteral("%1: --limits needs a file").arg(first));
+    }
 
     const QStringList positional = parser.positionalArguments();
     if (usesJournal(c) && parser.isSet(journal)) {

@@ -9,7 +9,7 @@
 
 struct CliOptions
 {
-    enum class Command { None, Ports, Monitor, Calibrate, Flash, Info, Journal, Station };
+    enum class Command { None, Ports, Monitor, Calibrate, Check, Flash, Info, Journal, Station };
     enum class JournalAction { List, Sync, Status, Init, Report };
 
     Command command = Command::None;
@@ -35,6 +35,8 @@ struct CliOptions
     int count = 0;
     // station: check after each update that the new firmware runs.
     bool check = false;
+    // check, calibrate --limits: the check's limits file (else the machine's, else the defaults).
+    QString limitsFile;
     // --journal: the shared journal's URI (else VELMORA_JOURNAL or the settings).
     QString journalUri;
     // journal: what to do, and the listing's filters (unset ones do not filter).

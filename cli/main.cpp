@@ -1,5 +1,6 @@
 // velmora-cli entry: English texts, argument parsing, the chosen command and Ctrl-C.
 #include "CalibrateCommand.h"
+#include "CheckCommand.h"
 #include "CatalogueCommand.h"
 #include "CliOptions.h"
 #include "CliOutput.h"
@@ -48,7 +49,8 @@ int main(int argc, char *argv[])
     // window does, so that a line's server hears of each gimbal within seconds.
     const bool longRunning = options.command == CliOptions::Command::Station || options.command == CliOptions::Command::Monitor;
     const bool journals = longRunning || options.command == CliOptions::Command::Flash
-                          || options.command == CliOptions::Command::Calibrate || options.command == CliOptions::Command::Journal;
+                          || options.command == CliOptions::Command::Calibrate || options.command == CliOptions::Command::Journal
+                          || options.command == CliOptions::Command::Check;
     const JournalConfig journalConfig = JournalConfig::resolve(options.journalUri);
     if (journals && !journalConfig.sharedUri.isEmpty()) {
         const QString refusal = JournalConfig::checkSharedUri(journalConfig.sharedUri);
@@ -76,13 +78,14 @@ int main(int argc, char *argv[])
     switch (options.command) {
     case CliOptions::Command::Monitor: command = std::make_unique<MonitorCommand>(options); break;
     case CliOptions::Command::Calibrate: command = std::make_unique<CalibrateCommand>(options); break;
+    case CliOptions::Command::Check: command = std::make_unique<CheckCommand>(options); break;
     case CliOptions::Command::Flash: command = std::make_unique<FlashCommand>(options); break;
     case CliOptions::Command::Info: command = std::make_unique<InfoCommand>(options); break;
     case CliOptions::Command::Station: command = std::make_unique<StationCommand>(options); break;
     default: return ExitCode::BadArguments;
     }
 
-    // Every attempt of flash, station and calibrate lands in the journal; a journal that cannot be
+    // Every attempt of flash, station, calibrate and check lands in the journal; a journal that cannot be
     // written, or a shared one that cannot be reached, never stops them, and says why once. The
     // words name the local file or the server, so a record not written and one waiting to be
     // sent are told apart.

@@ -835,4 +835,71 @@ Stop the update?</translation>
         <translation>VELMORA_CATALOGUE is set and takes precedence over this location.</translation>
     </message>
 </context>
+<context>
+    <name>CheckWords</name>
+    <message>
+        <source>重力读数</source>
+        <translation>Gravity reading</translation>
+    </message>
+    <message>
+        <source>加速度计噪声</source>
+        <translation>Accelerometer noise</translation>
+    </message>
+    <message>
+        <source>陀螺仪零偏</source>
+        <translation>Gyroscope bias</translation>
+    </message>
+    <message>
+        <source>陀螺仪噪声</source>
+        <translation>Gyroscope noise</translation>
+    </message>
+    <message>
+        <source>倾斜</source>
+        <translation>Tilt</translation>
+    </message>
+    <message>
+        <source>%1：%2 %3（限值 %4 至 %5 %3）</source>
+        <translation>%1: %2 %3 (limits %4 to %5 %3)</translation>
+    </message>
+    <message>
+        <source>请把云台放在底座上，保持静止</source>
+        <translation>Rest the gimbal on its base and keep it still</translation>
+    </message>
+    <message>
+        <source>正在检查，请保持静止……</source>
+        <translation>Checking; keep it still…</translation>
+    </message>
+    <message>
+        <source>校准良好</source>
+        <translation>Calibration looks good</translation>
+    </message>
+    <message>
+        <source>需要校准</source>
+        <translation>Calibration needed</translation>
+    </message>
+    <message>
+        <source>检查未通过：%1</source>
+        <translation>Check failed: %1</translation>
+    </message>
+    <message>
+        <source>检查未通过：云台一直没有保持静止</source>
+        <translation>Check failed: the gimbal never kept still</translation>
+    </message>
+    <message>
+        <source>检查未完成：云台停止了应答</source>
+        <translation>Check not finished: the gimbal stopped answering</translation>
+    </message>
+    <message>
+        <source>检查已取消</source>
+        <translation>Check cancelled</translation>
+    </message>
+    <message>
+        <source>检查未通过</source>
+        <translation>Check failed</translation>
+    </message>
+    <message>
+        <source>请把云台放在稳固、水平的表面上重新校准；如果再次检查仍未通过，可能是传感器故障。</source>
+        <translation>Calibrate again with the gimbal on a firm, level surface; if the check fails a second time, the sensor may be faulty.</translation>
+    </message>
+</context>
 </TS>

@@ -5,11 +5,22 @@
 #include <cstdint>
 
 // One polled register: its code in the current profile and the last value read.
-// Both cells are read and written whole from several threads without a lock.
+// The cells are read and written whole from several threads without a lock.
 struct RegisterEntry
 {
     std::atomic<uint16_t> code{0};
     std::atomic<uint16_t> value{0};
+    // How many answers have been stored in `value`: a reader that must not take one reading
+    // twice (the calibration's check) compares it, since an answer may repeat the last value.
+    std::atomic<uint32_t> answers{0};
+
+    // Stores an answer: the value first, then the count, so a reader that saw the count move
+    // also sees the value.
+    void storeAnswer(uint16_t answer)
+    {
+        value.store(answer);
+        answers.fetch_add(1);
+    }
 
     // The value as the signed 16-bit number the sensor registers carry.
     int16_t signedValue() const { return int16_t(value.load()); }

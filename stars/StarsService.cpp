@@ -125,7 +125,7 @@ void StarsService::onRecvFrame(QByteArray bytes)
     for (int i = 0; i < RegisterCount; ++i) {
         if (registerTable[i].code.load() == cmd) {
             const uint16_t value = StarsFrame::value(bytes);
-            registerTable[i].value.store(value);
+            registerTable[i].storeAnswer(value);
             emit registerAnswered(i, value);
             return;
         }

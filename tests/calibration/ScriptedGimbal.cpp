@@ -35,6 +35,13 @@ ScriptedGimbal::ScriptedGimbal(CalibrateService *service, QObject *parent)
     placeAt(0);
 
     connect(service, &CalibrateService::transmit, this, &ScriptedGimbal::onTransmit);
+    poller.setInterval(10);
+    connect(&poller, &QTimer::timeout, this, [this] {
+        RegisterEntry &entry = registerTable[nextPolled];
+        entry.storeAnswer(entry.value.load());
+        nextPolled = (nextPolled + 1) % RegisterCount;
+    });
+    poller.start();
     connect(service, &CalibrateService::directionChanged, this, [this](int face) {
         if (userPlacesGimbal)
             QTimer::singleShot(ReplyDelayMs, this, [this, face] { placeAt(face); });
@@ -64,6 +71,21 @@ void ScriptedGimbal::placeAt(int face)
 void ScriptedGimbal::setMotion(int16_t hundredths)
 {
     store(motion, hundredths);
+}
+
+void ScriptedGimbal::setRate(int16_t x, int16_t y, int16_t z)
+{
+    store(gyroX, x);
+    store(gyroY, y);
+    store(gyroZ, z);
+}
+
+void ScriptedGimbal::setPolling(bool on)
+{
+    if (on)
+        poller.start();
+    else
+        poller.stop();
 }
 
 uint16_t ScriptedGimbal::workModeWrite()

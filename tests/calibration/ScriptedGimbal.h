@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,7 +12,9 @@ class CalibrateService;
 
 // Answers the calibration's requests the way the gimbal does, a short while after each one:
 // it writes the registers of `registerTable` (profile 2 codes) that the request service would
-// poll back. A simulated user places the gimbal at each face the procedure asks for.
+// poll back. A simulated user places the gimbal at each face the procedure asks for. Like the
+// request service, it answers one register every 10 ms (the answer counts move, the values
+// stay as set), so a check sees fresh readings about every 100 ms.
 class ScriptedGimbal : public QObject
 {
     Q_OBJECT
@@ -52,6 +55,10 @@ public:
     // Holds the gimbal still with gravity along face `face` (1 to 6); 0 tilts it between faces.
     void placeAt(int face);
     void setMotion(int16_t hundredths);
+    // The gyroscope words (counts; 0 unless set).
+    void setRate(int16_t x, int16_t y, int16_t z);
+    // Whether registers keep being answered (on unless set).
+    void setPolling(bool on);
 
     const QList<Request> &requests() const { return received; }
 
@@ -67,4 +74,6 @@ private:
     CalibrateService *service;
     int placedFace = 0;
     QList<Request> received;
+    QTimer poller;
+    int nextPolled = 0;
 };

@@ -100,7 +100,7 @@ private slots:
             "<direction 3>", "\"accelerometer 3 ok\"", "<direction 4>", "\"accelerometer 4 ok\"",
             "<direction 5>", "\"accelerometer 5 ok\"", "<direction 6>", "\"accelerometer 6 ok\"",
             "\"accelerometer calibration ok\"", "\"gyro calibration ok\"", "imu cr clear ok",
-            "exit calibration mode ok", "<finished true>", "save data ok",
+            "exit calibration mode ok", "save data ok", "check success", "<finished true>",
         };
         QTRY_COMPARE(events(), expectedEvents);
         // The run is over: nothing more is sent until the next start.

@@ -200,7 +200,8 @@ private slots:
         QCOMPARE(records.size(), 1);
         QCOMPARE(records.first()[QStringLiteral("kind")].toString(), QStringLiteral("calibration"));
         QCOMPARE(records.first()[QStringLiteral("outcome")].toString(), QStringLiteral("success"));
-        QCOMPARE(records.first()[QStringLiteral("stepReached")].toString(), QStringLiteral("save"));
+        // A run now ends with the check after the save.
+        QCOMPARE(records.first()[QStringLiteral("stepReached")].toString(), QStringLiteral("check"));
         QCOMPARE(records.first()[QStringLiteral("saveAcknowledged")].toBool(), true);
         // Each face was taken where gravity pointed along its axis.
         const QJsonArray faces = records.first()[QStringLiteral("faces")].toArray();

@@ -83,7 +83,7 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     // kind) and the chips' last updates; the package's signature and the choice of signed
     // packages only; the History window's range and summary view, the yield summary's figures and
     // its charts; the catalogue's button and its group in the firmware tab (release, download,
-    // refusals, settings).
+    // refusals, settings); the check's measurements, verdicts, failures and hint.
     QHash<QString, int> perContext;
     for (const Entry &e : std::as_const(entries))
         ++perContext[e.context];
@@ -99,7 +99,8 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     QCOMPARE(perContext.value(QStringLiteral("JournalTableModel")), 20);
     QCOMPARE(perContext.value(QStringLiteral("ChipHistory")), 2);
     QCOMPARE(perContext.value(QStringLiteral("CatalogueOffer")), 32);
-    QCOMPARE(perContext.size(), 13);
+    QCOMPARE(perContext.value(QStringLiteral("CheckWords")), 16);
+    QCOMPARE(perContext.size(), 14);
 }
 
 void TranslationTest::everySourceTranslatesToItsEnglishText()

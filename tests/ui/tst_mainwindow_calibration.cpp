@@ -105,7 +105,7 @@ private slots:
             "W 0009 0000", "C C005 A151",
         };
         QTRY_COMPARE(sim.requestedWrites(), expected);
-        QCOMPARE(onlyCalibrationRecord(), QStringLiteral("success save 6 saved"));
+        QCOMPARE(onlyCalibrationRecord(), QStringLiteral("success check 6 saved"));
         const JournalRecord record = JournalRows::all().first();
         QCOMPARE(record.productRow, 6);
         QCOMPARE(record.port, sim.path());

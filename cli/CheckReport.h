@@ -1,0 +1,26 @@
+// What the command line says of a check, shared by check and calibrate: the limits it takes,
+// each measurement against them and the verdict, as lines or as JSON.
+#pragma once
+
+#include "CheckLimits.h"
+#include "CheckOutcome.h"
+#include "CliOptions.h"
+
+#include <QJsonObject>
+#include <optional>
+
+namespace CheckReport {
+
+// The limits for the options' product: --limits FILE, else the machine's file, else the
+// defaults. A file with a mistake is refused whole: nullopt, after "FILE:LINE: reason" on
+// standard error.
+std::optional<CheckLimits> limits(const CliOptions &options);
+
+// One line per measurement ("pass"/"FAIL", its words, value and limits), then the verdict and,
+// when it did not pass, why and what to do.
+void print(const CheckOutcome &outcome);
+
+// The check as JSON: outcome word, face, samples and the measurements with their limits.
+QJsonObject toJson(const CheckOutcome &outcome);
+
+} // namespace CheckReport
