@@ -4,19 +4,9 @@
 #include "CliOutput.h"
 #include "FlashSession.h"
 
+#include "Station.h"
+
 #include <cmath>
-
-namespace {
-
-// The remaining seconds of a write `permille` done, from how long that share took; -1 when unknown.
-int secondsLeft(const QElapsedTimer &clock, int permille)
-{
-    if (!clock.isValid() || permille <= 0 || permille >= 1000)
-        return -1;
-    return int(clock.elapsed() * (1000 - permille) / permille / 1000);
-}
-
-} // namespace
 
 StationDisplay::StationDisplay(Mode m)
     : mode(m)
@@ -44,7 +34,7 @@ QString StationDisplay::statusText(const FlashSession *s, Line &line) const
     QString chip = QStringLiteral("-");
     if (s->chip() > 0)
         chip = QStringLiteral("%1/%2").arg(s->chip()).arg(s->chipCount());
-    const int left = s->state() == FlashSession::State::Writing ? secondsLeft(line.writeClock, s->gimbalPermille()) : -1;
+    const int left = s->state() == FlashSession::State::Writing ? Station::secondsLeft(line.writeClock, s->gimbalPermille()) : -1;
     return QStringLiteral("%1  %2  chip %3  %4%  %5  %6  %7")
         .arg(s->portName(), -16)
         .arg(line.serial.isEmpty() ? QStringLiteral("-") : line.serial, -10)
@@ -64,7 +54,7 @@ QJsonObject StationDisplay::sessionJson(const FlashSession *s, FlashSession::Cha
                        {QStringLiteral("chip"), s->chip()},
                        {QStringLiteral("chips"), s->chipCount()},
                        {QStringLiteral("permille"), s->permille()}};
-    const int left = s->state() == FlashSession::State::Writing ? secondsLeft(line.writeClock, s->gimbalPermille()) : -1;
+    const int left = s->state() == FlashSession::State::Writing ? Station::secondsLeft(line.writeClock, s->gimbalPermille()) : -1;
     if (left >= 0)
         object.insert(QStringLiteral("secondsLeft"), left);
     if (change != FlashSession::Change::Progress && change != FlashSession::Change::State)

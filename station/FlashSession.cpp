@@ -2,7 +2,7 @@
 #include "FlashSession.h"
 
 #include "BootloaderLink.h"
-#include "CliLog.h"
+#include "StationLog.h"
 #include "ExitCode.h"
 #include "PortOpenFailure.h"
 #include "MetaTypes.h"
@@ -371,7 +371,7 @@ void FlashSession::onServiceEnded()
         },
         Qt::BlockingQueuedConnection);
     serial->close();
-    qCDebug(lcCli) << port << "ended with" << code;
+    qCDebug(lcStation) << port << "ended with" << code;
     current = State::Done;
     emit changed(Change::Done);
     emit finished(code);

@@ -3,7 +3,7 @@
 
 #include "MetaTypes.h"
 #include "PortListener.h"
-#include "ProductRows.h"
+#include "ProductTable.h"
 #include "SerialPort.h"
 #include "StarsLink.h"
 #include "StarsService.h"
@@ -31,7 +31,7 @@ RuntimeSession::RuntimeSession(int productRow, QObject *parent)
     starsService->setPortOpen(false);
     starsService->start(QThread::InheritPriority);
     starsService->onCancel();
-    starsService->setRegisterProfile(ProductRows::row(productRow).registerProfile);
+    starsService->setRegisterProfile(ProductTable::row(productRow).registerProfile);
 }
 
 RuntimeSession::~RuntimeSession()

@@ -1,4 +1,4 @@
-// Exit statuses of velmora-cli; scripts tell the failures apart by them.
+// How an attempt ends, as the exit statuses of velmora-cli; scripts tell the failures apart by them.
 #pragma once
 
 namespace ExitCode {

@@ -1,0 +1,123 @@
+// The flashing station without a face: updates every gimbal adapter that appears, until stopped
+// or a count.
+#pragma once
+
+#include "Attempts.h"
+#include "CheckedPackage.h"
+#include "FlashSession.h"
+#include "StationTally.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class FirmwareCheck;
+class SystemPortEnumerator;
+struct PortInfo;
+
+// Every gimbal gets the bytes of the one package given, read and checked before. Each adapter
+// gets one attempt while it stays plugged in; pulled out and plugged in again, it gets a new
+// one. With `check`, a gimbal counts as updated only when its new firmware was seen running
+// afterwards. Each attempt's record is built once, when it is over, and handed to the face in
+// attemptConcluded(); the station never writes the journal itself.
+class Station : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Settings
+    {
+        int productRow = 0;
+        int connectTimeoutMs = 0;
+        int count = 0;                // gimbals that end the run; 0: until stop()
+        bool check = false;           // check that each new firmware runs
+        bool recordAttempts = false;  // build each attempt's journal record
+    };
+    // Where an adapter's attempt is, for a face's line or tile.
+    enum class Phase {
+        Waiting,  // plugged in, not taken (the run takes no more)
+        Updating, // its session runs
+        Checking, // updated; its new firmware is being checked
+        Done,     // its attempt is over; not taken again until it leaves
+    };
+    enum class Result { Updated = int(StationTally::Result::Updated), UpToDate, Failed };
+
+    Station(const Settings &settings, const CheckedPackage &package, QObject *parent = nullptr);
+    ~Station() override;
+
+    // Takes the gimbal adapters plugged in now and then each one that appears.
+    void start();
+    // No new gimbals; running attempts go on. finished() follows once none runs.
+    void stop();
+    // Cancels the running attempts (writes end safely, checks end cancelled).
+    void cancel();
+
+    int busyCount() const;
+    bool isStopping() const { return stopping; }
+    const StationCounts &counts() const { return tally.counts(); }
+    // The session of the attempt on `port`, while it runs and during attemptConcluded(); null
+    // otherwise.
+    const FlashSession *session(const QString &port) const;
+
+    // The whole gimbal's remaining seconds of a write `permille` done, from how long that share
+    // took since `clock` started; -1 when unknown.
+    static int secondsLeft(const QElapsedTimer &clock, int permille);
+    // "updated", "up-to-date", "failed".
+    static QString resultName(Result result);
+
+signals:
+    // A gimbal adapter was plugged in (taken or not).
+    void adapterAppeared(const QString &port, const QString &serial);
+    // A new attempt began on the adapter.
+    void adapterTaken(const QString &port, const QString &serial);
+    // The attempt's session changed (see FlashSession::changed); session(port) tells the rest.
+    void sessionChanged(const QString &port, FlashSession::Change change);
+    // The same in plain values: the session's state, the gimbal's write in percent and its
+    // seconds left (-1 when unknown).
+    void progressed(const QString &port, FlashSession::State state, int percent, int secondsLeft);
+    // The update went well; its new firmware is being checked.
+    void checkStarted(const QString &port);
+    void checkEnded(const QString &port, BootCheck result, double accelerationG);
+    // The attempt on `port` is over: its journal record (empty unless recordAttempts), its
+    // result and the check's.
+    void attemptConcluded(const QString &port, const JournalRecord &record, Station::Result result, BootCheck check);
+    void tallyChanged(const StationCounts &counts);
+    // The adapter left and its attempt, if any, is over.
+    void adapterGone(const QString &port);
+    // Stopping, and no attempt runs any longer: the run's exit status.
+    void finished(int exitStatus);
+
+private:
+    struct Adapter
+    {
+        QString serial;
+        Phase phase = Phase::Waiting;
+        bool plugged = true;
+        FlashSession *session = nullptr; // owned while Updating or Checking
+        FirmwareCheck *check = nullptr;  // owned while Checking
+        QElapsedTimer writeClock;        // since the gimbal's first chip began to be written
+    };
+
+    void take(const PortInfo &info);
+    void onRemoved(const PortInfo &info);
+    void onSessionChanged(const QString &port, FlashSession::Change change);
+    void onSessionFinished(const QString &port);
+    void onCheckFinished(const QString &port, BootCheck result, double accelerationG);
+    // The attempt is over (and checked, with `check`): tally, record, tell the face.
+    void conclude(const QString &port, BootCheck check);
+    bool takesMore() const;
+    void endIfDone();
+
+    Settings settings;
+    std::optional<CheckedPackage> package;
+    bool multiChip = false;
+    std::unique_ptr<SystemPortEnumerator> ports;
+    QHash<QString, Adapter> adapters; // by port name
+    StationTally tally;
+    bool stopping = false;
+    bool cancelled = false;
+    bool ended = false;
+};
