@@ -203,8 +203,8 @@ private slots:
         QCOMPARE(list.run({QStringLiteral("journal"), QStringLiteral("--csv")}), 0);
         const QStringList csv = list.outputLines();
         QCOMPARE(csv.size(), 2);
-        QVERIFY(csv.at(0).endsWith(QLatin1String(",catalogue_url,catalogue_sequence,catalogue_version,catalogue_channel")));
-        QVERIFY2(csv.at(1).endsWith(QStringLiteral(",%1,42,%2,stable").arg(indexUrl, written)), qPrintable(csv.at(1)));
+        QVERIFY(csv.at(0).endsWith(QLatin1String(",catalogue_url,catalogue_sequence,catalogue_version,catalogue_channel,measurements")));
+        QVERIFY2(csv.at(1).endsWith(QStringLiteral(",%1,42,%2,stable,").arg(indexUrl, written)), qPrintable(csv.at(1)));
     }
 };
 
