@@ -43,6 +43,9 @@ struct JournalRecord
     QString version;
     QString port;
     QString adapterSerial;
+    // The unit's own serial as scanned from its label (or given with --unit-serial); empty when
+    // none was given. When present it tells one gimbal from another in the report.
+    QString unitSerial;
     int productRow = -1;
     // The engine's reason as a stable word ("success", "hardware-mismatch", "cancelled").
     QString outcome;

@@ -7,7 +7,7 @@
 #include "StationLog.h"
 #include "SystemPortEnumerator.h"
 
-Station::Station(const Settings &s, const CheckedPackage &p, QObject *parent)
+Station::Station(const Settings &s, const std::optional<CheckedPackage> &p, QObject *parent)
     : QObject(parent)
     , settings(s)
     , package(p)
@@ -52,6 +52,24 @@ const FlashSession *Station::session(const QString &port) const
 {
     const auto it = adapters.constFind(port);
     return it == adapters.constEnd() ? nullptr : it->session;
+}
+
+Station::SerialTie Station::tieSerial(const QString &scanned, const QString &port)
+{
+    Q_UNUSED(scanned);
+    Q_UNUSED(port);
+    return SerialTie::Invalid; // to be built
+}
+
+QString Station::heldSerial() const
+{
+    return QString();
+}
+
+QString Station::unitSerial(const QString &port) const
+{
+    Q_UNUSED(port);
+    return QString();
 }
 
 int Station::busyCount() const
@@ -122,6 +140,7 @@ void Station::onRemoved(const PortInfo &info)
         adapter.check->cancel();
         return;
     case Phase::Waiting:
+    case Phase::AwaitingSerial:
     case Phase::Done:
         break;
     }

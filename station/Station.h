@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Attempts.h"
+#include "CatalogueSource.h"
 #include "CheckedPackage.h"
 #include "FlashSession.h"
 #include "StationTally.h"
@@ -35,17 +36,34 @@ public:
         int count = 0;                // gimbals that end the run; 0: until stop()
         bool check = false;           // check that each new firmware runs
         bool recordAttempts = false;  // build each attempt's journal record
+        // A gimbal plugged in without a unit serial waits (Phase::AwaitingSerial, serialWanted())
+        // until one is tied to it; nothing is written before.
+        bool requireSerial = false;
+        // Without a package: each gimbal's release is taken from the maker's catalogue for its
+        // listed chips (catalogueAnswered() tells the face what it gave).
+        std::optional<CatalogueClient::Settings> catalogueClient;
+        CatalogueSource::Request catalogueRequest;
     };
     // Where an adapter's attempt is, for a face's line or tile.
     enum class Phase {
         Waiting,  // plugged in, not taken (the run takes no more)
+        AwaitingSerial, // plugged in, waits for its unit serial before anything is written
         Updating, // its session runs
         Checking, // updated; its new firmware is being checked
         Done,     // its attempt is over; not taken again until it leaves
     };
     enum class Result { Updated = int(StationTally::Result::Updated), UpToDate, Failed };
+    // What became of a scanned unit serial.
+    enum class SerialTie {
+        Tied,    // to a gimbal (serialTied() names its port)
+        Held,    // for the next gimbal plugged in (serialHeld())
+        Invalid, // not a serial (UnitSerial::normalized)
+        InUse,   // already tied to a gimbal whose attempt runs or waits
+    };
 
-    Station(const Settings &settings, const CheckedPackage &package, QObject *parent = nullptr);
+    // With a package, every gimbal gets its bytes; without one, settings.catalogueClient must be
+    // set and each gimbal gets the catalogue's release for its chips.
+    Station(const Settings &settings, const std::optional<CheckedPackage> &package, QObject *parent = nullptr);
     ~Station() override;
 
     // Takes the gimbal adapters plugged in now and then each one that appears.
@@ -54,6 +72,16 @@ public:
     void stop();
     // Cancels the running attempts (writes end safely, checks end cancelled).
     void cancel();
+
+    // Ties a scanned unit serial: with `port` (the tile the operator picked), to that adapter's
+    // gimbal (its running attempt when it has no serial yet, else the next gimbal there);
+    // without, to the gimbal that has waited longest for one, else it is held for the next
+    // gimbal plugged in (a new scan replaces a held one).
+    SerialTie tieSerial(const QString &scanned, const QString &port = QString());
+    // The serial held for the next gimbal; empty when none.
+    QString heldSerial() const;
+    // The unit serial of the attempt on `port` (running, waiting or just concluded); empty when none.
+    QString unitSerial(const QString &port) const;
 
     int busyCount() const;
     bool isStopping() const { return stopping; }
@@ -80,6 +108,14 @@ signals:
     void progressed(const QString &port, FlashSession::State state, int percent, int secondsLeft);
     // The update went well; its new firmware is being checked.
     void checkStarted(const QString &port);
+    // The gimbal on `port` waits for its unit serial (settings.requireSerial).
+    void serialWanted(const QString &port);
+    // `unitSerial` is now the serial of the gimbal on `port`.
+    void serialTied(const QString &port, const QString &unitSerial);
+    // `unitSerial` waits for the next gimbal plugged in.
+    void serialHeld(const QString &unitSerial);
+    // Catalogue mode: what the catalogue gave for the gimbal on `port` (a release or a refusal).
+    void catalogueAnswered(const QString &port, const CatalogueResult &result);
     void checkEnded(const QString &port, BootCheck result, double accelerationG);
     // The attempt on `port` is over: its journal record (empty unless recordAttempts), its
     // result and the check's.

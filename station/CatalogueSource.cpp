@@ -2,7 +2,7 @@
 #include "CatalogueSource.h"
 
 #include "CatalogueChoice.h"
-#include "CliLog.h"
+#include "StationLog.h"
 
 #include <QUrl>
 
@@ -71,7 +71,7 @@ void CatalogueSource::choose()
         end();
         return;
     }
-    qCDebug(lcCli) << "catalogue: release" << choice.release.version << "for" << jobs.first().chips.size() << "chips";
+    qCDebug(lcStation) << "catalogue: release" << choice.release.version << "for" << jobs.first().chips.size() << "chips";
     client.fetchPackage(load.checked, choice.release);
 }
 

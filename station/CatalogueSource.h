@@ -1,4 +1,4 @@
-// The package for a gimbal's listed chips from the maker's catalogue, for flash --from-catalogue.
+// The package for a gimbal's listed chips from the maker's catalogue, for flash and the station --from-catalogue.
 #pragma once
 
 #include "Attempts.h"
