@@ -14,7 +14,6 @@
 #include "RegisterTable.h"
 #include "RuntimeSession.h"
 #include "StarsService.h"
-#include "SystemPortEnumerator.h"
 
 #include <QCoreApplication>
 
@@ -55,12 +54,7 @@ void CalibrateCommand::start()
 {
     // The calibration's own step lines are diagnostics; the prompts below are the procedure.
     CliOutput::setShowCalibrationSteps(options.verbose);
-    attempt = JournalRecord::begin(JournalRecord::Kind::Calibration);
-    attempt.port = options.ports.first();
-    attempt.productRow = options.productRow;
-    for (const PortInfo &info : SystemPortEnumerator().availablePorts())
-        if (info.portName == attempt.port)
-            attempt.adapterSerial = info.serialNumber;
+    attempt = CheckReport::beginRecord(JournalRecord::Kind::Calibration, options);
     const std::optional<CheckLimits> limits = CheckReport::limits(options);
     if (!limits) {
         // Refused before anything was sent: no record, as for any other bad argument.

@@ -12,7 +12,6 @@
 #include "RegisterTable.h"
 #include "RuntimeSession.h"
 #include "StarsService.h"
-#include "SystemPortEnumerator.h"
 
 #include <QCoreApplication>
 
@@ -41,12 +40,7 @@ CheckCommand::~CheckCommand()
 void CheckCommand::start()
 {
     CliOutput::setShowCalibrationSteps(options.verbose);
-    attempt = JournalRecord::begin(JournalRecord::Kind::Check);
-    attempt.port = options.ports.first();
-    attempt.productRow = options.productRow;
-    for (const PortInfo &info : SystemPortEnumerator().availablePorts())
-        if (info.portName == attempt.port)
-            attempt.adapterSerial = info.serialNumber;
+    attempt = CheckReport::beginRecord(JournalRecord::Kind::Check, options);
     const std::optional<CheckLimits> limits = CheckReport::limits(options);
     if (!limits) {
         // Nothing was tried on the gimbal: no record.

@@ -3,10 +3,22 @@
 
 #include "CalibrationWords.h"
 #include "CliOutput.h"
+#include "SystemPortEnumerator.h"
 
 #include <QJsonArray>
 
 namespace CheckReport {
+
+JournalRecord beginRecord(JournalRecord::Kind kind, const CliOptions &options)
+{
+    JournalRecord record = JournalRecord::begin(kind);
+    record.port = options.ports.first();
+    record.productRow = options.productRow;
+    for (const PortInfo &info : SystemPortEnumerator().availablePorts())
+        if (info.portName == record.port)
+            record.adapterSerial = info.serialNumber;
+    return record;
+}
 
 std::optional<CheckLimits> limits(const CliOptions &options)
 {

@@ -5,6 +5,7 @@
 #include "CheckLimits.h"
 #include "CheckOutcome.h"
 #include "CliOptions.h"
+#include "JournalRecord.h"
 
 #include <QJsonObject>
 #include <optional>
@@ -15,6 +16,10 @@ namespace CheckReport {
 // defaults. A file with a mistake is refused whole: nullopt, after "FILE:LINE: reason" on
 // standard error.
 std::optional<CheckLimits> limits(const CliOptions &options);
+
+// A new record of `kind` for the command's one port: its product and the adapter's serial
+// number, when the adapter is plugged in.
+JournalRecord beginRecord(JournalRecord::Kind kind, const CliOptions &options);
 
 // One line per measurement ("pass"/"FAIL", its words, value and limits), then the verdict and,
 // when it did not pass, why and what to do.
