@@ -5,6 +5,7 @@
 #include "CatalogueIndex.h"
 #include "JournalTime.h"
 #include "ProductRows.h"
+#include "UnitSerial.h"
 #include "VelmoraVersion.h"
 
 #include <QCommandLineParser>
@@ -67,7 +68,7 @@ const CommandEntry kCommands[] = {
      "/etc/velmora/limits.conf (or --limits FILE) laid over them; a file with a mistake is refused\n"
      "with its line (status 2). --json prints one object at the end."},
     {"flash", CliOptions::Command::Flash,
-     "flash [--port P [--port Q ...]] --product ROW [--connect-timeout S] [--require-signed] [--json] PACKAGE\n"
+     "flash [--port P [--port Q ...]] --product ROW [--connect-timeout S] [--require-signed] [--unit-serial S] [--json] PACKAGE\n"
      "  flash [--port P ...] --product ROW --from-catalogue VERSION|latest [--allow-older] [--channel C]\n"
      "        [--catalogue URL] [--offline] [--connect-timeout S] [--require-signed] [--json]",
      "Write a .ptz package through the bootloader into the gimbal on every port, all in parallel.\n"
@@ -75,20 +76,24 @@ const CommandEntry kCommands[] = {
      "refused before anything is sent (status 3); --require-signed refuses an unsigned one too.\n"
      "--from-catalogue lists the chips first, then takes the release that fits them from the maker's\n"
      "signed catalogue (as catalogue fetch does) and writes it; any refusal of the catalogue or its\n"
-     "package exits 3 with its reason, nothing written, the gimbal left in its bootloader."},
+     "package exits 3 with its reason, nothing written, the gimbal left in its bootloader.\n"
+     "--unit-serial (with one port) keeps the unit's own serial, from its label, in the record."},
     {"station", CliOptions::Command::Station,
-     "station --package P --product ROW [--count N] [--check] [--connect-timeout S] [--require-signed] [--json]",
+     "station --package P --product ROW [--count N] [--check] [--connect-timeout S] [--require-signed]\n"
+     "        [--count 1 --unit-serial S] [--json]",
      "Update every gimbal adapter that is plugged in, those present at the start too, each as flash\n"
      "does and in parallel, until Ctrl-C or until N gimbals have ended. The package is read and\n"
      "checked once, at the start. An adapter is updated once while it stays plugged in; pulled out\n"
      "and plugged in again, it starts over. The first Ctrl-C takes no more gimbals and lets the\n"
      "running ones finish; a second cancels them (RESTART). Every attempt lands in the journal, with\n"
-     "the result of --check when it was asked for. The package's signature is checked as flash does."},
+     "the result of --check when it was asked for. The package's signature is checked as flash does.\n"
+     "--unit-serial (with --count 1) keeps the unit's own serial in the gimbal's record. A station\n"
+     "set to require a unit serial (station/require-serial) refuses to start without it (status 2)."},
     {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
      "Connect to the bootloader and list its chips as the firmware tab does."},
     {"journal", CliOptions::Command::Journal,
      "journal [list | sync | status | init | report] [--since T] [--until T] [--cpuid HEX] [--serial HEX]\n"
-     "              [--outcome WORD] [--station NAME] [--kind update|calibration|check] [--limit N] [--local] [--utc]\n"
+     "              [--unit-serial S] [--outcome WORD] [--station NAME] [--kind update|calibration|check] [--limit N] [--local] [--utc]\n"
      "              [--csv | --json | --html FILE]",
      "List the journal's records of updates, calibrations and checks, newest first (list, the default), send\n"
      "the records that wait for the shared journal now (sync), or say where records go, whether the\n"
@@ -271,17 +276,21 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     const QCommandLineOption journalCsv(QStringLiteral("csv"), QStringLiteral("Print a header and one comma-separated row per record."));
     const QCommandLineOption html(QStringLiteral("html"), QStringLiteral("report: write the report as one HTML page to FILE."),
                                   QStringLiteral("FILE"));
+    const QCommandLineOption unitSerial(QStringLiteral("unit-serial"), QStringLiteral("journal: records of the unit with this serial (from its label); flash, station: the unit's serial for the record."),
+                                        QStringLiteral("S"));
     if (usesJournal(c))
         parser.addOption(journal);
     if (c == Command::Journal) {
-        for (const QCommandLineOption &option : {since, until, cpuid, serial, outcome, station, kind, limit, utc, localOnly, journalCsv, html})
+        for (const QCommandLineOption &option : {since, until, cpuid, serial, unitSerial, outcome, station, kind, limit, utc, localOnly, journalCsv, html})
             parser.addOption(option);
         parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list (the default), sync, status, init or report."));
     }
     const QCommandLineOption requireSigned(QStringLiteral("require-signed"),
                                            QStringLiteral("Refuse a package that has no signature (PACKAGE.minisig)."));
-    if (c == Command::Flash || c == Command::Station)
+    if (c == Command::Flash || c == Command::Station) {
         parser.addOption(requireSigned);
+        parser.addOption(unitSerial);
+    }
     const QCommandLineOption fromCatalogue(QStringLiteral("from-catalogue"),
                                            QStringLiteral("Take the release (latest or a version) that fits the listed chips from the catalogue."),
                                            QStringLiteral("VERSION"));
@@ -356,6 +365,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         }
         if (parser.isSet(cpuid) && !parseHex32(parser.value(cpuid), &options.cpuid))
             return failure(QStringLiteral("journal: --cpuid must be up to 8 hex digits, not '%1'").arg(parser.value(cpuid)));
+        options.unitSerial = parser.value(unitSerial).trimmed();
         if (parser.isSet(serial) && !parseHex32(parser.value(serial), &options.serial))
             return failure(QStringLiteral("journal: --serial must be up to 8 hex digits, not '%1'").arg(parser.value(serial)));
         options.outcome = parser.value(outcome);
@@ -419,6 +429,18 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         }
     } else if (!takesPorts(c)) {
         return options;
+    }
+    if (parser.isSet(unitSerial)) {
+        options.unitSerial = UnitSerial::normalized(parser.value(unitSerial));
+        if (options.unitSerial.isEmpty())
+            return failure(QStringLiteral("%1: --unit-serial takes 1 to %2 letters, digits or signs, without spaces; not '%3'")
+                               .arg(first)
+                               .arg(UnitSerial::MaxLength)
+                               .arg(parser.value(unitSerial)));
+        if (c == Command::Station && options.count != 1)
+            return failure(QStringLiteral("station: --unit-serial names one gimbal: it goes with --count 1"));
+        if (c == Command::Flash && parser.values(port).size() != 1)
+            return failure(QStringLiteral("flash: --unit-serial names one gimbal: it goes with one --port"));
     }
 
     // No --port: the only listed adapter is taken later (PortChoice), or the command fails there.

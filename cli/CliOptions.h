@@ -23,6 +23,7 @@ struct CliOptions
     QString package;
     // flash: refuse a package without a signature (also when /etc/velmora/require-signed exists).
     bool requireSigned = false;
+    QString unitSerial; // flash (one port) and station (--count 1): the unit's own serial
     // flash --from-catalogue: the release ("latest" or a version) instead of a package file,
     // taken from the catalogue (--catalogue, else VELMORA_CATALOGUE or the setting) for the
     // listed chips; --channel (else the setting), --allow-older, --offline as catalogue fetch.

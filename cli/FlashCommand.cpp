@@ -52,8 +52,10 @@ void FlashCommand::start()
             session->awaitPackage();
             connect(session, &FlashSession::packageWanted, this, [this, session] { fetchFor(session); });
         }
-        if (journal)
+        if (journal) {
             session->recordAttempt(options.productRow, adapterSerials.value(port));
+            session->setUnitSerial(options.unitSerial);
+        }
         sessions.append(session);
     }
     ProgressDisplay::Mode mode = options.json ? ProgressDisplay::Mode::Json

@@ -225,6 +225,7 @@ JournalFilter JournalCommand::filterOf(const CliOptions &options)
     filter.until = options.until;
     filter.cpuid = options.cpuid;
     filter.serial = options.serial;
+    filter.unitSerial = options.unitSerial;
     filter.outcome = options.outcome;
     filter.station = options.station;
     JournalRecord::Kind kind;

@@ -5,6 +5,7 @@
 #include "ExitCode.h"
 #include "FlashCommand.h"
 #include "Journal.h"
+#include "UnitSerial.h"
 
 #include <QFileInfo>
 
@@ -18,6 +19,14 @@ StationCommand::~StationCommand() = default;
 
 void StationCommand::start()
 {
+    // A line that ties every gimbal to its unit's serial gets no gimbal without one.
+    const bool serialRequired = UnitSerial::required();
+    if (serialRequired && options.unitSerial.isEmpty()) {
+        CliOutput::error(QStringLiteral("velmora-cli: station: this station requires a unit serial for each gimbal "
+                                        "(station/require-serial): give it with --count 1 --unit-serial S, or use the station window's scan field"));
+        emit finished(ExitCode::BadArguments);
+        return;
+    }
     // Every gimbal of the run gets these bytes, read and checked once, here.
     const std::optional<CheckedPackage> package = FlashCommand::admitPackage(options, journal);
     if (!package) {
@@ -35,7 +44,10 @@ void StationCommand::start()
     settings.count = options.count;
     settings.check = options.check;
     settings.recordAttempts = journal != nullptr;
+    settings.requireSerial = serialRequired;
     station = std::make_unique<Station>(settings, *package);
+    if (!options.unitSerial.isEmpty())
+        station->tieSerial(options.unitSerial);
     connect(station.get(), &Station::adapterTaken, this,
             [this](const QString &port, const QString &serial) { display->taken(port, serial); });
     connect(station.get(), &Station::sessionChanged, this,

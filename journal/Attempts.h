@@ -63,6 +63,8 @@ public:
     void setSignature(const QString &state, const QString &keyId);
     // The catalogue release the package was (or was to be) taken from.
     void setCatalogue(const CatalogueOrigin &origin);
+    // The unit's own serial, scanned or given.
+    void setUnitSerial(const QString &unitSerial) { rec.unitSerial = unitSerial; }
     void onChipsListed(const QList<chipInfo> &chips);
     void onStep(const UpdateOutcome &step);
 

@@ -83,6 +83,7 @@ QJsonObject JournalRecord::toJson() const
         {QStringLiteral("ended"), isoTime(ended)},
         {QStringLiteral("port"), port},
         {QStringLiteral("adapterSerial"), adapterSerial},
+        {QStringLiteral("unitSerial"), unitSerial},
         {QStringLiteral("productRow"), productRow},
         {QStringLiteral("outcome"), outcome},
     };
@@ -155,7 +156,7 @@ QString JournalRecord::csvHeader()
     return QStringLiteral("id,kind,station,started,ended,port,adapter_serial,product_row,outcome,failed_chip,"
                           "failed_step,package_name,package_sha256,chips,pages_written,end_command,step_reached,"
                           "save_acknowledged,version,package_size,package_arch,package_signature,package_signature_key,check,"
-                          "faces,catalogue_url,catalogue_sequence,catalogue_version,catalogue_channel,measurements");
+                          "faces,catalogue_url,catalogue_sequence,catalogue_version,catalogue_channel,measurements,unit_serial");
 }
 
 QString JournalRecord::toCsv() const
@@ -212,6 +213,7 @@ QString JournalRecord::toCsv() const
         update ? catalogue.version : QString(),
         update ? catalogue.channel : QString(),
         figureTexts.join(QLatin1Char(';')),
+        unitSerial,
     };
     QStringList quoted;
     for (const QString &field : fields)

@@ -144,6 +144,12 @@ QStringList measurementsTable()
                            "m.low, m.high, m.unit, m.passed FROM measurements m JOIN records r ON r.id = m.record_id")};
 }
 
+QStringList unitSerialColumn()
+{
+    return {QStringLiteral("ALTER TABLE records ADD COLUMN unit_serial TEXT"),
+            QStringLiteral("CREATE INDEX records_unit_serial ON records (unit_serial)")};
+}
+
 // A shared journal's roles that may read or add chips may do the same with the measurements they
 // come with, so that the stations' records keep reaching it once the owner has upgraded it.
 QStringList sameGrantsAsChips()
@@ -184,6 +190,8 @@ const QList<SchemaStep> &schemaSteps()
         {catalogueAndYield(true), catalogueAndYield(false)},
         // 6: a check's measurements (the primary key's first column is the index by record).
         {measurementsTable(), measurementsTable() + sameGrantsAsChips()},
+        // 7: the unit's own serial, scanned from its label, and the lookup of a unit's records.
+        {unitSerialColumn(), unitSerialColumn()},
     };
     return steps;
 }

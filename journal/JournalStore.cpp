@@ -106,6 +106,10 @@ Column<JournalRecord> only(JournalRecord::Kind kind, const char *name, QMetaType
 // The chips' cpuids in listing order; null with no chip listed.
 QVariant storedGimbal(const JournalRecord &r)
 {
+    // A unit's own serial names the gimbal whatever its chips; the prefix keeps it apart from
+    // a list of cpuids.
+    if (!r.unitSerial.isEmpty())
+        return QVariant(QStringLiteral("unit:") + r.unitSerial);
     if (r.chips.isEmpty())
         return QVariant(QMetaType(QMetaType::QString));
     QList<JournalChip> chips = r.chips;
@@ -135,6 +139,7 @@ const QList<Column<Record>> &recordTable()
         text("version", &Record::version, true),
         text("port", &Record::port),
         text("adapter_serial", &Record::adapterSerial),
+        text("unit_serial", &Record::unitSerial),
         number("product_row", &Record::productRow),
         text("outcome", &Record::outcome, true),
         number("failed_chip", &Record::failedChip, 0),
@@ -658,6 +663,10 @@ QString JournalStore::filterWhere(const JournalFilter &filter, QVariantList *val
     if (filter.serial) {
         where.append(QStringLiteral("id IN (SELECT record_id FROM chips WHERE serial = ?)"));
         values->append(qint64(*filter.serial));
+    }
+    if (!filter.unitSerial.isEmpty()) {
+        where.append(QStringLiteral("unit_serial = ?"));
+        values->append(filter.unitSerial);
     }
     if (!filter.outcome.isEmpty()) {
         where.append(QStringLiteral("outcome = ?"));

@@ -16,6 +16,7 @@ struct JournalFilter
     QDateTime until;
     std::optional<uint32_t> cpuid;
     std::optional<uint32_t> serial; // a chip's serial
+    QString unitSerial;             // the unit's own serial, exactly
     QString outcome;
     QString station;
     std::optional<JournalRecord::Kind> kind;

@@ -48,6 +48,8 @@ public:
     // Ends the session without writing anything: `ending` makes the record and reason(),
     // `message` goes to the display; exit status 3.
     void refuse(const UpdateEnding &ending, const QString &message);
+    // The unit's own serial, for the record; may come while the session runs.
+    void setUnitSerial(const QString &unitSerial) { attempt.setUnitSerial(unitSerial); }
     // Where the package comes from, for the record.
     void setCatalogue(const CatalogueOrigin &origin) { attempt.setCatalogue(origin); }
     // The chips as the bootloader listed them; empty before.

@@ -6,6 +6,9 @@
 #include "ProductTable.h"
 #include "StationLog.h"
 #include "SystemPortEnumerator.h"
+#include "UnitSerial.h"
+
+#include <QPointer>
 
 Station::Station(const Settings &s, const std::optional<CheckedPackage> &p, QObject *parent)
     : QObject(parent)
@@ -26,6 +29,8 @@ Station::~Station()
 
 void Station::start()
 {
+    if (!package && settings.catalogueClient)
+        catalogue = std::make_unique<CatalogueSource>(*settings.catalogueClient, settings.catalogueRequest);
     ports = std::make_unique<SystemPortEnumerator>();
     // udev's events and the directory notices wake the station; with neither it compares the
     // tty list now and then, as the window does.
@@ -54,24 +59,6 @@ const FlashSession *Station::session(const QString &port) const
     return it == adapters.constEnd() ? nullptr : it->session;
 }
 
-Station::SerialTie Station::tieSerial(const QString &scanned, const QString &port)
-{
-    Q_UNUSED(scanned);
-    Q_UNUSED(port);
-    return SerialTie::Invalid; // to be built
-}
-
-QString Station::heldSerial() const
-{
-    return QString();
-}
-
-QString Station::unitSerial(const QString &port) const
-{
-    Q_UNUSED(port);
-    return QString();
-}
-
 int Station::busyCount() const
 {
     int busy = 0;
@@ -95,21 +82,124 @@ void Station::take(const PortInfo &info)
     emit adapterAppeared(info.portName, info.serialNumber);
     if (adapter.phase != Phase::Waiting || !takesMore())
         return;
-    auto *session = new FlashSession(info.portName, multiChip, settings.connectTimeoutMs, package);
-    if (settings.recordAttempts)
-        session->recordAttempt(settings.productRow, info.serialNumber);
+    // A serial scanned for this adapter, else the one held for whichever gimbal comes next.
+    QString serial = heldForPort.take(info.portName);
+    if (serial.isEmpty())
+        std::swap(serial, held);
+    if (!serial.isEmpty()) {
+        adapter.unitSerial = serial;
+        emit serialTied(info.portName, serial);
+    } else if (settings.requireSerial) {
+        adapter.phase = Phase::AwaitingSerial;
+        adapter.waitingSince = ++waits;
+        qCDebug(lcStation) << info.portName << "waits for a unit serial";
+        emit serialWanted(info.portName);
+        return;
+    }
+    begin(info.portName);
+}
+
+void Station::begin(const QString &port)
+{
+    Adapter &adapter = adapters[port];
+    auto *session = new FlashSession(port, multiChip, settings.connectTimeoutMs, package);
+    if (settings.recordAttempts) {
+        session->recordAttempt(settings.productRow, adapter.serial);
+        session->setUnitSerial(adapter.unitSerial);
+    }
+    if (catalogue) {
+        session->awaitPackage();
+        connect(session, &FlashSession::packageWanted, this, [this, port] { fetchFor(port); });
+    }
     adapter.session = session;
     adapter.phase = Phase::Updating;
     adapter.writeClock.invalidate();
-    qCDebug(lcStation) << "took" << info.portName;
-    emit adapterTaken(info.portName, info.serialNumber);
-    const QString port = info.portName;
+    qCDebug(lcStation) << "took" << port;
+    emit adapterTaken(port, adapter.serial);
     connect(session, &FlashSession::changed, this, [this, port](FlashSession::Change change) {
         if (change != FlashSession::Change::Done)
             onSessionChanged(port, change);
     });
     connect(session, &FlashSession::finished, this, [this, port] { onSessionFinished(port); }, Qt::QueuedConnection);
     session->start();
+}
+
+void Station::fetchFor(const QString &port)
+{
+    const QPointer<FlashSession> session = adapters[port].session;
+    catalogue->resolve(session->listedChips(), [this, port, session](const CatalogueResult &result) {
+        // Ended meanwhile (cancelled, the adapter pulled): nothing more to give it.
+        if (!session || session->isDone())
+            return;
+        session->setCatalogue(result.origin);
+        emit catalogueAnswered(port, result);
+        if (result.given())
+            session->supplyPackage(*result.package);
+        else
+            session->refuse(result.ending(), CatalogueReasons::name(result.refusal));
+    });
+}
+
+Station::SerialTie Station::tieSerial(const QString &scanned, const QString &port)
+{
+    const QString serial = UnitSerial::normalized(scanned);
+    if (serial.isEmpty())
+        return SerialTie::Invalid;
+    for (auto it = adapters.cbegin(); it != adapters.cend(); ++it) {
+        if (it->unitSerial == serial && it->phase != Phase::Done)
+            return SerialTie::InUse;
+    }
+    if (!port.isEmpty()) {
+        const auto it = adapters.find(port);
+        const bool open = it != adapters.end()
+                          && (it->phase == Phase::AwaitingSerial
+                              || ((it->phase == Phase::Updating || it->phase == Phase::Checking) && it->unitSerial.isEmpty()));
+        if (open) {
+            tie(port, serial);
+            return SerialTie::Tied;
+        }
+        heldForPort.insert(port, serial);
+        return SerialTie::Held;
+    }
+    QString oldest;
+    quint64 since = 0;
+    for (auto it = adapters.cbegin(); it != adapters.cend(); ++it) {
+        if (it->phase == Phase::AwaitingSerial && (oldest.isEmpty() || it->waitingSince < since)) {
+            oldest = it.key();
+            since = it->waitingSince;
+        }
+    }
+    if (!oldest.isEmpty()) {
+        tie(oldest, serial);
+        return SerialTie::Tied;
+    }
+    held = serial;
+    emit serialHeld(serial);
+    return SerialTie::Held;
+}
+
+void Station::tie(const QString &port, const QString &serial)
+{
+    Adapter &adapter = adapters[port];
+    adapter.unitSerial = serial;
+    if (adapter.session)
+        adapter.session->setUnitSerial(serial);
+    emit serialTied(port, serial);
+    if (adapter.phase == Phase::AwaitingSerial) {
+        adapter.phase = Phase::Waiting;
+        if (takesMore())
+            begin(port);
+    }
+}
+
+QString Station::heldSerial() const
+{
+    return held;
+}
+
+QString Station::unitSerial(const QString &port) const
+{
+    return adapters.value(port).unitSerial;
 }
 
 void Station::onSessionChanged(const QString &port, FlashSession::Change change)

@@ -135,9 +135,17 @@ private:
         FlashSession *session = nullptr; // owned while Updating or Checking
         FirmwareCheck *check = nullptr;  // owned while Checking
         QElapsedTimer writeClock;        // since the gimbal's first chip began to be written
+        QString unitSerial;              // the gimbal's, once tied
+        quint64 waitingSince = 0;        // order of AwaitingSerial adapters, oldest first
     };
 
     void take(const PortInfo &info);
+    // Starts the attempt on `port` (its serial, if any, tied already).
+    void begin(const QString &port);
+    // Catalogue mode: asks the catalogue for the release of the chips the session listed.
+    void fetchFor(const QString &port);
+    // Ties `serial` to the adapter's gimbal and, if it waited for one, starts its attempt.
+    void tie(const QString &port, const QString &serial);
     void onRemoved(const PortInfo &info);
     void onSessionChanged(const QString &port, FlashSession::Change change);
     void onSessionFinished(const QString &port);
@@ -150,8 +158,12 @@ private:
     Settings settings;
     std::optional<CheckedPackage> package;
     bool multiChip = false;
+    std::unique_ptr<CatalogueSource> catalogue; // catalogue mode only
     std::unique_ptr<SystemPortEnumerator> ports;
     QHash<QString, Adapter> adapters; // by port name
+    QString held;                       // for the next gimbal plugged in
+    QHash<QString, QString> heldForPort; // for the next gimbal on a picked adapter
+    quint64 waits = 0;
     StationTally tally;
     bool stopping = false;
     bool cancelled = false;

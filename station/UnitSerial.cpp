@@ -1,6 +1,8 @@
 // A unit's serial as a barcode scanner or a script gives it.
 #include "UnitSerial.h"
 
+#include <QSettings>
+
 QString UnitSerial::normalized(const QString &typed)
 {
     const QString serial = typed.normalized(QString::NormalizationForm_KC).trimmed();
@@ -11,4 +13,9 @@ QString UnitSerial::normalized(const QString &typed)
             return QString();
     }
     return serial;
+}
+
+bool UnitSerial::required()
+{
+    return QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).value(QStringLiteral("station/require-serial"), false).toBool();
 }

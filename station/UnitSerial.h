@@ -13,4 +13,9 @@ constexpr int MaxLength = 64;
 // too long, or holding a character a label does not carry).
 QString normalized(const QString &typed);
 
+// Whether this station writes a gimbal only once its unit serial is known: the setting
+// station/require-serial of the window's settings (a line sets it for every user in
+// /etc/xdg/Velmora/Velmora.conf).
+bool required();
+
 } // namespace UnitSerial
