@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "Journal.h"
+#include "JournalConfig.h"
 #include "MainWindow.h"
 #include "ResourcePaths.h"
 
@@ -44,6 +45,23 @@ int runMainWindow(QApplication &app, const std::function<void(MainWindow &)> &sh
         shown(window);
     const int code = app.exec();
     Journal::exitIfSenderAbandoned(code);
+    return code;
+}
+
+int runStationWindow(QApplication &app, const StationWindow::Options &options)
+{
+    Journal journal(JournalConfig::resolve());
+    journal.startSending();
+    int code = 0;
+    {
+        StationWindow window(options, &journal);
+        window.resize(1280, 800);
+        window.show();
+        code = app.exec();
+    }
+    // A sender blocked on a silent server is left behind rather than waited for.
+    if (!journal.stopSending(2500))
+        Journal::exitIfSenderAbandoned(code);
     return code;
 }
 

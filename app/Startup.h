@@ -1,6 +1,8 @@
 // Start-up steps shared by the program and its tests: translation choice, style sheet, window.
 #pragma once
 
+#include "StationWindow.h"
+
 #include <functional>
 
 class MainWindow;
@@ -24,5 +26,8 @@ void loadStyleSheet();
 // Shows the main window at its start size and runs the event loop until it is closed.
 // `shown`, if given, runs after the window is shown and before the loop starts.
 int runMainWindow(QApplication &app, const std::function<void(MainWindow &)> &shown = {});
+
+// The station window (velmora --station) with its journal, until it is closed.
+int runStationWindow(QApplication &app, const StationWindow::Options &options);
 
 } // namespace Startup

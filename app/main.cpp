@@ -17,6 +17,7 @@ namespace {
 
 const char *const kHelp =
     "Usage: velmora [Qt options]\n"
+    "       velmora --station [--package FILE --product ROW | --from-catalogue VERSION|latest --product ROW] [--check]\n"
     "Gimbal IMU calibration and firmware tool: live gyroscope and accelerometer read-out, the\n"
     "six-face and gyroscope calibration, and firmware update from .ptz packages, over a USB-serial\n"
     "adapter (USB ids 10C4:EA60).\n"
@@ -25,6 +26,11 @@ const char *const kHelp =
     "  -h, --help     Show this help.\n"
     "  --version      Show the version.\n"
     "  --verbose      Show the debug lines (they are off unless asked for; warnings always show).\n"
+    "  --station      Open the flashing station's window for a bench: one tile per gimbal adapter\n"
+    "                 with a large PASS, FAIL or REFUSED, the shift's counts and a scan field for\n"
+    "                 the units' serials. With --package FILE (or --from-catalogue VERSION|latest)\n"
+    "                 and --product ROW it starts at once; --check checks that each new firmware\n"
+    "                 runs. F11 toggles full screen.\n"
     "Other options are Qt's own (for example -platform NAME).\n"
     "\n"
     "Environment:\n"
@@ -70,5 +76,14 @@ int main(int argc, char *argv[])
     Startup::installTranslation(app, translator, QLocale::system().name());
     Startup::loadStyleSheet();
 
+    if (app.arguments().contains(QStringLiteral("--station"))) {
+        StationWindow::Options options;
+        QString error;
+        if (!StationWindow::parseOptions(app.arguments().mid(1), &options, &error)) {
+            std::fprintf(stderr, "velmora: %s\n", qPrintable(error));
+            return 2;
+        }
+        return Startup::runStationWindow(app, options);
+    }
     return Startup::runMainWindow(app);
 }

@@ -7,6 +7,7 @@
 #include "UdevTestbed.h"
 
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include <fcntl.h>
@@ -20,8 +21,10 @@ public:
     static inline const QString Run = QStringLiteral("B RUN");
 
     // The gimbal answers the runtime protocol of product row 0 once its new firmware starts.
+    // `adjust`, if given, changes its bootloader before it starts (a slower or a faulty gimbal).
     BenchSlot(UdevTestbed &bed, int index, const QString &flashDir,
-              RoleSettings::NewFirmware afterRun = RoleSettings::NewFirmware::None)
+              RoleSettings::NewFirmware afterRun = RoleSettings::NewFirmware::None,
+              const std::function<void(BootloaderSettings &)> &adjust = {})
         : testbed(bed)
         , usbPort(QStringLiteral("1-%1").arg(index + 1))
         , number(index)
@@ -34,6 +37,8 @@ public:
         // Every gimbal's chips have serials of their own.
         for (SimChipInfo &chip : roles.bootloader.chips)
             chip.serial += uint32_t(index) << 16;
+        if (adjust)
+            adjust(roles.bootloader);
         GimbalSettings gimbal;
         gimbal.profile = 0;
         device = std::make_unique<GimbalDevice>(gimbal, LineSettings{}, roles);
