@@ -430,7 +430,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     } else if (!takesPorts(c)) {
         return options;
     }
-    if (parser.isSet(unitSerial)) {
+    if ((c == Command::Flash || c == Command::Station) && parser.isSet(unitSerial)) {
         options.unitSerial = UnitSerial::normalized(parser.value(unitSerial));
         if (options.unitSerial.isEmpty())
             return failure(QStringLiteral("%1: --unit-serial takes 1 to %2 letters, digits or signs, without spaces; not '%3'")

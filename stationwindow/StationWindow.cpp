@@ -25,6 +25,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyleHints>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -208,6 +209,8 @@ void StationWindow::buildTop()
     scan->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
     scan->setMaxLength(4 * UnitSerial::MaxLength);
     scan->setPlaceholderText(tr("扫描产品标签上的序列号"));
+    // A steady cursor: a blinking one would wake the idle station twice a second.
+    QGuiApplication::styleHints()->setCursorFlashTime(0);
     connect(scan, &QLineEdit::returnPressed, this, &StationWindow::onScan);
     scanLabel = new QLabel(central);
     scanLabel->setObjectName(QStringLiteral("scanWords"));

@@ -197,14 +197,14 @@ private slots:
         QCOMPARE(text.run({QStringLiteral("journal")}), 0);
         QVERIFY2(text.outputLines().value(0).contains(QStringLiteral("update k5-%1.ptz %1 (catalogue, stable)").arg(written)),
                  qPrintable(text.outputLines().value(0)));
-        // The same in the CSV listing's last four columns.
+        // The same in the CSV listing's catalogue columns (then the measurements and the unit serial).
         CliProcess list;
         list.extraEnvironment.insert(QStringLiteral("VELMORA_JOURNAL_FILE"), journal);
         QCOMPARE(list.run({QStringLiteral("journal"), QStringLiteral("--csv")}), 0);
         const QStringList csv = list.outputLines();
         QCOMPARE(csv.size(), 2);
-        QVERIFY(csv.at(0).endsWith(QLatin1String(",catalogue_url,catalogue_sequence,catalogue_version,catalogue_channel,measurements")));
-        QVERIFY2(csv.at(1).endsWith(QStringLiteral(",%1,42,%2,stable,").arg(indexUrl, written)), qPrintable(csv.at(1)));
+        QVERIFY(csv.at(0).endsWith(QLatin1String(",catalogue_url,catalogue_sequence,catalogue_version,catalogue_channel,measurements,unit_serial")));
+        QVERIFY2(csv.at(1).endsWith(QStringLiteral(",%1,42,%2,stable,,").arg(indexUrl, written)), qPrintable(csv.at(1)));
     }
 };
 
