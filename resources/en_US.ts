@@ -945,4 +945,241 @@ Stop the update?</translation>
         <translation>Calibrate again with the gimbal on a firm, level surface; if the check fails a second time, the sensor may be faulty.</translation>
     </message>
 </context>
+<context>
+    <name>StationTile</name>
+    <message>
+        <source>等待</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>序列号 %1</source>
+        <translation>Serial %1</translation>
+    </message>
+    <message>
+        <source>合格</source>
+        <translation>PASS</translation>
+    </message>
+    <message>
+        <source>不合格</source>
+        <translation>FAIL</translation>
+    </message>
+    <message>
+        <source>已拒绝</source>
+        <translation>REFUSED</translation>
+    </message>
+    <message>
+        <source>完成：请换下一台</source>
+        <translation>Done: plug in the next one</translation>
+    </message>
+    <message>
+        <source>已拔出</source>
+        <translation>Unplugged</translation>
+    </message>
+    <message>
+        <source>已拔出：等待下一台</source>
+        <translation>Unplugged: waiting for the next one</translation>
+    </message>
+    <message>
+        <source>固件已写入</source>
+        <translation>Firmware written</translation>
+    </message>
+    <message>
+        <source>写入失败</source>
+        <translation>Writing failed</translation>
+    </message>
+    <message>
+        <source>固件包与硬件不符</source>
+        <translation>The package does not fit this hardware</translation>
+    </message>
+    <message>
+        <source>芯片数量与固件包不符</source>
+        <translation>The chip count does not match the package</translation>
+    </message>
+    <message>
+        <source>新固件没有运行</source>
+        <translation>The new firmware does not run</translation>
+    </message>
+    <message>
+        <source>云台没有进入升级模式</source>
+        <translation>The gimbal did not enter its bootloader</translation>
+    </message>
+    <message>
+        <source>写入时连接断开</source>
+        <translation>The connection was lost while writing</translation>
+    </message>
+    <message>
+        <source>已取消</source>
+        <translation>Cancelled</translation>
+    </message>
+    <message>
+        <source>串口无法打开</source>
+        <translation>The port cannot be opened</translation>
+    </message>
+    <message>
+        <source>固件包未签名</source>
+        <translation>The package is not signed</translation>
+    </message>
+    <message>
+        <source>固件包签名无效</source>
+        <translation>The package's signature is invalid</translation>
+    </message>
+    <message>
+        <source>固件包签名密钥不受信任</source>
+        <translation>The package's signing key is not trusted</translation>
+    </message>
+    <message>
+        <source>固件目录的问题，未写入</source>
+        <translation>A catalogue problem: nothing written</translation>
+    </message>
+    <message>
+        <source>固件包无法使用</source>
+        <translation>The package cannot be used</translation>
+    </message>
+    <message>
+        <source>升级失败</source>
+        <translation>Update failed</translation>
+    </message>
+</context>
+<context>
+    <name>StationWindow</name>
+    <message>
+        <source>Velmora 工位</source>
+        <translation>Velmora Station</translation>
+    </message>
+    <message>
+        <source>固件包：</source>
+        <translation>Package:</translation>
+    </message>
+    <message>
+        <source>扫描序列号：</source>
+        <translation>Scan serial:</translation>
+    </message>
+    <message>
+        <source>选择固件包，或使用固件目录</source>
+        <translation>Choose a package, or use the catalogue</translation>
+    </message>
+    <message>
+        <source>固件目录：%1</source>
+        <translation>Catalogue: %1</translation>
+    </message>
+    <message>
+        <source>浏览...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>检查新固件是否运行</source>
+        <translation>Check that the new firmware runs</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>扫描产品标签上的序列号</source>
+        <translation>Scan the serial on the unit's label</translation>
+    </message>
+    <message>
+        <source>正在写入固件：写入结束前不能更换固件包或设置</source>
+        <translation>A gimbal is being written: the package and settings can change once its write has ended</translation>
+    </message>
+    <message>
+        <source>选择固件包</source>
+        <translation>Choose a package</translation>
+    </message>
+    <message>
+        <source>没有设置固件目录</source>
+        <translation>No catalogue is set</translation>
+    </message>
+    <message>
+        <source>请选择固件包</source>
+        <translation>Choose a package first</translation>
+    </message>
+    <message>
+        <source>固件包被拒绝：%1</source>
+        <translation>Package refused: %1</translation>
+    </message>
+    <message>
+        <source>本工位要求先扫描序列号再写入</source>
+        <translation>This station writes a gimbal only after its serial is scanned</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>连接中</source>
+        <translation>Connecting</translation>
+    </message>
+    <message>
+        <source>等待扫描序列号</source>
+        <translation>Scan this unit's serial</translation>
+    </message>
+    <message>
+        <source>读取芯片</source>
+        <translation>Listing the chips</translation>
+    </message>
+    <message>
+        <source>获取固件</source>
+        <translation>Fetching the firmware</translation>
+    </message>
+    <message>
+        <source>写入 %1 %，剩余 %2 秒</source>
+        <translation>Writing %1 %, %2 s left</translation>
+    </message>
+    <message>
+        <source>写入 %1 %</source>
+        <translation>Writing %1 %</translation>
+    </message>
+    <message>
+        <source>检查新固件</source>
+        <translation>Checking the new firmware</translation>
+    </message>
+    <message>
+        <source>固件已是最新</source>
+        <translation>Firmware already up to date</translation>
+    </message>
+    <message>
+        <source>请先开始工位</source>
+        <translation>Start the station first</translation>
+    </message>
+    <message>
+        <source>%1：插入的下一台使用</source>
+        <translation>%1: for the next gimbal plugged in</translation>
+    </message>
+    <message>
+        <source>%1：%2 的下一台使用</source>
+        <translation>%1: for the next gimbal on %2</translation>
+    </message>
+    <message>
+        <source>不是序列号：%1</source>
+        <translation>Not a serial: %1</translation>
+    </message>
+    <message>
+        <source>%1 已在使用</source>
+        <translation>%1 is already in use</translation>
+    </message>
+    <message>
+        <source>今天：合格 %1　不合格 %2　一次通过率 %3</source>
+        <translation>Today: passed %1   failed %2   first-pass yield %3</translation>
+    </message>
+    <message>
+        <source>正在写入固件</source>
+        <translation>Gimbals are being written</translation>
+    </message>
+    <message>
+        <source>有 %1 台云台正在写入固件。现在关闭会安全地停止写入（云台需要重新升级）。确定关闭吗？</source>
+        <translation>%1 gimbal(s) are being written. Closing now stops each write safely (those gimbals must be updated again). Close?</translation>
+    </message>
+    <message>
+        <source>正在安全停止写入…</source>
+        <translation>Stopping the writes safely…</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 个芯片（固件 %1）</source>
+        <translation>
+            <numerusform>%n chip (firmware %1)</numerusform>
+            <numerusform>%n chips (firmware %1)</numerusform>
+        </translation>
+    </message>
+</context>
 </TS>

@@ -57,7 +57,7 @@ QString chipsText(const FlashSession *session)
     QStringList firmware;
     for (const deviceInfo &chip : session->devices())
         firmware.append(chip.firmware);
-    return StationWindow::tr("%1 个芯片（固件 %2）").arg(firmware.size()).arg(firmware.join(QStringLiteral(" / ")));
+    return StationWindow::tr("%n 个芯片（固件 %1）", nullptr, int(firmware.size())).arg(firmware.join(QStringLiteral(" / ")));
 }
 
 } // namespace
@@ -403,7 +403,7 @@ void StationWindow::onScan()
         for (auto it = tiles.cbegin(); it != tiles.cend(); ++it)
             if (station->unitSerial(it.key()) == serial)
                 tiedTo = it.key();
-        scanLabel->setText(tr("%1 → %2").arg(serial, tiedTo));
+        scanLabel->setText(QStringLiteral("%1 → %2").arg(serial, tiedTo));
         break;
     }
     case Station::SerialTie::Held:
@@ -459,7 +459,7 @@ void StationWindow::refreshShift()
 
 void StationWindow::showShift(const Shift &shift)
 {
-    const QString yield = shift.firstPassYield ? QString::number(*shift.firstPassYield * 100, 'f', 1) + QStringLiteral(" %") : tr("—");
+    const QString yield = shift.firstPassYield ? QString::number(*shift.firstPassYield * 100, 'f', 1) + QStringLiteral(" %") : QStringLiteral("—");
     shiftLabel->setText(tr("今天：合格 %1　不合格 %2　一次通过率 %3").arg(shift.passed).arg(shift.failed).arg(yield));
     emit shiftShown();
 }

@@ -84,7 +84,8 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     // packages only; the History window's range and summary view, the yield summary's figures and
     // its charts; the catalogue's button and its group in the firmware tab (release, download,
     // refusals, settings); the check's measurements, verdicts, failures and hint; the Check button
-    // and its tool tip, the check's table, the words of a calibration's own check and of a second failure.
+    // and its tool tip, the check's table, the words of a calibration's own check and of a second failure;
+    // the station window's tiles (phases, verdicts, outcomes) and its bar, scan field and counts.
     QHash<QString, int> perContext;
     for (const Entry &e : std::as_const(entries))
         ++perContext[e.context];
@@ -102,7 +103,9 @@ void TranslationTest::linguistFileHasTheWindowsAndTheServicesEntries()
     QCOMPARE(perContext.value(QStringLiteral("CatalogueOffer")), 32);
     QCOMPARE(perContext.value(QStringLiteral("CheckWords")), 16);
     QCOMPARE(perContext.value(QStringLiteral("CheckFigures")), 8);
-    QCOMPARE(perContext.size(), 15);
+    QCOMPARE(perContext.value(QStringLiteral("StationTile")), 23);
+    QCOMPARE(perContext.value(QStringLiteral("StationWindow")), 34);
+    QCOMPARE(perContext.size(), 17);
 }
 
 void TranslationTest::everySourceTranslatesToItsEnglishText()
