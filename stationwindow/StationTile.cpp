@@ -99,6 +99,12 @@ void StationTile::setPhase(const QString &words)
     phaseLabel->setText(words);
 }
 
+void StationTile::showProgress(int percent)
+{
+    verdictLabel->setText(QStringLiteral("%1 %").arg(percent));
+    verdictLabel->show();
+}
+
 void StationTile::conclude(Verdict verdict, const QString &word, const QString &words)
 {
     shown = verdict;

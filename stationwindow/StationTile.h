@@ -32,6 +32,8 @@ public:
     void setUnitSerial(const QString &unitSerial);
     void setChips(const QString &chips);
     void setPhase(const QString &words);
+    // The write's percent, large where the verdict will be.
+    void showProgress(int percent);
     // The attempt ended: `outcome` is the record's word ("success" for a pass).
     void conclude(Verdict verdict, const QString &outcome, const QString &words);
     // The adapter was pulled out; the verdict stays until the next gimbal.

@@ -328,7 +328,10 @@ void StationWindow::wireStation()
         t->beginGimbal();
         t->setPhase(tr("等待扫描序列号"));
     });
-    connect(s, &Station::serialTied, this, [this](const QString &port, const QString &serial) { tileFor(port)->setUnitSerial(serial); });
+    connect(s, &Station::serialTied, this, [this](const QString &port, const QString &serial) {
+        tileFor(port)->setUnitSerial(serial);
+        scanLabel->setText(QStringLiteral("%1 → %2").arg(serial, port));
+    });
     connect(s, &Station::sessionChanged, this, [this](const QString &port, FlashSession::Change change) {
         if (change == FlashSession::Change::Chips && station->session(port))
             tileFor(port)->setChips(chipsText(station->session(port)));
@@ -343,6 +346,7 @@ void StationWindow::wireStation()
         case FlashSession::State::Fetching: words = tr("获取固件"); break;
         case FlashSession::State::Writing:
             words = secondsLeft >= 0 ? tr("写入 %1 %，剩余 %2 秒").arg(percent).arg(secondsLeft) : tr("写入 %1 %").arg(percent);
+            tileFor(port)->showProgress(percent);
             break;
         case FlashSession::State::Done: return;
         }
@@ -398,14 +402,8 @@ void StationWindow::onScan()
     const QString serial = UnitSerial::normalized(typed);
     const QString port = picked;
     switch (station->tieSerial(typed, port)) {
-    case Station::SerialTie::Tied: {
-        QString tiedTo = port;
-        for (auto it = tiles.cbegin(); it != tiles.cend(); ++it)
-            if (station->unitSerial(it.key()) == serial)
-                tiedTo = it.key();
-        scanLabel->setText(QStringLiteral("%1 → %2").arg(serial, tiedTo));
+    case Station::SerialTie::Tied: // serialTied said where it went
         break;
-    }
     case Station::SerialTie::Held:
         scanLabel->setText(port.isEmpty() ? tr("%1：插入的下一台使用").arg(serial) : tr("%1：%2 的下一台使用").arg(serial, port));
         break;

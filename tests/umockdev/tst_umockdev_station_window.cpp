@@ -64,6 +64,12 @@ private slots:
             QVERIFY(english.load(QStringLiteral(":/en_US")));
             QCoreApplication::installTranslator(&english);
         }
+        if (!shots.isEmpty()) {
+            // As the program shows it: with its dark style.
+            QFile style(QStringLiteral(":/qdarkstyle/style.qss"));
+            QVERIFY(style.open(QIODevice::ReadOnly));
+            qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+        }
         UdevTestbed testbed;
         BenchSlot scanned(testbed, 0, dir.filePath(QStringLiteral("flash0")));
         // Its chips are of another hardware than the package's images: refused by the bootloader's check.
@@ -88,6 +94,7 @@ private slots:
         QVERIFY(scanned.plug());
         QTRY_VERIFY(window.tile(scanned.tty));
         QCOMPARE(window.tile(scanned.tty)->unitSerial(), QStringLiteral("SN-0001"));
+        QVERIFY(window.scanWords().contains(scanned.tty));
         QVERIFY(failing.plug());
         QVERIFY(plain.plug());
 
