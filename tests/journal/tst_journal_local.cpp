@@ -60,6 +60,8 @@ private slots:
         QTest::newRow("everything") << "" << 5;
         QTest::newRow("cpuid of a second chip") << "cpuid" << 1;
         QTest::newRow("chip serial") << "serial" << 1;
+        QTest::newRow("unit serial, exactly") << "unit:SN-42" << 1;
+        QTest::newRow("unit serial, another case") << "unit:sn-42" << 0;
         QTest::newRow("outcome") << "outcome" << 1;
         QTest::newRow("station") << "station" << 1;
         QTest::newRow("kind") << "kind" << 1;
@@ -82,6 +84,7 @@ private slots:
         JournalRecord b = JournalSamples::update(0x22220000, QStringLiteral("hardware-mismatch"));
         JournalRecord c = JournalSamples::update(0x33330000);
         c.station = QStringLiteral("bench-2");
+        b.unitSerial = QStringLiteral("SN-42");
         JournalRecord d = JournalSamples::calibration();
         d.started = a.started.addDays(2);
         QVERIFY(store.append({a, b, c, d, JournalSamples::check()}, &error));
@@ -102,6 +105,8 @@ private slots:
             filter.since = a.started.addDays(1);
         else if (filterName == QLatin1String("until"))
             filter.until = a.started.addDays(1);
+        else if (filterName.startsWith(QLatin1String("unit:")))
+            filter.unitSerial = filterName.mid(5);
         else if (filterName.startsWith(QLatin1String("text:")))
             filter.text = filterName.mid(5);
         QCOMPARE(store.find(filter, &error).size(), expected);

@@ -195,7 +195,8 @@ private slots:
         QString error;
         QVERIFY2(station.open(JournalStore::Backend::Shared, pg.uri(QStringLiteral("station")), 2000, &error), qPrintable(error));
         QCOMPARE(station.schemaVersion(&error), JournalSchema::latest());
-        const JournalRecord update = JournalSamples::update(0x5A3F0012);
+        JournalRecord update = JournalSamples::update(0x5A3F0012);
+        update.unitSerial = QStringLiteral("SN-0042");
         QVERIFY2(station.append({update, JournalSamples::calibration()}, &error), qPrintable(error));
         QVERIFY2(station.append({update}, &error), qPrintable(error));
         JournalFilter byChip;

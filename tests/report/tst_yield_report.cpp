@@ -461,6 +461,33 @@ private slots:
                      qPrintable(why));
         }
     }
+
+    // A unit's scanned serial names its gimbal: a unit whose board was changed after it failed
+    // (other chips, the same label) is one gimbal, not two; units without a scan keep their chips.
+    void aUnitSerialNamesItsGimbal()
+    {
+        using YieldSamples::attempt;
+        QList<JournalRecord> records{
+            attempt("2026-12-03T01:00:00Z", 10, "s1", "write-failed", "", {0x900}, "failed"),
+            attempt("2026-12-03T02:00:00Z", 20, "s1", "success", "", {0xb00}),
+            attempt("2026-12-03T03:00:00Z", 30, "s1", "success", "", {0xa00}),
+        };
+        records[0].unitSerial = records[1].unitSerial = QStringLiteral("SN-1");
+        QString error;
+        JournalStore file, server;
+        openFreshPair(file, server);
+        if (QTest::currentTestFailed())
+            return;
+        for (JournalStore *store : {&file, &server}) {
+            QVERIFY2(store->append(records, &error), qPrintable(error));
+            const auto report = YieldReport::compute(*store, JournalFilter(), &error);
+            QVERIFY2(report, qPrintable(error));
+            QString why;
+            QVERIFY2(matches(QJsonObject{{"attempts", 3}, {"gimbals", 2}, {"firstPassYield", 0.5}, {"finalYield", 1}}, report->toJson(),
+                             QStringLiteral("report"), &why),
+                     qPrintable(why));
+        }
+    }
 };
 
 int main(int argc, char *argv[])

@@ -73,6 +73,62 @@ private slots:
         QCOMPARE(concluded.at(0).second, QStringLiteral("success"));
         QCOMPARE(finished.at(0).at(0).toInt(), 0);
     }
+
+    // A unit serial reaches the gimbal's record whenever it was scanned: before the gimbal came,
+    // while it waited for one (nothing written before), or for its tile while it was written.
+    void aScannedSerialReachesTheRecord_data()
+    {
+        QTest::addColumn<bool>("required");
+        QTest::addColumn<QString>("when");
+        QTest::newRow("scanned before the plug") << false << "before";
+        QTest::newRow("required: waits, then scanned") << true << "waiting";
+        QTest::newRow("scanned for its tile while written") << false << "running";
+    }
+
+    void aScannedSerialReachesTheRecord()
+    {
+        QFETCH(bool, required);
+        QFETCH(QString, when);
+        if (!UdevTestbed::preloaded())
+            QSKIP(qPrintable(UdevTestbed::notPreloadedReason()));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("two.ptz"));
+        writeTestPackage(path, {12000, 5000}, 11);
+        const PackageCheck checked = CheckedPackage::open(path, false);
+        UdevTestbed testbed;
+        BenchSlot slot(testbed, 0, dir.filePath(QStringLiteral("flash")));
+        Station::Settings settings;
+        settings.connectTimeoutMs = 10000;
+        settings.count = 1;
+        settings.recordAttempts = true;
+        settings.requireSerial = required;
+        Station station(settings, *checked.package);
+        QSignalSpy wanted(&station, &Station::serialWanted);
+        QSignalSpy taken(&station, &Station::adapterTaken);
+        QSignalSpy concluded(&station, &Station::attemptConcluded);
+        QSignalSpy finished(&station, &Station::finished);
+        station.start();
+        if (when == QLatin1String("before"))
+            QCOMPARE(station.tieSerial(QStringLiteral(" SN-7\r\n")), Station::SerialTie::Held);
+        QVERIFY(slot.plug());
+        if (when == QLatin1String("waiting")) {
+            QVERIFY(wanted.wait(10000));
+            QCOMPARE(taken.size(), 0); // not opened: nothing sent, nothing written
+            QCOMPARE(slot.pagesWritten(), 0);
+            QCOMPARE(station.tieSerial(QStringLiteral("SN-7")), Station::SerialTie::Tied);
+        }
+        if (when == QLatin1String("running")) {
+            QVERIFY(taken.wait(10000));
+            QCOMPARE(station.tieSerial(QStringLiteral("SN-7"), slot.tty), Station::SerialTie::Tied);
+            QCOMPARE(station.tieSerial(QStringLiteral("SN-7")), Station::SerialTie::InUse);
+        }
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(concluded.size(), 1);
+        const JournalRecord record = concluded.at(0).at(1).value<JournalRecord>();
+        QCOMPARE(record.outcome, QStringLiteral("success"));
+        QCOMPARE(record.unitSerial, QStringLiteral("SN-7"));
+        QCOMPARE(wanted.size(), required && when != QLatin1String("before") ? 1 : 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(StationEngineTest)
