@@ -335,7 +335,9 @@ bool JournalSchema::fromUnreleasedBuild(const QSqlDatabase &db, int version)
     // From version 6 this program's journal has the measurements' table (looked up in the
     // catalogue: a role may be refused a read of the table itself).
     const bool measurements = version < 6 || db.tables().contains(QStringLiteral("measurements"));
-    return !hasColumn("started_ms") || hasColumn("firmware_written") || !measurements;
+    // From version 7 its records keep the unit's serial.
+    const bool unitSerial = version < 7 || hasColumn("unit_serial");
+    return !hasColumn("started_ms") || hasColumn("firmware_written") || !measurements || !unitSerial;
 }
 
 int JournalSchema::latest()
