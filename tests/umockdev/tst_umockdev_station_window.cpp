@@ -15,6 +15,7 @@
 #include "../common/TestPackages.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -98,6 +99,12 @@ private slots:
         QVERIFY(failing.plug());
         QVERIFY(plain.plug());
 
+        // The product cannot change while a gimbal is being written: the station runs on.
+        QTRY_VERIFY_WITH_TIMEOUT(window.tile(plain.tty) && window.tile(plain.tty)->phaseText().contains(QLatin1String("%")), kGimbalMs);
+        auto *product = window.findChild<QComboBox *>(QStringLiteral("productBox"));
+        emit product->activated(3);
+        QCOMPARE(product->currentIndex(), 0);
+        QVERIFY(window.isRunning());
         QTRY_COMPARE_WITH_TIMEOUT(window.tile(scanned.tty)->verdict(), StationTile::Verdict::Pass, kGimbalMs);
         QTRY_COMPARE_WITH_TIMEOUT(window.tile(failing.tty)->verdict(), StationTile::Verdict::Fail, kGimbalMs);
         if (!shots.isEmpty()) {
