@@ -80,13 +80,17 @@ const CommandEntry kCommands[] = {
      "--unit-serial (with one port) keeps the unit's own serial, from its label, in the record."},
     {"station", CliOptions::Command::Station,
      "station --package P --product ROW [--count N] [--check] [--connect-timeout S] [--require-signed]\n"
-     "        [--count 1 --unit-serial S] [--json]",
+     "        [--count 1 --unit-serial S] [--json]\n"
+     "  station --from-catalogue VERSION|latest [--allow-older] [--channel C] [--catalogue URL] [--offline]\n"
+     "        --product ROW [the same options]",
      "Update every gimbal adapter that is plugged in, those present at the start too, each as flash\n"
      "does and in parallel, until Ctrl-C or until N gimbals have ended. The package is read and\n"
      "checked once, at the start. An adapter is updated once while it stays plugged in; pulled out\n"
      "and plugged in again, it starts over. The first Ctrl-C takes no more gimbals and lets the\n"
      "running ones finish; a second cancels them (RESTART). Every attempt lands in the journal, with\n"
      "the result of --check when it was asked for. The package's signature is checked as flash does.\n"
+     "--from-catalogue takes each gimbal's release from the maker's catalogue once its chips are\n"
+     "listed, as flash does (the index is checked once for the run).\n"
      "--unit-serial (with --count 1) keeps the unit's own serial in the gimbal's record. A station\n"
      "set to require a unit serial (station/require-serial) refuses to start without it (status 2)."},
     {"info", CliOptions::Command::Info, "info [--port P] --product ROW [--connect-timeout S] [--json]",
@@ -301,11 +305,12 @@ CliOptions CliOptions::parse(const QStringList &arguments)
                                        QStringLiteral("The catalogue's URL or folder (else VELMORA_CATALOGUE or the setting)."),
                                        QStringLiteral("URL"));
     const QCommandLineOption offline(QStringLiteral("offline"), QStringLiteral("Use only what was fetched from the catalogue before."));
-    if (c == Command::Flash) {
+    if (c == Command::Flash || c == Command::Station) {
         for (const QCommandLineOption &option : {fromCatalogue, allowOlder, channel, catalogue, offline})
             parser.addOption(option);
-        parser.addPositionalArgument(QStringLiteral("PACKAGE"), QStringLiteral("The .ptz firmware package."));
     }
+    if (c == Command::Flash)
+        parser.addPositionalArgument(QStringLiteral("PACKAGE"), QStringLiteral("The .ptz firmware package."));
 
     if (!parser.parse(QStringList(QStringLiteral("velmora-cli")) + arguments.mid(1)))
         return failure(QStringLiteral("%1: %2").arg(first, parser.errorText()));
@@ -389,23 +394,35 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         }
         return options;
     }
-    if (c == Command::Flash && parser.isSet(fromCatalogue)) {
-        if (!positional.isEmpty())
-            return failure(QStringLiteral("flash: --from-catalogue and a package file exclude each other"));
+    // flash and station take the same catalogue options; empty when they are sound.
+    const auto takeCatalogue = [&]() -> QString {
+        if (!parser.isSet(fromCatalogue)) {
+            for (const QCommandLineOption *option : {&allowOlder, &channel, &catalogue, &offline})
+                if (parser.isSet(*option))
+                    return QStringLiteral("%1: --%2 goes with --from-catalogue").arg(first, option->names().first());
+            return QString();
+        }
         options.fromCatalogue = parser.value(fromCatalogue);
         if (options.fromCatalogue != QLatin1String("latest") && !CatalogueVersions::valid(options.fromCatalogue))
-            return failure(QStringLiteral("flash: --from-catalogue takes latest or a version such as 1.07, not '%1'").arg(options.fromCatalogue));
+            return QStringLiteral("%1: --from-catalogue takes latest or a version such as 1.07, not '%2'").arg(first, options.fromCatalogue);
         if (parser.isSet(channel) && parser.value(channel).isEmpty())
-            return failure(QStringLiteral("flash: --channel needs a name"));
+            return QStringLiteral("%1: --channel needs a name").arg(first);
         options.catalogue = parser.value(catalogue);
         options.channel = parser.value(channel);
         options.allowOlder = parser.isSet(allowOlder);
         options.offline = parser.isSet(offline);
+        return QString();
+    };
+    if (c == Command::Flash || c == Command::Station) {
+        const QString mistake = takeCatalogue();
+        if (!mistake.isEmpty())
+            return failure(mistake);
+    }
+    if (c == Command::Flash && parser.isSet(fromCatalogue)) {
+        if (!positional.isEmpty())
+            return failure(QStringLiteral("flash: --from-catalogue and a package file exclude each other"));
         options.requireSigned = parser.isSet(requireSigned);
     } else if (c == Command::Flash) {
-        for (const QCommandLineOption *option : {&allowOlder, &channel, &catalogue, &offline})
-            if (parser.isSet(*option))
-                return failure(QStringLiteral("flash: --%1 goes with --from-catalogue").arg(option->names().first()));
         if (positional.isEmpty())
             return failure(QStringLiteral("flash: no package given"));
         if (positional.size() > 1)
@@ -416,8 +433,10 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         return failure(QStringLiteral("%1: unexpected argument '%2'").arg(first, positional.first()));
     }
     if (c == Command::Station) {
-        if (parser.values(packageOption).size() != 1 || parser.value(packageOption).isEmpty())
-            return failure(QStringLiteral("station: one --package is required"));
+        if (parser.isSet(fromCatalogue) && parser.isSet(packageOption))
+            return failure(QStringLiteral("station: --from-catalogue and --package exclude each other"));
+        if (!parser.isSet(fromCatalogue) && (parser.values(packageOption).size() != 1 || parser.value(packageOption).isEmpty()))
+            return failure(QStringLiteral("station: one --package is required (or --from-catalogue)"));
         options.package = parser.value(packageOption);
         options.check = parser.isSet(check);
         options.requireSigned = parser.isSet(requireSigned);

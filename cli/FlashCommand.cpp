@@ -104,13 +104,14 @@ void FlashCommand::onSessionFinished()
     emit finished(code);
 }
 
-bool FlashCommand::openCatalogue()
+std::optional<CatalogueClient::Settings> FlashCommand::catalogueSettings(const CliOptions &options)
 {
     CatalogueClient::Settings settings;
     settings.location = CatalogueSettings::location(options.catalogue);
     if (settings.location.isEmpty()) {
-        CliOutput::error(QStringLiteral("velmora-cli: flash: no catalogue set (--catalogue, VELMORA_CATALOGUE or the window's setting)"));
-        return false;
+        CliOutput::error(QStringLiteral("velmora-cli: %1: no catalogue set (--catalogue, VELMORA_CATALOGUE or the window's setting)")
+                             .arg(options.command == CliOptions::Command::Station ? QStringLiteral("station") : QStringLiteral("flash")));
+        return std::nullopt;
     }
     settings.offline = options.offline;
     QStringList problems;
@@ -118,9 +119,20 @@ bool FlashCommand::openCatalogue()
     for (const QString &problem : std::as_const(problems))
         CliOutput::error(QStringLiteral("velmora-cli: trusted key skipped: %1").arg(problem));
     settings.requireSigned = options.requireSigned;
-    const CatalogueSource::Request request{options.fromCatalogue, options.channel.isEmpty() ? CatalogueSettings::channel() : options.channel,
-                                           options.allowOlder};
-    catalogue = std::make_unique<CatalogueSource>(settings, request);
+    return settings;
+}
+
+CatalogueSource::Request FlashCommand::catalogueRequest(const CliOptions &options)
+{
+    return {options.fromCatalogue, options.channel.isEmpty() ? CatalogueSettings::channel() : options.channel, options.allowOlder};
+}
+
+bool FlashCommand::openCatalogue()
+{
+    const std::optional<CatalogueClient::Settings> settings = catalogueSettings(options);
+    if (!settings)
+        return false;
+    catalogue = std::make_unique<CatalogueSource>(*settings, catalogueRequest(options));
     return true;
 }
 
@@ -131,55 +143,60 @@ void FlashCommand::fetchFor(FlashSession *session)
         if (session->isDone() || ended)
             return;
         session->setCatalogue(result.origin);
-        const QString port = session->portName();
         const QString age = CatalogueWords::age(catalogue->index(), QDateTime::currentDateTimeUtc());
         if (!age.isEmpty() && !ageSaid) {
             ageSaid = true;
             CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(age));
         }
-        if (!result.given()) {
-            const QString words = CatalogueWords::reason(result.refusal);
-            if (options.json)
-                CliOutput::json({{QStringLiteral("event"), QStringLiteral("refused")},
-                                 {QStringLiteral("port"), port},
-                                 {QStringLiteral("reason"), CatalogueReasons::name(result.refusal)},
-                                 {QStringLiteral("detail"), result.detail}});
-            CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(CatalogueWords::refusal(result.refusal, result.detail)));
-            session->refuse(result.ending(), words);
-            return;
-        }
-        const PackageCheck &checked = *result.package;
-        const SignatureCheck &signature = checked.signature;
-        if (!checked.accepted()) {
-            const QString reason = checked.refusedBySignature() ? SignatureCheck::stateName(signature.state) : QStringLiteral("package-invalid");
-            if (options.json)
-                CliOutput::json({{QStringLiteral("event"), QStringLiteral("refused")},
-                                 {QStringLiteral("port"), port},
-                                 {QStringLiteral("package"), checked.path},
-                                 {QStringLiteral("reason"), reason},
-                                 {QStringLiteral("keyId"), signature.keyId},
-                                 {QStringLiteral("detail"), checked.detail()}});
-            CliOutput::error(QStringLiteral("velmora-cli: catalogue: refused (%1): %2: %3").arg(reason, checked.path, checked.detail()));
-        } else if (options.json) {
-            CliOutput::json({{QStringLiteral("event"), QStringLiteral("catalogue")},
-                             {QStringLiteral("port"), port},
-                             {QStringLiteral("catalogue"), result.origin.url},
-                             {QStringLiteral("sequence"), double(result.origin.sequence)},
-                             {QStringLiteral("version"), result.origin.version},
-                             {QStringLiteral("channel"), result.origin.channel},
-                             {QStringLiteral("package"), checked.path},
-                             {QStringLiteral("offline"), result.fromCache},
-                             {QStringLiteral("signature"), SignatureCheck::stateName(signature.state)}});
-        } else {
-            CliOutput::line(QStringLiteral("%1: release %2 (%3) of %4, sequence %5%6%7")
-                                .arg(port, result.origin.version, result.origin.channel, result.origin.url)
-                                .arg(result.origin.sequence)
-                                .arg(result.fromCache ? QStringLiteral(", kept") : QString(),
-                                     signature.state == SignatureCheck::State::Valid ? QStringLiteral(", signed by key %1").arg(signature.keyId)
-                                                                                     : QString()));
-        }
-        session->supplyPackage(checked);
+        sayCatalogue(session->portName(), result, options.json);
+        if (!result.given())
+            session->refuse(result.ending(), CatalogueWords::reason(result.refusal));
+        else
+            session->supplyPackage(*result.package);
     });
+}
+
+void FlashCommand::sayCatalogue(const QString &port, const CatalogueResult &result, bool json)
+{
+    if (!result.given()) {
+        if (json)
+            CliOutput::json({{QStringLiteral("event"), QStringLiteral("refused")},
+                             {QStringLiteral("port"), port},
+                             {QStringLiteral("reason"), CatalogueReasons::name(result.refusal)},
+                             {QStringLiteral("detail"), result.detail}});
+        CliOutput::error(QStringLiteral("velmora-cli: catalogue: %1").arg(CatalogueWords::refusal(result.refusal, result.detail)));
+        return;
+    }
+    const PackageCheck &checked = *result.package;
+    const SignatureCheck &signature = checked.signature;
+    if (!checked.accepted()) {
+        const QString reason = checked.refusedBySignature() ? SignatureCheck::stateName(signature.state) : QStringLiteral("package-invalid");
+        if (json)
+            CliOutput::json({{QStringLiteral("event"), QStringLiteral("refused")},
+                             {QStringLiteral("port"), port},
+                             {QStringLiteral("package"), checked.path},
+                             {QStringLiteral("reason"), reason},
+                             {QStringLiteral("keyId"), signature.keyId},
+                             {QStringLiteral("detail"), checked.detail()}});
+        CliOutput::error(QStringLiteral("velmora-cli: catalogue: refused (%1): %2: %3").arg(reason, checked.path, checked.detail()));
+    } else if (json) {
+        CliOutput::json({{QStringLiteral("event"), QStringLiteral("catalogue")},
+                         {QStringLiteral("port"), port},
+                         {QStringLiteral("catalogue"), result.origin.url},
+                         {QStringLiteral("sequence"), double(result.origin.sequence)},
+                         {QStringLiteral("version"), result.origin.version},
+                         {QStringLiteral("channel"), result.origin.channel},
+                         {QStringLiteral("package"), checked.path},
+                         {QStringLiteral("offline"), result.fromCache},
+                         {QStringLiteral("signature"), SignatureCheck::stateName(signature.state)}});
+    } else {
+        CliOutput::line(QStringLiteral("%1: release %2 (%3) of %4, sequence %5%6%7")
+                            .arg(port, result.origin.version, result.origin.channel, result.origin.url)
+                            .arg(result.origin.sequence)
+                            .arg(result.fromCache ? QStringLiteral(", kept") : QString(),
+                                 signature.state == SignatureCheck::State::Valid ? QStringLiteral(", signed by key %1").arg(signature.keyId)
+                                                                                 : QString()));
+    }
 }
 
 std::optional<CheckedPackage> FlashCommand::admitPackage(const CliOptions &options, Journal *journal)

@@ -3,13 +3,13 @@
 
 #include "Command.h"
 #include "CliOptions.h"
+#include "CatalogueSource.h"
 #include "CheckedPackage.h"
 
 #include <QList>
 #include <memory>
 #include <optional>
 
-class CatalogueSource;
 class FlashSession;
 class ProgressDisplay;
 
@@ -28,6 +28,12 @@ public:
     // says who signed it; a refusal is said in words (and, with --json, as a JSON event) and
     // gives no package. A refusal for the signature is recorded in `journal` when there is one.
     static std::optional<CheckedPackage> admitPackage(const CliOptions &options, Journal *journal = nullptr);
+    // --from-catalogue: the catalogue client's settings, or nullopt (said) when no catalogue is
+    // set; and what to take from it.
+    static std::optional<CatalogueClient::Settings> catalogueSettings(const CliOptions &options);
+    static CatalogueSource::Request catalogueRequest(const CliOptions &options);
+    // Says what the catalogue gave for the gimbal on `port`: its release, or why there is none.
+    static void sayCatalogue(const QString &port, const CatalogueResult &result, bool json);
 
 private:
     void onSessionFinished();

@@ -27,9 +27,18 @@ void StationCommand::start()
         emit finished(ExitCode::BadArguments);
         return;
     }
-    // Every gimbal of the run gets these bytes, read and checked once, here.
-    const std::optional<CheckedPackage> package = FlashCommand::admitPackage(options, journal);
-    if (!package) {
+    Station::Settings settings;
+    std::optional<CheckedPackage> package;
+    if (!options.fromCatalogue.isEmpty()) {
+        // Each gimbal gets the catalogue's release for the chips it lists.
+        settings.catalogueClient = FlashCommand::catalogueSettings(options);
+        if (!settings.catalogueClient) {
+            emit finished(ExitCode::BadArguments);
+            return;
+        }
+        settings.catalogueRequest = FlashCommand::catalogueRequest(options);
+    } else if (!(package = FlashCommand::admitPackage(options, journal))) {
+        // Every gimbal of the run gets these bytes, read and checked once, here.
         emit finished(ExitCode::BadPackage);
         return;
     }
@@ -37,21 +46,22 @@ void StationCommand::start()
                                       : CliOutput::isTerminal() ? StationDisplay::Mode::Terminal
                                                                 : StationDisplay::Mode::Plain;
     display = std::make_unique<StationDisplay>(mode);
-    display->started(QFileInfo(options.package).fileName(), options.count);
-    Station::Settings settings;
+    display->started(package ? QFileInfo(options.package).fileName() : QStringLiteral("catalogue %1").arg(options.fromCatalogue), options.count);
     settings.productRow = options.productRow;
     settings.connectTimeoutMs = options.connectTimeoutMs;
     settings.count = options.count;
     settings.check = options.check;
     settings.recordAttempts = journal != nullptr;
     settings.requireSerial = serialRequired;
-    station = std::make_unique<Station>(settings, *package);
+    station = std::make_unique<Station>(settings, package);
     if (!options.unitSerial.isEmpty())
         station->tieSerial(options.unitSerial);
     connect(station.get(), &Station::adapterTaken, this,
             [this](const QString &port, const QString &serial) { display->taken(port, serial); });
     connect(station.get(), &Station::sessionChanged, this,
             [this](const QString &port, FlashSession::Change change) { display->update(station->session(port), change); });
+    connect(station.get(), &Station::catalogueAnswered, this,
+            [this](const QString &port, const CatalogueResult &result) { FlashCommand::sayCatalogue(port, result, options.json); });
     connect(station.get(), &Station::checkStarted, this, [this](const QString &port) { display->checking(port); });
     connect(station.get(), &Station::checkEnded, this, [this](const QString &port, BootCheck result, double g) {
         display->checked(port, UpdateAttempt::checkName(result), g);

@@ -93,6 +93,9 @@ private slots:
         QTest::newRow("package cut short") << "truncated" << latest << 3 << "package-digest" << "";
         QTest::newRow("no release for these chips") << "other-chips" << latest << 3 << "catalogue-no-match" << "";
         QTest::newRow("older than running, not allowed") << "" << QStringList{QStringLiteral("--from-catalogue"), QStringLiteral("0.90")} << 3 << "catalogue-older" << "";
+        // The station takes each gimbal's release the same way.
+        QTest::newRow("station: latest") << "" << latest << 0 << "" << "1.07";
+        QTest::newRow("station: index expired") << "expired" << latest << 3 << "catalogue-expired" << "";
         QTest::newRow("unsigned package, signatures required") << "" << (latest + QStringList{QStringLiteral("--require-signed")}) << 3 << "unsigned" << "";
     }
     void flashWritesOnlyWhatTheCatalogueGives()
@@ -148,13 +151,17 @@ private slots:
         SimulatorProcess sim;
         QVERIFY(sim.start({QStringLiteral("--role"), QStringLiteral("bootloader"), QStringLiteral("--flash-dir"), flashDir}));
         CliProcess cli;
-        QCOMPARE(run(home.path(), QStringList{QStringLiteral("flash"), QStringLiteral("--port"), sim.path(), QStringLiteral("--product"), QStringLiteral("0"),
-                                              QStringLiteral("--catalogue"), base, QStringLiteral("--json")} + options, &cli),
+        const bool station = QByteArray(QTest::currentDataTag()).startsWith("station: ");
+        cli.extraEnvironment.insert(QStringLiteral("VELMORA_VIRTUAL_PORTS"), sim.path());
+        const QStringList command = station ? QStringList{QStringLiteral("station"), QStringLiteral("--count"), QStringLiteral("1")}
+                                            : QStringList{QStringLiteral("flash"), QStringLiteral("--port"), sim.path()};
+        QCOMPARE(run(home.path(), command + QStringList{QStringLiteral("--product"), QStringLiteral("0"), QStringLiteral("--catalogue"), base,
+                                                        QStringLiteral("--json")} + options, &cli),
                  status);
         QString said;
         for (const QString &line : cli.outputLines()) {
             const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
-            if (event.value(QLatin1String("event")).toString() == QLatin1String("summary"))
+            if (event.value(QLatin1String("event")).toString() == QLatin1String(station ? "done" : "summary"))
                 said = event.value(QLatin1String("reason")).toString();
         }
         QCOMPARE(said, status == 0 ? QStringLiteral("success") : reason);

@@ -129,6 +129,10 @@ private slots:
             << QStringList{"flash", "--port", noPort, "--product", "4", "--require-signed", validPackage} << 3
             << "not signed, and only signed packages are accepted";
         QTest::newRow("journal, cpuid not hex") << QStringList{"journal", "--cpuid", "5A3G"} << 2 << "--cpuid";
+        QTest::newRow("station, a unit serial for many gimbals") << QStringList{"station", "--package", "p.ptz", "--product", "4", "--unit-serial", "SN-1"} << 2 << "--count 1";
+        QTest::newRow("flash, a unit serial for two ports") << QStringList{"flash", "--port", "a", "--port", "b", "--product", "4", "--unit-serial", "SN-1", "p.ptz"} << 2 << "one --port";
+        QTest::newRow("flash, a unit serial with a space") << QStringList{"flash", "--port", "a", "--product", "4", "--unit-serial", "SN 1", "p.ptz"} << 2 << "--unit-serial";
+        QTest::newRow("station, catalogue and package") << QStringList{"station", "--package", "p.ptz", "--from-catalogue", "latest", "--product", "4"} << 2 << "exclude";
         // A word no record carries would list nothing: refused, naming the words there are.
         QTest::newRow("journal, outcome misspelt") << QStringList{"journal", "--outcome", "sucess"} << 2 << "not-running";
         QTest::newRow("journal, outcome of another case") << QStringList{"journal", "--outcome", "Success"} << 2
