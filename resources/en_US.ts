@@ -1067,6 +1067,10 @@ Stop the update?</translation>
         <translation>Browse...</translation>
     </message>
     <message>
+        <source>使用固件目录</source>
+        <translation>Use the catalogue</translation>
+    </message>
+    <message>
         <source>检查新固件是否运行</source>
         <translation>Check that the new firmware runs</translation>
     </message>

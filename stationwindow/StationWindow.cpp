@@ -123,6 +123,7 @@ StationWindow::StationWindow(const Options &o, Journal *j, QWidget *parent)
     top->addWidget(new QLabel(tr("固件包："), central));
     top->addWidget(packageBox, 1);
     top->addWidget(browseButton);
+    top->addWidget(catalogueButton);
     top->addWidget(productBox);
     top->addWidget(checkBox);
     top->addWidget(startButton);
@@ -169,6 +170,15 @@ void StationWindow::buildTop()
     packageBox->setText(options.fromCatalogue.isEmpty() ? options.package : tr("固件目录：%1").arg(options.fromCatalogue));
     browseButton = new QPushButton(tr("浏览..."), central);
     connect(browseButton, &QPushButton::clicked, this, &StationWindow::choosePackage);
+    // The maker's catalogue instead of a file: each gimbal gets the latest release for its chips.
+    catalogueButton = new QPushButton(tr("使用固件目录"), central);
+    connect(catalogueButton, &QPushButton::clicked, this, [this] {
+        if (!mayChange())
+            return;
+        options.package.clear();
+        options.fromCatalogue = QStringLiteral("latest");
+        packageBox->setText(tr("固件目录：%1").arg(options.fromCatalogue));
+    });
     productBox = new QComboBox(central);
     productBox->setObjectName(QStringLiteral("productBox"));
     for (int row = 0; row < ProductTable::RowCount; ++row)

@@ -100,6 +100,7 @@ private:
 
     QLineEdit *packageBox = nullptr;
     QPushButton *browseButton = nullptr;
+    QPushButton *catalogueButton = nullptr;
     QComboBox *productBox = nullptr;
     QCheckBox *checkBox = nullptr;
     QPushButton *startButton = nullptr;
