@@ -1,5 +1,6 @@
-// The station window on a mocked bench: three gimbals, one that fails and one whose serial was
-// scanned, each tile's final state and the journal's records; then the scan field's rules.
+// The station window on a mocked bench: three gimbals, one that fails, one whose serial was
+// scanned and one being written when the window is closed; each tile's final state and the
+// journal's records; then the scan field's rules.
 //
 // With VELMORA_STATION_SHOTS=DIR it also saves the window while two gimbals have ended and the
 // third is still being written, at 1920x1080 and 1366x768, in Chinese, or in English with
@@ -18,6 +19,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -79,9 +83,10 @@ private slots:
                               for (SimChipInfo &chip : b.chips)
                                   chip.hardware = 0x0201;
                           });
-        // Slower, so that it is still being written when the others have ended.
+        // Slower, so that it is still being written when the others have ended; then the window
+        // is closed under it.
         BenchSlot plain(testbed, 2, dir.filePath(QStringLiteral("flash2")), RoleSettings::NewFirmware::None,
-                        [slow = !shots.isEmpty()](BootloaderSettings &b) { b.pageWriteMs = slow ? 400 : 60; });
+                        [slow = !shots.isEmpty()](BootloaderSettings &b) { b.pageWriteMs = slow ? 400 : 200; });
 
         Journal journal(JournalConfig::resolve());
         StationWindow window({package, QString(), 0, false}, &journal);
@@ -99,16 +104,24 @@ private slots:
         QVERIFY(failing.plug());
         QVERIFY(plain.plug());
 
+        QTRY_COMPARE_WITH_TIMEOUT(window.tile(scanned.tty)->verdict(), StationTile::Verdict::Pass, kGimbalMs);
+        QTRY_COMPARE_WITH_TIMEOUT(window.tile(failing.tty)->verdict(), StationTile::Verdict::Fail, kGimbalMs);
+        QCOMPARE(window.tile(failing.tty)->outcomeWord(), QStringLiteral("hardware-mismatch"));
+        QVERIFY(window.tile(failing.tty)->unitSerial().isEmpty());
+        QVERIFY(failing.pagesWritten() == 0);
+        // The verdict stays when the gimbal is pulled out, until the next one on the adapter.
+        const QString ended = window.tile(failing.tty)->phaseText();
+        scanned.pull();
+        QTRY_VERIFY(window.tile(scanned.tty)->phaseText() != ended);
+        QCOMPARE(window.tile(scanned.tty)->verdict(), StationTile::Verdict::Pass);
+
         // The product cannot change while a gimbal is being written: the station runs on.
         QTRY_VERIFY_WITH_TIMEOUT(window.tile(plain.tty) && window.tile(plain.tty)->phaseText().contains(QLatin1String("%")), kGimbalMs);
         auto *product = window.findChild<QComboBox *>(QStringLiteral("productBox"));
         emit product->activated(3);
         QCOMPARE(product->currentIndex(), 0);
         QVERIFY(window.isRunning());
-        QTRY_COMPARE_WITH_TIMEOUT(window.tile(scanned.tty)->verdict(), StationTile::Verdict::Pass, kGimbalMs);
-        QTRY_COMPARE_WITH_TIMEOUT(window.tile(failing.tty)->verdict(), StationTile::Verdict::Fail, kGimbalMs);
         if (!shots.isEmpty()) {
-            QTRY_VERIFY_WITH_TIMEOUT(window.tile(plain.tty)->phaseText().contains(QLatin1String("%")), kGimbalMs);
             const QString lang = english.isEmpty() ? QStringLiteral("zh") : QStringLiteral("en");
             for (const QSize size : {QSize(1920, 1080), QSize(1366, 768)}) {
                 window.resize(size);
@@ -116,17 +129,21 @@ private slots:
                 QVERIFY(window.grab().save(QStringLiteral("%1/station-%2-%3x%4.png").arg(shots, lang).arg(size.width()).arg(size.height())));
             }
         }
-        QTRY_COMPARE_WITH_TIMEOUT(window.tile(plain.tty)->verdict(), StationTile::Verdict::Pass, kGimbalMs);
-        QCOMPARE(window.tile(failing.tty)->outcomeWord(), QStringLiteral("hardware-mismatch"));
-        QVERIFY(window.tile(failing.tty)->unitSerial().isEmpty());
-        QVERIFY(window.tile(plain.tty)->unitSerial().isEmpty());
-        QVERIFY(window.tile(plain.tty)->outcomeWord().isEmpty());
-        QVERIFY(failing.pagesWritten() == 0);
-
-        // The verdict stays when the gimbal is pulled out, until the next one on the adapter.
-        scanned.pull();
-        QTRY_VERIFY(window.tile(scanned.tty)->phaseText() != window.tile(plain.tty)->phaseText());
-        QCOMPARE(window.tile(scanned.tty)->verdict(), StationTile::Verdict::Pass);
+        // Closed while it is written: the window asks; confirmed, the write ends safely (RESTART)
+        // and the window closes once the station has ended.
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&answer] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                answer.stop();
+                box->button(QMessageBox::Yes)->click();
+            }
+        });
+        answer.start(20);
+        window.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), kGimbalMs);
+        QCOMPARE(window.tile(plain.tty)->verdict(), StationTile::Verdict::Refused);
+        QCOMPARE(window.tile(plain.tty)->outcomeWord(), QStringLiteral("cancelled"));
+        QVERIFY(plain.ended(QStringLiteral("B RESTART")));
 
         JournalStore store;
         QString error;
@@ -138,7 +155,7 @@ private slots:
         QCOMPARE(byPort.value(scanned.tty).unitSerial, QStringLiteral("SN-0001"));
         QCOMPARE(byPort.value(scanned.tty).outcome, QStringLiteral("success"));
         QCOMPARE(byPort.value(failing.tty).outcome, QStringLiteral("hardware-mismatch"));
-        QCOMPARE(byPort.value(plain.tty).outcome, QStringLiteral("success"));
+        QCOMPARE(byPort.value(plain.tty).outcome, QStringLiteral("cancelled"));
         QVERIFY(byPort.value(plain.tty).unitSerial.isEmpty());
         QCoreApplication::removeTranslator(&english);
     }
