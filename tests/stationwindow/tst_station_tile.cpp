@@ -1,95 +1,80 @@
-// A station tile's verdict and words for each outcome and its state through a gimbal's life, and
-// the options `velmora --station` takes. No translator is loaded, so the words are the source texts.
+// The station window's options as velmora --station reads them, and the verdict a tile shows for
+// each way an attempt ends.
 #include "StationTile.h"
 #include "StationWindow.h"
 
 #include <QtTest>
 
-using Verdict = StationTile::Verdict;
-
-class TestStationTile : public QObject
+class StationTileTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void verdictAndState_data()
-    {
-        QTest::addColumn<QString>("word");
-        QTest::addColumn<Verdict>("verdict");
-        QTest::addColumn<QString>("words");
-        QTest::newRow("passed") << "success" << Verdict::Pass << "固件已写入";
-        QTest::newRow("write failed") << "write-failed" << Verdict::Fail << "写入失败";
-        QTest::newRow("new firmware not running") << "not-running" << Verdict::Fail << "新固件没有运行";
-        QTest::newRow("bad signature: the line's") << "signature-invalid" << Verdict::Refused << "固件包签名无效";
-        QTest::newRow("unsigned: the line's") << "unsigned" << Verdict::Refused << "固件包未签名";
-        QTest::newRow("unknown word fails") << "something-new" << Verdict::Fail << "升级失败";
-    }
-    void verdictAndState()
-    {
-        QFETCH(QString, word);
-        QFETCH(Verdict, verdict);
-        QFETCH(QString, words);
-        QCOMPARE(StationTile::verdictOf(word), verdict);
-        QCOMPARE(StationTile::outcomeWords(word), words);
-
-        StationTile tile(QStringLiteral("/dev/ttyACM0"));
-        tile.beginGimbal();
-        tile.setUnitSerial(QStringLiteral("SN-1"));
-        tile.conclude(verdict, word, words);
-        QCOMPARE(tile.verdict(), verdict);
-        // A pass has no outcome word to show; a failure or refusal names its word.
-        QCOMPARE(tile.outcomeWord(), verdict == Verdict::Pass ? QString() : word);
-        QCOMPARE(tile.unitSerial(), QStringLiteral("SN-1"));
-
-        // Pulled out, the verdict stays for the operator to read; the next gimbal clears it.
-        tile.setUnplugged();
-        QCOMPARE(tile.verdict(), verdict);
-        QCOMPARE(tile.phaseText(), QStringLiteral("已拔出：等待下一台"));
-        tile.beginGimbal();
-        QCOMPARE(tile.verdict(), Verdict::None);
-        QVERIFY(tile.outcomeWord().isEmpty());
-        QVERIFY(tile.unitSerial().isEmpty());
-        tile.setUnplugged();
-        QCOMPARE(tile.phaseText(), QStringLiteral("已拔出"));
-    }
-
-    void parseOptions_data()
+    void optionsAreReadOrRefused_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("mistake"); // empty: accepted
         QTest::addColumn<QString>("package");
-        QTest::addColumn<QString>("catalogue");
         QTest::addColumn<int>("product");
-        QTest::addColumn<bool>("check");
-        const QStringList s{QStringLiteral("--station")};
-        QTest::newRow("nothing") << s << true << "" << "" << -1 << false;
-        QTest::newRow("package, product, check") << s + QStringList{"--package", "a.ptz", "--product", "3", "--check"} << true << "a.ptz" << "" << 3 << true;
-        QTest::newRow("latest release") << s + QStringList{"--from-catalogue", "latest", "--product", "0"} << true << "" << "latest" << 0 << false;
-        QTest::newRow("a release") << s + QStringList{"--from-catalogue", "1.07"} << true << "" << "1.07" << -1 << false;
-        QTest::newRow("both sources") << s + QStringList{"--package", "a.ptz", "--from-catalogue", "latest"} << false << "" << "" << -1 << false;
-        QTest::newRow("not a release") << s + QStringList{"--from-catalogue", "newest"} << false << "" << "" << -1 << false;
-        QTest::newRow("product past the table") << s + QStringList{"--product", "9"} << false << "" << "" << -1 << false;
-        QTest::newRow("product negative") << s + QStringList{"--product", "-1"} << false << "" << "" << -1 << false;
-        QTest::newRow("product not a number") << s + QStringList{"--product", "x"} << false << "" << "" << -1 << false;
-        QTest::newRow("value missing") << s + QStringList{"--package"} << false << "" << "" << -1 << false;
-        QTest::newRow("unknown option") << s + QStringList{"--force"} << false << "" << "" << -1 << false;
+        QTest::newRow("nothing: choose in the window") << QStringList{"--station"} << "" << "" << -1;
+        QTest::newRow("package and product") << QStringList{"--station", "--package", "k5.ptz", "--product", "4", "--check"} << "" << "k5.ptz" << 4;
+        QTest::newRow("catalogue") << QStringList{"--station", "--from-catalogue", "latest", "--product", "0"} << "" << "" << 0;
+        QTest::newRow("both sources") << QStringList{"--station", "--package", "k5.ptz", "--from-catalogue", "1.07"} << "exclude" << "" << -1;
+        QTest::newRow("a version that is none") << QStringList{"--station", "--from-catalogue", "newest"} << "latest or a version" << "" << -1;
+        QTest::newRow("a product row too high") << QStringList{"--station", "--product", "9"} << "--product" << "" << -1;
+        QTest::newRow("a product that is no number") << QStringList{"--station", "--product", "K5"} << "--product" << "" << -1;
+        QTest::newRow("a value missing") << QStringList{"--station", "--package"} << "needs a value" << "" << -1;
+        QTest::newRow("an unknown option") << QStringList{"--station", "--count", "3"} << "unknown option" << "" << -1;
     }
-    void parseOptions()
+
+    void optionsAreReadOrRefused()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(bool, ok);
+        QFETCH(QString, mistake);
+        QFETCH(QString, package);
+        QFETCH(int, product);
         StationWindow::Options options;
         QString error;
-        QCOMPARE(StationWindow::parseOptions(arguments, &options, &error), ok);
-        QCOMPARE(error.isEmpty(), ok);
-        if (!ok)
-            return;
-        QTEST(options.package, "package");
-        QTEST(options.fromCatalogue, "catalogue");
-        QTEST(options.productRow, "product");
-        QTEST(options.check, "check");
+        QCOMPARE(StationWindow::parseOptions(arguments, &options, &error), mistake.isEmpty());
+        QVERIFY2(error.contains(mistake), qPrintable(error));
+        if (mistake.isEmpty()) {
+            QCOMPARE(options.package, package);
+            QCOMPARE(options.productRow, product);
+        }
+    }
+
+    // Only a success passes; a refusal is the line's (nothing was written); anything else fails
+    // the gimbal. The tile keeps its verdict when the gimbal is pulled out, until the next one.
+    void aTileShowsItsAttemptsEnd_data()
+    {
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("verdict");
+        QTest::newRow("written") << "success" << int(StationTile::Verdict::Pass);
+        QTest::newRow("write failed") << "write-failed" << int(StationTile::Verdict::Fail);
+        QTest::newRow("new firmware silent") << "not-running" << int(StationTile::Verdict::Fail);
+        QTest::newRow("pulled out mid-write") << "port-lost" << int(StationTile::Verdict::Fail);
+        QTest::newRow("bad signature") << "signature-invalid" << int(StationTile::Verdict::Refused);
+        QTest::newRow("catalogue expired") << "catalogue-expired" << int(StationTile::Verdict::Refused);
+        QTest::newRow("cancelled") << "cancelled" << int(StationTile::Verdict::Refused);
+    }
+
+    void aTileShowsItsAttemptsEnd()
+    {
+        QFETCH(QString, outcome);
+        QFETCH(int, verdict);
+        StationTile tile(QStringLiteral("ttyUSB0"));
+        tile.setUnitSerial(QStringLiteral("SN-1"));
+        const auto shown = StationTile::verdictOf(outcome);
+        QCOMPARE(int(shown), verdict);
+        tile.conclude(shown, outcome, StationTile::outcomeWords(outcome));
+        tile.setUnplugged();
+        QCOMPARE(int(tile.verdict()), verdict);
+        QCOMPARE(tile.outcomeWord(), shown == StationTile::Verdict::Pass ? QString() : outcome);
+        tile.beginGimbal();
+        QCOMPARE(tile.verdict(), StationTile::Verdict::None);
+        QVERIFY(tile.unitSerial().isEmpty());
     }
 };
 
-QTEST_MAIN(TestStationTile)
+QTEST_MAIN(StationTileTest)
 #include "tst_station_tile.moc"
